@@ -1,0 +1,24 @@
+#pragma once
+// Which serial ports exist, as list entries in the order the port combo shows them.
+
+#include <string>
+#include <vector>
+
+namespace serial {
+
+// Windows: COM1 to COM16, probed in port order. POSIX: the virtual ports first, by
+// name, then the serial devices of sysfs in natural order ("ttyS2" before "ttyS10").
+std::vector<std::string> DiscoverPorts();
+
+// The POSIX discovery with its roots as parameters, so tests run on a fake tree.
+struct DiscoveryRoots {
+    std::string sysClassTty = "/sys/class/tty";
+    std::string devDir = "/dev";
+    std::string virtualDir;  // empty: DefaultVirtualPortDir()
+};
+std::vector<std::string> DiscoverPorts(const DiscoveryRoots& roots);
+
+// "ttyS2" < "ttyS10": runs of digits compare by value.
+bool NaturalLess(const std::string& a, const std::string& b);
+
+}  // namespace serial

@@ -1,0 +1,30 @@
+#pragma once
+// Port list entries and the device paths they stand for. Pure functions, tested on every
+// platform.
+
+#include <string>
+#include <string_view>
+
+namespace serial {
+
+// The number of a COMn entry read the way atoi reads the text after its first three
+// characters: "COM12" gives 12, "" gives 0.
+int ComPortNumber(std::string_view entry);
+
+// "\\.\COMn" for the entries COM1 to COM16; empty for anything else (COM0, COM17, "").
+std::string WindowsDevicePath(std::string_view entry);
+
+// The device of a POSIX entry: an absolute path stands for itself; "ttyXXX" is
+// <devDir>/ttyXXX; any other plain name is a virtual port, <virtualDir>/<name>. Empty for
+// an empty name or one that could leave its folder ("..", a '/' inside a relative name).
+std::string PosixDevicePath(std::string_view entry, std::string_view devDir,
+                            std::string_view virtualDir);
+
+// The device path of an entry on this platform (virtual folder: DefaultVirtualPortDir()).
+std::string PortDevicePath(std::string_view entry);
+
+// Where virtual ports publish themselves: $XDG_RUNTIME_DIR/display-test/ports, or
+// /tmp/display-test-<uid>/ports where that variable is unset. Empty on Windows.
+std::string DefaultVirtualPortDir();
+
+}  // namespace serial

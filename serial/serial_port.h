@@ -1,0 +1,74 @@
+#pragma once
+// The serial line to the customer display: open with fixed line settings (the caller's
+// baud rate, 8 data bits, no parity, one stop bit), write whole messages, close.
+// It never reads. One backend file per platform implements it.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "native_handle.h"
+
+namespace serial {
+
+// Why the last Open failed, in terms the panel and the sender explain to a user.
+enum class OpenError {
+    None,              // the last Open succeeded, or none was tried
+    AlreadyOpen,       // a port is held already; it is left untouched
+    BadName,           // the name names no port this platform can open
+    NoSuchPort,        // the device does not exist
+    PermissionDenied,  // the user may not open it (POSIX: not in the dialout group)
+    InUse,             // another program holds it
+    UnsupportedBaud,   // the driver refused the baud rate
+    Other,             // any other OS failure; see osError
+};
+
+struct OpenFailure {
+    OpenError kind = OpenError::None;
+    int osError = 0;        // errno or GetLastError of the failing step; 0 when none
+    std::string osMessage;  // the OS's own text for osError
+};
+
+// A short English reason: "permission denied", "in use by another program", ...
+std::string_view DescribeOpenError(OpenError kind);
+
+class CSerialPort {
+public:
+    // Write's own results besides the OS error codes.
+    static constexpr std::uint32_t kErrorSuccess = 0;
+    static constexpr std::uint32_t kErrorInvalidParameter = 87;  // empty write
+    static constexpr std::uint32_t kErrorNotOpen = 7005;         // no port open
+    // What Write returns when the line stalled and the write time-out ended it before
+    // every byte went out (ETIMEDOUT on POSIX, ERROR_TIMEOUT on Windows).
+    static std::uint32_t TimeoutError() noexcept;
+
+    CSerialPort() = default;
+    virtual ~CSerialPort() = default;  // the owned handle closes itself
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens the port named by its list entry ("COM3", "ttyUSB0", a virtual port such as
+    // "sim0", or an absolute device path on POSIX) and configures it. False when a port is
+    // held already or any step fails; a failed Open holds nothing.
+    bool Open(std::string_view portName, std::uint32_t baudRate);
+
+    // Closes the held port. False when none is held or the OS refused.
+    bool Close();
+
+    // Purges both directions, then writes every byte and waits until they left, within
+    // 100 ms per byte plus 1000 ms. Returns 0, kErrorInvalidParameter for count 0,
+    // kErrorNotOpen with no port, TimeoutError() when the line stalled, else the OS error.
+    std::uint32_t Write(const std::uint8_t* data, std::uint32_t count);
+
+    // Whether a port is held (the handle is not "NULL").
+    bool IsOpen() const noexcept { return m_hComm.valid(); }
+
+    // Why the last Open failed; kind None after a successful Open.
+    const OpenFailure& LastOpenFailure() const noexcept { return m_lastFailure; }
+
+private:
+    OwnedHandle m_hComm;
+    OpenFailure m_lastFailure;
+};
+
+}  // namespace serial
