@@ -1,0 +1,72 @@
+#include "protocol/code_page.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "protocol/hex_codec.h"
+
+namespace {
+
+TEST(ToDisplayCodePage, ConvertsToGbkAndReplacesWhatItCannotHold)
+{
+    struct Row { const char* name; std::string utf8; std::string display; };
+    const Row rows[] = {
+        {"empty", "", ""},
+        {"digits and points", "12.50", "12.50"},
+        {"Chinese", "\xE4\xB8\xAD\xE6\x96\x87", "\xD6\xD0\xCE\xC4"},  // 中文
+        {"mixed", "1\xE5\x85\x83", "1\xD4\xAA"},                       // 1元
+        {"euro sign", "\xE2\x82\xAC", "\x80"},
+        {"emoji", "a\xF0\x9F\x98\x80" "b", "a?b"},
+        {"letter outside GBK", "\xD5\xB1", "?"},  // Armenian small letter ayb
+        {"question mark kept", "?", "?"},
+        {"NUL kept", std::string("1\0" "2", 3), std::string("1\0" "2", 3)},
+        // Malformed UTF-8: each broken sequence becomes one '?'.
+        {"stray continuation", "1\x80" "2", "1?2"},
+        {"invalid byte", "\xFF", "?"},
+        {"truncated at the end", "1\xE4\xB8", "1?"},
+        {"truncated before ASCII", "\xE4\xB8" "A", "?A"},
+        {"overlong slash", "\xC0\xAF", "??"},
+        {"surrogate", "\xED\xA0\x80", "???"},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", "????"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(protocol::ToDisplayCodePage(r.utf8), r.display);
+    }
+}
+
+TEST(FromDisplayCodePage, ConvertsGbkBackToUtf8)
+{
+    struct Row { const char* name; std::string display; std::string utf8; };
+    const Row rows[] = {
+        {"ASCII", "8.8.", "8.8."},
+        {"Chinese", "\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},
+        {"euro sign", "\x80", "\xE2\x82\xAC"},
+        {"lead byte at the end", "1\xD6", "1?"},
+        {"lead byte before ASCII", "\xD6" "1", "?1"},
+        {"0xFF", "\xFF", "?"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(protocol::FromDisplayCodePage(r.display), r.utf8);
+    }
+}
+
+TEST(IsDBCSLeadByte, GbkLeadBytes)
+{
+    EXPECT_FALSE(protocol::IsDBCSLeadByte(0x00));
+    EXPECT_FALSE(protocol::IsDBCSLeadByte(0x7F));
+    EXPECT_FALSE(protocol::IsDBCSLeadByte(0x80));
+    EXPECT_TRUE(protocol::IsDBCSLeadByte(0x81));
+    EXPECT_TRUE(protocol::IsDBCSLeadByte(0xD6));
+    EXPECT_TRUE(protocol::IsDBCSLeadByte(0xFE));
+    EXPECT_FALSE(protocol::IsDBCSLeadByte(0xFF));
+}
+
+TEST(ToDisplayCodePage, ChineseTextReachesTextToHexWhole)
+{
+    EXPECT_EQ(protocol::TextToHex(protocol::ToDisplayCodePage("\xE4\xB8\xAD" "1")), "d6d031");
+}
+
+}  // namespace
