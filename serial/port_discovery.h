@@ -1,6 +1,7 @@
 #pragma once
 // Which serial ports exist, as list entries in the order the port combo shows them.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct DiscoveryRoots {
     std::string sysClassTty = "/sys/class/tty";
     std::string devDir = "/dev";
     std::string virtualDir;  // empty: DefaultVirtualPortDir()
+    // Whether a ttyS port has a UART behind it, given its sysfs folder and its device:
+    // most PCs register ports that exist only on paper. Empty: the driver's own answer
+    // (the sysfs "type" file, else TIOCGSERIAL), anything but PORT_UNKNOWN counts.
+    std::function<bool(const std::string& sysEntry, const std::string& devicePath)> uartProbe;
 };
 std::vector<std::string> DiscoverPorts(const DiscoveryRoots& roots);
 

@@ -43,7 +43,7 @@ public:
     static std::uint32_t TimeoutError() noexcept;
 
     CSerialPort() = default;
-    virtual ~CSerialPort() = default;  // the owned handle closes itself
+    virtual ~CSerialPort();  // Close()
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 

@@ -1,0 +1,80 @@
+#include "serial/port_name.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+namespace serial {
+
+namespace {
+
+constexpr int kFirstComPort = 1;
+constexpr int kLastComPort = 16;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+    });
+}
+
+bool AllDigits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+}
+
+std::string Join(std::string_view dir, std::string_view name)
+{
+    std::string path(dir);
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+}  // namespace
+
+int ComPortNumber(std::string_view entry)
+{
+    if (entry.size() <= 3)
+        return 0;
+    // atoi's reading, without its undefined behaviour on overflow.
+    const std::string rest(entry.substr(3));
+    const long value = std::strtol(rest.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
+
+std::string WindowsDevicePath(std::string_view entry)
+{
+    // Only "COM" and decimal digits: a typed "COM1x" must not open COM1.
+    if (!StartsWithNoCase(entry, "COM") || !AllDigits(entry.substr(3)))
+        return {};
+    const int number = ComPortNumber(entry);
+    if (number < kFirstComPort || number > kLastComPort)
+        return {};
+    return "\\\\.\\COM" + std::to_string(number);
+}
+
+std::string PosixDevicePath(std::string_view entry, std::string_view devDir,
+                            std::string_view virtualDir)
+{
+    // A NUL would cut the path short where the OS reads it.
+    if (entry.empty() || entry.find('\0') != std::string_view::npos)
+        return {};
+    if (entry.front() == '/')
+        return std::string(entry);
+    if (entry == "." || entry == ".." || entry.find('/') != std::string_view::npos)
+        return {};
+    // "tty" alone would be the caller's own terminal, so that name is left to the
+    // virtual ports.
+    if (entry.size() > 3 && entry.substr(0, 3) == "tty")
+        return devDir.empty() ? std::string() : Join(devDir, entry);
+    return virtualDir.empty() ? std::string() : Join(virtualDir, entry);
+}
+
+}  // namespace serial

@@ -1,0 +1,342 @@
+#include "serial/serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <system_error>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "serial/port_name.h"
+
+namespace serial {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kWriteTimeoutPerByte = std::chrono::milliseconds(100);
+constexpr auto kWriteTimeoutConstant = std::chrono::milliseconds(1000);
+constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
+
+struct BaudRate {
+    std::uint32_t bitsPerSecond;
+    speed_t constant;
+};
+
+// Every rate the terminal interface has a constant for; anything else is refused rather
+// than silently run at some other speed.
+constexpr BaudRate kBaudRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},
+#ifdef B57600
+    {57600, B57600},
+#endif
+#ifdef B115200
+    {115200, B115200},
+#endif
+#ifdef B230400
+    {230400, B230400},
+#endif
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {1000000, B1000000},
+#endif
+#ifdef B1152000
+    {1152000, B1152000},
+#endif
+#ifdef B1500000
+    {1500000, B1500000},
+#endif
+#ifdef B2000000
+    {2000000, B2000000},
+#endif
+#ifdef B2500000
+    {2500000, B2500000},
+#endif
+#ifdef B3000000
+    {3000000, B3000000},
+#endif
+#ifdef B3500000
+    {3500000, B3500000},
+#endif
+#ifdef B4000000
+    {4000000, B4000000},
+#endif
+};
+
+bool SpeedOf(std::uint32_t bitsPerSecond, speed_t* speed)
+{
+    const auto* it = std::find_if(std::begin(kBaudRates), std::end(kBaudRates),
+                                  [&](const BaudRate& b) { return b.bitsPerSecond == bitsPerSecond; });
+    if (it == std::end(kBaudRates))
+        return false;
+    *speed = it->constant;
+    return true;
+}
+
+// The step of Open that failed; the same errno means different things at different steps.
+enum class Step { Open, Lock, Configure, Baud, Purge };
+
+OpenError KindOfErrno(int err, Step step)
+{
+    switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return OpenError::NoSuchPort;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return OpenError::PermissionDenied;
+    case EBUSY:  // another holder set exclusive mode
+        return OpenError::InUse;
+    case ENOTTY:  // a file or device that is no terminal
+    case EISDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return OpenError::BadName;
+    default:
+        break;
+    }
+    if (step == Step::Lock && (err == EWOULDBLOCK || err == EAGAIN))
+        return OpenError::InUse;
+    if (step == Step::Baud && err == EINVAL)
+        return OpenError::UnsupportedBaud;
+    return OpenError::Other;
+}
+
+OpenFailure FailureOf(int err, Step step)
+{
+    return {KindOfErrno(err, step), err, std::generic_category().message(err)};
+}
+
+// Discards output still waiting in this side's queue. A pseudo-terminal never queues
+// here: it hands each byte straight to its other side, where a flush would destroy what
+// the peer (a virtual display) has not read yet, bytes a real line would have put on the
+// wire already.
+bool PurgeUnsentOutput(int fd)
+{
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
+        return false;
+    return queued == 0 || ::tcflush(fd, TCOFLUSH) == 0;
+}
+
+// Line settings and purge of an open, locked device.
+bool Configure(int fd, speed_t speed, OpenFailure* failure)
+{
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        *failure = FailureOf(errno, Step::Configure);
+        return false;
+    }
+    // A raw channel: no echo, no line editing, no signals, no CR/LF translation in either
+    // direction, so every byte of a message reaches the display as it was given.
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    // CLOCAL: the display has no modem lines, so no carrier is awaited and losing it
+    // hangs nothing up. CREAD: a port that cannot receive confuses some drivers.
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) {
+        *failure = FailureOf(errno, Step::Baud);
+        return false;
+    }
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        *failure = FailureOf(errno, Step::Configure);
+        return false;
+    }
+    // tcsetattr succeeds when any one of the changes took: read back what the driver kept.
+    termios applied{};
+    if (::tcgetattr(fd, &applied) != 0) {
+        *failure = FailureOf(errno, Step::Configure);
+        return false;
+    }
+    if (::cfgetospeed(&applied) != speed) {
+        *failure = FailureOf(EINVAL, Step::Baud);
+        return false;
+    }
+    if ((applied.c_cflag & (CSIZE | PARENB | CSTOPB)) != CS8) {
+        *failure = FailureOf(EINVAL, Step::Configure);
+        return false;
+    }
+
+    // Whatever an earlier user of the port left behind goes: output first, then input.
+    if (!PurgeUnsentOutput(fd) || ::tcflush(fd, TCIFLUSH) != 0) {
+        *failure = FailureOf(errno, Step::Purge);
+        return false;
+    }
+    return true;
+}
+
+// Opens and configures the device; an invalid handle and *failure set when any step
+// fails, in which case the device is closed again on the way out.
+OwnedHandle OpenConfigured(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
+{
+    const std::string path = PortDevicePath(portName);
+    if (path.empty()) {
+        *failure = {OpenError::BadName, 0, {}};
+        return {};
+    }
+    speed_t speed = B0;
+    if (!SpeedOf(baudRate, &speed)) {
+        *failure = {OpenError::UnsupportedBaud, 0, {}};
+        return {};
+    }
+
+    // Never become the controlling terminal of this process; never block in open waiting
+    // for carrier detect on a modem line.
+    OwnedHandle port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!port.valid()) {
+        *failure = FailureOf(errno, Step::Open);
+        return {};
+    }
+    const int fd = port.get();
+
+    // One program at a time on the line: two writers would interleave their messages.
+    // Both locks are needed: flock is seen by
+    // every careful serial program and also binds root, but is only advisory; TIOCEXCL makes
+    // the kernel refuse any further open, but root ignores it and it cannot stop an open
+    // that raced ahead of it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *failure = FailureOf(errno, Step::Lock);
+        return {};
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        *failure = FailureOf(errno, Step::Lock);
+        return {};
+    }
+    // From here on a failure must drop exclusive mode again (see Close).
+
+    if (!Configure(fd, speed, failure)) {
+        ::ioctl(fd, TIOCNXCL);
+        return {};
+    }
+    *failure = {};
+    return port;
+}
+
+// Whole milliseconds until the deadline, rounded up; 0 once it has passed.
+int MillisecondsLeft(Clock::time_point deadline)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+// TIOCOUTQ does not count the UART's own transmit FIFO; its line status register tells
+// when the last bit has left. Drivers without one (USB adapters, pseudo-terminals) have
+// nothing more to wait for.
+bool TransmitterEmpty(int fd)
+{
+    unsigned int lineStatus = 0;
+    if (::ioctl(fd, TIOCSERGETLSR, &lineStatus) != 0)
+        return true;
+    return (lineStatus & TIOCSER_TEMT) != 0;
+}
+
+}  // namespace
+
+std::uint32_t CSerialPort::TimeoutError() noexcept
+{
+    return ETIMEDOUT;
+}
+
+bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate)
+{
+    if (m_hComm.valid()) {
+        m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
+        return false;
+    }
+    OwnedHandle port = OpenConfigured(portName, baudRate, &m_lastFailure);
+    if (!port.valid())
+        return false;
+    m_hComm = std::move(port);
+    return true;
+}
+
+bool CSerialPort::Close()
+{
+    if (!m_hComm.valid())
+        return false;
+    // Exclusive mode belongs to the terminal, not to this descriptor: a pseudo-terminal
+    // keeps it while its other side is open (a virtual display), and would then refuse
+    // every later open, our own reconnection included.
+    ::ioctl(m_hComm.get(), TIOCNXCL);
+    return m_hComm.reset();
+}
+
+std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
+{
+    if (count == 0)
+        return kErrorInvalidParameter;
+    if (!m_hComm.valid())
+        return kErrorNotOpen;
+    if (data == nullptr)
+        return kErrorInvalidParameter;
+
+    const int fd = m_hComm.get();
+    const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
+
+    // Purge first, so a message never follows the remains of an earlier one.
+    if (!PurgeUnsentOutput(fd) || ::tcflush(fd, TCIFLUSH) != 0)
+        return static_cast<std::uint32_t>(errno);
+
+    std::uint32_t sent = 0;
+    while (sent < count) {
+        const ssize_t n = ::write(fd, data + sent, count - sent);
+        if (n > 0) {
+            sent += static_cast<std::uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return static_cast<std::uint32_t>(errno);
+        // The driver's buffer is full: wait for room, but not past the deadline.
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0)
+            return TimeoutError();
+        pollfd pfd{fd, POLLOUT, 0};
+        if (::poll(&pfd, 1, left) < 0 && errno != EINTR)
+            return static_cast<std::uint32_t>(errno);
+    }
+
+    // Return only once the bytes have left: the next message's purge would otherwise cut
+    // off the tail of this one. tcdrain cannot be used, it waits forever on a stalled line.
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
+            return static_cast<std::uint32_t>(errno);
+        if (queued == 0 && TransmitterEmpty(fd))
+            return kErrorSuccess;
+        if (MillisecondsLeft(deadline) == 0)
+            return TimeoutError();
+        std::this_thread::sleep_for(kDrainPollInterval);
+    }
+}
+
+}  // namespace serial

@@ -1,0 +1,185 @@
+// Discovery on a fake sysfs tree and virtual port folder in a temporary folder. The
+// machine's own serial devices are never opened: the ttyS probe is injected, or the device
+// folder is an empty fake.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <pty.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "serial/native_handle.h"
+#include "serial/port_discovery.h"
+#include "serial/port_name.h"
+
+namespace serial {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
+
+class PortDiscovery : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string root = (fs::temp_directory_path() / "discovery-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(root.data()), nullptr);
+        m_root = root;
+        m_roots.sysClassTty = m_root + "/sys/class/tty";
+        m_roots.devDir = m_root + "/dev";
+        m_roots.virtualDir = m_root + "/display-test/ports";
+        fs::create_directories(m_roots.sysClassTty);
+        fs::create_directories(m_roots.devDir);
+        fs::create_directories(m_root + "/sys/devices/serial");
+        fs::create_directories(m_roots.virtualDir);
+        fs::permissions(m_root + "/display-test", fs::perms::owner_all);
+        fs::permissions(m_roots.virtualDir, fs::perms::owner_all);
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    // A terminal class entry, with a device link when hardware stands behind it.
+    void AddTty(const std::string& name, bool withDevice, const std::string& type = {})
+    {
+        const std::string entry = m_roots.sysClassTty + "/" + name;
+        fs::create_directories(entry);
+        if (withDevice)
+            fs::create_directory_symlink(m_root + "/sys/devices/serial", entry + "/device");
+        if (!type.empty())
+            std::ofstream(entry + "/type") << type << '\n';
+    }
+
+    void AddVirtual(const std::string& name, const std::string& target)
+    {
+        fs::create_symlink(target, m_roots.virtualDir + "/" + name);
+    }
+
+    std::string m_root;
+    DiscoveryRoots m_roots;
+};
+
+TEST_F(PortDiscovery, ListsSerialDevicesInNaturalOrder)
+{
+    for (const char* name : {"ttyS10", "ttyS2", "ttyS0", "ttyS1", "ttyS3", "ttyCH341USB0", "ttyUSB0", "ttyACM0",
+                             "ttyUSB10", "ttyUSB2", "rfcomm0"})
+        AddTty(name, true);
+    for (const char* name : {"tty0", "tty1", "console", "ptmx"})  // virtual consoles and the like
+        AddTty(name, false);
+    std::set<std::string> probed;
+    m_roots.uartProbe = [&](const std::string& sysEntry, const std::string& devicePath) {
+        const std::string name = fs::path(sysEntry).filename();
+        EXPECT_EQ(devicePath, m_roots.devDir + "/" + name);
+        probed.insert(name);
+        return name == "ttyS0" || name == "ttyS2" || name == "ttyS10";
+    };
+
+    // rfcomm0 by its path: its bare name would be read as a virtual port's.
+    const Names expected = {m_roots.devDir + "/rfcomm0", "ttyACM0", "ttyCH341USB0", "ttyS0", "ttyS2", "ttyS10",
+                            "ttyUSB0", "ttyUSB2", "ttyUSB10"};
+    EXPECT_EQ(DiscoverPorts(m_roots), expected);
+    EXPECT_EQ(probed, (std::set<std::string>{"ttyS0", "ttyS1", "ttyS2", "ttyS3", "ttyS10"}));
+}
+
+TEST_F(PortDiscovery, DriverTypeDecidesForTtyS)
+{
+    AddTty("ttyS4", true, "4");  // 16550A
+    AddTty("ttyS5", true, "0");  // PORT_UNKNOWN
+    AddTty("ttyS6", true);       // no type file, and no device in the fake /dev to ask
+    AddTty("ttyS7", true, "garbage");
+    EXPECT_EQ(DiscoverPorts(m_roots), Names{"ttyS4"});
+}
+
+TEST_F(PortDiscovery, VirtualPortsComeFirstByName)
+{
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const OwnedHandle masterOwner(master);
+    const OwnedHandle slaveOwner(slave);
+
+    AddTty("ttyUSB0", true);
+    AddVirtual("sim10", "/dev/null");
+    AddVirtual("sim2", ::ptsname(master));
+    AddVirtual("display", "/dev/null");
+    AddVirtual("dangling", m_root + "/nowhere");
+    AddVirtual("file-link", m_root + "/plain");
+    AddVirtual("folder-link", m_root + "/sys");
+    AddVirtual("ttyV0", "/dev/null");  // Open would look for it in the device folder
+    AddVirtual(".sim3", "/dev/null");  // still being set up
+    std::ofstream(m_root + "/plain") << "not a device";
+    std::ofstream(m_roots.virtualDir + "/plain") << "not a device";
+    fs::create_directory(m_roots.virtualDir + "/folder");
+
+    EXPECT_EQ(DiscoverPorts(m_roots), (Names{"display", "sim2", "sim10", "ttyUSB0"}));
+}
+
+TEST_F(PortDiscovery, VirtualFolderOthersCanChangeIsIgnored)
+{
+    AddTty("ttyUSB0", true);
+    AddVirtual("sim0", "/dev/null");
+    const std::string ports = m_roots.virtualDir;
+    const std::string parent = m_root + "/display-test";
+    const struct {
+        std::string folder;
+        mode_t mode;
+        bool listed;
+    } cases[] = {
+        {ports, 0700, true},  {ports, 0755, true},  {ports, 0777, false}, {ports, 0770, false},
+        {ports, 0703, false}, {parent, 0777, false}, {parent, 0730, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder + " " + std::to_string(c.mode));
+        ASSERT_EQ(::chmod(c.folder.c_str(), c.mode), 0);
+        EXPECT_EQ(DiscoverPorts(m_roots), (c.listed ? Names{"sim0", "ttyUSB0"} : Names{"ttyUSB0"}));
+        ASSERT_EQ(::chmod(c.folder.c_str(), 0700), 0);
+    }
+
+    // A folder that is a link could point anywhere.
+    fs::rename(ports, parent + "/real");
+    fs::create_directory_symlink(parent + "/real", ports);
+    EXPECT_EQ(DiscoverPorts(m_roots), Names{"ttyUSB0"});
+}
+
+TEST_F(PortDiscovery, VirtualFolderOfAnotherUserIsIgnored)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a folder away";
+    AddVirtual("sim0", "/dev/null");
+    for (const std::string& folder : {m_roots.virtualDir, m_root + "/display-test"}) {
+        ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
+        EXPECT_EQ(DiscoverPorts(m_roots), Names{}) << folder;
+        ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
+    }
+}
+
+TEST(VirtualPortFolder, FollowsTheRuntimeFolder)
+{
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved ? saved : "";
+    const std::string fallback = "/tmp/display-test-" + std::to_string(::getuid()) + "/ports";
+    const struct {
+        const char* value;  // nullptr: unset
+        std::string folder;
+    } cases[] = {
+        {"/run/user/1000", "/run/user/1000/display-test/ports"},
+        {nullptr, fallback},
+        {"", fallback},
+        {"relative/dir", fallback},
+    };
+    for (const auto& c : cases) {
+        c.value ? ::setenv("XDG_RUNTIME_DIR", c.value, 1) : ::unsetenv("XDG_RUNTIME_DIR");
+        EXPECT_EQ(DefaultVirtualPortDir(), c.folder) << (c.value ? c.value : "(unset)");
+    }
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+    EXPECT_EQ(PortDevicePath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(PortDevicePath("sim0"), "/run/user/1000/display-test/ports/sim0");
+    saved ? ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+}  // namespace
+}  // namespace serial

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "serial/port_discovery.h"
+#include "serial/port_name.h"
+
+namespace serial {
+namespace {
+
+TEST(PortName, ComPortNumberReadsLikeAtoi)
+{
+    const struct {
+        std::string entry;
+        int number;
+    } cases[] = {
+        {"COM1", 1}, {"COM12", 12}, {"COM17", 17}, {"", 0}, {"COM", 0}, {"COMX", 0}, {"COM3x", 3},
+        {"COM 5", 5}, {"COM-2", -2}, {"COM99999999999999999999", INT_MAX},  // atoi: undefined
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ComPortNumber(c.entry), c.number) << '"' << c.entry << '"';
+}
+
+TEST(PortName, WindowsDevicePathOnlyForCom1ToCom16)
+{
+    const struct {
+        std::string entry;
+        std::string path;
+    } cases[] = {
+        {"COM1", R"(\\.\COM1)"}, {"COM10", R"(\\.\COM10)"}, {"COM16", R"(\\.\COM16)"},
+        {"com3", R"(\\.\COM3)"}, {"COM01", R"(\\.\COM1)"},
+        {"COM0", ""}, {"COM17", ""}, {"COM257", ""},  // never wrapped to 8 bits
+        {"", ""}, {"COMX", ""}, {"COM1x", ""},  // a typo must not open COM1
+        {"COM 5", ""}, {"COM-1", ""}, {"XYZ5", ""}, {"ttyS0", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WindowsDevicePath(c.entry), c.path) << '"' << c.entry << '"';
+}
+
+TEST(PortName, PosixDevicePathStaysInsideItsFolders)
+{
+    const std::string v = "/run/user/1000/display-test/ports";
+    const struct {
+        std::string entry;
+        std::string devDir;
+        std::string virtualDir;
+        std::string path;
+    } cases[] = {
+        {"ttyUSB0", "/dev", v, "/dev/ttyUSB0"},
+        {"ttyCH341USB0", "/dev", v, "/dev/ttyCH341USB0"},
+        {"ttyS0", "/dev/", v, "/dev/ttyS0"},
+        {"/dev/pts/3", "/dev", v, "/dev/pts/3"},
+        {"sim0", "/dev", v, v + "/sim0"},
+        {"sim0", "/dev", v + "/", v + "/sim0"},
+        {"tty", "/dev", v, v + "/tty"},  // never the caller's own terminal
+        {"sim0", "/dev", "", ""},
+        {"", "/dev", v, ""},
+        {".", "/dev", v, ""},
+        {"..", "/dev", v, ""},
+        {"../../etc/passwd", "/dev", v, ""},
+        {"pts/3", "/dev", v, ""},
+        {"sim0/..", "/dev", v, ""},
+        {std::string("ttyS0\0x", 7), "/dev", v, ""},  // the OS would read only "ttyS0"
+        {std::string("/dev/ttyS0\0/x", 13), "/dev", v, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PosixDevicePath(c.entry, c.devDir, c.virtualDir), c.path) << '"' << c.entry << '"';
+}
+
+TEST(NaturalOrder, DigitRunsCompareByValue)
+{
+    const struct {
+        std::string a;
+        std::string b;
+        bool less;
+    } cases[] = {
+        {"ttyS2", "ttyS10", true}, {"ttyS10", "ttyS2", false}, {"ttyS1", "ttyS1", false},
+        {"ttyS2a", "ttyS10", true}, {"x10y1", "x2y10", false}, {"ttyS", "ttyS0", true},
+        {"ttyS0", "ttyS", false}, {"ttyACM0", "ttyS0", true}, {"ttyUSB0", "ttyS0", false},
+        // Equal by value: plain order decides, never both ways.
+        {"ttyS01", "ttyS1", true}, {"ttyS1", "ttyS01", false},
+        // Beyond 64 bits.
+        {"a99999999999999999999", "a100000000000000000000", true},
+        {"a100000000000000000000", "a99999999999999999999", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+}
+
+}  // namespace
+}  // namespace serial

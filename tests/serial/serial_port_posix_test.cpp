@@ -1,0 +1,324 @@
+// The port against pseudo-terminal pairs: the test holds the master side as the display
+// would, and its own descriptor of the slave side to look at the line's settings.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "serial/native_handle.h"
+#include "serial/serial_port.h"
+
+namespace serial {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Pty {
+    OwnedHandle master;
+    OwnedHandle slave;
+    std::string path;  // the slave, which the port opens
+};
+
+Pty MakePty()
+{
+    int master = -1;
+    int slave = -1;
+    EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    char name[256] = {};
+    EXPECT_EQ(::ptsname_r(master, name, sizeof name), 0);
+    return {OwnedHandle(master), OwnedHandle(slave), name};
+}
+
+// Reads until `count` bytes came or a generous deadline passed.
+Bytes ReadBytes(int fd, std::size_t count)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    Bytes got;
+    std::uint8_t buf[4096];
+    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+        pollfd pfd{fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 100) <= 0)
+            continue;
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, count - got.size()));
+        if (n > 0)
+            got.insert(got.end(), buf, buf + n);
+        else if (n < 0 && errno != EINTR && errno != EAGAIN)
+            break;
+    }
+    return got;
+}
+
+int InputQueued(int fd, int atLeast = 0)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int queued = -1;
+    while (::ioctl(fd, FIONREAD, &queued) == 0 && queued < atLeast && std::chrono::steady_clock::now() < deadline) {
+        pollfd pfd{fd, POLLIN, 0};
+        ::poll(&pfd, 1, 10);
+    }
+    return queued;
+}
+
+bool ExclusiveMode(int fd)
+{
+    int exclusive = -1;
+    ::ioctl(fd, TIOCGEXCL, &exclusive);
+    return exclusive != 0;
+}
+
+std::uint32_t WriteAll(CSerialPort& port, const Bytes& bytes)
+{
+    return port.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+TEST(SerialPort, OpenSetsRaw8N1AtTheBaudRate)
+{
+    const struct {
+        std::uint32_t rate;
+        speed_t constant;
+    } cases[] = {{2400, B2400}, {9600, B9600}, {115200, B115200}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rate);
+        Pty pty = MakePty();  // a fresh terminal: cooked, echoing, at 38400
+        CSerialPort port;
+        ASSERT_TRUE(port.Open(pty.path, c.rate)) << port.LastOpenFailure().osMessage;
+        EXPECT_EQ(port.LastOpenFailure().kind, OpenError::None);
+        EXPECT_TRUE(ExclusiveMode(pty.slave.get()));
+
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(pty.slave.get(), &tio), 0);
+        EXPECT_EQ(::cfgetospeed(&tio), c.constant);
+        EXPECT_EQ(::cfgetispeed(&tio), c.constant);
+        EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
+                  static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+        EXPECT_EQ(tio.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IXON | IXOFF), 0u);
+    }
+}
+
+TEST(SerialPort, MessagesArriveWholeUnchangedAndInOrder)
+{
+    Bytes everyValue(256);
+    std::iota(everyValue.begin(), everyValue.end(), 0);  // 0A and 0D among them
+    Bytes large(256 * 1024);  // more than a terminal buffers: the port must wait for room
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    // Back to back, so a purge at the start of a message must not cut the one before.
+    const std::vector<Bytes> burst = {{0x0C, 0x1B, 0x73, 0x31}, {0x1B, 0x51, 0x41, 0x31, 0x0D}, {0x0C}};
+    const std::vector<std::vector<Bytes>> cases = {{everyValue}, {large}, burst};
+
+    for (const auto& messages : cases) {
+        Pty pty = MakePty();
+        CSerialPort port;
+        ASSERT_TRUE(port.Open(pty.path, 9600));
+        Bytes expected;
+        for (const Bytes& m : messages)
+            expected.insert(expected.end(), m.begin(), m.end());
+        Bytes received;
+        std::thread reader([&] { received = ReadBytes(pty.master.get(), expected.size()); });
+        for (const Bytes& m : messages)
+            EXPECT_EQ(WriteAll(port, m), CSerialPort::kErrorSuccess);
+        reader.join();
+        EXPECT_TRUE(received == expected) << received.size() << " of " << expected.size() << " bytes";
+    }
+}
+
+TEST(SerialPort, OpenAndWriteDiscardStaleInput)
+{
+    Pty pty = MakePty();
+    const char junk[] = "left over\n";  // a whole line: a fresh terminal counts nothing less
+    ASSERT_EQ(::write(pty.master.get(), junk, 10), 10);
+    ASSERT_EQ(InputQueued(pty.slave.get(), 10), 10);
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(pty.path, 2400));
+    EXPECT_EQ(InputQueued(pty.slave.get()), 0);
+
+    ASSERT_EQ(::write(pty.master.get(), junk, 10), 10);
+    ASSERT_EQ(InputQueued(pty.slave.get(), 10), 10);
+    ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
+    EXPECT_EQ(InputQueued(pty.slave.get()), 0);
+}
+
+TEST(SerialPort, SecondOpenLeavesTheHeldPortAlone)
+{
+    Pty first = MakePty();
+    Pty other = MakePty();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(first.path, 2400));
+    for (const std::string& path : {first.path, other.path}) {
+        EXPECT_FALSE(port.Open(path, 9600));
+        EXPECT_EQ(port.LastOpenFailure().kind, OpenError::AlreadyOpen);
+    }
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(first.slave.get(), &tio), 0);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B2400));
+    ASSERT_EQ(WriteAll(port, {0x1B, 0x40}), 0u);
+    EXPECT_EQ(ReadBytes(first.master.get(), 2), (Bytes{0x1B, 0x40}));
+}
+
+TEST(SerialPort, PortHeldByAnotherObjectIsInUse)
+{
+    // As root TIOCEXCL lets the second open through, but the lock still stops it.
+    Pty pty = MakePty();
+    CSerialPort holder;
+    ASSERT_TRUE(holder.Open(pty.path, 2400));
+    CSerialPort second;
+    EXPECT_FALSE(second.Open(pty.path, 2400));
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_EQ(second.LastOpenFailure().kind, OpenError::InUse);
+    EXPECT_FALSE(second.LastOpenFailure().osMessage.empty());
+    // The refused open must not take exclusive mode away from the holder.
+    EXPECT_TRUE(ExclusiveMode(pty.slave.get()));
+    ASSERT_EQ(WriteAll(holder, {0x0C}), 0u);
+    EXPECT_EQ(ReadBytes(pty.master.get(), 1), Bytes{0x0C});
+}
+
+TEST(SerialPort, CloseOrDestructionReleasesThePortAtOnce)
+{
+    const std::function<void(std::unique_ptr<CSerialPort>&)> releases[] = {
+        [](auto& port) {
+            EXPECT_TRUE(port->Close());
+            EXPECT_FALSE(port->IsOpen());
+            EXPECT_FALSE(port->Close());
+        },
+        [](auto& port) { port.reset(); },
+    };
+    for (const auto& release : releases) {
+        Pty pty = MakePty();
+        auto port = std::make_unique<CSerialPort>();
+        ASSERT_TRUE(port->Open(pty.path, 2400));
+        release(port);
+        // A pseudo-terminal keeps exclusive mode while its master lives, and would then
+        // refuse everybody but root.
+        EXPECT_FALSE(ExclusiveMode(pty.slave.get()));
+        CSerialPort next;
+        EXPECT_TRUE(next.Open(pty.path, 9600)) << next.LastOpenFailure().osMessage;
+    }
+    EXPECT_FALSE(CSerialPort().Close());
+}
+
+TEST(SerialPort, WriteRefusesEmptyMessagesAndMissingPorts)
+{
+    Pty pty = MakePty();
+    CSerialPort open;
+    ASSERT_TRUE(open.Open(pty.path, 2400));
+    CSerialPort closed;
+    const std::uint8_t bytes[3] = {1, 2, 3};
+    EXPECT_EQ(open.Write(bytes, 0), 87u);
+    EXPECT_EQ(closed.Write(bytes, 0), 87u);
+    EXPECT_EQ(closed.Write(bytes, 3), 7005u);
+    EXPECT_EQ(open.Write(nullptr, 3), 87u);
+    EXPECT_EQ(InputQueued(pty.master.get()), 0);
+}
+
+TEST(SerialPort, FailedOpenHoldsNothing)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("serial-test-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string file = (dir / "not-a-port").string();
+    OwnedHandle(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    Pty pty = MakePty();
+
+    const struct {
+        std::string name;
+        std::uint32_t baud;
+        OpenError kind;
+        int osError;
+    } cases[] = {
+        {"/nonexistent/ttyX", 2400, OpenError::NoSuchPort, ENOENT},
+        {"ttyNOSUCHPORT7", 2400, OpenError::NoSuchPort, ENOENT},
+        {"", 2400, OpenError::BadName, 0},
+        {"../ttyS0", 2400, OpenError::BadName, 0},
+        {file, 2400, OpenError::BadName, ENOTTY},
+        {dir.string(), 2400, OpenError::BadName, EISDIR},
+        {pty.path, 12345, OpenError::UnsupportedBaud, 0},
+        {pty.path, 0, OpenError::UnsupportedBaud, 0},
+    };
+    const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = descriptors();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name + " at " + std::to_string(c.baud));
+        CSerialPort port;
+        EXPECT_FALSE(port.Open(c.name, c.baud));
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(port.LastOpenFailure().kind, c.kind);
+        EXPECT_EQ(port.LastOpenFailure().osError, c.osError);
+        EXPECT_EQ(port.LastOpenFailure().osMessage.empty(), c.osError == 0);
+        EXPECT_EQ(descriptors(), before);
+    }
+    EXPECT_FALSE(ExclusiveMode(pty.slave.get()));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SerialPort, PortWithoutPermissionIsDenied)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may open any device";
+    Pty pty = MakePty();
+    ASSERT_EQ(::fchmod(pty.slave.get(), 0), 0);
+    CSerialPort port;
+    EXPECT_FALSE(port.Open(pty.path, 2400));
+    EXPECT_EQ(port.LastOpenFailure().kind, OpenError::PermissionDenied);
+}
+
+TEST(SerialPort, WriteAfterThePeerWentAwayFailsWithEio)
+{
+    Pty pty = MakePty();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(pty.path, 2400));
+    pty.master.reset();
+    EXPECT_EQ(WriteAll(port, {0x0C, 0x1B, 0x51, 0x41, 0x31, 0x0D}), static_cast<std::uint32_t>(EIO));
+}
+
+// Fills the line until the terminal takes no more, as when the peer stopped reading.
+void FillUntilFull(int fd)
+{
+    ASSERT_EQ(::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK), 0);
+    const std::vector<char> block(4096, 'x');
+    pollfd pfd{fd, POLLOUT, 0};
+    do {  // the terminal moves bytes to its other side in the background: wait and refill
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ASSERT_EQ(errno, EAGAIN);
+    } while (::poll(&pfd, 1, 200) > 0);
+}
+
+TEST(SerialPort, WriteOnAStalledLineTimesOut)
+{
+    // No byte can leave: the write must say so instead of reporting success.
+    for (const bool suspend : {true, false}) {
+        SCOPED_TRACE(suspend ? "output suspended by flow control" : "peer not reading");
+        Pty pty = MakePty();
+        CSerialPort port;
+        ASSERT_TRUE(port.Open(pty.path, 2400));
+        if (suspend)
+            ASSERT_EQ(::tcflow(pty.slave.get(), TCOOFF), 0);
+        else
+            FillUntilFull(pty.slave.get());
+        EXPECT_EQ(WriteAll(port, {0x0C, 0x1B}), CSerialPort::TimeoutError());
+        EXPECT_EQ(CSerialPort::TimeoutError(), static_cast<std::uint32_t>(ETIMEDOUT));
+        if (suspend) {  // and once the line moves again, the port goes on
+            ASSERT_EQ(::tcflow(pty.slave.get(), TCOON), 0);
+            ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
+            EXPECT_EQ(ReadBytes(pty.master.get(), 1), Bytes{0x0C});
+        }
+    }
+}
+
+}  // namespace
+}  // namespace serial
