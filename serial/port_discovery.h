@@ -8,7 +8,8 @@
 namespace serial {
 
 // Windows: COM1 to COM16, probed in port order. POSIX: the virtual ports first, by
-// name, then the serial devices of sysfs in natural order ("ttyS2" before "ttyS10").
+// name, then the serial devices of sysfs in natural order ("ttyS2" before "ttyS10"); a
+// device whose name does not begin with "tty" (rfcomm0) is listed by its path.
 std::vector<std::string> DiscoverPorts();
 
 // The POSIX discovery with its roots as parameters, so tests run on a fake tree.

@@ -209,7 +209,8 @@ OwnedHandle OpenConfigured(std::string_view portName, std::uint32_t baudRate, Op
     }
 
     // Never become the controlling terminal of this process; never block in open waiting
-    // for carrier detect on a modem line.
+    // for carrier detect on a modem line. The descriptor stays non-blocking, so that
+    // Write can keep its deadline.
     OwnedHandle port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!port.valid()) {
         *failure = FailureOf(errno, Step::Open);
