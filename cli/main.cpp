@@ -1,0 +1,12 @@
+#include <iostream>
+
+#include "cli/platform.h"
+#include "cli/sender.h"
+#include "serial/port_discovery.h"
+
+int main(int argc, char** argv)
+{
+    cli::Environment env;
+    env.discoverPorts = [] { return serial::DiscoverPorts(); };
+    return cli::Run(cli::Utf8Arguments(argc, argv), std::cout, std::cerr, env);
+}

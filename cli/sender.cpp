@@ -1,0 +1,394 @@
+#include "cli/sender.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+#include <ostream>
+#include <string_view>
+#include <system_error>
+
+#include "cli/platform.h"
+#include "protocol/code_page.h"
+#include "protocol/hex_codec.h"
+#include "protocol/send_staging.h"
+#include "serial/serial_port.h"
+
+namespace cli {
+
+namespace {
+
+constexpr std::string_view kProgram = "display-send";
+
+bool IsHexDigit(char c)
+{
+    return protocol::HexDigitValue(c) != 0xFF;
+}
+
+// A character as a user can read it in one line of an error message.
+std::string Shown(char c)
+{
+    switch (c) {
+    case ' ': return "a space";
+    case '\r': return "a CR";
+    case '\n': return "a LF";
+    case '\t': return "a tab";
+    default: break;
+    }
+    const auto b = static_cast<unsigned char>(c);
+    if (b >= 0x21 && b < 0x7F)
+        return std::string("'") + c + "'";
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return std::string("the byte 0x") + kDigits[b >> 4] + kDigits[b & 0x0F];
+}
+
+bool ParseBaud(const std::string& text, std::uint32_t* baud)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value == 0 || value > std::numeric_limits<std::uint32_t>::max())
+        return false;
+    *baud = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size()
+           && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                  return std::tolower(static_cast<unsigned char>(x))
+                         == std::tolower(static_cast<unsigned char>(y));
+              });
+}
+
+std::string OpenFailureText(const std::string& port, const serial::OpenFailure& failure)
+{
+    std::string text = "cannot open " + port + ": ";
+    const std::string_view reason = serial::DescribeOpenError(failure.kind);
+    text += reason;
+    if (!failure.osMessage.empty() && !EqualsIgnoringCase(failure.osMessage, reason))
+        text += " (" + failure.osMessage + ")";
+    if (failure.kind == serial::OpenError::PermissionDenied && !PermissionHint().empty()) {
+        text += "; ";
+        text += PermissionHint();
+    }
+    return text;
+}
+
+std::string WriteFailureText(const std::string& port, std::uint32_t result)
+{
+    if (result == serial::CSerialPort::TimeoutError())
+        return "writing to " + port + " timed out: the line did not take the bytes in time";
+    if (result == protocol::kErrorNotEnoughMemory)
+        return "writing to " + port + " failed: out of memory";
+    return "writing to " + port + " failed: "
+           + std::system_category().message(static_cast<int>(result));
+}
+
+}  // namespace
+
+std::optional<protocol::Lamp> ParseLamp(const std::string& name)
+{
+    struct Entry { std::string_view name; protocol::Lamp lamp; };
+    static constexpr Entry kLamps[] = {
+        {"off", protocol::Lamp::AllDark},      {"price", protocol::Lamp::Price},
+        {"total", protocol::Lamp::Total},      {"collect", protocol::Lamp::Collect},
+        {"change", protocol::Lamp::Change},
+    };
+    for (const Entry& e : kLamps) {
+        if (EqualsIgnoringCase(name, e.name))
+            return e.lamp;
+    }
+    return std::nullopt;
+}
+
+ParseResult ParseArguments(const std::vector<std::string>& args)
+{
+    Options options;
+    std::string error;
+    bool help = false;
+    bool list = false;
+    bool havePort = false, haveBaud = false, haveLamp = false;
+    int messages = 0;
+
+    auto fail = [&error](std::string text) {
+        if (error.empty())
+            error = std::move(text);
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (name.rfind("--", 0) == 0) {
+            const auto eq = name.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = name.substr(eq + 1);
+                name.resize(eq);
+            }
+        }
+        const bool takesValue = name == "--port" || name == "--baud" || name == "--hex"
+                                || name == "--text" || name == "--lamp";
+        std::string value;
+        if (takesValue) {
+            if (inlineValue) {
+                value = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];  // taken as it is, even when it begins with '-'
+            } else {
+                fail(name + " needs a value");
+                continue;
+            }
+        } else if (inlineValue) {
+            fail(name + " takes no value");
+            continue;
+        }
+
+        if (name == "--help" || name == "-h") {
+            help = true;
+        } else if (name == "--list") {
+            list = true;
+        } else if (name == "--port") {
+            if (havePort)
+                fail("--port given twice");
+            else if (value.empty())
+                fail("--port needs a port name");
+            havePort = true;
+            options.port = value;
+        } else if (name == "--baud") {
+            if (haveBaud)
+                fail("--baud given twice");
+            else if (!ParseBaud(value, &options.baud))
+                fail("--baud needs a rate in bits per second, such as 9600, not \"" + value
+                     + "\"");
+            haveBaud = true;
+        } else if (name == "--lamp") {
+            const auto lamp = ParseLamp(value);
+            if (haveLamp)
+                fail("--lamp given twice");
+            else if (!lamp)
+                fail("--lamp takes off, price, total, collect or change, not \"" + value
+                     + "\"");
+            else
+                options.lamp = *lamp;
+            haveLamp = true;
+        } else if (name == "--hex" || name == "--text" || name == "--scroll"
+                   || name == "--flicker" || name == "--clear") {
+            ++messages;
+            options.payload = value;
+            options.message = name == "--hex"       ? MessageKind::Hex
+                              : name == "--text"    ? MessageKind::Text
+                              : name == "--scroll"  ? MessageKind::Scroll
+                              : name == "--flicker" ? MessageKind::Flicker
+                                                    : MessageKind::Clear;
+        } else if (name.size() > 1 && name[0] == '-') {
+            fail("unknown option " + name);
+        } else {
+            fail("unexpected argument \"" + name + "\"; a text to show goes after --text");
+        }
+    }
+
+    ParseResult result;
+    if (help) {
+        options.command = Command::Help;
+        result.options = options;
+        return result;
+    }
+    if (error.empty()) {
+        if (list) {
+            if (havePort || haveBaud || haveLamp || messages > 0)
+                error = "--list takes no other option";
+            options.command = Command::List;
+        } else if (messages == 0) {
+            error = "nothing to send: give one of --hex, --text, --scroll, --flicker, --clear"
+                    " (see --help)";
+        } else if (messages > 1) {
+            error = "give only one of --hex, --text, --scroll, --flicker, --clear";
+        } else if (haveLamp && options.message != MessageKind::Text) {
+            error = "--lamp goes with --text";
+        }
+    }
+    if (!error.empty()) {
+        result.error = error;
+        return result;
+    }
+    result.options = options;
+    return result;
+}
+
+std::optional<std::string> DescribeUndecodedHex(const std::string& hex)
+{
+    const auto at = protocol::HexUndecodedAt(hex);
+    if (!at)
+        return std::nullopt;
+    // Name the character that is wrong, counted from 1.
+    const std::size_t i = *at;
+    if (!IsHexDigit(hex[i])) {
+        std::string text = "character " + std::to_string(i + 1) + " is " + Shown(hex[i])
+                           + ", not a hexadecimal digit";
+        if (hex[i] == '\r' || hex[i] == '\n')
+            text += " (only CR LF together separate pairs)";
+        return text;
+    }
+    if (i + 1 == hex.size())
+        return "character " + std::to_string(i + 1) + " is a lone last digit; every byte"
+               " takes two digits";
+    const char second = hex[i + 1];
+    std::string text = "character " + std::to_string(i + 2) + " is " + Shown(second)
+                       + ", not a hexadecimal digit";
+    if (second == ' ' || second == ',' || second == '\r' || second == '\n')
+        text += " (a separator cannot split the two digits of a byte)";
+    return text;
+}
+
+BuiltMessage BuildMessage(const Options& options)
+{
+    BuiltMessage built;
+    switch (options.message) {
+    case MessageKind::Hex:
+        if (const auto why = DescribeUndecodedHex(options.payload)) {
+            built.exitCode = kExitBadHex;
+            built.error = "--hex does not decode: " + *why;
+        } else if (protocol::HexToBytes(options.payload, nullptr) == 0) {
+            built.exitCode = kExitBadHex;
+            built.error = "--hex holds no byte to send";
+        } else {
+            built.hex = options.payload;
+        }
+        break;
+    case MessageKind::Text: {
+        const std::string display = protocol::ToDisplayCodePage(options.payload);
+        const auto questionMarks = [](const std::string& s) {
+            return std::count(s.begin(), s.end(), '?');
+        };
+        const auto replaced = questionMarks(display) - questionMarks(options.payload);
+        if (replaced > 0) {
+            built.warning = "warning: " + std::to_string(replaced)
+                            + (replaced == 1 ? " character" : " characters")
+                            + " of --text the display cannot show will appear as '?'";
+        }
+        built.hex = protocol::SendDataMessage(options.lamp, display);
+        break;
+    }
+    case MessageKind::Scroll: built.hex = protocol::ScrollingMessage(); break;
+    case MessageKind::Flicker: built.hex = protocol::FlickeringMessage(); break;
+    case MessageKind::Clear: built.hex = protocol::ClearMessage(); break;
+    case MessageKind::None:
+        built.exitCode = kExitBadArguments;
+        built.error = "nothing to send";
+        break;
+    }
+    return built;
+}
+
+std::string HelpText()
+{
+    return R"(Usage: display-send --list
+       display-send [--port NAME] [--baud RATE] MESSAGE
+
+Sends one message to a customer display on a serial line: exactly the bytes the test
+panel sends for the same action, in one write.
+
+MESSAGE is one of:
+  --hex STRING   bytes as pairs of hexadecimal digits, upper or lower case; spaces,
+                 commas and line breaks (CR LF) may stand between pairs. The whole
+                 string must decode, or nothing is sent.
+  --text TEXT    clear the display, light the lamp of --lamp and show TEXT. TEXT is
+                 UTF-8 and goes out in the display's code page (GBK on Linux); a
+                 character the display cannot show goes out as '?'.
+    --lamp LAMP  off (all lamps dark, the default, as the panel starts), price, total,
+                 collect or change
+  --scroll       clear, then scroll the digits 1 to 8
+  --flicker      clear, then flicker 8.8.8.8.8.8.8.8.
+  --clear        clear the display
+
+Options:
+  --list         print the serial ports found, one a line, in the order the panel
+                 lists them; the first is the default port
+  --port NAME    the port as --list prints it (ttyUSB0, COM3, a virtual display's
+                 name) or a device path; default: the first port found
+  --baud RATE    bits per second: 2400 (the default) or 9600, as the panel offers, or
+                 any other rate the port supports
+  -h, --help     show this help
+
+Examples:
+  display-send --list
+  display-send --text 12.50 --lamp price
+  display-send --port ttyUSB0 --baud 9600 --scroll
+  display-send --hex "0C 1B7331 1B5141 31322E3530 0D"
+  display-send --clear
+
+Exit status:
+  0  sent (or the help or the port list printed)
+  2  bad arguments
+  3  no serial port found
+  4  the port cannot be opened
+  5  the write failed or timed out
+  6  the --hex string does not decode whole
+Every failure prints one line on standard error saying why.
+)";
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const Environment& env)
+{
+    auto failure = [&err](int code, const std::string& text) {
+        err << kProgram << ": " << text << '\n';
+        return code;
+    };
+    auto findPorts = [&env] {
+        return env.discoverPorts ? env.discoverPorts() : std::vector<std::string>{};
+    };
+
+    const ParseResult parsed = ParseArguments(args);
+    if (!parsed.options)
+        return failure(kExitBadArguments, parsed.error);
+    const Options& options = *parsed.options;
+
+    if (options.command == Command::Help) {
+        out << HelpText();
+        return kExitOk;
+    }
+    if (options.command == Command::List) {
+        const auto ports = findPorts();
+        if (ports.empty())
+            return failure(kExitNoPort, "no serial port found");
+        for (const auto& port : ports)
+            out << port << '\n';
+        return kExitOk;
+    }
+
+    // Refuse bad input before the port is touched.
+    const BuiltMessage message = BuildMessage(options);
+    if (message.exitCode != kExitOk)
+        return failure(message.exitCode, message.error);
+
+    std::string portName = options.port;
+    if (portName.empty()) {
+        const auto ports = findPorts();
+        if (ports.empty())
+            return failure(kExitNoPort, "no serial port found; name one with --port");
+        portName = ports.front();
+    }
+
+    serial::CSerialPort port;
+    if (!port.Open(portName, options.baud))
+        return failure(kExitCannotOpen, OpenFailureText(portName, port.LastOpenFailure()));
+
+    if (!message.warning.empty())
+        err << kProgram << ": " << message.warning << '\n';
+
+    const std::uint32_t result = protocol::StageAndWrite(
+        message.hex,
+        [&port](const std::uint8_t* data, std::uint32_t count) { return port.Write(data, count); });
+    port.Close();
+    if (result != serial::CSerialPort::kErrorSuccess)
+        return failure(kExitWriteFailed, WriteFailureText(portName, result));
+    return kExitOk;
+}
+
+}  // namespace cli

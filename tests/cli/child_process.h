@@ -1,0 +1,108 @@
+#pragma once
+// Runs a program as a child process with its output captured, for end-to-end tests.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace testing_child {
+
+struct Result {
+    int exitCode = -1;  // -1: did not end by itself
+    std::string out;
+    std::string err;
+};
+
+// Runs program with args; env entries replace or add to this process's environment.
+// A child still running after the deadline is killed.
+inline Result Run(const std::string& program, const std::vector<std::string>& args,
+                  const std::map<std::string, std::string>& env = {},
+                  std::chrono::seconds deadline = std::chrono::seconds(30))
+{
+    Result result;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0)
+        return result;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return result;
+    }
+
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (!env.count(entry.substr(0, entry.find('='))))
+            envStrings.push_back(entry);
+    }
+    for (const auto& [name, value] : env)
+        envStrings.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (auto& s : envStrings)
+        envp.push_back(s.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argStrings{program};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : argStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+
+    if (spawned == 0) {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        std::string* sinks[2] = {&result.out, &result.err};
+        int open = 2;
+        while (open > 0 && std::chrono::steady_clock::now() < end) {
+            if (poll(fds, 2, 100) <= 0)
+                continue;
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                char buffer[4096];
+                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+                if (n > 0) {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                } else if (n == 0 || errno != EINTR) {
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+        if (open > 0)
+            kill(pid, SIGKILL);
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (open == 0 && WIFEXITED(status))
+            result.exitCode = WEXITSTATUS(status);
+    }
+    close(outPipe[0]);
+    close(errPipe[0]);
+    return result;
+}
+
+}  // namespace testing_child

@@ -1,0 +1,259 @@
+// display-send end to end: the built program, run as a child process, against
+// pseudo-terminal pairs. Every run names its port; the virtual port folder points at a
+// guard pseudo-terminal, so a run that fell back to the default port could never reach
+// a real serial device of the machine.
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "pty_pair.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing_pty::PtyPair;
+
+class DisplaySend : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char dir[] = "/tmp/display-send-test-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_runtimeDir = dir;
+        const auto ports = m_runtimeDir / "display-test" / "ports";
+        ASSERT_EQ(mkdir((m_runtimeDir / "display-test").c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(ports.c_str(), 0700), 0);
+        ASSERT_TRUE(m_guard.ok());
+        ASSERT_EQ(symlink(m_guard.path().c_str(), (ports / "guard").c_str()), 0);
+        ASSERT_TRUE(m_line.ok());
+    }
+
+    void TearDown() override
+    {
+        if (!m_guardMayReceive) {
+            EXPECT_TRUE(m_guard.ReadAtLeast(0).empty()) << "a run wrote to the default port";
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(m_runtimeDir, ignored);
+    }
+
+    testing_child::Result Send(const std::vector<std::string>& args)
+    {
+        return testing_child::Run(DISPLAY_SEND_PATH, args,
+                                  {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}});
+    }
+
+    // Runs with --port naming the test's line, then takes what arrived on the line.
+    testing_child::Result SendToLine(std::vector<std::string> args, Bytes* wire,
+                                     std::size_t expected)
+    {
+        args.insert(args.begin(), {"--port", m_line.path()});
+        auto result = Send(args);
+        *wire = m_line.ReadAtLeast(expected);
+        return result;
+    }
+
+    std::filesystem::path m_runtimeDir;
+    PtyPair m_guard;
+    PtyPair m_line;
+    bool m_guardMayReceive = false;
+};
+
+// The single line of a failure.
+void ExpectOneLineReason(const testing_child::Result& r, const std::string& part)
+{
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_EQ(r.err.rfind("display-send: ", 0), 0u) << r.err;
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+}
+
+TEST_F(DisplaySend, EveryMessageKindPutsItsExactBytesOnTheLine)
+{
+    struct Row { std::vector<std::string> args; Bytes bytes; };
+    const Row rows[] = {
+        {{"--hex", "1B5141"}, {0x1B, 0x51, 0x41}},
+        {{"--hex", "1b 51,41\r\n0c"}, {0x1B, 0x51, 0x41, 0x0C}},
+        {{"--hex", "000A0D7F80FF"}, {0x00, 0x0A, 0x0D, 0x7F, 0x80, 0xFF}},
+        {{"--text", "12.50"},
+         {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D}},
+        {{"--text", "12.50", "--lamp", "off"},
+         {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D}},
+        {{"--text", "12.50", "--lamp", "price"},
+         {0x0C, 0x1B, 0x73, 0x31, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D}},
+        {{"--lamp", "total", "--text", "8"}, {0x0C, 0x1B, 0x73, 0x32, 0x1B, 0x51, 0x41, 0x38, 0x0D}},
+        {{"--text=8", "--lamp=collect"}, {0x0C, 0x1B, 0x73, 0x33, 0x1B, 0x51, 0x41, 0x38, 0x0D}},
+        {{"--text", "8", "--lamp", "change"}, {0x0C, 0x1B, 0x73, 0x34, 0x1B, 0x51, 0x41, 0x38, 0x0D}},
+        {{"--text", ""}, {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x0D}},
+        {{"--text", "-1"}, {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x2D, 0x31, 0x0D}},
+        {{"--text", "\xE4\xB8\xAD" "1"},  // 中 in GBK
+         {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0xD6, 0xD0, 0x31, 0x0D}},
+        {{"--scroll"},
+         {0x0C, 0x1B, 0x51, 0x44, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x0D}},
+        {{"--flicker"},
+         {0x0C, 0x1B, 0x45, 0x05, 0x1B, 0x51, 0x41, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38,
+          0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x0D}},
+        {{"--clear"}, {0x0C}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::PrintToString(r.args));
+        Bytes wire;
+        const auto result = SendToLine(r.args, &wire, r.bytes.size());
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(wire, r.bytes);
+    }
+}
+
+TEST_F(DisplaySend, LongTextGoesOutWhole)
+{
+    const std::string text(300, '8');
+    Bytes wire;
+    const auto result = SendToLine({"--text", text, "--lamp", "price"}, &wire, 308);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(wire.size(), 308u);
+    EXPECT_EQ(wire[307], 0x0D);
+}
+
+TEST_F(DisplaySend, UnrepresentableCharacterGoesOutAsQuestionMarkWithAWarning)
+{
+    Bytes wire;
+    const auto result = SendToLine({"--text", "1\xF0\x9F\x98\x80"}, &wire, 10);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(wire, (Bytes{0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x31, '?', 0x0D}));
+    EXPECT_NE(result.err.find("warning"), std::string::npos) << result.err;
+}
+
+TEST_F(DisplaySend, BaudRateReachesTheLine)
+{
+    struct Row { std::vector<std::string> args; speed_t speed; };
+    const Row rows[] = {
+        {{"--clear"}, B2400},
+        {{"--baud", "9600", "--clear"}, B9600},
+        {{"--baud=2400", "--clear"}, B2400},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::PrintToString(r.args));
+        Bytes wire;
+        const auto result = SendToLine(r.args, &wire, 1);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        termios settings{};
+        ASSERT_EQ(tcgetattr(m_line.slave(), &settings), 0);
+        EXPECT_EQ(cfgetospeed(&settings), r.speed);
+        EXPECT_EQ(wire, Bytes{0x0C});
+    }
+}
+
+TEST_F(DisplaySend, BadArgumentsAreRefusedBeforeAnythingIsSent)
+{
+    struct Row { std::vector<std::string> args; const char* reason; };
+    const Row rows[] = {
+        {{}, "nothing to send"},
+        {{"--lamp", "price"}, "nothing to send"},
+        {{"--bogus"}, "unknown option --bogus"},
+        {{"12.50"}, "unexpected argument"},
+        {{"--hex"}, "--hex needs a value"},
+        {{"--text", "1", "--lamp", "blue"}, "--lamp takes off, price, total, collect or change"},
+        {{"--clear", "--lamp", "price"}, "--lamp goes with --text"},
+        {{"--scroll", "--clear"}, "only one of"},
+        {{"--baud", "fast", "--clear"}, "--baud needs a rate"},
+        {{"--baud", "0", "--clear"}, "--baud needs a rate"},
+        {{"--baud", "-9600", "--clear"}, "--baud needs a rate"},
+        {{"--baud", "99999999999", "--clear"}, "--baud needs a rate"},
+        {{"--list", "--clear"}, "--list takes no other option"},
+        {{"--clear=yes"}, "--clear takes no value"},
+        {{"--port", "", "--clear"}, "--port needs a port name"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::PrintToString(r.args));
+        // With the line named too, so that a run that wrongly sent shows it.
+        std::vector<std::string> args = r.args;
+        const bool namesPort = std::find(args.begin(), args.end(), "--port") != args.end();
+        if (!namesPort && std::find(args.begin(), args.end(), "--list") == args.end())
+            args.insert(args.begin(), {"--port", m_line.path()});
+        const auto result = Send(args);
+        EXPECT_EQ(result.exitCode, 2);
+        ExpectOneLineReason(result, r.reason);
+        EXPECT_TRUE(m_line.ReadAtLeast(0).empty());
+    }
+}
+
+TEST_F(DisplaySend, HexThatDoesNotDecodeWholeIsRefusedNamingThePosition)
+{
+    struct Row { std::string hex; const char* reason; };
+    const Row rows[] = {
+        {"1G23", "character 2 is 'G'"},
+        {"1B5", "character 3 is a lone last digit"},
+        {"1B 5 1", "character 5 is a space"},
+        {"1B\n51", "character 3 is a LF"},
+        {"0x0C", "character 2 is 'x'"},
+        {"", "no byte"},
+        {" , ", "no byte"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.hex);
+        Bytes wire;
+        const auto result = SendToLine({"--hex", r.hex}, &wire, 0);
+        EXPECT_EQ(result.exitCode, 6);
+        ExpectOneLineReason(result, r.reason);
+        EXPECT_TRUE(wire.empty());
+    }
+}
+
+TEST_F(DisplaySend, PortThatDoesNotExist)
+{
+    const std::string missing = (m_runtimeDir / "no-such-device").string();
+    const auto result = Send({"--port", missing, "--clear"});
+    EXPECT_EQ(result.exitCode, 4);
+    ExpectOneLineReason(result, "cannot open " + missing + ": no such port");
+}
+
+TEST_F(DisplaySend, PortHeldByAnotherProgram)
+{
+    ASSERT_EQ(flock(m_line.slave(), LOCK_EX | LOCK_NB), 0);
+    Bytes wire;
+    const auto result = SendToLine({"--clear"}, &wire, 0);
+    flock(m_line.slave(), LOCK_UN);
+    EXPECT_EQ(result.exitCode, 4);
+    ExpectOneLineReason(result, "in use by another program");
+    EXPECT_TRUE(wire.empty());
+}
+
+TEST_F(DisplaySend, StalledLineEndsInATimeout)
+{
+    // Output stopped as by XOFF: the byte cannot leave within the write's time-out.
+    ASSERT_EQ(tcflow(m_line.slave(), TCOOFF), 0);
+    Bytes wire;
+    const auto result = SendToLine({"--clear"}, &wire, 0);
+    tcflow(m_line.slave(), TCOON);
+    EXPECT_EQ(result.exitCode, 5);
+    ExpectOneLineReason(result, "timed out");
+}
+
+TEST_F(DisplaySend, HelpExplainsUsageExamplesAndExitCodes)
+{
+    const auto result = Send({"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "");
+    for (const char* part : {"--list", "--port NAME", "--baud RATE", "--hex STRING",
+                             "--text TEXT", "--lamp", "--scroll", "--flicker", "--clear",
+                             "Examples:", "Exit status:"}) {
+        EXPECT_NE(result.out.find(part), std::string::npos) << part;
+    }
+}
+
+}  // namespace
