@@ -1,7 +1,7 @@
 // display-send end to end: the built program, run as a child process, against
-// pseudo-terminal pairs. Every run names its port; the virtual port folder points at a
-// guard pseudo-terminal, so a run that fell back to the default port could never reach
-// a real serial device of the machine.
+// pseudo-terminal pairs. The virtual port folder holds a guard pseudo-terminal, listed
+// before every real port: a run that falls back to the default port reaches the guard,
+// never a serial device of the machine.
 
 #include <gtest/gtest.h>
 
@@ -242,6 +242,19 @@ TEST_F(DisplaySend, StalledLineEndsInATimeout)
     tcflow(m_line.slave(), TCOON);
     EXPECT_EQ(result.exitCode, 5);
     ExpectOneLineReason(result, "timed out");
+}
+
+TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
+{
+    const auto list = Send({"--list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    // Only with the guard in front may a run go without --port: never to a real device.
+    ASSERT_EQ(list.out.substr(0, list.out.find('\n')), "guard") << list.out;
+
+    m_guardMayReceive = true;
+    const auto result = Send({"--clear"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(m_guard.ReadAtLeast(1), Bytes{0x0C});
 }
 
 TEST_F(DisplaySend, HelpExplainsUsageExamplesAndExitCodes)
