@@ -1,0 +1,99 @@
+#include "resources/captions.h"
+
+#include <array>
+#include <cstddef>
+
+#include "resources/resource_ids.h"
+
+namespace res {
+namespace {
+
+using enum Text;
+
+constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaptions{{
+    // text               control            English                                   Chinese
+    {LblPort,             IDC_LBL_PORT,      "Serial Port",                            "端口"},
+    {LblBaud,             IDC_LBL_BAUD,      "Baud Rate",                              "波特率"},
+    {GrpSetting,          IDC_GRP_SETTING,   "Setting",                                "设置"},
+    {GrpLanguage,         IDC_GRP_LANG,      "Language",                               "语言"},
+    {GrpLamp,             IDC_GRP_LAMP,      "Light Status",                           "灯状态"},
+    {LampOff,             IDC_LAMP_OFF,      "&1 All dark",                            "&1 全暗"},
+    {LampPrice,           IDC_LAMP_PRICE,    "&2 Price",                               "&2 单价"},
+    {LampTotal,           IDC_LAMP_TOTAL,    "&3 Total",                               "&3 总计"},
+    {LampCollect,         IDC_LAMP_COLLECT,  "&4 Collect",                             "&4 收款"},
+    {LampChange,          IDC_LAMP_CHANGE,   "&5 Change",                              "&5 找零"},
+    {SendData,            IDC_SEND,          "Send Data(&S)",                          "发送数据(&S)"},
+    {Scrolling,           IDC_SCROLL,        "Scrolling(&D)",                          "滚动(&D)"},
+    {Flickering,          IDC_FLICKER,       "Flickering(&F)",                         "闪烁(&F)"},
+    {AutoDisplay,         IDC_AUTO,          "Auto display(&A)",                       "自动演示(&A)"},
+    {AutoStop,            IDC_AUTO,          "Stop(&T)",                               "停止(&T)"},
+
+    {WindowTitle,         0,                 "Vandry Customer Display Test",           "Vandry Customer Display Test"},
+    {LangEnglish,         0,                 "English(&E)",                            "English(&E)"},
+    {LangChinese,         0,                 "中文(&C)",                               "中文(&C)"},
+    {AboutMenu,           0,                 "关于 Ostrel(&A)...",                     "关于 Ostrel(&A)..."},
+
+    {StatusSuccess,       0,                 "Send: Success",                          "发送: 成功"},
+    {StatusScrolling,     0,                 "Send: Scrolling",                        "发送: 滚动"},
+    {StatusFlickering,    0,                 "Send: Flickering",                       "发送: 闪烁"},
+    {StatusFailed,        0,                 "Send: Failed",                           "发送: 失败"},
+    {PrefixSend,          0,                 "Send:    ",                              "发送: "},
+    {PrefixRuntime,       0,                 "Runtime: ",                              "用时: "},
+
+    {Step1,               0,                 "Clear",                                  "清屏"},
+    {Step2,               0,                 "0",                                      "0"},
+    {Step3,               0,                 "0.1",                                    "0.1"},
+    {Step4,               0,                 "0.12",                                   "0.12"},
+    {Step5,               0,                 "0.123",                                  "0.123"},
+    {Step6,               0,                 "0.1234",                                 "0.1234"},
+    {Step7,               0,                 "0.12345",                                "0.12345"},
+    {Step8,               0,                 "0.123456",                               "0.123456"},
+    {Step9,               0,                 "0.1234567",                              "0.1234567"},
+    {Step10,              0,                 "8.8.8.8.8.8.8.8",                        "8.8.8.8.8.8.8.8"},
+    {Step11,              0,                 "Price",                                  "单价"},
+    {Step12,              0,                 "Total",                                  "总计"},
+    {Step13,              0,                 "Collect",                                "收款"},
+    {Step14,              0,                 "Change",                                 "找零"},
+
+    {PortOpen,            0,                 "%1: open at %2 baud",                    "%1: 已打开, %2 波特"},
+    {PortNoneFound,       0,                 "No serial port found",                   "未找到串口"},
+    {PortNoSuchPort,      0,                 "%1: the port does not exist",            "%1: 端口不存在"},
+    {PortPermissionDenied, 0,                "%1: permission denied: add your user to the dialout group",
+                                                                                       "%1: 权限不足: 请把您的用户加入 dialout 组"},
+    {PortInUse,           0,                 "%1: in use by another program",          "%1: 已被其他程序占用"},
+    {PortUnsupportedBaud, 0,                 "%1: the port does not support %2 baud",  "%1: 端口不支持 %2 波特"},
+    {PortBadName,         0,                 "%1: not a serial port name",             "%1: 不是串口名称"},
+    {PortOther,           0,                 "%1: the port cannot be opened (%3)",     "%1: 无法打开端口 (%3)"},
+
+    {AboutTitle,          0,                 "About Vandry Customer Display Test",     "关于 Vandry Customer Display Test"},
+    {AboutVersion,        0,                 "Version %1",                             "版本 %1"},
+    {AboutPurpose,        0,                 "Drives a customer display over a serial line to test it and to show what it can do.",
+                                                                                       "通过串口驱动客户显示屏, 用于测试和演示。"},
+    {AboutClose,          0,                 "OK",                                     "确定"},
+}};
+
+// The table is indexed by Text: each row must stand at the place of its text.
+constexpr bool RowsInEnumOrder()
+{
+    for (std::size_t i = 0; i < kCaptions.size(); ++i) {
+        if (static_cast<std::size_t>(kCaptions[i].text) != i)
+            return false;
+    }
+    return true;
+}
+static_assert(RowsInEnumOrder(), "caption rows out of the order of res::Text");
+
+}  // namespace
+
+std::span<const CaptionRow> CaptionTable()
+{
+    return kCaptions;
+}
+
+std::string_view Caption(Text text, Lang lang)
+{
+    const CaptionRow& row = kCaptions.at(static_cast<std::size_t>(text));
+    return lang == Lang::English ? row.english : row.chinese;
+}
+
+}  // namespace res

@@ -1,0 +1,92 @@
+#pragma once
+// Every text the program shows, in English and in Chinese, in one table (captions.cpp), so
+// that a translator finds them in one place. Texts are UTF-8.
+
+#include <span>
+#include <string_view>
+
+namespace res {
+
+enum class Lang { English, Chinese };
+
+enum class Text {
+    // Control captions, in the order in which a language switch sets them.
+    LblPort,
+    LblBaud,
+    GrpSetting,
+    GrpLanguage,
+    GrpLamp,
+    LampOff,
+    LampPrice,
+    LampTotal,
+    LampCollect,
+    LampChange,
+    SendData,
+    Scrolling,
+    Flickering,
+    AutoDisplay,  // Auto display button while the demonstration is stopped
+    AutoStop,     // the same button while it runs
+
+    // Texts that read the same in both languages.
+    WindowTitle,
+    LangEnglish,
+    LangChinese,
+    AboutMenu,  // string IDS_ABOUTBOX
+
+    // Status lines.
+    StatusSuccess,
+    StatusScrolling,
+    StatusFlickering,
+    StatusFailed,
+    PrefixSend,     // upper line of a demonstration step
+    PrefixRuntime,  // lower line of a demonstration step
+
+    // Labels of the fourteen demonstration steps.
+    Step1,
+    Step2,
+    Step3,
+    Step4,
+    Step5,
+    Step6,
+    Step7,
+    Step8,
+    Step9,
+    Step10,
+    Step11,
+    Step12,
+    Step13,
+    Step14,
+
+    // Tooltip of the port icon. %1 is the port, %2 the baud rate, %3 the system's message.
+    PortOpen,
+    PortNoneFound,
+    PortNoSuchPort,
+    PortPermissionDenied,
+    PortInUse,
+    PortUnsupportedBaud,
+    PortBadName,
+    PortOther,
+
+    // About box.
+    AboutTitle,
+    AboutVersion,  // %1 is the version
+    AboutPurpose,
+    AboutClose,
+
+    Count
+};
+
+struct CaptionRow {
+    Text text;
+    int controlId;  // the control whose caption a language switch sets; 0 for none
+    std::string_view english;
+    std::string_view chinese;
+};
+
+// The whole table, one row per Text, in the order of the enumeration.
+std::span<const CaptionRow> CaptionTable();
+
+// The text in the language.
+std::string_view Caption(Text text, Lang lang);
+
+}  // namespace res

@@ -1,0 +1,412 @@
+// The test panel as a user drives it: the real widget tree offscreen, pseudo-terminals as
+// the serial ports.
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <memory>
+
+#include "panel/display_test_dlg.h"
+#include "panel/fit_width_validator.h"
+#include "pty_pair.h"
+#include "resources/resource_ids.h"
+#include "serial/serial_port.h"
+
+using panel::CDisplayTestDlg;
+
+namespace {
+
+std::unique_ptr<CDisplayTestDlg> MakePanel(std::vector<std::string> ports)
+{
+    panel::PanelServices services;
+    services.listPorts = [ports] { return ports; };
+    return std::make_unique<CDisplayTestDlg>(std::move(services));
+}
+
+template <class T>
+T* Control(const CDisplayTestDlg& dlg, int id)
+{
+    return qobject_cast<T*>(dlg.GetDlgItem(id));
+}
+
+void ClickRadio(QRadioButton* radio)
+{
+    // On the indicator: a click in the middle of a wide radio button may miss its label.
+    QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
+}
+
+void ChooseLanguage(const CDisplayTestDlg& dlg, bool english)
+{
+    ClickRadio(Control<QRadioButton>(dlg, english ? IDC_LANG_EN : IDC_LANG_CN));
+}
+
+// Moves the selection with the arrow keys, as a user does on a closed drop-down list.
+void Choose(QComboBox* combo, int index)
+{
+    while (combo->currentIndex() < index)
+        QTest::keyClick(combo, Qt::Key_Down);
+    while (combo->currentIndex() > index)
+        QTest::keyClick(combo, Qt::Key_Up);
+}
+
+void Click(const CDisplayTestDlg& dlg, int id)
+{
+    QTest::mouseClick(Control<QPushButton>(dlg, id), Qt::LeftButton);
+}
+
+int PortIcon(const CDisplayTestDlg& dlg)
+{
+    return Control<QLabel>(dlg, IDC_PORT_ICON)->property("iconId").toInt();
+}
+
+bool ActionsEnabled(const CDisplayTestDlg& dlg, bool enabled)
+{
+    for (int id : {IDC_SEND, IDC_SCROLL, IDC_FLICKER, IDC_AUTO}) {
+        if (dlg.GetDlgItem(id)->isEnabled() != enabled)
+            return false;
+    }
+    return true;
+}
+
+QString UpperStatus(const CDisplayTestDlg& dlg)
+{
+    return Control<QLineEdit>(dlg, IDC_SEND_STATUS)->text();
+}
+
+QString LowerStatus(const CDisplayTestDlg& dlg)
+{
+    return Control<QLineEdit>(dlg, IDC_TIME_STATUS)->text();
+}
+
+}  // namespace
+
+class PanelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsWithNoPort()
+    {
+        const auto dlg = MakePanel({});
+        auto* port = Control<QComboBox>(*dlg, IDC_PORT);
+        QCOMPARE(port->count(), 0);
+        QVERIFY(!port->isEnabled());
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QVERIFY(ActionsEnabled(*dlg, false));
+        QCOMPARE(Control<QComboBox>(*dlg, IDC_BAUD)->currentText(), QStringLiteral("2400"));
+        QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(), QStringLiteral("未找到串口"));
+    }
+
+    void opensTheFirstPortAt2400Then9600()
+    {
+        PtyPair first, second;
+        QVERIFY(first.ok() && second.ok());
+        const auto dlg = MakePanel({first.SlavePath(), second.SlavePath()});
+
+        auto* port = Control<QComboBox>(*dlg, IDC_PORT);
+        QCOMPARE(port->count(), 2);
+        QCOMPARE(port->currentText(), QString::fromStdString(first.SlavePath()));
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QVERIFY(ActionsEnabled(*dlg, true));
+
+        termios tio{};
+        QVERIFY(first.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B2400));
+        QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(tio.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
+
+        Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);
+        QVERIFY(first.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QVERIFY(ActionsEnabled(*dlg, true));
+
+        Click(*dlg, IDC_SCROLL);
+        QCOMPARE(first.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
+    }
+
+    void aPortHeldElsewhereLeavesTheClosedState()
+    {
+        PtyPair first, second;
+        serial::CSerialPort otherProgram;
+        QVERIFY(otherProgram.Open(second.SlavePath(), 9600));
+        const auto dlg = MakePanel({first.SlavePath(), second.SlavePath()});
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+
+        Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QVERIFY(ActionsEnabled(*dlg, false));
+        QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(),
+                 QString::fromStdString(second.SlavePath()) + QStringLiteral(": 已被其他程序占用"));
+
+        // The port chosen before was given up, not kept.
+        serial::CSerialPort probe;
+        QVERIFY(probe.Open(first.SlavePath(), 2400));
+        probe.Close();
+
+        // Once the other program lets go, choosing the port again opens it.
+        otherProgram.Close();
+        Choose(Control<QComboBox>(*dlg, IDC_PORT), 0);
+        Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QVERIFY(ActionsEnabled(*dlg, true));
+    }
+
+    void theClosedIconSaysWhy_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("English") << true << QStringLiteral("/dev/pts/no-such-port: the port does not exist");
+        QTest::newRow("Chinese") << false << QStringLiteral("/dev/pts/no-such-port: 端口不存在");
+    }
+    void theClosedIconSaysWhy()
+    {
+        QFETCH(bool, english);
+        QFETCH(QString, tip);
+        const auto dlg = MakePanel({"/dev/pts/no-such-port"});
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        ChooseLanguage(*dlg, english);
+        Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);  // a retry made in that language
+        QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(), tip);
+    }
+
+    void sendDataPutsItsMessageOnTheLine_data()
+    {
+        QTest::addColumn<int>("lamp");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("Price, 12.50") << IDC_LAMP_PRICE << QStringLiteral("12.50")
+                                      << QByteArray::fromHex("0c1b73311b514131322e35300d");
+        QTest::newRow("All dark, empty") << IDC_LAMP_OFF << QString() << QByteArray::fromHex("0c1b73301b51410d");
+        QTest::newRow("Total, default text") << IDC_LAMP_TOTAL << QStringLiteral("8.8.8.8.8.8.8.8.")
+                                             << QByteArray::fromHex("0c1b73321b5141382e382e382e382e382e382e382e382e0d");
+        QTest::newRow("Change, double-byte characters")
+            << IDC_LAMP_CHANGE << QStringLiteral("单价1") << QByteArray::fromHex("0c1b73341b5141b5a5bcdb310d");
+        QTest::newRow("Collect, a character outside the code page")
+            << IDC_LAMP_COLLECT << QStringLiteral("1\U0001F600") << QByteArray::fromHex("0c1b73331b5141313f0d");
+    }
+    void sendDataPutsItsMessageOnTheLine()
+    {
+        QFETCH(int, lamp);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        PtyPair line;
+        const auto dlg = MakePanel({line.SlavePath()});
+        ClickRadio(Control<QRadioButton>(*dlg, lamp));
+        auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
+        data->selectAll();
+        data->insert(text);  // as a paste does
+        Click(*dlg, IDC_SEND);
+        QCOMPARE(line.ReadAll(), bytes);
+    }
+
+    void theDemonstrationsAreTheSameOnEveryPress_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("Scrolling") << IDC_SCROLL << QByteArray::fromHex("0c1b514431323334353637380d");
+        QTest::newRow("Flickering") << IDC_FLICKER
+                                    << QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d");
+    }
+    void theDemonstrationsAreTheSameOnEveryPress()
+    {
+        QFETCH(int, button);
+        QFETCH(QByteArray, bytes);
+        PtyPair line;
+        const auto dlg = MakePanel({line.SlavePath()});
+        for (int press = 0; press < 2; ++press) {
+            Click(*dlg, button);
+            QCOMPARE(line.ReadAll(), bytes);
+        }
+    }
+
+    void statusTextsFollowTheLanguage_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral("Send: Success");
+        QTest::newRow("Send Data, Chinese") << IDC_SEND << false << QStringLiteral("发送: 成功");
+        QTest::newRow("Scrolling, English") << IDC_SCROLL << true << QStringLiteral("Send: Scrolling");
+        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral("发送: 滚动");
+        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral("Send: Flickering");
+        QTest::newRow("Flickering, Chinese") << IDC_FLICKER << false << QStringLiteral("发送: 闪烁");
+    }
+    void statusTextsFollowTheLanguage()
+    {
+        QFETCH(int, button);
+        QFETCH(bool, english);
+        QFETCH(QString, status);
+        PtyPair line;
+        const auto dlg = MakePanel({line.SlavePath()});
+        ClickRadio(Control<QRadioButton>(*dlg, IDC_LAMP_CHANGE));
+        Control<QLineEdit>(*dlg, IDC_DATA)->setText(QStringLiteral("0"));
+        Control<QLineEdit>(*dlg, IDC_TIME_STATUS)->setText(QStringLiteral("Runtime: 0:0:5"));
+        ChooseLanguage(*dlg, english);
+        Click(*dlg, button);
+        QCOMPARE(UpperStatus(*dlg), status);
+        QCOMPARE(LowerStatus(*dlg), QString());
+        QVERIFY(!line.ReadAll().isEmpty());
+    }
+
+    void aStatusKeepsTheLanguageItWasMadeIn()
+    {
+        PtyPair line;
+        const auto dlg = MakePanel({line.SlavePath()});
+        ChooseLanguage(*dlg, true);
+        Click(*dlg, IDC_SEND);
+        ChooseLanguage(*dlg, false);
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("Send: Success"));
+        Click(*dlg, IDC_SCROLL);
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("发送: 滚动"));
+    }
+
+    void theDataEditReturnsToTheTextLastRead()
+    {
+        PtyPair line;
+        const auto dlg = MakePanel({line.SlavePath()});
+        auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
+        data->setText(QStringLiteral("1.5"));
+        Click(*dlg, IDC_SCROLL);  // Scrolling does not read the edit
+        QCOMPARE(data->text(), QStringLiteral("8.8.8.8.8.8.8.8."));
+        QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
+
+        data->setText(QStringLiteral("12"));
+        Click(*dlg, IDC_SEND);
+        line.ReadAll();
+        data->setText(QStringLiteral("34"));
+        Click(*dlg, IDC_FLICKER);
+        QCOMPARE(data->text(), QStringLiteral("12"));
+    }
+
+    void aFailedWriteSaysSo_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral("Send: Failed");
+        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral("发送: 失败");
+        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral("Send: Failed");
+    }
+    void aFailedWriteSaysSo()
+    {
+        QFETCH(int, button);
+        QFETCH(bool, english);
+        QFETCH(QString, status);
+        PtyPair line;
+        const auto dlg = MakePanel({line.SlavePath()});
+        ChooseLanguage(*dlg, english);
+        line.CloseMaster();  // the far end of the line is gone
+        Click(*dlg, button);
+        QCOMPARE(UpperStatus(*dlg), status);
+    }
+
+    void theDataEditTakesNoMoreThanItShows_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("pasted");
+        QTest::newRow("digits into an empty edit") << QString() << 0 << QStringLiteral("1234567890").repeated(20);
+        QTest::newRow("Chinese into an empty edit") << QString() << 0 << QStringLiteral("单价总计").repeated(20);
+        QTest::newRow("into the middle") << QStringLiteral("8.8.8.8.8.8.8.8.") << 2 << QStringLiteral("0.1").repeated(40);
+        QTest::newRow("emoji pairs") << QString() << 0 << QStringLiteral("\U0001F600").repeated(60);
+    }
+    void theDataEditTakesNoMoreThanItShows()
+    {
+        QFETCH(QString, before);
+        QFETCH(int, cursor);
+        QFETCH(QString, pasted);
+        const auto dlg = MakePanel({});
+        auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
+        const auto* validator = qobject_cast<const panel::FitWidthValidator*>(data->validator());
+        QVERIFY(validator);
+        const int room = validator->VisibleTextWidth();
+        const QFontMetrics fm(data->font());
+
+        data->setText(before);
+        data->setCursorPosition(cursor);
+        data->insert(pasted);
+        const QString text = data->text();
+        QVERIFY(fm.horizontalAdvance(text) <= room);
+        // As much as fits was taken, and what stood around the cursor stayed.
+        QVERIFY(text.startsWith(before.left(cursor)));
+        QVERIFY(text.endsWith(before.mid(cursor)));
+        const QString taken = text.mid(cursor, text.size() - before.size());
+        QVERIFY(pasted.startsWith(taken));
+        const QString next = pasted.mid(taken.size(), pasted.at(taken.size()).isHighSurrogate() ? 2 : 1);
+        QVERIFY(fm.horizontalAdvance(text + next) > room);
+
+        // The next character is refused at the end too, and the first is still in sight.
+        data->end(false);
+        data->insert(next);
+        QCOMPARE(data->text(), text);
+        data->grab();  // lays the text out as it is shown
+        data->setCursorPosition(0);
+        QVERIFY(data->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() >= 0);
+    }
+
+    void aKeyThatDoesNotFitIsRefused()
+    {
+        const auto dlg = MakePanel({});
+        auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
+        data->clear();
+        QTest::keyClicks(data, QStringLiteral("8.").repeated(60));
+        const QString full = data->text();
+        QVERIFY(!full.isEmpty() && full.size() < 120);
+        QTest::keyClicks(data, QStringLiteral("8"));
+        QCOMPARE(data->text(), full);
+        QTest::keyClick(data, Qt::Key_Backspace);
+        QTest::keyClicks(data, QStringLiteral("1"));
+        QCOMPARE(data->text(), full.chopped(1) + QStringLiteral("1"));
+    }
+
+    void nothingOverlapsAndNoCaptionIsCut()
+    {
+        const auto dlg = MakePanel({});
+        const QRect client = dlg->rect();
+        std::vector<QWidget*> solid;
+        for (QWidget* child : dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (child->isWindow())
+                continue;
+            QVERIFY2(client.contains(child->geometry()), qPrintable(child->objectName()));
+            if (!qobject_cast<QGroupBox*>(child))
+                solid.push_back(child);
+
+            const QFontMetrics fm(child->font());
+            if (auto* radio = qobject_cast<QRadioButton*>(child)) {
+                QVERIFY2(radio->sizeHint().width() <= radio->width(), qPrintable(radio->text()));
+            } else if (auto* button = qobject_cast<QPushButton*>(child)) {
+                QVERIFY2(fm.horizontalAdvance(QString(button->text()).remove('&')) + 8 <= button->width(),
+                         qPrintable(button->text()));
+            } else if (auto* box = qobject_cast<QGroupBox*>(child)) {
+                QVERIFY2(box->minimumSizeHint().width() <= box->width(), qPrintable(box->title()));
+            } else if (auto* label = qobject_cast<QLabel*>(child); label && !label->text().isEmpty()) {
+                QVERIFY2(fm.horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+                QVERIFY2(fm.height() <= label->height(), qPrintable(label->text()));
+            }
+        }
+        for (std::size_t i = 0; i < solid.size(); ++i) {
+            for (std::size_t j = i + 1; j < solid.size(); ++j) {
+                QVERIFY2(!solid[i]->geometry().intersects(solid[j]->geometry()),
+                         qPrintable(solid[i]->objectName() + QStringLiteral(" / ") + solid[j]->objectName()));
+            }
+        }
+    }
+
+    void aClickOnARadioButtonReachesIt()
+    {
+        // The group boxes frame the radio buttons; they must not catch their clicks.
+        const auto dlg = MakePanel({});
+        for (int id : {IDC_LANG_EN, IDC_LANG_CN, IDC_LAMP_OFF, IDC_LAMP_PRICE, IDC_LAMP_TOTAL, IDC_LAMP_COLLECT,
+                       IDC_LAMP_CHANGE}) {
+            QWidget* radio = dlg->GetDlgItem(id);
+            QCOMPARE(dlg->childAt(radio->geometry().center()), radio);
+        }
+    }
+};
+
+QTEST_MAIN(PanelTest)
+#include "display_test_dlg_test.moc"
