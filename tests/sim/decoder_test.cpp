@@ -85,6 +85,8 @@ const std::vector<Case> kCases = {
     {"64 bytes then CR", "\x1bQA" + std::string(60, '1') + "2345\r", "[11112345] lamps=none mode=still"},
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class DecoderCases : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DecoderCases, ShowsWhatAUserWouldSee)

@@ -1,0 +1,52 @@
+#pragma once
+// The line the virtual display listens on (POSIX): a pseudo-terminal of its own, whose
+// other side programs open like a serial port, or a real serial port opened for reading.
+// Errors come back as the OS's message; nothing is held after a failed Open.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "sim/unique_fd.h"
+
+namespace sim {
+
+// What one Read found.
+enum class ReadResult {
+    Data,      // *count bytes were read
+    Nothing,   // no byte is waiting
+    HungUp,    // the line is gone (the other side of a pseudo-terminal closed)
+    Failed,    // any other error
+};
+
+class ListenPort {
+public:
+    ListenPort() = default;
+    ~ListenPort();
+    ListenPort(const ListenPort&) = delete;
+    ListenPort& operator=(const ListenPort&) = delete;
+
+    // A fresh pseudo-terminal: the display reads the master; the slave, set raw, is what
+    // other programs open. The slave stays open here as well, so that a program closing
+    // it does not hang the line up.
+    bool OpenPseudoTerminal(std::string* error);
+
+    // A serial device opened for reading, raw, at the baud rate (8 data bits, no parity,
+    // one stop bit), exclusively like the panel opens its port.
+    bool OpenDevice(const std::string& devicePath, std::uint32_t baudRate, std::string* error);
+
+    // The descriptor to wait on for input; -1 when nothing is open.
+    int ReadFd() const noexcept { return m_read.get(); }
+    // The device other programs open: the pseudo-terminal's slave, or the device itself.
+    const std::string& DevicePath() const noexcept { return m_devicePath; }
+
+    ReadResult Read(std::uint8_t* buffer, std::size_t size, std::size_t* count);
+
+private:
+    UniqueFd m_read;
+    UniqueFd m_slave;  // a pseudo-terminal's slave, held so that it never hangs up
+    std::string m_devicePath;
+    bool m_exclusive = false;  // TIOCEXCL was set on m_read
+};
+
+}  // namespace sim

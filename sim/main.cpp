@@ -1,0 +1,114 @@
+// display-sim: the virtual customer display. It listens on a pseudo-terminal of its own,
+// published as sim0 in the virtual-port folder, or on a serial port, and shows what the
+// bytes it receives would show on the device: in a window, or as lines of text.
+
+#include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/display_listener.h"
+#include "sim/listen_port.h"
+#include "sim/options.h"
+#include "sim/port_link.h"
+#include "serial/port_name.h"
+#include "sim/signal_pipe.h"
+#include "sim/sim_window.h"
+#include "sim/state_line.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int Fail(const std::string& message)
+{
+    std::cerr << "display-sim: " << message << '\n';
+    return kExitFailure;
+}
+
+bool HasDisplay()
+{
+    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* v = std::getenv(var);
+        if (v && *v) return true;
+    }
+    return false;
+}
+
+void PrintLine(const std::string& line)
+{
+    std::cout << line << std::endl;  // flushed: a script reads each line as it comes
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const sim::ParsedOptions parsed = sim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::cerr << "display-sim: " << parsed.error << "\nTry 'display-sim --help'.\n";
+        return kExitUsage;
+    }
+    const sim::Options& options = *parsed.options;
+    if (options.help) {
+        std::cout << sim::UsageText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "display-sim " DISPLAYSIM_VERSION "\n";
+        return 0;
+    }
+    if (!options.text && !HasDisplay()) {
+        std::cerr << "display-sim: no display to open a window on; --text prints the display instead\n";
+        return kExitUsage;
+    }
+
+    // The text mode needs no display: a core application has no window system.
+    std::unique_ptr<QCoreApplication> app = options.text ? std::make_unique<QCoreApplication>(argc, argv)
+                                                         : std::make_unique<QApplication>(argc, argv);
+    // Before the link exists, so that Ctrl+C at any moment still removes it.
+    sim::SignalPipe signalPipe;
+    QObject::connect(&signalPipe, &sim::SignalPipe::signalled, app.get(), [&app] { app->quit(); });
+
+    sim::ListenPort port;
+    sim::PortLink link;
+    std::string error;
+    std::string portText;
+    if (options.port.empty()) {
+        if (!port.OpenPseudoTerminal(&error)) return Fail(error);
+        if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) return Fail(error);
+        portText = link.Name() + " (" + port.DevicePath() + ")";
+    } else {
+        const std::string path = serial::PortDevicePath(options.port);
+        if (path.empty()) return Fail("not a port name: " + options.port);
+        if (!port.OpenDevice(path, options.baud, &error)) return Fail(error);
+        portText = options.port + " (" + path + ", " + std::to_string(options.baud) + " baud)";
+    }
+    PrintLine("listening on " + portText);
+
+    sim::DisplayListener listener(port);
+    std::unique_ptr<sim::SimWindow> window;
+    std::string lastLine;
+    if (options.text) {
+        lastLine = sim::StateLine(listener.State());
+        PrintLine(lastLine);
+        QObject::connect(&listener, &sim::DisplayListener::stateChanged, [&] {
+            const std::string line = sim::StateLine(listener.State());
+            if (line != lastLine) PrintLine(lastLine = line);
+        });
+        QObject::connect(&listener, &sim::DisplayListener::lineLost, [&](const QString& why) {
+            std::cerr << "display-sim: " << portText << ": " << why.toStdString() << '\n';
+            app->exit(kExitFailure);
+        });
+    } else {
+        window = std::make_unique<sim::SimWindow>(listener, QString::fromStdString(portText));
+        window->show();
+    }
+    return app->exec();  // the link goes with `link` on the way out
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The face of the customer display: eight seven-segment digits with their points in LED
+// red on black, and under them the four lamps with their labels.
+
+#include <QWidget>
+
+#include <array>
+
+#include "sim/display_state.h"
+
+namespace sim {
+
+class SegmentDisplay : public QWidget {
+    Q_OBJECT
+public:
+    explicit SegmentDisplay(QWidget* parent = nullptr);
+
+    // What the digits show now and which lamps are lit.
+    void SetFace(const Cells& cells, const std::array<bool, kLampCount>& lamps);
+    const Cells& ShownCells() const noexcept { return m_cells; }
+    const std::array<bool, kLampCount>& ShownLamps() const noexcept { return m_lamps; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Cells m_cells{};
+    std::array<bool, kLampCount> m_lamps{};
+};
+
+}  // namespace sim

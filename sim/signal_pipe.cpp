@@ -1,0 +1,57 @@
+#include "sim/signal_pipe.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+namespace sim {
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+std::atomic<int> g_writeFd{-1};  // the one thing a signal handler may reach
+
+void OnSignal(int signalNumber)
+{
+    const int saved = errno;
+    const unsigned char b = static_cast<unsigned char>(signalNumber);
+    if (const int fd = g_writeFd.load(); fd >= 0) (void)!::write(fd, &b, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+SignalPipe::SignalPipe(QObject* parent) : QObject(parent)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    m_read = UniqueFd(fds[0]);
+    m_write = UniqueFd(fds[1]);
+    g_writeFd = m_write.get();
+
+    m_notifier = std::make_unique<QSocketNotifier>(m_read.get(), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] {
+        unsigned char b = 0;
+        while (::read(m_read.get(), &b, 1) == 1) emit signalled(b);
+    });
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int s : kSignals) ::sigaction(s, &sa, nullptr);
+}
+
+SignalPipe::~SignalPipe()
+{
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    for (int s : kSignals) ::sigaction(s, &sa, nullptr);
+    g_writeFd = -1;
+}
+
+}  // namespace sim

@@ -1,0 +1,32 @@
+#pragma once
+// Brings Ctrl+C, SIGTERM and SIGHUP into the Qt event loop, so that the display ends the
+// ordinary way and removes its link.
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <memory>
+
+#include "sim/unique_fd.h"
+
+namespace sim {
+
+class SignalPipe : public QObject {
+    Q_OBJECT
+public:
+    explicit SignalPipe(QObject* parent = nullptr);
+    ~SignalPipe() override;
+
+    // Whether the handlers are in place.
+    bool Installed() const noexcept { return m_notifier != nullptr; }
+
+signals:
+    void signalled(int signalNumber);
+
+private:
+    UniqueFd m_read;
+    UniqueFd m_write;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+}  // namespace sim

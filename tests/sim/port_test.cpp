@@ -1,0 +1,258 @@
+// The line the virtual display listens on and its link, on pseudo-terminals and in a
+// folder of the test's own; never a device of the machine.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "sim/listen_port.h"
+#include "sim/port_link.h"
+#include "sim/unique_fd.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using sim::ListenPort;
+using sim::PortLink;
+using sim::ReadResult;
+using sim::UniqueFd;
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "sim-port-test-XXXXXX").string();
+        m_path = ::mkdtemp(tmpl.data());
+    }
+    ~TempFolder() { fs::remove_all(m_path); }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Everything that arrives within a second, or up to the count.
+std::string ReadAll(ListenPort& port, std::size_t want)
+{
+    std::string got;
+    while (got.size() < want) {
+        pollfd p{port.ReadFd(), POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0) break;
+        std::uint8_t buf[256];
+        std::size_t n = 0;
+        if (port.Read(buf, sizeof buf, &n) != ReadResult::Data) break;
+        got.append(reinterpret_cast<char*>(buf), n);
+    }
+    return got;
+}
+
+void WriteAll(int fd, const std::string& bytes)
+{
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+TEST(PseudoTerminal, EveryByteArrivesUnchanged)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+
+    UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_TRUE(client.valid());
+    WriteAll(client.get(), all);
+    EXPECT_EQ(ReadAll(port, all.size()), all);  // CR, LF, 00, 7F and ^C unchanged: raw
+}
+
+TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
+    {
+        UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+        WriteAll(client.get(), "\x0c");
+    }
+    EXPECT_EQ(ReadAll(port, 1), "\x0c");
+    std::uint8_t buf[8];
+    std::size_t n = 0;
+    EXPECT_EQ(port.Read(buf, sizeof buf, &n), ReadResult::Nothing);
+
+    UniqueFd again(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    WriteAll(again.get(), "\x1bs1");
+    EXPECT_EQ(ReadAll(port, 3), "\x1bs1");
+}
+
+struct Pty {
+    UniqueFd master;
+    std::string slave;
+    Pty()
+    {
+        int m = -1, s = -1;
+        char name[128];
+        if (::openpty(&m, &s, name, nullptr, nullptr) == 0) {
+            master = UniqueFd(m);
+            ::close(s);
+            slave = name;
+        }
+    }
+};
+
+TEST(Device, ReadsRawAtTheBaudRate)
+{
+    Pty line;
+    ASSERT_FALSE(line.slave.empty());
+    UniqueFd keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenDevice(line.slave, 9600, &error)) << error;
+    EXPECT_EQ(port.DevicePath(), line.slave);
+
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(keep.get(), &tio), 0);
+    EXPECT_EQ(::cfgetispeed(&tio), B9600);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+
+    WriteAll(line.master.get(), "\x1bQA12.50\r");
+    EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
+}
+
+TEST(Device, Refusals)
+{
+    Pty line;
+    ASSERT_FALSE(line.slave.empty());
+    TempFolder folder;
+    const std::string plainFile = folder.path() + "/file";
+    { UniqueFd f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600)); }
+
+    struct Row {
+        std::string path;
+        std::uint32_t baud;
+        const char* reason;
+    } rows[] = {
+        {line.slave, 2401, "unsupported baud rate 2401"},
+        {folder.path() + "/none", 2400, "No such file or directory"},
+        {plainFile, 2400, "not a terminal device"},
+    };
+    for (const Row& r : rows) {
+        ListenPort port;
+        std::string error;
+        EXPECT_FALSE(port.OpenDevice(r.path, r.baud, &error)) << r.path;
+        EXPECT_NE(error.find(r.reason), std::string::npos) << error;
+        EXPECT_EQ(port.ReadFd(), -1);
+    }
+
+    // Held by another program (flock, which binds root as well).
+    UniqueFd other(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    ListenPort port;
+    std::string error;
+    EXPECT_FALSE(port.OpenDevice(line.slave, 2400, &error));
+    EXPECT_NE(error.find("in use by another program"), std::string::npos) << error;
+}
+
+TEST(Device, GivesUpExclusiveModeWhenClosed)
+{
+    Pty line;
+    UniqueFd keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    {
+        ListenPort port;
+        std::string error;
+        ASSERT_TRUE(port.OpenDevice(line.slave, 2400, &error)) << error;
+    }
+    // TIOCGEXCL reads the flag that would refuse every later open of a user.
+    int exclusive = 1;
+    ASSERT_EQ(::ioctl(keep.get(), TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+}
+
+TEST(PortLink, FirstFreeNameAndRemoval)
+{
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/display-test/ports";  // made on demand
+    std::string error;
+
+    auto first = std::make_unique<PortLink>();
+    ASSERT_TRUE(first->Publish(folder, "/dev/pts/77", &error)) << error;
+    EXPECT_EQ(first->Name(), "sim0");
+    EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/77");
+    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+
+    PortLink second;
+    ASSERT_TRUE(second.Publish(folder, "/dev/pts/78", &error)) << error;
+    EXPECT_EQ(second.Name(), "sim1");
+    EXPECT_EQ(second.Path(), folder + "/sim1");
+
+    first.reset();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/sim0")));
+    EXPECT_FALSE(fs::exists(folder + "/.sim0.lock"));
+
+    PortLink third;
+    ASSERT_TRUE(third.Publish(folder, "/dev/pts/79", &error)) << error;
+    EXPECT_EQ(third.Name(), "sim0");
+    second.Remove();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/sim1")));
+    EXPECT_TRUE(fs::is_symlink(folder + "/sim0"));
+}
+
+TEST(PortLink, TakesOverALinkLeftBehind)
+{
+    TempFolder folder;
+    fs::create_symlink("/dev/pts/70", folder.path() + "/sim0");  // a display that was killed
+    PortLink link;
+    std::string error;
+    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
+    EXPECT_EQ(link.Name(), "sim0");
+    EXPECT_EQ(fs::read_symlink(folder.path() + "/sim0"), "/dev/pts/71");
+}
+
+TEST(PortLink, LeavesWhatIsNotALinkAlone)
+{
+    TempFolder folder;
+    { UniqueFd f(::open((folder.path() + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    PortLink link;
+    std::string error;
+    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
+    EXPECT_EQ(link.Name(), "sim1");
+    EXPECT_TRUE(fs::is_regular_file(folder.path() + "/sim0"));
+}
+
+TEST(PortLink, KeepsALinkThatLeadsElsewhereNow)
+{
+    TempFolder folder;
+    PortLink link;
+    std::string error;
+    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
+    fs::remove(folder.path() + "/sim0");
+    fs::create_symlink("/dev/pts/72", folder.path() + "/sim0");
+    link.Remove();
+    EXPECT_EQ(fs::read_symlink(folder.path() + "/sim0"), "/dev/pts/72");
+}
+
+TEST(PortLink, RefusesAFolderOthersMayWrite)
+{
+    TempFolder folder;
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
+    PortLink link;
+    std::string error;
+    EXPECT_FALSE(link.Publish(folder.path(), "/dev/pts/71", &error));
+    EXPECT_NE(error.find("closed to others"), std::string::npos) << error;
+    EXPECT_TRUE(link.Name().empty());
+
+    EXPECT_FALSE(link.Publish("relative/ports", "/dev/pts/71", &error));
+    EXPECT_FALSE(link.Publish("", "/dev/pts/71", &error));
+}
+
+}  // namespace

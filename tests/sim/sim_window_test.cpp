@@ -1,0 +1,164 @@
+// The window of the virtual display, fed through its own pseudo-terminal the way a sender
+// reaches it. The animation is driven by hand; nothing waits for a timer.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "sim/display_listener.h"
+#include "sim/listen_port.h"
+#include "sim/rendering.h"
+#include "sim/segment_display.h"
+#include "sim/sim_window.h"
+
+using namespace sim;
+
+class SimWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ListenPort> m_port;
+    std::unique_ptr<DisplayListener> m_listener;
+    std::unique_ptr<SimWindow> m_window;
+    UniqueFd m_client;
+
+    // Writes as a sender would and lets the display read it.
+    void Send(const QByteArray& bytes)
+    {
+        QCOMPARE(::write(m_client.get(), bytes.constData(), static_cast<size_t>(bytes.size())),
+                 static_cast<ssize_t>(bytes.size()));
+        pollfd p{m_port->ReadFd(), POLLIN, 0};
+        QVERIFY(::poll(&p, 1, 5000) == 1);
+        m_listener->ReadAvailable();
+    }
+    QString Face() const { return QString::fromStdString(CellsText(m_window->Face()->ShownCells())); }
+    QString Lamps() const
+    {
+        QStringList lit;
+        for (int k = 0; k < kLampCount; ++k)
+            if (m_window->Face()->ShownLamps()[static_cast<std::size_t>(k)]) lit << LampName(static_cast<Lamp>(k));
+        return lit.join(QLatin1Char(','));
+    }
+    void Tick(int n)
+    {
+        for (int i = 0; i < n; ++i) m_window->AdvanceAnimation();
+    }
+
+private slots:
+    void init()
+    {
+        m_port = std::make_unique<ListenPort>();
+        std::string error;
+        QVERIFY2(m_port->OpenPseudoTerminal(&error), error.c_str());
+        m_listener = std::make_unique<DisplayListener>(*m_port);
+        m_window = std::make_unique<SimWindow>(*m_listener, QStringLiteral("sim0 (/dev/pts/0)"));
+        m_client = UniqueFd(::open(m_port->DevicePath().c_str(), O_RDWR | O_NOCTTY));
+        QVERIFY(m_client.valid());
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_listener.reset();
+        m_client.reset();
+        m_port.reset();
+    }
+
+    void showsWhatArrives_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("face");
+        QTest::addColumn<QString>("lamps");
+        QTest::addColumn<bool>("animating");
+        QTest::newRow("send data 12.50 with Price")
+            << QByteArray("\x0c\x1bs1\x1bQA12.50\r") << "    12.50" << "Price" << false;
+        QTest::newRow("scrolling starts blank") << QByteArray("\x0c\x1bQD12345678\r") << "        " << "" << true;
+        QTest::newRow("flickering starts lit")
+            << QByteArray("\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r") << "8.8.8.8.8.8.8.8." << "" << true;
+        QTest::newRow("change lamp") << QByteArray("\x1bs4") << "        " << "Change" << false;
+    }
+    void showsWhatArrives()
+    {
+        QFETCH(QByteArray, bytes);
+        Send(bytes);
+        QTEST(Face(), "face");
+        QTEST(Lamps(), "lamps");
+        QTEST(m_window->Animating(), "animating");
+    }
+
+    void scrollRunsRightToLeft()
+    {
+        Send(QByteArray("\x0c\x1bQD12345678\r"));
+        Tick(1);
+        QCOMPARE(Face(), QStringLiteral("       1"));
+        Tick(7);
+        QCOMPARE(Face(), QStringLiteral("12345678"));
+        // A lamp lit meanwhile leaves the text where it is.
+        Send(QByteArray("\x1bs2"));
+        QCOMPARE(Face(), QStringLiteral("12345678"));
+        QCOMPARE(Lamps(), QStringLiteral("Total"));
+        Tick(1);
+        QCOMPARE(Face(), QStringLiteral("2345678 "));
+        // A new text starts from the beginning; Clear stops the animation.
+        Send(QByteArray("\x1bQD9\r"));
+        QCOMPARE(Face(), QStringLiteral("        "));
+        Send(QByteArray("\x0c"));
+        QVERIFY(!m_window->Animating());
+    }
+
+    void flickerTurnsDarkAndBack()
+    {
+        Send(QByteArray("\x0c\x1b\x45\x05\x1bQA42\r\x1bs3"));
+        Tick(2);
+        QCOMPARE(Face(), QStringLiteral("        "));
+        QCOMPARE(Lamps(), QStringLiteral("Collect"));  // the lamps do not flicker
+        Tick(2);
+        QCOMPARE(Face(), QStringLiteral("      42"));
+    }
+
+    void commandCutBetweenReads()
+    {
+        Send(QByteArray("\x0c\x1bs1\x1bQA12"));
+        QCOMPARE(Face(), QStringLiteral("        "));
+        Send(QByteArray(".50\r"));
+        QCOMPARE(Face(), QStringLiteral("    12.50"));
+    }
+
+    void logShowsHexAndCommands()
+    {
+        Send(QByteArray("\x0c\x1bs1\x1bQA12.50\r"));
+        const QString log = m_window->Log()->toPlainText();
+        QVERIFY2(log.contains(QStringLiteral("  0C 1B 73 31 1B 51 41 31 32 2E 35 30 0D")), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("Clear · Lamp Price · Show \"12.50\"")), qPrintable(log));
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  0C")).match(log).hasMatch());
+
+        Send(QByteArray(300, '\x07'));
+        QVERIFY(m_window->Log()->toPlainText().contains(QStringLiteral("... (300 bytes)")));
+    }
+
+    void tellsWhenTheLineIsGone()
+    {
+        int master = -1, slave = -1;
+        char name[128];
+        QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        ::close(slave);
+        ListenPort port;
+        std::string error;
+        QVERIFY2(port.OpenDevice(name, 2400, &error), error.c_str());
+        DisplayListener listener(port);
+        SimWindow window(listener, QStringLiteral("line"));
+        ::close(master);
+        listener.ReadAvailable();
+        auto* label = window.findChild<QLabel*>(QStringLiteral("port"));
+        QVERIFY(label);
+        QVERIFY2(label->text().contains(QStringLiteral("the line was closed")), qPrintable(label->text()));
+    }
+};
+
+QTEST_MAIN(SimWindowTest)
+#include "sim_window_test.moc"
