@@ -1,0 +1,54 @@
+#!/bin/sh
+# Runs a Windows program of the cross-build under Wine, in the given prefix.
+# Usage: cmake/wine-run.sh PREFIX PROGRAM.exe [ARGUMENT...]
+#
+# The prefix is created on first use. Wine's mount manager is kept off in it: left on, it
+# links every serial device of the machine into the prefix (/dev/ttyS0 as COM1), and a
+# test that lists or opens COM ports would then reach real hardware. The Windows tests
+# link the ports they need themselves (tests/wine/port_host.cpp).
+set -eu
+
+if [ $# -lt 2 ]; then
+  echo "usage: $0 PREFIX PROGRAM [ARGUMENT...]" >&2
+  exit 2
+fi
+prefix=$1
+shift
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG=-all
+# Console programs need no display; an empty one keeps Wine from looking for X.
+export DISPLAY=
+unset WAYLAND_DISPLAY 2>/dev/null || true
+# Besides the mount manager: no menu entries in the user's home, no prompts to install
+# Mono or Gecko (they would wait for a click that never comes).
+export WINEDLLOVERRIDES="mountmgr.sys,winemenubuilder.exe,mscoree,mshtml=d"
+
+mkdir -p "$(dirname "$prefix")"
+(
+  flock 9
+  if [ ! -f "$prefix/.displaytest-ready" ]; then
+    echo "wine-run: creating the Wine prefix $prefix (once; this takes a while)" >&2
+    log="$prefix.log"
+    if ! wineboot --init >"$log" 2>&1 </dev/null; then
+      echo "wine-run: wineboot failed, see $log" >&2
+      exit 1
+    fi
+    # Keep the mount manager off for a Wine started in this prefix by hand, too.
+    wine reg add 'HKCU\Software\Wine\DllOverrides' /v mountmgr.sys /t REG_SZ /d '' /f \
+      >>"$log" 2>&1 </dev/null
+    wineserver -w
+    touch "$prefix/.displaytest-ready"
+  fi
+  # A COM link to anything but a pseudo-terminal (left by a Wine started without this
+  # script) is removed before any program can open it.
+  for link in "$prefix"/dosdevices/com*; do
+    [ -L "$link" ] || continue
+    case "$(readlink "$link")" in
+      /dev/pts/*) ;;
+      *) rm -f "$link" ;;
+    esac
+  done
+) 9>"$prefix.lock"
+
+exec wine "$@"

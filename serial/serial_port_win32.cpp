@@ -1,0 +1,186 @@
+#include "serial/serial_port.h"
+
+#include <climits>
+#include <utility>
+
+#include <windows.h>
+
+#include "serial/port_name.h"
+
+namespace serial {
+
+namespace {
+
+// Both driver queues; the largest message is far smaller, so a write never waits for
+// room in the output queue.
+constexpr DWORD kQueueSize = 32768;
+
+// The read time-outs are set although nothing is ever read, so that the port is left in
+// a known state. A write of n bytes ends after at most 100 * n + 1000 ms.
+constexpr DWORD kReadIntervalTimeout = 1000;
+constexpr DWORD kReadTotalTimeoutMultiplier = 100;
+constexpr DWORD kReadTotalTimeoutConstant = 20000;
+constexpr DWORD kWriteTotalTimeoutMultiplier = 100;
+constexpr DWORD kWriteTotalTimeoutConstant = 1000;
+
+enum class Step { Create, Setup, GetState, SetState, SetTimeouts, Purge };
+
+// The system's own text for an error, in UTF-8, without the trailing line break.
+std::string SystemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0 || text == nullptr)
+        return "error " + std::to_string(error);
+    std::wstring wide(text, length);
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
+        wide.pop_back();
+    if (wide.empty() || wide.size() > INT_MAX)
+        return "error " + std::to_string(error);
+
+    const int wideLength = static_cast<int>(wide.size());
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return "error " + std::to_string(error);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
+// The one place where a Windows error of Open becomes the reason a user is told.
+OpenError KindOfError(DWORD error, Step step)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return OpenError::NoSuchPort;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        // The port is opened without sharing; Windows answers "access denied" while
+        // another program holds it.
+        return step == Step::Create ? OpenError::InUse : OpenError::PermissionDenied;
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NOT_SUPPORTED:
+        // The driver refuses a DCB it cannot run, in practice the baud rate.
+        return step == Step::SetState ? OpenError::UnsupportedBaud : OpenError::Other;
+    default:
+        return OpenError::Other;
+    }
+}
+
+OwnedHandle Failed(OpenFailure* failure, DWORD error, Step step)
+{
+    *failure = {KindOfError(error, step), static_cast<int>(error), SystemMessage(error)};
+    return {};
+}
+
+// Opens and configures the port. Every step works on a local owner, so that a failure
+// closes the port again on the way out and no half-configured port is ever kept.
+OwnedHandle OpenConfigured(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
+{
+    const std::string path = PortDevicePath(portName);
+    if (path.empty()) {
+        *failure = {OpenError::BadName, 0, {}};
+        return {};
+    }
+
+    // No sharing: the display must hear one program at a time. Synchronous I/O only.
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Failed(failure, ::GetLastError(), Step::Create);
+    OwnedHandle port(handle);
+
+    if (!::SetupComm(handle, kQueueSize, kQueueSize))
+        return Failed(failure, ::GetLastError(), Step::Setup);
+
+    // Flow control, special characters and error handling stay as the driver has them.
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    if (!::GetCommState(handle, &dcb))
+        return Failed(failure, ::GetLastError(), Step::GetState);
+    dcb.BaudRate = baudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    if (!::SetCommState(handle, &dcb))
+        return Failed(failure, ::GetLastError(), Step::SetState);
+
+    COMMTIMEOUTS timeouts{};
+    ::GetCommTimeouts(handle, &timeouts);  // every field is set below
+    timeouts.ReadIntervalTimeout = kReadIntervalTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = kReadTotalTimeoutMultiplier;
+    timeouts.ReadTotalTimeoutConstant = kReadTotalTimeoutConstant;
+    timeouts.WriteTotalTimeoutMultiplier = kWriteTotalTimeoutMultiplier;
+    timeouts.WriteTotalTimeoutConstant = kWriteTotalTimeoutConstant;
+    if (!::SetCommTimeouts(handle, &timeouts))
+        return Failed(failure, ::GetLastError(), Step::SetTimeouts);
+
+    // Whatever an earlier program left in the queues is not ours to send or read.
+    if (!::PurgeComm(handle, PURGE_TXCLEAR))
+        return Failed(failure, ::GetLastError(), Step::Purge);
+    if (!::PurgeComm(handle, PURGE_RXCLEAR))
+        return Failed(failure, ::GetLastError(), Step::Purge);
+
+    *failure = {};
+    return port;
+}
+
+}  // namespace
+
+std::uint32_t CSerialPort::TimeoutError() noexcept
+{
+    return ERROR_TIMEOUT;
+}
+
+bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate)
+{
+    if (m_hComm.valid()) {
+        m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
+        return false;
+    }
+    OwnedHandle port = OpenConfigured(portName, baudRate, &m_lastFailure);
+    if (!port.valid())
+        return false;
+    m_hComm = std::move(port);
+    return true;
+}
+
+bool CSerialPort::Close()
+{
+    if (!m_hComm.valid())
+        return false;
+    return m_hComm.reset();
+}
+
+std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
+{
+    if (count == 0)
+        return kErrorInvalidParameter;
+    if (!m_hComm.valid())
+        return kErrorNotOpen;
+    if (data == nullptr)
+        return kErrorInvalidParameter;
+
+    const HANDLE handle = m_hComm.get();
+    // Purge first, so a message never follows the remains of an earlier one.
+    if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
+        return ::GetLastError();
+
+    DWORD written = 0;
+    if (!::WriteFile(handle, data, count, &written, nullptr))
+        return ::GetLastError();
+    // WriteFile succeeds when the write time-out ends a write on a stalled line; only
+    // the count tells that bytes are missing.
+    if (written < count)
+        return TimeoutError();
+    return kErrorSuccess;
+}
+
+}  // namespace serial
