@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a Windows program of the cross-build under Wine, in the given prefix.
 # Usage: cmake/wine-run.sh PREFIX PROGRAM.exe [ARGUMENT...]
+#        cmake/wine-run.sh PREFIX --prepare      (only create the prefix)
 #
 # The prefix is created on first use. Wine's mount manager is kept off in it: left on, it
 # links every serial device of the machine into the prefix (/dev/ttyS0 as COM1), and a
@@ -9,7 +10,7 @@
 set -eu
 
 if [ $# -lt 2 ]; then
-  echo "usage: $0 PREFIX PROGRAM [ARGUMENT...]" >&2
+  echo "usage: $0 PREFIX PROGRAM [ARGUMENT...] | $0 PREFIX --prepare" >&2
   exit 2
 fi
 prefix=$1
@@ -51,4 +52,7 @@ mkdir -p "$(dirname "$prefix")"
   done
 ) 9>"$prefix.lock"
 
+if [ "$1" = --prepare ]; then
+  exit 0
+fi
 exec wine "$@"

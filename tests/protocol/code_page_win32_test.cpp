@@ -1,0 +1,139 @@
+// The display's code page on Windows: the ANSI code page. Under Wine it follows the Unix
+// locale (LC_ALL=zh_CN.UTF-8 gives 936, GBK; C.UTF-8 gives 1252); CTest runs this program
+// once for each, and DISPLAYTEST_EXPECT_ACP says which one the run must have.
+
+#include "protocol/code_page.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "protocol/hex_codec.h"
+
+namespace {
+
+using protocol::FromDisplayCodePage;
+using protocol::IsDBCSLeadByte;
+using protocol::TextToHex;
+using protocol::ToDisplayCodePage;
+
+const char kChinese[] = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+const char kEuro[] = "\xE2\x82\xAC";                  // €
+const char kEmoji[] = "\xF0\x9F\x98\x80";             // U+1F600, beyond the BMP
+const char kAMacron[] = "\xC4\x81";                   // ā, "best fit" would make it 'a'
+
+#define REQUIRE_ACP(acp) \
+    if (::GetACP() != (acp)) GTEST_SKIP() << "this run has ANSI code page " << ::GetACP()
+
+TEST(AnsiCodePage, IsTheOneThisRunAskedFor)
+{
+    const char* expected = std::getenv("DISPLAYTEST_EXPECT_ACP");
+    if (expected == nullptr)
+        GTEST_SKIP() << "DISPLAYTEST_EXPECT_ACP not set; ANSI code page " << ::GetACP();
+    EXPECT_EQ(::GetACP(), static_cast<UINT>(std::atoi(expected)));
+}
+
+TEST(ToDisplayCodePageWin32, WhatEveryCodePageHolds)
+{
+    struct Row { const char* name; std::string utf8; std::string display; };
+    const Row rows[] = {
+        {"empty", "", ""},
+        {"digits and points", "12.50", "12.50"},
+        {"NUL kept", std::string("1\0" "2", 3), std::string("1\0" "2", 3)},
+        {"question mark kept", "?", "?"},
+        // One '?' for the character, not one for each half of its UTF-16 pair.
+        {"beyond the BMP", std::string("a") + kEmoji + "b", "a?b"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(ToDisplayCodePage(r.utf8), r.display);
+    }
+}
+
+TEST(ToDisplayCodePageWin32, MalformedUtf8BecomesQuestionMarks)
+{
+    // How many '?' a broken sequence gives is the converter's choice; only what the
+    // display can show comes out, and the text around it stays.
+    for (const std::string broken : {"\x80", "\xFF", "\xE4\xB8", "\xC0\xAF", "\xED\xA0\x80"}) {
+        SCOPED_TRACE(TextToHex(broken));
+        const std::string out = ToDisplayCodePage("1" + broken + "2");
+        ASSERT_GE(out.size(), 3u);
+        EXPECT_EQ(out.front(), '1');
+        EXPECT_EQ(out.back(), '2');
+        EXPECT_EQ(out.substr(1, out.size() - 2), std::string(out.size() - 2, '?'));
+    }
+}
+
+TEST(ToDisplayCodePageWin32, Gbk)
+{
+    REQUIRE_ACP(936u);
+    struct Row { const char* name; std::string utf8; std::string display; };
+    const Row rows[] = {
+        {"Chinese", kChinese, "\xD6\xD0\xCE\xC4"},
+        {"mixed", "1\xE5\x85\x83", "1\xD4\xAA"},  // 1元
+        {"euro sign", kEuro, "\x80"},
+        {"letter outside GBK", "\xD5\xB1", "?"},  // Armenian small letter ayb
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(ToDisplayCodePage(r.utf8), r.display);
+    }
+}
+
+TEST(ToDisplayCodePageWin32, WesternEuropean)
+{
+    REQUIRE_ACP(1252u);
+    struct Row { const char* name; std::string utf8; std::string display; };
+    const Row rows[] = {
+        {"e acute", "caf\xC3\xA9", "caf\xE9"},
+        {"euro sign", kEuro, "\x80"},
+        {"Chinese", kChinese, "??"},
+        {"no best fit", kAMacron, "?"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(ToDisplayCodePage(r.utf8), r.display);
+    }
+}
+
+TEST(FromDisplayCodePageWin32, BackToUtf8)
+{
+    EXPECT_EQ(FromDisplayCodePage(""), "");
+    EXPECT_EQ(FromDisplayCodePage("8.8."), "8.8.");
+    if (::GetACP() == 936u) {
+        EXPECT_EQ(FromDisplayCodePage("\xD6\xD0\xCE\xC4"), kChinese);
+        EXPECT_EQ(FromDisplayCodePage("\x80"), kEuro);
+    } else if (::GetACP() == 1252u) {
+        EXPECT_EQ(FromDisplayCodePage("caf\xE9"), "caf\xC3\xA9");
+        EXPECT_EQ(FromDisplayCodePage("\x80"), kEuro);
+    }
+}
+
+TEST(IsDBCSLeadByteWin32, FollowsTheAnsiCodePage)
+{
+    if (::GetACP() == 936u) {
+        // GBK: lead bytes 0x81 to 0xFE.
+        for (int b = 0; b < 256; ++b) {
+            SCOPED_TRACE(b);
+            EXPECT_EQ(IsDBCSLeadByte(static_cast<std::uint8_t>(b)), b >= 0x81 && b <= 0xFE);
+        }
+    } else if (::GetACP() == 1252u) {
+        for (int b = 0; b < 256; ++b)
+            EXPECT_FALSE(IsDBCSLeadByte(static_cast<std::uint8_t>(b))) << b;
+    } else {
+        GTEST_SKIP() << "no table for ANSI code page " << ::GetACP();
+    }
+}
+
+TEST(TextToHexWin32, TakesDoubleByteCharactersWhole)
+{
+    REQUIRE_ACP(936u);
+    // The display text of "中文1" and the same with a lone lead byte at the end.
+    EXPECT_EQ(TextToHex(ToDisplayCodePage(std::string(kChinese) + "1")), "d6d0cec431");
+    EXPECT_EQ(TextToHex("\xB5\xA5\xB5"), "b5a5b5");
+}
+
+}  // namespace

@@ -1,0 +1,196 @@
+// The Win32 serial backend under Wine. wine-port-host links pseudo-terminals into the
+// prefix as COM5 and COM12 and reports what arrives on them and with which settings;
+// no other COM port exists there.
+
+#include "serial/serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "serial/port_name.h"
+#include "tests/wine/port_host_client.h"
+
+namespace {
+
+using serial::CSerialPort;
+using serial::OpenError;
+
+constexpr char kPort[] = "COM5";
+constexpr char kOtherPort[] = "COM12";
+constexpr int kArrivalMs = 5000;  // a bound for bytes to arrive, not a measurement
+constexpr int kQuietMs = 300;
+
+#define REQUIRE_PORT_HOST()                                                        \
+    if (!wine_host::Available())                                                   \
+    GTEST_SKIP() << "needs wine-port-host: without it a COM port here could be a " \
+                    "real device"
+
+std::uint32_t WriteText(CSerialPort& port, const std::string& bytes)
+{
+    return port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                      static_cast<std::uint32_t>(bytes.size()));
+}
+
+TEST(PortNameWin32, EntriesAreDevicePathsAndThereIsNoVirtualFolder)
+{
+    EXPECT_EQ(serial::PortDevicePath("COM1"), "\\\\.\\COM1");
+    EXPECT_EQ(serial::PortDevicePath("COM16"), "\\\\.\\COM16");
+    EXPECT_EQ(serial::PortDevicePath("COM17"), "");
+    EXPECT_EQ(serial::PortDevicePath("ttyUSB0"), "");
+    EXPECT_EQ(serial::PortDevicePath("/dev/ttyS0"), "");
+    EXPECT_EQ(serial::DefaultVirtualPortDir(), "");
+}
+
+TEST(SerialPortWin32, OpensWithTheBaudRateEightDataBitsNoParityOneStopBit)
+{
+    REQUIRE_PORT_HOST();
+    for (const std::uint32_t baud : {2400u, 9600u}) {
+        SCOPED_TRACE(baud);
+        CSerialPort port;
+        ASSERT_TRUE(port.Open(kPort, baud));
+        EXPECT_TRUE(port.IsOpen());
+        EXPECT_EQ(port.LastOpenFailure().kind, OpenError::None);
+
+        const auto line = wine_host::Settings(kPort);
+        ASSERT_TRUE(line.has_value());
+        EXPECT_EQ(line->outputSpeed, static_cast<int>(baud));
+        EXPECT_EQ(line->inputSpeed, static_cast<int>(baud));
+        EXPECT_EQ(line->dataBits, 8);
+        EXPECT_FALSE(line->parity);
+        EXPECT_FALSE(line->twoStopBits);
+        // Bytes go out as they are: no CR added to a LF, no eighth bit stripped.
+        EXPECT_FALSE(line->outputProcessing);
+        EXPECT_FALSE(line->stripsEighthBit);
+        EXPECT_TRUE(port.Close());
+    }
+}
+
+TEST(SerialPortWin32, EveryByteValueArrivesUnchanged)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 2400));
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+
+    EXPECT_EQ(WriteText(port, all), CSerialPort::kErrorSuccess);
+    EXPECT_EQ(wine_host::Read(kPort, all.size(), kArrivalMs), all);
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
+TEST(SerialPortWin32, MessagesArriveWholeAndInOrder)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 9600));
+    const std::string clear = "\x0C";
+    const std::string show = "\x1BQA12.34\r";
+    EXPECT_EQ(WriteText(port, clear), CSerialPort::kErrorSuccess);
+    EXPECT_EQ(wine_host::Read(kPort, clear.size(), kArrivalMs), clear);
+    EXPECT_EQ(WriteText(port, show), CSerialPort::kErrorSuccess);
+    EXPECT_EQ(wine_host::Read(kPort, show.size(), kArrivalMs), show);
+}
+
+TEST(SerialPortWin32, CloseThenASecondCloseFails)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 2400));
+    EXPECT_TRUE(port.Close());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Close());
+    // Closed means closed: a write finds no port.
+    EXPECT_EQ(WriteText(port, "x"), CSerialPort::kErrorNotOpen);
+}
+
+TEST(SerialPortWin32, EmptyWriteIs87WithOrWithoutAPort)
+{
+    const std::uint8_t byte = 0x0C;
+    CSerialPort closed;
+    EXPECT_EQ(closed.Write(&byte, 0), CSerialPort::kErrorInvalidParameter);
+
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 2400));
+    EXPECT_EQ(port.Write(&byte, 0), CSerialPort::kErrorInvalidParameter);
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
+TEST(SerialPortWin32, WriteWithNoPortIs7005)
+{
+    const std::uint8_t bytes[3] = {0x1B, 0x45, 0x05};
+    CSerialPort port;
+    EXPECT_EQ(port.Write(bytes, 3), CSerialPort::kErrorNotOpen);
+}
+
+TEST(SerialPortWin32, ASecondOpenFailsAndLeavesTheFirstPortAsItWas)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 2400));
+    EXPECT_FALSE(port.Open(kOtherPort, 9600));
+    EXPECT_EQ(port.LastOpenFailure().kind, OpenError::AlreadyOpen);
+    EXPECT_TRUE(port.IsOpen());
+
+    const auto line = wine_host::Settings(kPort);
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->outputSpeed, 2400);
+    EXPECT_EQ(WriteText(port, "\x0C"), CSerialPort::kErrorSuccess);
+    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kOtherPort, kQuietMs), "");
+}
+
+TEST(SerialPortWin32, AFailedOpenHoldsNothing)
+{
+    REQUIRE_PORT_HOST();
+    struct Row {
+        const char* name;
+        OpenError kind;
+        int osError;
+    };
+    const Row rows[] = {
+        {"COM0", OpenError::BadName, 0},
+        {"COM17", OpenError::BadName, 0},
+        {"", OpenError::BadName, 0},
+        {"COM5x", OpenError::BadName, 0},  // not read as COM5
+        {"COM9", OpenError::NoSuchPort, ERROR_FILE_NOT_FOUND},  // no line behind it
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        CSerialPort port;
+        EXPECT_FALSE(port.Open(r.name, 2400));
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(port.LastOpenFailure().kind, r.kind);
+        EXPECT_EQ(port.LastOpenFailure().osError, r.osError);
+        if (r.osError != 0)
+            EXPECT_FALSE(port.LastOpenFailure().osMessage.empty());
+        EXPECT_EQ(WriteText(port, "x"), CSerialPort::kErrorNotOpen);
+        EXPECT_FALSE(port.Close());
+
+        // The object is as good as new: the next Open works.
+        EXPECT_TRUE(port.Open(kPort, 2400));
+        EXPECT_EQ(port.LastOpenFailure().kind, OpenError::None);
+    }
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
+TEST(SerialPortWin32, DestroyingAnOpenPortClosesIt)
+{
+    REQUIRE_PORT_HOST();
+    {
+        CSerialPort port;
+        ASSERT_TRUE(port.Open(kPort, 9600));
+    }
+    CSerialPort again;
+    ASSERT_TRUE(again.Open(kPort, 2400));
+    EXPECT_EQ(WriteText(again, "8"), CSerialPort::kErrorSuccess);
+    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "8");
+}
+
+}  // namespace

@@ -1,0 +1,544 @@
+// wine-port-host: the Linux side of the Windows tests that need a serial line.
+//
+// It gives a Wine prefix serial ports made of pseudo-terminals, runs one Windows test
+// program under Wine, and answers the program's questions about the far end of those
+// lines: what arrived, and with which terminal settings. The Windows program asks on its
+// standard output and reads the answer on its standard input (tests/wine/port_host_client.h);
+// every other line of its output is passed on.
+//
+//   wine-port-host --wine-run SCRIPT --prefix DIR [--port comN]... [--native-send PROGRAM]
+//                  -- PROGRAM.exe [ARGUMENT...]
+//
+// Requests, one line each, after the marker "@@port-host ":
+//   termios COMn           -> ok ispeed=2400 ospeed=2400 csize=8 parenb=0 cstopb=0 ...
+//   read COMn COUNT MS     -> ok HEX   (up to COUNT bytes, waiting at most MS ms for them)
+//   quiet COMn MS          -> ok HEX   (what arrives until the line has been quiet MS ms)
+//   native-send xHEX...    -> ok EXIT HEX  (the Linux display-send, run on a terminal of
+//                             its own with the arguments given, and the bytes it sent)
+// A request that cannot be served is answered "error REASON".
+//
+// Only the ports named on the command line exist in the prefix while the program runs:
+// every other COM link is removed first, so no test can reach a real serial device.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kMarker[] = "@@port-host ";
+constexpr int kMaxPorts = 256;
+// A Windows test program that runs longer than this has hung.
+constexpr auto kChildDeadline = std::chrono::seconds(300);
+// The Linux display-send ends after one message; a generous bound for a loaded machine.
+constexpr auto kNativeSendDeadline = std::chrono::seconds(30);
+
+[[noreturn]] void Die(const std::string& message)
+{
+    std::fprintf(stderr, "wine-port-host: %s\n", message.c_str());
+    std::exit(2);
+}
+
+std::string ErrnoText(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_fd = other.release();
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// One pseudo-terminal pair. The slave stays open here too, so that the master never
+// reads EIO while the Windows side has the port closed.
+struct Line {
+    Fd master;
+    Fd slave;
+    std::string slavePath;
+};
+
+Line OpenLine()
+{
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        Die(ErrnoText("openpty"));
+    Line line{Fd(master), Fd(slave), {}};
+    const char* name = ::ttyname(slave);
+    if (name == nullptr)
+        Die(ErrnoText("ttyname"));
+    line.slavePath = name;
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    // Raw from the start: the far end of a serial line changes nothing either.
+    termios settings{};
+    ::tcgetattr(slave, &settings);
+    ::cfmakeraw(&settings);
+    ::tcsetattr(slave, TCSANOW, &settings);
+    return line;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::optional<std::string> Unhex(const std::string& hex)
+{
+    if (hex.size() % 2 != 0)
+        return std::nullopt;
+    std::string out;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        char* end = nullptr;
+        const std::string pair = hex.substr(i, 2);
+        const long value = std::strtol(pair.c_str(), &end, 16);
+        if (end != pair.c_str() + 2)
+            return std::nullopt;
+        out += static_cast<char>(value);
+    }
+    return out;
+}
+
+int MillisecondsUntil(Clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+// Up to count bytes from the master, waiting until the deadline for them.
+std::string ReadUntil(int master, std::size_t count, Clock::time_point deadline)
+{
+    std::string got;
+    while (got.size() < count) {
+        pollfd pfd{master, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, MillisecondsUntil(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        char buffer[4096];
+        const std::size_t want = std::min(sizeof buffer, count - got.size());
+        const ssize_t n = ::read(master, buffer, want);
+        if (n <= 0)
+            break;
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+// What arrives until the line has been quiet for the given time.
+std::string ReadUntilQuiet(int master, int quietMs)
+{
+    std::string got;
+    for (;;) {
+        pollfd pfd{master, POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, quietMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return got;
+        char buffer[4096];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            return got;
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+int SpeedValue(speed_t speed)
+{
+    static const std::pair<speed_t, int> table[] = {
+        {B0, 0},         {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},
+        {B150, 150},     {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},
+        {B1800, 1800},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
+    };
+    for (const auto& [constant, value] : table) {
+        if (constant == speed)
+            return value;
+    }
+    return -1;
+}
+
+std::string DescribeSettings(int slave)
+{
+    termios t{};
+    if (::tcgetattr(slave, &t) != 0)
+        return "error " + ErrnoText("tcgetattr");
+    const auto flag = [](tcflag_t set, tcflag_t bit) { return (set & bit) != 0 ? 1 : 0; };
+    int csize = 0;
+    switch (t.c_cflag & CSIZE) {
+    case CS5: csize = 5; break;
+    case CS6: csize = 6; break;
+    case CS7: csize = 7; break;
+    case CS8: csize = 8; break;
+    }
+    std::ostringstream out;
+    out << "ok ispeed=" << SpeedValue(::cfgetispeed(&t)) << " ospeed=" << SpeedValue(::cfgetospeed(&t))
+        << " csize=" << csize << " parenb=" << flag(t.c_cflag, PARENB)
+        << " cstopb=" << flag(t.c_cflag, CSTOPB) << " cread=" << flag(t.c_cflag, CREAD)
+        << " clocal=" << flag(t.c_cflag, CLOCAL) << " crtscts=" << flag(t.c_cflag, CRTSCTS)
+        << " opost=" << flag(t.c_oflag, OPOST) << " icanon=" << flag(t.c_lflag, ICANON)
+        << " echo=" << flag(t.c_lflag, ECHO) << " ixon=" << flag(t.c_iflag, IXON)
+        << " istrip=" << flag(t.c_iflag, ISTRIP);
+    return out.str();
+}
+
+std::vector<std::string> Words(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+struct ChildProcess {
+    pid_t pid = -1;
+    Fd in;   // its standard input
+    Fd out;  // its standard output
+};
+
+// Starts argv with the given standard input and output; stderr is shared.
+pid_t Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd,
+            const std::vector<std::pair<std::string, std::string>>& env)
+{
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        Die(ErrnoText("fork"));
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        if (stdinFd >= 0)
+            ::dup2(stdinFd, STDIN_FILENO);
+        if (stdoutFd >= 0)
+            ::dup2(stdoutFd, STDOUT_FILENO);
+        for (const auto& [name, value] : env)
+            ::setenv(name.c_str(), value.c_str(), 1);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        std::fprintf(stderr, "wine-port-host: cannot run %s: %s\n", args[0], std::strerror(errno));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int WaitExit(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}
+
+class Host {
+public:
+    std::string wineRun;
+    std::string prefix;
+    std::string nativeSend;
+    std::map<int, Line> lines;  // by COM number
+
+    std::string Serve(const std::string& request)
+    {
+        const std::vector<std::string> words = Words(request);
+        if (words.empty())
+            return "error empty request";
+        const std::string& verb = words[0];
+        if (verb == "termios" && words.size() == 2) {
+            const Line* line = Find(words[1]);
+            return line ? DescribeSettings(line->slave.get()) : "error no such line " + words[1];
+        }
+        if (verb == "read" && words.size() == 4) {
+            const Line* line = Find(words[1]);
+            if (!line)
+                return "error no such line " + words[1];
+            const auto count = std::strtoul(words[2].c_str(), nullptr, 10);
+            const auto deadline = Clock::now() + std::chrono::milliseconds(std::atoi(words[3].c_str()));
+            return "ok " + Hex(ReadUntil(line->master.get(), count, deadline));
+        }
+        if (verb == "quiet" && words.size() == 3) {
+            const Line* line = Find(words[1]);
+            if (!line)
+                return "error no such line " + words[1];
+            return "ok " + Hex(ReadUntilQuiet(line->master.get(), std::atoi(words[2].c_str())));
+        }
+        if (verb == "native-send")
+            return NativeSend(std::vector<std::string>(words.begin() + 1, words.end()));
+        return "error unknown request: " + request;
+    }
+
+private:
+    const Line* Find(const std::string& name) const
+    {
+        const std::string lower = Lower(name);
+        if (lower.rfind("com", 0) != 0)
+            return nullptr;
+        const auto it = lines.find(std::atoi(lower.c_str() + 3));
+        return it == lines.end() ? nullptr : &it->second;
+    }
+
+    std::string NativeSend(const std::vector<std::string>& hexArgs)
+    {
+        if (nativeSend.empty())
+            return "error no native display-send given";
+        std::vector<std::string> argv{nativeSend, "--port", ""};
+        for (const std::string& h : hexArgs) {
+            const auto arg = h.empty() || h[0] != 'x' ? std::nullopt : Unhex(h.substr(1));
+            if (!arg)
+                return "error bad argument " + h;
+            argv.push_back(*arg);
+        }
+        Line line = OpenLine();
+        argv[2] = line.slavePath;
+        Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+        const pid_t pid = Spawn(argv, devNull.get(), devNull.get(), {});
+        // Collect while it runs, so that a long message never fills the terminal's buffer.
+        const auto deadline = Clock::now() + kNativeSendDeadline;
+        std::string got;
+        int status = -1;
+        for (;;) {
+            got += ReadUntilQuiet(line.master.get(), 50);
+            int raw = 0;
+            if (::waitpid(pid, &raw, WNOHANG) == pid) {
+                status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128;
+                break;
+            }
+            if (Clock::now() > deadline) {
+                ::kill(pid, SIGKILL);
+                WaitExit(pid);
+                return "error the Linux display-send did not finish";
+            }
+        }
+        got += ReadUntilQuiet(line.master.get(), 100);
+        return "ok " + std::to_string(status) + " " + Hex(got);
+    }
+};
+
+void RemoveComLinks(const std::string& dosdevices)
+{
+    for (int n = 1; n <= kMaxPorts; ++n) {
+        const std::string link = dosdevices + "/com" + std::to_string(n);
+        struct stat st{};
+        if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            ::unlink(link.c_str());
+    }
+}
+
+void RunQuietly(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, std::string>>& env)
+{
+    Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    const int status = WaitExit(Spawn(argv, devNull.get(), -1, env));
+    if (status != 0)
+        Die(argv[0] + " exited with " + std::to_string(status));
+}
+
+void WriteAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Host host;
+    std::vector<int> ports;
+    std::vector<std::string> program;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                Die("missing value after " + arg);
+            return argv[++i];
+        };
+        if (arg == "--wine-run") {
+            host.wineRun = value();
+        } else if (arg == "--prefix") {
+            host.prefix = value();
+        } else if (arg == "--native-send") {
+            host.nativeSend = value();
+        } else if (arg == "--port") {
+            const std::string name = Lower(value());
+            const int n = name.rfind("com", 0) == 0 ? std::atoi(name.c_str() + 3) : 0;
+            if (n < 1 || n > kMaxPorts)
+                Die("bad port " + name);
+            ports.push_back(n);
+        } else if (arg == "--") {
+            program.assign(argv + i + 1, argv + argc);
+            break;
+        } else {
+            Die("unknown argument " + arg);
+        }
+    }
+    if (host.wineRun.empty() || host.prefix.empty() || program.empty())
+        Die("usage: wine-port-host --wine-run SCRIPT --prefix DIR [--port comN]... "
+            "[--native-send PROGRAM] -- PROGRAM.exe [ARGUMENT...]");
+
+    ::signal(SIGPIPE, SIG_IGN);
+    const std::vector<std::pair<std::string, std::string>> wineEnv{
+        {"WINEPREFIX", host.prefix}, {"WINEDEBUG", "-all"}, {"DISPLAY", ""}};
+
+    // The prefix exists before its port links are made.
+    RunQuietly({host.wineRun, host.prefix, "--prepare"}, wineEnv);
+
+    // One set of ports per prefix at a time.
+    Fd lock(::open((host.prefix + ".ports.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (lock.get() < 0 || ::flock(lock.get(), LOCK_EX) != 0)
+        Die(ErrnoText("lock " + host.prefix + ".ports.lock"));
+
+    const std::string dosdevices = host.prefix + "/dosdevices";
+    RemoveComLinks(dosdevices);
+    for (int n : ports) {
+        Line line = OpenLine();
+        const std::string link = dosdevices + "/com" + std::to_string(n);
+        if (::symlink(line.slavePath.c_str(), link.c_str()) != 0)
+            Die(ErrnoText("symlink " + link));
+        host.lines.emplace(n, std::move(line));
+    }
+
+    int toChild[2];
+    int fromChild[2];
+    if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0)
+        Die(ErrnoText("pipe"));
+    std::vector<std::string> command{host.wineRun, host.prefix};
+    command.insert(command.end(), program.begin(), program.end());
+    auto childEnv = wineEnv;
+    childEnv.emplace_back("DISPLAYTEST_PORT_HOST", "1");
+    const pid_t child = Spawn(command, toChild[0], fromChild[1], childEnv);
+    ::close(toChild[0]);
+    ::close(fromChild[1]);
+    Fd requests(fromChild[0]);
+    Fd answers(toChild[1]);
+
+    const auto deadline = Clock::now() + kChildDeadline;
+    bool timedOut = false;
+    std::string pending;
+    for (;;) {
+        pollfd pfd{requests.get(), POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, MillisecondsUntil(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            timedOut = true;
+            break;
+        }
+        char buffer[4096];
+        const ssize_t n = ::read(requests.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        pending.append(buffer, static_cast<std::size_t>(n));
+        std::size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            const std::size_t marker = line.find(kMarker);
+            if (marker == std::string::npos) {
+                std::fwrite(line.data(), 1, line.size(), stdout);
+                std::fputc('\n', stdout);
+                std::fflush(stdout);
+                continue;
+            }
+            // Output that was not ended by a line break before the request.
+            if (marker > 0) {
+                std::fwrite(line.data(), 1, marker, stdout);
+                std::fputc('\n', stdout);
+            }
+            WriteAll(answers.get(), host.Serve(line.substr(marker + sizeof kMarker - 1)) + "\n");
+        }
+    }
+    if (!pending.empty())
+        std::fwrite(pending.data(), 1, pending.size(), stdout);
+    std::fflush(stdout);
+
+    if (timedOut) {
+        std::fprintf(stderr, "wine-port-host: %s did not finish in time\n", program[0].c_str());
+        ::kill(-child, SIGKILL);
+    }
+    answers.reset();
+    const int status = WaitExit(child);
+
+    // Wine's server opened the terminals, and a terminal that hangs up while the server
+    // still runs would reach it as a signal: let it end before the lines close.
+    RunQuietly({"wineserver", "-w"}, wineEnv);
+    RemoveComLinks(dosdevices);
+    host.lines.clear();
+    return timedOut ? 124 : status;
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The Windows side of wine-port-host (port_host.cpp): a Windows test program that runs
+// under the host asks it about the far end of the serial lines it was given.
+//
+// Only the host makes COM ports safe to use under Wine: it links pseudo-terminals into
+// the prefix and nothing else. Tests that open or list ports skip when it is absent.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wine_host {
+
+// Whether this program runs under the host.
+bool Available();
+
+// The terminal settings of a line as Linux sees them.
+struct LineSettings {
+    int inputSpeed = -1;
+    int outputSpeed = -1;
+    int dataBits = -1;
+    bool parity = false;
+    bool twoStopBits = false;
+    bool receiverOn = false;        // CREAD
+    bool ignoresModemLines = false;  // CLOCAL
+    bool hardwareFlow = false;      // CRTSCTS
+    bool outputProcessing = false;  // OPOST
+    bool canonical = false;         // ICANON
+    bool echo = false;
+    bool softwareFlow = false;      // IXON
+    bool stripsEighthBit = false;   // ISTRIP
+};
+std::optional<LineSettings> Settings(std::string_view port);
+
+// Up to count bytes that arrived on the line, waiting at most timeoutMs for them.
+std::string Read(std::string_view port, std::size_t count, int timeoutMs);
+
+// What arrives on the line until it has been quiet for quietMs.
+std::string ReadUntilQuiet(std::string_view port, int quietMs);
+
+// The Linux build's display-send, run with these arguments on a line of its own: its
+// exit status and the bytes it sent.
+struct SendResult {
+    int exitCode = -1;
+    std::string bytes;
+};
+std::optional<SendResult> NativeSend(const std::vector<std::string>& args);
+
+}  // namespace wine_host
