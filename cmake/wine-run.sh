@@ -25,6 +25,11 @@ unset WAYLAND_DISPLAY 2>/dev/null || true
 # Mono or Gecko (they would wait for a click that never comes).
 export WINEDLLOVERRIDES="mountmgr.sys,winemenubuilder.exe,mscoree,mshtml=d"
 
+# CI may start the tests with no standard input at all; Wine wants one to hand on.
+if ! { true <&0; } 2>/dev/null; then
+  exec </dev/null
+fi
+
 mkdir -p "$(dirname "$prefix")"
 (
   flock 9

@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev fonts-wqy-microhei)
 if [ "${1:-build}" = test ]; then
-  packages+=()
+  # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
+  # wine the `wine` and `wineserver` commands around it.
+  packages+=(mingw-w64 wine wine64)
 fi
 
 missing=()

@@ -168,8 +168,9 @@ TEST(SerialPortWin32, AFailedOpenHoldsNothing)
         EXPECT_FALSE(port.IsOpen());
         EXPECT_EQ(port.LastOpenFailure().kind, r.kind);
         EXPECT_EQ(port.LastOpenFailure().osError, r.osError);
-        if (r.osError != 0)
+        if (r.osError != 0) {
             EXPECT_FALSE(port.LastOpenFailure().osMessage.empty());
+        }
         EXPECT_EQ(WriteText(port, "x"), CSerialPort::kErrorNotOpen);
         EXPECT_FALSE(port.Close());
 
