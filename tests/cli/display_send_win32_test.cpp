@@ -1,0 +1,249 @@
+// display-send.exe under Wine against the Linux build of the same sources: for every
+// kind of message both must put the same bytes on the line. wine-port-host gives this
+// program COM5 and COM12 and runs the Linux display-send on a terminal of its own.
+// CTest runs it with the Chinese ANSI code page (936, GBK), the display's code page
+// on Linux.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/wine/port_host_client.h"
+
+namespace {
+
+constexpr char kPort[] = "COM5";
+constexpr DWORD kRunTimeoutMs = 60000;  // a bound for a hung program, not a measurement
+constexpr int kArrivalMs = 5000;
+constexpr int kQuietMs = 300;
+
+#define REQUIRE_PORT_HOST()                                                        \
+    if (!wine_host::Available())                                                   \
+    GTEST_SKIP() << "needs wine-port-host: without it a COM port here could be a " \
+                    "real device"
+
+std::wstring Widen(const std::string& utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    return wide;
+}
+
+// One argument quoted the way CommandLineToArgvW reads it back.
+std::wstring Quoted(const std::wstring& arg)
+{
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"')
+            out.append(backslashes * 2 + 1, L'\\');
+        else
+            out.append(backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    out += L'"';
+    return out;
+}
+
+// The built display-send.exe; under Wine the build's Unix path is on drive Z:.
+std::wstring SenderPath()
+{
+    std::wstring path = Widen(DISPLAY_SEND_EXE);
+    if (!path.empty() && path[0] == L'/')
+        path = L"Z:" + path;
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return path;
+}
+
+struct Run {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out;  // standard output
+};
+
+// Runs display-send.exe with the arguments (UTF-8) and collects its standard output.
+std::optional<Run> RunSender(const std::vector<std::string>& args)
+{
+    const std::wstring exe = SenderPath();
+    std::wstring commandLine = Quoted(exe);
+    for (const std::string& arg : args)
+        commandLine += L" " + Quoted(Widen(arg));
+
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readOut = nullptr;
+    HANDLE writeOut = nullptr;
+    if (!CreatePipe(&readOut, &writeOut, &inherit, 0))
+        return std::nullopt;
+    SetHandleInformation(readOut, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeOut;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(writeOut);
+    if (!started) {
+        CloseHandle(readOut);
+        return std::nullopt;
+    }
+
+    Run run;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readOut, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        run.out.append(buffer, got);
+    CloseHandle(readOut);
+    if (WaitForSingleObject(process.hProcess, kRunTimeoutMs) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return run;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+TEST(DisplaySendWin32, SendsWhatTheLinuxBuildSendsForEveryMessage)
+{
+    REQUIRE_PORT_HOST();
+    ASSERT_EQ(GetACP(), 936u) << "Chinese text compares only in the GBK code page";
+    const std::vector<std::vector<std::string>> cases = {
+        {"--clear"},
+        {"--scroll"},
+        {"--flicker"},
+        {"--hex", "0C 1B7331 1B5141 31322E3530 0D"},
+        {"--hex", "0c,1b7330\r\n1B5141382e380D"},
+        {"--text", "12.50"},
+        {"--text", "12.50", "--lamp", "off"},
+        {"--text", "12.50", "--lamp", "price"},
+        {"--text", "88.88", "--lamp", "total"},
+        {"--text", "0.99", "--lamp", "collect"},
+        {"--text", "3.01", "--lamp", "change"},
+        {"--text", "\xE4\xB8\xAD\xE6\x96\x87" "12"},  // 中文12: GBK on both
+        {"--text", "caf\xC3\xA9 \xF0\x9F\x98\x80"},  // what GBK cannot hold: '?'
+        {"--text", std::string(300, '8')},              // longer than one staging block
+        {"--baud", "9600", "--text", "8.8.8.8.8.8.8.8.", "--lamp", "price"},
+    };
+    for (const auto& args : cases) {
+        std::string name;
+        for (const auto& a : args)
+            name += (name.empty() ? "" : " ") + (a.size() > 40 ? a.substr(0, 40) + "..." : a);
+        SCOPED_TRACE(name);
+
+        const auto native = wine_host::NativeSend(args);
+        ASSERT_TRUE(native.has_value());
+        ASSERT_EQ(native->exitCode, 0);
+        ASSERT_FALSE(native->bytes.empty());
+
+        std::vector<std::string> windowsArgs{"--port", kPort};
+        windowsArgs.insert(windowsArgs.end(), args.begin(), args.end());
+        const auto run = RunSender(windowsArgs);
+        ASSERT_TRUE(run.has_value());
+        EXPECT_EQ(run->exitCode, 0u);
+        const std::string bytes = wine_host::Read(kPort, native->bytes.size(), kArrivalMs);
+        EXPECT_EQ(Hex(bytes), Hex(native->bytes));
+        EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+    }
+}
+
+TEST(DisplaySendWin32, RefusesWhatTheLinuxBuildRefusesAndSendsNothing)
+{
+    REQUIRE_PORT_HOST();
+    const std::vector<std::vector<std::string>> cases = {
+        {"--hex", "1G23"},            // not whole hex: 6
+        {"--hex", "0C 1"},            // a lone digit: 6
+        {"--text", "1", "--lamp", "blue"},  // 2
+        {"--baud", "fast", "--clear"},      // 2
+        {"--scroll", "--flicker"},          // two messages: 2
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const auto native = wine_host::NativeSend(args);
+        ASSERT_TRUE(native.has_value());
+        EXPECT_NE(native->exitCode, 0);
+        EXPECT_EQ(native->bytes, "");
+
+        std::vector<std::string> windowsArgs{"--port", kPort};
+        windowsArgs.insert(windowsArgs.end(), args.begin(), args.end());
+        const auto run = RunSender(windowsArgs);
+        ASSERT_TRUE(run.has_value());
+        EXPECT_EQ(static_cast<int>(run->exitCode), native->exitCode);
+        EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+    }
+}
+
+TEST(DisplaySendWin32, ListsThePortsAndSendsToTheFirstByDefault)
+{
+    REQUIRE_PORT_HOST();
+    const auto list = RunSender({"--list"});
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->exitCode, 0u);
+    EXPECT_EQ(list->out, "COM5\r\nCOM12\r\n");
+
+    const auto clear = RunSender({"--clear"});
+    ASSERT_TRUE(clear.has_value());
+    EXPECT_EQ(clear->exitCode, 0u);
+    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
+    EXPECT_EQ(wine_host::ReadUntilQuiet("COM12", kQuietMs), "");
+}
+
+TEST(DisplaySendWin32, OpensAtTheBaudRateAsked)
+{
+    REQUIRE_PORT_HOST();
+    for (const char* baud : {"9600", "2400"}) {
+        SCOPED_TRACE(baud);
+        const auto run = RunSender({"--port", "COM12", "--baud", baud, "--clear"});
+        ASSERT_TRUE(run.has_value());
+        EXPECT_EQ(run->exitCode, 0u);
+        EXPECT_EQ(wine_host::Read("COM12", 1, kArrivalMs), "\x0C");
+        // The terminal keeps the settings of the last open.
+        const auto line = wine_host::Settings("COM12");
+        ASSERT_TRUE(line.has_value());
+        EXPECT_EQ(line->outputSpeed, std::stoi(baud));
+        EXPECT_EQ(line->dataBits, 8);
+        EXPECT_FALSE(line->parity);
+        EXPECT_FALSE(line->twoStopBits);
+    }
+}
+
+TEST(DisplaySendWin32, APortThatIsNotThereIsReportedAsSuch)
+{
+    REQUIRE_PORT_HOST();
+    for (const char* port : {"COM9", "COM17", "COM0"}) {
+        SCOPED_TRACE(port);
+        const auto run = RunSender({"--port", port, "--clear"});
+        ASSERT_TRUE(run.has_value());
+        EXPECT_EQ(run->exitCode, 4u);  // the port cannot be opened
+    }
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
+}  // namespace
