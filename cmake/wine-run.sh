@@ -15,6 +15,10 @@ if [ $# -lt 2 ]; then
 fi
 prefix=$1
 shift
+case "$prefix" in
+  /*) ;;
+  *) prefix="$PWD/$prefix" ;;  # Wine takes only an absolute prefix
+esac
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all

@@ -1,0 +1,88 @@
+// The Windows resources of display-test (resources/display_test.rc), linked into this
+// program: the program icon 128 in every size, and the version record 1.0.0.2.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kMainIcon = 128;  // IDR_MAINFRAME
+const WORD kChinesePrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+
+std::vector<unsigned char> OwnVersionRecord()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length == MAX_PATH)
+        return {};
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    std::vector<unsigned char> record(size);
+    if (size == 0 || !GetFileVersionInfoW(path, 0, size, record.data()))
+        return {};
+    return record;
+}
+
+std::wstring VersionText(std::vector<unsigned char>& record, const wchar_t* name)
+{
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\080404b0\\") + name;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(record.data(), key.c_str(), &value, &length) || length == 0)
+        return {};
+    return std::wstring(static_cast<const wchar_t*>(value), length - 1);
+}
+
+TEST(AppResourcesWin32, VersionIs1002)
+{
+    std::vector<unsigned char> record = OwnVersionRecord();
+    ASSERT_FALSE(record.empty());
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));  // 1.0
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(2, 0));  // .0.2
+    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
+    EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(2, 0));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+    EXPECT_EQ(VersionText(record, L"FileVersion"), L"1, 0, 0, 2");
+    EXPECT_EQ(VersionText(record, L"ProductVersion"), L"1, 0, 0, 2");
+    EXPECT_EQ(VersionText(record, L"ProductName"), L"Vandry Customer Display Test");
+    EXPECT_EQ(VersionText(record, L"OriginalFilename"), L"display-test.exe");
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(translation[0], kChinesePrc);
+    EXPECT_EQ(translation[1], 1200);  // Unicode
+}
+
+TEST(AppResourcesWin32, ProgramIconInEverySizeAndInChinese)
+{
+    const HMODULE self = GetModuleHandleW(nullptr);
+    EXPECT_NE(FindResourceExW(self, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
+                              MAKEINTRESOURCEW(kMainIcon), kChinesePrc),
+              nullptr);
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        SCOPED_TRACE(size);
+        HANDLE icon = LoadImageW(self, MAKEINTRESOURCEW(kMainIcon), IMAGE_ICON, size, size, 0);
+        ASSERT_NE(icon, nullptr);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(static_cast<HICON>(icon), &info));
+        BITMAP bitmap{};
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        EXPECT_EQ(bitmap.bmWidth, size);  // a picture of its own, not a scaled one
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(static_cast<HICON>(icon));
+    }
+}
+
+}  // namespace
