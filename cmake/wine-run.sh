@@ -50,12 +50,13 @@ mkdir -p "$(dirname "$prefix")"
     wineserver -w
     touch "$prefix/.displaytest-ready"
   fi
-  # A COM link to anything but a pseudo-terminal (left by a Wine started without this
-  # script) is removed before any program can open it.
+  # A COM link to anything but a pseudo-terminal or /dev/null (a port that cannot be
+  # configured, for the tests), say left by a Wine started without this script, is
+  # removed before any program can open it.
   for link in "$prefix"/dosdevices/com*; do
     [ -L "$link" ] || continue
     case "$(readlink "$link")" in
-      /dev/pts/*) ;;
+      /dev/pts/*|/dev/null) ;;
       *) rm -f "$link" ;;
     esac
   done

@@ -1,6 +1,7 @@
 // The Win32 serial backend under Wine. wine-port-host links pseudo-terminals into the
-// prefix as COM5 and COM12 and reports what arrives on them and with which settings;
-// no other COM port exists there.
+// prefix as COM5 and COM12 and reports what arrives on them and with which settings, and
+// /dev/null as COM7: a device that opens but takes no line settings. No other COM port
+// exists there.
 
 #include "serial/serial_port.h"
 
@@ -22,6 +23,7 @@ using serial::OpenError;
 
 constexpr char kPort[] = "COM5";
 constexpr char kOtherPort[] = "COM12";
+constexpr char kNoSerialLine[] = "COM7";
 constexpr int kArrivalMs = 5000;  // a bound for bytes to arrive, not a measurement
 constexpr int kQuietMs = 300;
 
@@ -95,6 +97,24 @@ TEST(SerialPortWin32, MessagesArriveWholeAndInOrder)
     EXPECT_EQ(wine_host::Read(kPort, clear.size(), kArrivalMs), clear);
     EXPECT_EQ(WriteText(port, show), CSerialPort::kErrorSuccess);
     EXPECT_EQ(wine_host::Read(kPort, show.size(), kArrivalMs), show);
+}
+
+TEST(SerialPortWin32, AStalledLineEndsTheWriteWithATimeOut)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 9600));
+    ASSERT_TRUE(wine_host::Stall(kPort));
+    // The write time-out (100 ms a byte and 1000 ms) ends the write; WriteFile still
+    // succeeds then, and only the count it reports shows that bytes are missing.
+    EXPECT_EQ(WriteText(port, "\x1B" "QA12.34\r"), CSerialPort::TimeoutError());
+    EXPECT_EQ(CSerialPort::TimeoutError(), static_cast<std::uint32_t>(ERROR_TIMEOUT));
+    ASSERT_TRUE(wine_host::Resume(kPort));
+    wine_host::ReadUntilQuiet(kPort, kQuietMs);
+
+    // The port stays usable.
+    EXPECT_EQ(WriteText(port, "\x0C"), CSerialPort::kErrorSuccess);
+    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
 }
 
 TEST(SerialPortWin32, CloseThenASecondCloseFails)
@@ -179,6 +199,20 @@ TEST(SerialPortWin32, AFailedOpenHoldsNothing)
         EXPECT_EQ(port.LastOpenFailure().kind, OpenError::None);
     }
     EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
+TEST(SerialPortWin32, AFailureAfterTheDeviceOpenedHoldsNothing)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    EXPECT_FALSE(port.Open(kNoSerialLine, 2400));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_NE(port.LastOpenFailure().kind, OpenError::None);
+    EXPECT_NE(port.LastOpenFailure().osError, 0);
+    EXPECT_FALSE(port.LastOpenFailure().osMessage.empty());
+    EXPECT_EQ(WriteText(port, "x"), CSerialPort::kErrorNotOpen);
+    EXPECT_FALSE(port.Close());
+    EXPECT_TRUE(port.Open(kPort, 2400));
 }
 
 TEST(SerialPortWin32, DestroyingAnOpenPortClosesIt)

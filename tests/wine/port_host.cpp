@@ -6,13 +6,18 @@
 // standard output and reads the answer on its standard input (tests/wine/port_host_client.h);
 // every other line of its output is passed on.
 //
-//   wine-port-host --wine-run SCRIPT --prefix DIR [--port comN]... [--native-send PROGRAM]
-//                  -- PROGRAM.exe [ARGUMENT...]
+//   wine-port-host --wine-run SCRIPT --prefix DIR [--port comN]... [--device comN=PATH]...
+//                  [--native-send PROGRAM] -- PROGRAM.exe [ARGUMENT...]
+//
+// --port makes a line of a pseudo-terminal pair; --device links a COM port to a file that
+// is no terminal at all (/dev/null), a port that opens but cannot be configured.
 //
 // Requests, one line each, after the marker "@@port-host ":
 //   termios COMn           -> ok ispeed=2400 ospeed=2400 csize=8 parenb=0 cstopb=0 ...
 //   read COMn COUNT MS     -> ok HEX   (up to COUNT bytes, waiting at most MS ms for them)
 //   quiet COMn MS          -> ok HEX   (what arrives until the line has been quiet MS ms)
+//   stall COMn / resume COMn -> ok     (output on the line stops, as when the display
+//                             holds it with flow control, and goes on again)
 //   native-send xHEX...    -> ok EXIT HEX  (the Linux display-send, run on a terminal of
 //                             its own with the arguments given, and the bytes it sent)
 // A request that cannot be served is answered "error REASON".
@@ -328,6 +333,14 @@ public:
                 return "error no such line " + words[1];
             return "ok " + Hex(ReadUntilQuiet(line->master.get(), std::atoi(words[2].c_str())));
         }
+        if ((verb == "stall" || verb == "resume") && words.size() == 2) {
+            const Line* line = Find(words[1]);
+            if (!line)
+                return "error no such line " + words[1];
+            if (::tcflow(line->slave.get(), verb == "stall" ? TCOOFF : TCOON) != 0)
+                return "error " + ErrnoText("tcflow");
+            return "ok";
+        }
         if (verb == "native-send")
             return NativeSend(std::vector<std::string>(words.begin() + 1, words.end()));
         return "error unknown request: " + request;
@@ -417,6 +430,7 @@ int main(int argc, char** argv)
 {
     Host host;
     std::vector<int> ports;
+    std::vector<std::pair<int, std::string>> devices;
     std::vector<std::string> program;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -437,6 +451,14 @@ int main(int argc, char** argv)
             if (n < 1 || n > kMaxPorts)
                 Die("bad port " + name);
             ports.push_back(n);
+        } else if (arg == "--device") {
+            const std::string spec = value();
+            const auto eq = spec.find('=');
+            const std::string name = Lower(spec.substr(0, eq));
+            const int n = name.rfind("com", 0) == 0 ? std::atoi(name.c_str() + 3) : 0;
+            if (eq == std::string::npos || n < 1 || n > kMaxPorts)
+                Die("bad device " + spec);
+            devices.emplace_back(n, spec.substr(eq + 1));
         } else if (arg == "--") {
             program.assign(argv + i + 1, argv + argc);
             break;
@@ -446,7 +468,7 @@ int main(int argc, char** argv)
     }
     if (host.wineRun.empty() || host.prefix.empty() || program.empty())
         Die("usage: wine-port-host --wine-run SCRIPT --prefix DIR [--port comN]... "
-            "[--native-send PROGRAM] -- PROGRAM.exe [ARGUMENT...]");
+            "[--device comN=PATH]... [--native-send PROGRAM] -- PROGRAM.exe [ARGUMENT...]");
 
     ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::pair<std::string, std::string>> wineEnv{
@@ -468,6 +490,11 @@ int main(int argc, char** argv)
         if (::symlink(line.slavePath.c_str(), link.c_str()) != 0)
             Die(ErrnoText("symlink " + link));
         host.lines.emplace(n, std::move(line));
+    }
+    for (const auto& [n, path] : devices) {
+        const std::string link = dosdevices + "/com" + std::to_string(n);
+        if (::symlink(path.c_str(), link.c_str()) != 0)
+            Die(ErrnoText("symlink " + link));
     }
 
     int toChild[2];

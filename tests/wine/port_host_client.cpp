@@ -104,6 +104,16 @@ std::string ReadUntilQuiet(std::string_view port, int quietMs)
     return words && !words->empty() ? Unhex((*words)[0]) : std::string();
 }
 
+bool Stall(std::string_view port)
+{
+    return Ask("stall " + std::string(port)).has_value();
+}
+
+bool Resume(std::string_view port)
+{
+    return Ask("resume " + std::string(port)).has_value();
+}
+
 std::optional<SendResult> NativeSend(const std::vector<std::string>& args)
 {
     std::string request = "native-send";

@@ -40,6 +40,11 @@ std::string Read(std::string_view port, std::size_t count, int timeoutMs);
 // What arrives on the line until it has been quiet for quietMs.
 std::string ReadUntilQuiet(std::string_view port, int quietMs);
 
+// Stops the line's output, as a display holding it with flow control does, and lets it
+// go on again. True when the host did so.
+bool Stall(std::string_view port);
+bool Resume(std::string_view port);
+
 // The Linux build's display-send, run with these arguments on a line of its own: its
 // exit status and the bytes it sent.
 struct SendResult {
