@@ -452,13 +452,13 @@ int main(int argc, char** argv)
                 Die("bad port " + name);
             ports.push_back(n);
         } else if (arg == "--device") {
-            const std::string spec = value();
-            const auto eq = spec.find('=');
-            const std::string name = Lower(spec.substr(0, eq));
+            const std::string mapping = value();
+            const auto eq = mapping.find('=');
+            const std::string name = Lower(mapping.substr(0, eq));
             const int n = name.rfind("com", 0) == 0 ? std::atoi(name.c_str() + 3) : 0;
             if (eq == std::string::npos || n < 1 || n > kMaxPorts)
-                Die("bad device " + spec);
-            devices.emplace_back(n, spec.substr(eq + 1));
+                Die("bad device " + mapping);
+            devices.emplace_back(n, mapping.substr(eq + 1));
         } else if (arg == "--") {
             program.assign(argv + i + 1, argv + argc);
             break;
