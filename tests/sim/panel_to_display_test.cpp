@@ -1,0 +1,139 @@
+// The panel drives the virtual display: the real panel offscreen, given the display's own
+// pseudo-terminal as its only port, and the display reading what arrives. What the display
+// shows afterwards is what a user would see on the device.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include <poll.h>
+
+#include <memory>
+
+#include "panel/display_test_dlg.h"
+#include "resources/resource_ids.h"
+#include "sim/display_listener.h"
+#include "sim/listen_port.h"
+#include "sim/rendering.h"
+#include "sim/segment_display.h"
+#include "sim/sim_window.h"
+#include "sim/state_line.h"
+
+using namespace sim;
+
+namespace {
+
+void Click(panel::CDisplayTestDlg& dlg, int id)
+{
+    if (auto* radio = qobject_cast<QRadioButton*>(dlg.GetDlgItem(id))) {
+        // On the indicator: a click in the middle of a wide radio button may miss.
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
+    } else {
+        QTest::mouseClick(qobject_cast<QPushButton*>(dlg.GetDlgItem(id)), Qt::LeftButton);
+    }
+}
+
+}  // namespace
+
+class PanelToDisplayTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ListenPort> m_line;
+    std::unique_ptr<DisplayListener> m_display;
+    std::unique_ptr<panel::CDisplayTestDlg> m_panel;
+
+    // What the display shows once the panel's message has arrived.
+    QString Shown()
+    {
+        pollfd p{m_line->ReadFd(), POLLIN, 0};
+        if (::poll(&p, 1, 5000) == 1) m_display->ReadAvailable();
+        return QString::fromStdString(StateLine(m_display->State()));
+    }
+
+private slots:
+    void init()
+    {
+        m_line = std::make_unique<ListenPort>();
+        std::string error;
+        QVERIFY2(m_line->OpenPseudoTerminal(&error), error.c_str());
+        m_display = std::make_unique<DisplayListener>(*m_line);
+        panel::PanelServices services;
+        services.listPorts = [path = m_line->DevicePath()] { return std::vector<std::string>{path}; };
+        m_panel = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
+        QVERIFY(m_panel->GetDlgItem(IDC_SEND)->isEnabled());  // the port opened at start
+    }
+    void cleanup()
+    {
+        m_panel.reset();
+        m_display.reset();
+        m_line.reset();
+    }
+
+    void sendData_data()
+    {
+        QTest::addColumn<int>("lamp");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("12.50 with Price") << IDC_LAMP_PRICE << "12.50" << "[    12.50] lamps=Price mode=still";
+        QTest::newRow("empty, all dark") << IDC_LAMP_OFF << "" << "[        ] lamps=none mode=still";
+        QTest::newRow("Total") << IDC_LAMP_TOTAL << "7" << "[       7] lamps=Total mode=still";
+        QTest::newRow("Collect") << IDC_LAMP_COLLECT << "100.00" << "[   100.00] lamps=Collect mode=still";
+        QTest::newRow("Change") << IDC_LAMP_CHANGE << "0.1234567" << "[0.1234567] lamps=Change mode=still";
+        QTest::newRow("the first eight points") << IDC_LAMP_PRICE << "8.8.8.8.8.8.8.8."
+                                                << "[8.8.8.8.8.8.8.8.] lamps=Price mode=still";
+        // Sent in the display's code page: the yuan sign is one character a digit cannot show.
+        QTest::newRow("a Chinese character") << IDC_LAMP_PRICE << "12.5元" << "[    12.5 ] lamps=Price mode=still";
+    }
+    void sendData()
+    {
+        QFETCH(int, lamp);
+        QFETCH(QString, text);
+        Click(*m_panel, lamp);
+        qobject_cast<QLineEdit*>(m_panel->GetDlgItem(IDC_DATA))->setText(text);
+        Click(*m_panel, IDC_SEND);
+        QTEST(Shown(), "shown");
+    }
+
+    void scrolling()
+    {
+        Click(*m_panel, IDC_SCROLL);
+        QCOMPARE(Shown(), QStringLiteral("[12345678] lamps=none mode=scrolling text=\"12345678\""));
+    }
+
+    void flickering()
+    {
+        Click(*m_panel, IDC_FLICKER);
+        QCOMPARE(Shown(), QStringLiteral("[8.8.8.8.8.8.8.8.] lamps=none mode=flickering"));
+    }
+
+    void oneActionAfterAnother()
+    {
+        // Each message begins with Clear, which leaves the lamp: the Price lamp lit by
+        // Send Data stays on through Scrolling and Flickering.
+        Click(*m_panel, IDC_LAMP_PRICE);
+        qobject_cast<QLineEdit*>(m_panel->GetDlgItem(IDC_DATA))->setText(QStringLiteral("12.50"));
+        Click(*m_panel, IDC_SEND);
+        QCOMPARE(Shown(), QStringLiteral("[    12.50] lamps=Price mode=still"));
+        Click(*m_panel, IDC_FLICKER);
+        QCOMPARE(Shown(), QStringLiteral("[8.8.8.8.8.8.8.8.] lamps=Price mode=flickering"));
+        Click(*m_panel, IDC_SCROLL);
+        QCOMPARE(Shown(), QStringLiteral("[12345678] lamps=Price mode=scrolling text=\"12345678\""));
+        Click(*m_panel, IDC_SEND);
+        QCOMPARE(Shown(), QStringLiteral("[    12.50] lamps=Price mode=still"));
+    }
+
+    void theWindowShowsIt()
+    {
+        SimWindow window(*m_display, QStringLiteral("sim0"));
+        Click(*m_panel, IDC_LAMP_TOTAL);
+        qobject_cast<QLineEdit*>(m_panel->GetDlgItem(IDC_DATA))->setText(QStringLiteral("-3.5"));
+        Click(*m_panel, IDC_SEND);
+        Shown();
+        QCOMPARE(QString::fromStdString(CellsText(window.Face()->ShownCells())), QStringLiteral("     -3.5"));
+        QVERIFY(window.Face()->ShownLamps()[static_cast<std::size_t>(Lamp::Total)]);
+    }
+};
+
+QTEST_MAIN(PanelToDisplayTest)
+#include "panel_to_display_test.moc"

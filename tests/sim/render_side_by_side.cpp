@@ -1,0 +1,94 @@
+// Renders the panel and the virtual display side by side, offscreen, after the panel sent
+// 12.50 with the Price lamp over the display's own pseudo-terminal:
+//   sim-screenshot <file.png>
+// The README shows the picture (docs/screenshot.png).
+
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <poll.h>
+
+#include <cstdio>
+
+#include "panel/display_test_dlg.h"
+#include "resources/resource_ids.h"
+#include "sim/display_listener.h"
+#include "serial/port_name.h"
+#include "sim/listen_port.h"
+#include "sim/port_link.h"
+#include "sim/sim_window.h"
+
+namespace {
+
+void Click(panel::CDisplayTestDlg& dlg, int id)
+{
+    if (auto* radio = qobject_cast<QRadioButton*>(dlg.GetDlgItem(id))) {
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
+    } else {
+        QTest::mouseClick(qobject_cast<QPushButton*>(dlg.GetDlgItem(id)), Qt::LeftButton);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshot.png");
+
+    // The display publishes itself as sim0 in a virtual-port folder of its own, which the
+    // panel is given as its only port.
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    sim::ListenPort line;
+    sim::PortLink link;
+    std::string error;
+    if (!line.OpenPseudoTerminal(&error) || !link.Publish(serial::DefaultVirtualPortDir(), line.DevicePath(), &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    sim::DisplayListener display(line);
+    sim::SimWindow window(display, QString::fromStdString(link.Name() + " (" + line.DevicePath() + ")"));
+    window.resize(1000, 300);
+    window.show();
+
+    panel::PanelServices services;
+    services.listPorts = [&link] { return std::vector<std::string>{link.Name()}; };
+    panel::CDisplayTestDlg dlg(std::move(services));
+    dlg.show();
+
+    Click(dlg, IDC_LANG_EN);
+    Click(dlg, IDC_LAMP_PRICE);
+    qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_DATA))->setText(QStringLiteral("12.50"));
+    Click(dlg, IDC_SEND);
+    pollfd p{line.ReadFd(), POLLIN, 0};
+    if (::poll(&p, 1, 5000) != 1) {
+        std::fprintf(stderr, "nothing arrived from the panel\n");
+        return 1;
+    }
+    display.ReadAvailable();
+    QApplication::processEvents();
+
+    const QPixmap left = dlg.grab();
+    const QPixmap right = window.grab();
+    const int gap = 24;
+    QImage picture(left.width() + right.width() + 3 * gap, std::max(left.height(), right.height()) + 2 * gap,
+                   QImage::Format_RGB32);
+    picture.fill(QColor(70, 74, 80));
+    QPainter painter(&picture);
+    painter.drawPixmap(gap, gap, left);
+    painter.drawPixmap(left.width() + 2 * gap, gap + (left.height() - right.height()) / 2, right);
+    painter.end();
+    if (!picture.save(out)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(out));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(out));
+    return 0;
+}
