@@ -41,9 +41,11 @@ bool HasDisplay()
     return false;
 }
 
-void PrintLine(const std::string& line)
+// False once nobody reads the output any more (display-sim --text | head -3).
+bool PrintLine(const std::string& line)
 {
     std::cout << line << std::endl;  // flushed: a script reads each line as it comes
+    return static_cast<bool>(std::cout);
 }
 
 }  // namespace
@@ -100,7 +102,7 @@ int main(int argc, char** argv)
         PrintLine(lastLine);
         QObject::connect(&listener, &sim::DisplayListener::stateChanged, [&] {
             const std::string line = sim::StateLine(listener.State());
-            if (line != lastLine) PrintLine(lastLine = line);
+            if (line != lastLine && !PrintLine(lastLine = line)) app->quit();
         });
         QObject::connect(&listener, &sim::DisplayListener::lineLost, [&](const QString& why) {
             std::cerr << "display-sim: " << portText << ": " << why.toStdString() << '\n';

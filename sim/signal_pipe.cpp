@@ -43,6 +43,9 @@ SignalPipe::SignalPipe(QObject* parent) : QObject(parent)
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
     for (int s : kSignals) ::sigaction(s, &sa, nullptr);
+    // A reader that went away shows as a failed write, which ends the display the
+    // ordinary way, rather than as a signal that would leave its link behind.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 SignalPipe::~SignalPipe()

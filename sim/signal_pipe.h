@@ -1,6 +1,6 @@
 #pragma once
 // Brings Ctrl+C, SIGTERM and SIGHUP into the Qt event loop, so that the display ends the
-// ordinary way and removes its link.
+// ordinary way and removes its link; SIGPIPE is ignored for the same reason.
 
 #include <QObject>
 #include <QSocketNotifier>

@@ -23,7 +23,7 @@ constexpr qsizetype kLogBytes = 256;  // of a larger piece the log shows the beg
 SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget* parent)
     : QWidget(parent), m_listener(listener)
 {
-    setWindowTitle(tr("Virtual Customer Display"));
+    setWindowTitle(tr("Virtual Customer Display — %1").arg(portText.section(QLatin1Char(' '), 0, 0)));
 
     m_face = new SegmentDisplay(this);
     m_face->setObjectName(QStringLiteral("face"));

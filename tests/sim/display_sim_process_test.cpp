@@ -90,6 +90,8 @@ public:
     }
 
     bool started() const { return m_pid > 0; }
+    // Stops reading the output, as `display-sim --text | head -2` does.
+    void CloseOutput() { m_out.reset(); }
 
     // The next line of standard output; nullopt when none comes in time or the output ends.
     std::optional<std::string> Line()
@@ -198,6 +200,17 @@ TEST_F(TextMode, SecondDisplayTakesSim1AndCtrlCRemovesIt)
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim1")));
     EXPECT_TRUE(fs::is_symlink(ports() + "/sim0"));
     EXPECT_EQ(first.Stop(SIGHUP), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim0")));
+}
+
+TEST_F(TextMode, EndsTidilyWhenNobodyReadsAnyMore)
+{
+    SimProcess sim({"--text"}, env());
+    ASSERT_TRUE(sim.Line());
+    ASSERT_TRUE(sim.Line());
+    sim.CloseOutput();
+    WriteTo(ports() + "/sim0", "\x1bQA1\r");
+    EXPECT_EQ(sim.Wait(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim0")));
 }
 

@@ -5,19 +5,11 @@
 #include <vector>
 
 #include "sim/rendering.h"
-#include "sim/state_line.h"
 
 namespace {
 
 using sim::Cells;
 using sim::CellsText;
-
-TEST(Segments, Digits)
-{
-    // a b c d e f g as 0x01 .. 0x40
-    const std::uint8_t expected[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07, 0x7F, 0x6F};
-    for (int d = 0; d < 10; ++d) EXPECT_EQ(sim::SegmentsOf(static_cast<char>('0' + d)), expected[d]) << d;
-}
 
 TEST(Segments, WhatADigitCannotShow)
 {
@@ -64,20 +56,6 @@ TEST(Visible, FlickerLightsTwoTicksDarkTwo)
     for (unsigned tick = 0; tick < 5; ++tick) EXPECT_EQ(CellsText(sim::VisibleCells(s, tick)), expected[tick]);
     s.mode = sim::Mode::Still;
     EXPECT_EQ(CellsText(sim::VisibleCells(s, 2)), "      42");
-}
-
-TEST(StateLine, SeveralLampsJoined)
-{
-    sim::DisplayState s;
-    s.lamps = {true, false, false, true};
-    EXPECT_EQ(sim::StateLine(s), "[        ] lamps=Price,Change mode=still");
-}
-
-TEST(HexLine, PairsSeparatedByBlanks)
-{
-    const std::uint8_t bytes[] = {0x0C, 0x1B, 0x73, 0x31, 0x00, 0xFF};
-    EXPECT_EQ(sim::HexLine(bytes, sizeof bytes), "0C 1B 73 31 00 FF");
-    EXPECT_EQ(sim::HexLine(bytes, 0), "");
 }
 
 }  // namespace
