@@ -132,8 +132,12 @@ QWidget* CreateControl(QDialog& dialog, const res::DialogControl& control)
         }
         return edit;
     }
-    case res::ControlKind::PushButton:
-        return new QPushButton(caption, &dialog);
+    case res::ControlKind::PushButton: {
+        // No push button is the default one: the dialog decides what Enter does.
+        auto* button = new QPushButton(caption, &dialog);
+        button->setAutoDefault(false);
+        return button;
+    }
     case res::ControlKind::Static: {
         auto* label = new QLabel(caption, &dialog);
         label->setTextFormat(Qt::PlainText);

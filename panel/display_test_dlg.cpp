@@ -3,15 +3,20 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
 #include <cstdlib>
 
+#include "panel/auto_display.h"
 #include "panel/dialog_builder.h"
 #include "panel/fit_width_validator.h"
 #include "protocol/code_page.h"
@@ -50,21 +55,32 @@ protocol::Lamp LampOfButton(int id)
 
 }  // namespace
 
-// The notifications the panel handles, from which control, to which handler.
-enum class Notify { SelChange, Clicked };
+// The messages the panel handles, from where, to which handler. Painting the minimised
+// window and its drag icon are the window system's work here, so they have no entries.
+enum class Notify {
+    SysCommand,  // an entry of the system menu; the id comes with it
+    Timer,       // the demonstration's timer; its id comes with it
+    SelChange,   // the user chose an entry of a combo box
+    Clicked,     // a button was clicked
+};
 
 struct CDisplayTestDlg::MessageMapEntry {
     Notify code;
-    int id;
-    void (CDisplayTestDlg::*handler)();
+    int id;  // the control; 0 where the message names none
+    void (*handler)(CDisplayTestDlg& dlg, unsigned id);
 };
 
 const CDisplayTestDlg::MessageMapEntry CDisplayTestDlg::kMessageMap[] = {
-    {Notify::SelChange, IDC_PORT, &CDisplayTestDlg::OnSelchangePort},
-    {Notify::SelChange, IDC_BAUD, &CDisplayTestDlg::OnSelchangeBaud},
-    {Notify::Clicked, IDC_SEND, &CDisplayTestDlg::OnSendData},
-    {Notify::Clicked, IDC_SCROLL, &CDisplayTestDlg::OnScrolling},
-    {Notify::Clicked, IDC_FLICKER, &CDisplayTestDlg::OnFlickering},
+    {Notify::SysCommand, 0, &CallWithId<&CDisplayTestDlg::OnSysCommand>},
+    {Notify::Timer, 0, &CallWithId<&CDisplayTestDlg::OnTimer>},
+    {Notify::SelChange, IDC_PORT, &Call<&CDisplayTestDlg::OnSelchangePort>},
+    {Notify::SelChange, IDC_BAUD, &Call<&CDisplayTestDlg::OnSelchangeBaud>},
+    {Notify::Clicked, IDC_SEND, &Call<&CDisplayTestDlg::OnSendData>},
+    {Notify::Clicked, IDC_AUTO, &Call<&CDisplayTestDlg::OnAutoDisplay>},
+    {Notify::Clicked, IDC_SCROLL, &Call<&CDisplayTestDlg::OnScrolling>},
+    {Notify::Clicked, IDC_FLICKER, &Call<&CDisplayTestDlg::OnFlickering>},
+    {Notify::Clicked, IDC_LANG_EN, &Call<&CDisplayTestDlg::OnLanguage>},
+    {Notify::Clicked, IDC_LANG_CN, &Call<&CDisplayTestDlg::OnLanguage>},
 };
 
 CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
@@ -74,10 +90,16 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
 {
     if (!m_services.listPorts)
         m_services.listPorts = [] { return serial::DiscoverPorts(); };
+    if (!m_services.now)
+        m_services.now = [] { return std::chrono::steady_clock::now(); };
+    if (!m_services.timer)
+        m_services.timer = std::make_unique<PreciseStepTimer>();
 
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
     auto* data = static_cast<QLineEdit*>(GetDlgItem(IDC_DATA));
     data->setValidator(new FitWidthValidator(data));
+    m_sysMenu = new QMenu(this);
+    m_sysMenu->setObjectName(QStringLiteral("IDM_SYSMENU"));
     BindMessageMap();
     OnInitDialog();
 }
@@ -87,16 +109,23 @@ CDisplayTestDlg::~CDisplayTestDlg() = default;
 void CDisplayTestDlg::BindMessageMap()
 {
     for (const MessageMapEntry& entry : kMessageMap) {
-        QWidget* control = GetDlgItem(entry.id);
         const auto handler = entry.handler;
         switch (entry.code) {
+        case Notify::SysCommand:
+            connect(m_sysMenu, &QMenu::triggered, this,
+                    [this, handler](QAction* action) { handler(*this, action->data().toUInt()); });
+            break;
+        case Notify::Timer:
+            m_services.timer->SetTick([this, handler] { handler(*this, kAutoTimerId); });
+            break;
         case Notify::SelChange:
             // Sent for a choice of the user only, as CBN_SELCHANGE is.
-            connect(static_cast<QComboBox*>(control), &QComboBox::activated, this, [this, handler] { (this->*handler)(); });
+            connect(static_cast<QComboBox*>(GetDlgItem(entry.id)), &QComboBox::activated, this,
+                    [this, handler] { handler(*this, 0); });
             break;
         case Notify::Clicked:
-            connect(static_cast<QAbstractButton*>(control), &QAbstractButton::clicked, this,
-                    [this, handler] { (this->*handler)(); });
+            connect(static_cast<QAbstractButton*>(GetDlgItem(entry.id)), &QAbstractButton::clicked, this,
+                    [this, handler] { handler(*this, 0); });
             break;
         }
     }
@@ -113,6 +142,11 @@ void CDisplayTestDlg::OnInitDialog()
     // The template's items are in the combo boxes already; attach and fill the controls once.
     UpdateData(false);
 
+    // The About entry. No system menu can be reached on every desktop, so the window
+    // offers its menu on a right click.
+    const QString aboutMenu = FromUtf8(res::Caption(res::Text::AboutMenu, CurrentLanguage()));
+    if (m_services.runAboutBox && !aboutMenu.isEmpty())
+        m_sysMenu->addAction(aboutMenu)->setData(IDM_ABOUTBOX);
     setWindowIcon(m_hIcon);
 
     FillPortList();
@@ -124,6 +158,7 @@ void CDisplayTestDlg::OnInitDialog()
     TakePortFromSelection();
 
     UpdateData(false);
+    ApplyLanguage();
     UpdateControlStates();
     ConnectPort();
 }
@@ -196,7 +231,8 @@ void CDisplayTestDlg::UpdateControlStates()
     EnableDlgItem(IDC_SEND, m_bPortOpen);
     EnableDlgItem(IDC_FLICKER, m_bPortOpen);
     EnableDlgItem(IDC_SCROLL, m_bPortOpen);
-    EnableDlgItem(IDC_AUTO, m_bPortOpen);
+    // While the demonstration runs its button stays usable, so it can always be stopped.
+    EnableDlgItem(IDC_AUTO, m_bPortOpen || m_bAutoRunning);
 
     const int icon = m_bPortOpen ? IDI_PORT_OPEN : IDI_PORT_CLOSED;
     const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
@@ -291,6 +327,104 @@ void CDisplayTestDlg::OnFlickering()
     UpdateData(false);
 }
 
+void CDisplayTestDlg::OnAutoDisplay()
+{
+    UpdateData(true);
+    m_bAutoRunning = !m_bAutoRunning;
+    if (m_bAutoRunning) {
+        m_timeStart = m_services.now();
+        m_nStep = 1;
+        SetTimer(kAutoTimerId, Atoi(m_strInterval));
+        SetDlgItemText(IDC_AUTO, Text(res::Text::AutoStop));
+        EnableDlgItem(IDC_SEND, false);
+        EnableDlgItem(IDC_FLICKER, false);
+        EnableDlgItem(IDC_SCROLL, false);
+    } else {
+        KillTimer(kAutoTimerId);
+        SetDlgItemText(IDC_AUTO, Text(res::Text::AutoDisplay));
+        // After a stop every action follows the port: on a closed port it could only fail.
+        EnableDlgItem(IDC_SEND, m_bPortOpen);
+        EnableDlgItem(IDC_FLICKER, m_bPortOpen);
+        EnableDlgItem(IDC_SCROLL, m_bPortOpen);
+        EnableDlgItem(IDC_AUTO, m_bPortOpen);
+    }
+}
+
+void CDisplayTestDlg::OnTimer(unsigned /*nIDEvent: the panel has one timer*/)
+{
+    const res::Lang lang = CurrentLanguage();
+    const AutoStep& step = AutoStepAt(m_nStep);
+    m_strSendStatus = FromUtf8(res::Caption(step.label, lang));
+    m_nStep = NextAutoStep(m_nStep);
+
+    m_timeNow = m_services.now();
+    m_strTimeStatus = QString::fromStdString(FormatRunTime(ElapsedSeconds(m_timeStart, m_timeNow)));
+
+    const std::uint32_t result = SendHex(step.command);
+
+    // The step counts either way; the upper line tells whether it reached the port.
+    if (result == serial::CSerialPort::kErrorSuccess)
+        m_strSendStatus = FromUtf8(res::Caption(res::Text::PrefixSend, lang)) + m_strSendStatus;
+    else
+        m_strSendStatus = FromUtf8(res::Caption(res::Text::StatusFailed, lang));
+    m_strTimeStatus = FromUtf8(res::Caption(res::Text::PrefixRuntime, lang)) + m_strTimeStatus;
+    UpdateData(false);
+}
+
+void CDisplayTestDlg::OnLanguage()
+{
+    ApplyLanguage();
+}
+
+void CDisplayTestDlg::ApplyLanguage()
+{
+    const res::Lang lang = CurrentLanguage();
+    const res::Text autoCaptionNotShown = m_bAutoRunning ? res::Text::AutoDisplay : res::Text::AutoStop;
+    for (const res::CaptionRow& row : res::CaptionTable()) {
+        if (row.controlId != 0 && row.text != autoCaptionNotShown)
+            SetDlgItemText(row.controlId, FromUtf8(lang == res::Lang::English ? row.english : row.chinese));
+    }
+    m_ctlPortIcon->setToolTip(PortStateTip());
+}
+
+void CDisplayTestDlg::OnSysCommand(unsigned nID)
+{
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX && m_services.runAboutBox)
+        m_services.runAboutBox(this, CurrentLanguage());
+}
+
+void CDisplayTestDlg::done(int result)
+{
+    KillTimer(kAutoTimerId);
+    QDialog::done(result);
+}
+
+void CDisplayTestDlg::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                       (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (enter) {
+        // Enter presses the push button that has the focus; anywhere else it ends the
+        // dialog, as its OK would.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled()) {
+            button->click();
+            return;
+        }
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CDisplayTestDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (m_sysMenu->isEmpty()) {
+        event->ignore();
+        return;
+    }
+    m_sysMenu->exec(event->globalPos());
+}
+
 int CDisplayTestDlg::GetCheckedRadioButton(int firstId, int lastId) const
 {
     for (int id = firstId; id <= lastId; ++id) {
@@ -322,6 +456,16 @@ void CDisplayTestDlg::SetDlgItemText(int id, const QString& text)
         box->setTitle(text);
     else if (control)
         control->setWindowTitle(text);
+}
+
+void CDisplayTestDlg::SetTimer(unsigned /*nIDEvent*/, int elapseMs)
+{
+    m_services.timer->Start(std::chrono::milliseconds(elapseMs));
+}
+
+void CDisplayTestDlg::KillTimer(unsigned /*nIDEvent*/)
+{
+    m_services.timer->Stop();
 }
 
 void CDisplayTestDlg::EnableDlgItem(int id, bool enable)

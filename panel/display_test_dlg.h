@@ -6,17 +6,21 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "panel/step_timer.h"
 #include "resources/captions.h"
 #include "serial/serial_port.h"
 
 class QLabel;
+class QMenu;
 
 namespace panel {
 
@@ -25,6 +29,13 @@ struct PanelServices {
     // The port list entries, in the order the port combo shows them.
     // Unset: the serial ports of the machine.
     std::function<std::vector<std::string>()> listPorts;
+    // The monotonic clock of the demonstration's run time. Unset: std::chrono::steady_clock.
+    std::function<std::chrono::steady_clock::time_point()> now;
+    // The timer of the demonstration. Unset: a PreciseStepTimer.
+    std::unique_ptr<StepTimer> timer;
+    // Shows the About box modally over the panel, in the panel's language. Unset: the
+    // panel offers no About entry.
+    std::function<void(QWidget* parent, res::Lang lang)> runAboutBox;
 };
 
 class CDisplayTestDlg : public QDialog {
@@ -36,9 +47,26 @@ public:
     // The control with the id, or nullptr.
     QWidget* GetDlgItem(int id) const;
 
+    // Ends the dialog; a running demonstration ends with it.
+    void done(int result) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
     struct MessageMapEntry;
     static const MessageMapEntry kMessageMap[];
+    template <void (CDisplayTestDlg::*Handler)()>
+    static void Call(CDisplayTestDlg& dlg, unsigned)
+    {
+        (dlg.*Handler)();
+    }
+    template <void (CDisplayTestDlg::*Handler)(unsigned)>
+    static void CallWithId(CDisplayTestDlg& dlg, unsigned id)
+    {
+        (dlg.*Handler)(id);
+    }
     void BindMessageMap();
 
     // Window set-up and data exchange.
@@ -62,12 +90,19 @@ private:
     void OnSendData();
     void OnScrolling();
     void OnFlickering();
+    void OnAutoDisplay();
+    void OnTimer(unsigned nIDEvent);
+    void OnLanguage();
+    void ApplyLanguage();
+    void OnSysCommand(unsigned nID);
 
     // Stand-ins for the dialog calls the handlers are written in.
     int GetCheckedRadioButton(int firstId, int lastId) const;
     void CheckRadioButton(int firstId, int lastId, int checkId);
     void SetDlgItemText(int id, const QString& text);
     void EnableDlgItem(int id, bool enable);
+    void SetTimer(unsigned nIDEvent, int elapseMs);
+    void KillTimer(unsigned nIDEvent);
 
     // The language of the radio pair, read afresh each time; a text in it.
     res::Lang CurrentLanguage() const;
@@ -84,6 +119,8 @@ private:
     QString m_strInterval = QStringLiteral("1000");
     QString m_strData = QStringLiteral("8.8.8.8.8.8.8.8.");
     int m_nStep = 1;
+    std::chrono::steady_clock::time_point m_timeStart;
+    std::chrono::steady_clock::time_point m_timeNow;
     QIcon m_hIcon;
     bool m_bAutoRunning = false;
     bool m_bPortOpen = false;
@@ -93,6 +130,7 @@ private:
 
     PanelServices m_services;
     std::map<int, QWidget*> m_controls;
+    QMenu* m_sysMenu = nullptr;  // offered on a right click, in place of a system menu
 };
 
 }  // namespace panel

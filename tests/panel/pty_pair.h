@@ -39,12 +39,13 @@ public:
         m_master = -1;
     }
 
-    // Everything that arrives until the line stays quiet for quietMs.
-    QByteArray ReadAll(int quietMs = 100) const
+    // What arrives: waits up to firstMs for a first byte, then takes more for as long as
+    // it keeps coming within quietMs.
+    QByteArray ReadAll(int firstMs = 1000, int quietMs = 20) const
     {
         QByteArray bytes;
         pollfd p{m_master, POLLIN, 0};
-        while (::poll(&p, 1, quietMs) > 0 && (p.revents & POLLIN)) {
+        while (::poll(&p, 1, bytes.isEmpty() ? firstMs : quietMs) > 0 && (p.revents & POLLIN)) {
             char buffer[512];
             const ssize_t n = ::read(m_master, buffer, sizeof buffer);
             if (n <= 0)

@@ -1,16 +1,15 @@
-// Renders the panel offscreen to PNG pictures, in English and in Chinese, for a person to
-// look at: panel-screenshots <folder>. A pseudo-terminal stands in for the port.
+// Renders the panel offscreen to PNG pictures, in English and in Chinese, stopped and with
+// the demonstration running, for a person to look at: panel-screenshots <folder>.
+// A pseudo-terminal stands in for the port.
 
 #include <QApplication>
 #include <QDir>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
 #include <cstdio>
 
-#include "panel/display_test_dlg.h"
+#include "panel_harness.h"
 #include "pty_pair.h"
-#include "resources/resource_ids.h"
+
+using namespace harness;
 
 namespace {
 
@@ -25,12 +24,13 @@ bool Save(QWidget& widget, const QDir& dir, const QString& name)
     return true;
 }
 
-void Click(panel::CDisplayTestDlg& dlg, int id)
+void Steps(const Panel& p, PtyPair& line, int count)
 {
-    if (auto* radio = qobject_cast<QRadioButton*>(dlg.GetDlgItem(id)))
-        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
-    else
-        QTest::mouseClick(static_cast<QPushButton*>(dlg.GetDlgItem(id)), Qt::LeftButton);
+    for (int i = 0; i < count; ++i) {
+        p.clock->Advance(std::chrono::seconds(1));
+        p.timer->Fire();
+        line.ReadAll(1000, 1);
+    }
 }
 
 }  // namespace
@@ -41,28 +41,34 @@ int main(int argc, char** argv)
     const QDir dir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("."));
     PtyPair line;
     bool ok = true;
-
     {
-        panel::PanelServices services;
-        services.listPorts = [&] { return std::vector<std::string>{line.SlavePath(), "ttyUSB0"}; };
-        panel::CDisplayTestDlg dlg(std::move(services));
-        dlg.show();
-        ok &= Save(dlg, dir, QStringLiteral("panel-start.png"));
-        Click(dlg, IDC_LANG_EN);
-        Click(dlg, IDC_LAMP_PRICE);
-        Click(dlg, IDC_SEND);
-        ok &= Save(dlg, dir, QStringLiteral("panel-english.png"));
-        Click(dlg, IDC_LANG_CN);
-        Click(dlg, IDC_SCROLL);
-        ok &= Save(dlg, dir, QStringLiteral("panel-chinese.png"));
-        line.ReadAll(0);
+        const Panel p = MakePanel({line.SlavePath(), "ttyUSB0"});
+        p->show();
+        ok &= Save(*p, dir, QStringLiteral("panel-start.png"));
+        ChooseLanguage(*p, true);
+        ClickRadio(Control<QRadioButton>(*p, IDC_LAMP_PRICE));
+        Click(*p, IDC_SEND);
+        line.ReadAll();
+        ok &= Save(*p, dir, QStringLiteral("panel-english.png"));
+
+        Click(*p, IDC_AUTO);
+        Steps(p, line, 10);
+        ok &= Save(*p, dir, QStringLiteral("panel-english-running.png"));
+        ChooseLanguage(*p, false);
+        p.clock->Advance(std::chrono::seconds(56));
+        Steps(p, line, 1);
+        ok &= Save(*p, dir, QStringLiteral("panel-chinese-running.png"));
+        Click(*p, IDC_AUTO);
+        Click(*p, IDC_SCROLL);
+        line.ReadAll();
+        ok &= Save(*p, dir, QStringLiteral("panel-chinese.png"));
     }
     {
-        panel::PanelServices services;
-        services.listPorts = [] { return std::vector<std::string>{}; };
-        panel::CDisplayTestDlg dlg(std::move(services));
-        dlg.show();
-        ok &= Save(dlg, dir, QStringLiteral("panel-no-port.png"));
+        const Panel p = MakePanel({});
+        p->show();
+        ok &= Save(*p, dir, QStringLiteral("panel-no-port.png"));
+        ChooseLanguage(*p, true);
+        ok &= Save(*p, dir, QStringLiteral("panel-no-port-english.png"));
     }
     return ok ? 0 : 1;
 }

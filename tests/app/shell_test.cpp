@@ -1,0 +1,241 @@
+// The application around the panel: it runs the panel until the user closes it, releases
+// the port then, and offers the About box. The panel runs modally here as in the program,
+// so each test hands the application a script that runs inside the panel's event loop.
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "../panel/panel_harness.h"
+#include "../panel/pty_pair.h"
+#include "app/about_dlg.h"
+#include "app/display_test_app.h"
+#include "serial/serial_port.h"
+
+using namespace harness;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Run {
+    ManualTimer* timer = nullptr;  // while the panel lives
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    bool scriptRan = false;
+    bool panelStillOpen = false;  // the script left the panel open; the test closed it
+};
+
+// Runs the application on the ports; the script gets the panel once it shows. Whatever
+// the script leaves open is closed afterwards, so a failing script cannot hang the test.
+void RunApplication(Run& run, std::vector<std::string> ports, const std::function<void(CDisplayTestDlg&)>& script)
+{
+    panel::PanelServices services;
+    services.listPorts = [ports] { return ports; };
+    services.now = [clock = run.clock] { return clock->now; };
+    auto timer = std::make_unique<ManualTimer>();
+    run.timer = timer.get();
+    services.timer = std::move(timer);
+
+    // Only for a script stuck in a window of its own: closes every window, so that the
+    // test fails instead of hanging.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        qWarning("a window was left open; closing it");
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+        while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            modal->reject();
+    });
+    watchdog.start(20000);
+
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<CDisplayTestDlg*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        run.scriptRan = true;
+        script(*dlg);
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            run.panelStillOpen = true;
+            static_cast<QDialog*>(modal)->reject();
+        }
+    });
+    app::CDisplayTestApp theApp(std::move(services));
+    const bool goOn = theApp.InitInstance();
+    if (goOn)
+        qWarning("InitInstance asked to go on");
+    run.timer = nullptr;  // went with the panel
+}
+
+bool ActivateWindow(QWidget& window)
+{
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+bool PortIsFree(const std::string& path)
+{
+    serial::CSerialPort probe;
+    return probe.Open(path, 2400);
+}
+
+}  // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theWindow()
+    {
+        PtyPair line;
+        Run run;
+        RunApplication(run, {line.SlavePath()}, [](CDisplayTestDlg& dlg) {
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(dlg.windowTitle(), QStringLiteral("Vandry Customer Display Test"));
+            QVERIFY(!dlg.windowIcon().isNull());
+            QVERIFY(dlg.windowIcon().availableSizes().contains(QSize(32, 32)));
+            QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+            QVERIFY(!(dlg.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+            QVERIFY(dlg.windowFlags() & Qt::WindowCloseButtonHint);
+            dlg.reject();
+        });
+        QVERIFY(run.scriptRan);
+        QVERIFY(!run.panelStillOpen);
+    }
+
+    void closingEndsTheProgramAndReleasesThePort_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Escape") << QStringLiteral("Escape");
+        QTest::newRow("close box") << QStringLiteral("close");
+        QTest::newRow("Enter on the data edit") << QStringLiteral("Enter");
+        QTest::newRow("Enter on a radio button") << QStringLiteral("Enter radio");
+    }
+    void closingEndsTheProgramAndReleasesThePort()
+    {
+        QFETCH(QString, how);
+        PtyPair line;
+        QByteArray sentWhileOpen;
+        Run run;
+        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+            QVERIFY(ActivateWindow(dlg));
+            // The demonstration runs while the panel closes.
+            Click(dlg, IDC_AUTO);
+            QVERIFY(!PortIsFree(line.SlavePath()));
+            if (how == QLatin1String("Escape")) {
+                QTest::keyClick(dlg.GetDlgItem(IDC_BAUD), Qt::Key_Escape);
+            } else if (how == QLatin1String("close")) {
+                dlg.close();
+            } else {
+                QWidget* focus = dlg.GetDlgItem(how == QLatin1String("Enter") ? IDC_DATA : IDC_LAMP_PRICE);
+                focus->setFocus();
+                QVERIFY(focus->hasFocus());
+                QTest::keyClick(focus, Qt::Key_Return);
+            }
+            QVERIFY(!dlg.isVisible());
+            QVERIFY(!run.timer->IsActive());  // the demonstration ended with the window
+            sentWhileOpen = line.ReadAll(100);
+        });
+        QVERIFY(run.scriptRan);
+        QVERIFY(!run.panelStillOpen);
+        QCOMPARE(sentWhileOpen, QByteArray());  // nothing is sent on closing
+        QCOMPARE(line.ReadAll(100), QByteArray());
+        QVERIFY(PortIsFree(line.SlavePath()));
+    }
+
+    void enterOnAFocusedButtonClicksIt()
+    {
+        PtyPair line;
+        Run run;
+        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+            QVERIFY(ActivateWindow(dlg));
+            QWidget* scrolling = dlg.GetDlgItem(IDC_SCROLL);
+            scrolling->setFocus();
+            QTest::keyClick(scrolling, Qt::Key_Return);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
+            dlg.reject();
+        });
+        QVERIFY(run.scriptRan);
+        QVERIFY(!run.panelStillOpen);
+    }
+
+    void f1DoesNoHarm()
+    {
+        PtyPair line;
+        Run run;
+        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+            QVERIFY(ActivateWindow(dlg));
+            QTest::keyClick(&dlg, Qt::Key_F1);
+            QTest::keyClick(dlg.GetDlgItem(IDC_DATA), Qt::Key_F1);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(QApplication::activeModalWidget(), &dlg);
+            QCOMPARE(UpperStatus(dlg), QString());
+            QCOMPARE(line.ReadAll(100), QByteArray());
+            dlg.reject();
+        });
+        QVERIFY(run.scriptRan);
+        QVERIFY(!run.panelStillOpen);
+    }
+
+    void theAboutBoxIsModalAndTheDemonstrationGoesOn()
+    {
+        PtyPair line;
+        Run run;
+        QString entry;
+        bool aboutShown = false;
+        QString version;
+        QByteArray sentMeanwhile;
+        QString statusMeanwhile;
+        bool panelBlocked = false;
+
+        const auto aboutScript = [&] {
+            auto* about = qobject_cast<app::CAboutDlg*>(QApplication::activeModalWidget());
+            QVERIFY(about);
+            aboutShown = about->isVisible() && about->isModal();
+            version = about->findChild<QLabel*>(QStringLiteral("version"))->text();
+            auto* dlg = qobject_cast<CDisplayTestDlg*>(about->parentWidget());
+            QVERIFY(dlg);
+            panelBlocked = QApplication::activeModalWidget() != dlg;
+            // A period passes while the About box is open.
+            run.clock->Advance(1s);
+            run.timer->Fire();
+            sentMeanwhile = line.ReadAll();
+            statusMeanwhile = UpperStatus(*dlg);
+            about->accept();
+        };
+        const auto menuScript = [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            QCOMPARE(menu->actions().size(), 1);
+            entry = menu->actions().first()->text();
+            QTimer::singleShot(0, aboutScript);  // runs once the About box is up
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key_Return);
+        };
+
+        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+            Click(dlg, IDC_AUTO);
+            // A right click on the panel offers the About entry.
+            QTimer::singleShot(0, menuScript);
+            const QPoint at(dlg.width() / 2, 4);
+            QContextMenuEvent click(QContextMenuEvent::Mouse, at, dlg.mapToGlobal(at));
+            QApplication::sendEvent(&dlg, &click);
+            QVERIFY(dlg.isVisible());
+            dlg.reject();
+        });
+        QVERIFY(run.scriptRan);
+        QVERIFY(!run.panelStillOpen);
+        QCOMPARE(entry, QStringLiteral("关于 Ostrel(&A)..."));
+        QVERIFY(aboutShown);
+        QVERIFY(panelBlocked);
+        QCOMPARE(version, QStringLiteral("版本 1.0.0.2"));
+        QCOMPARE(sentMeanwhile, QByteArray::fromHex("0c"));
+        QCOMPARE(statusMeanwhile, QStringLiteral("发送: 清屏"));
+    }
+};
+
+QTEST_MAIN(ShellTest)
+#include "shell_test.moc"
