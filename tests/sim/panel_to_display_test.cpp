@@ -23,6 +23,21 @@ using namespace sim;
 
 namespace {
 
+// The demonstration's timer, ticking when the test says so.
+class ManualTimer : public panel::StepTimer {
+public:
+    void Start(std::chrono::milliseconds) override { m_active = true; }
+    void Stop() override { m_active = false; }
+    bool IsActive() const override { return m_active; }
+    void Fire()
+    {
+        if (m_active) Tick();
+    }
+
+private:
+    bool m_active = false;
+};
+
 void Click(panel::CDisplayTestDlg& dlg, int id)
 {
     if (auto* radio = qobject_cast<QRadioButton*>(dlg.GetDlgItem(id))) {
@@ -42,12 +57,14 @@ private:
     std::unique_ptr<ListenPort> m_line;
     std::unique_ptr<DisplayListener> m_display;
     std::unique_ptr<panel::CDisplayTestDlg> m_panel;
+    ManualTimer* m_timer = nullptr;  // owned by the panel
 
-    // What the display shows once the panel's message has arrived.
-    QString Shown()
+    // What the display shows once the panel's message has arrived. The panel's write
+    // returns when the bytes have left, so when nothing was sent nothing needs waiting for.
+    QString Shown(int waitMs = 5000)
     {
         pollfd p{m_line->ReadFd(), POLLIN, 0};
-        if (::poll(&p, 1, 5000) == 1) m_display->ReadAvailable();
+        if (::poll(&p, 1, waitMs) == 1) m_display->ReadAvailable();
         return QString::fromStdString(StateLine(m_display->State()));
     }
 
@@ -60,6 +77,9 @@ private slots:
         m_display = std::make_unique<DisplayListener>(*m_line);
         panel::PanelServices services;
         services.listPorts = [path = m_line->DevicePath()] { return std::vector<std::string>{path}; };
+        auto timer = std::make_unique<ManualTimer>();
+        m_timer = timer.get();
+        services.timer = std::move(timer);
         m_panel = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
         QVERIFY(m_panel->GetDlgItem(IDC_SEND)->isEnabled());  // the port opened at start
     }
@@ -121,6 +141,43 @@ private slots:
         QCOMPARE(Shown(), QStringLiteral("[12345678] lamps=Price mode=scrolling text=\"12345678\""));
         Click(*m_panel, IDC_SEND);
         QCOMPARE(Shown(), QStringLiteral("[    12.50] lamps=Price mode=still"));
+    }
+
+    void autoDisplay()
+    {
+        // Flickering first: the demonstration's Clear ends it.
+        Click(*m_panel, IDC_FLICKER);
+        Shown();
+        Click(*m_panel, IDC_AUTO);
+        const char* const steps[] = {
+            "[        ] lamps=none mode=still",           // 1 Clear
+            "[       0] lamps=none mode=still",           // 2
+            "[      0.1] lamps=none mode=still",          // 3
+            "[     0.12] lamps=none mode=still",          // 4
+            "[    0.123] lamps=none mode=still",          // 5
+            "[   0.1234] lamps=none mode=still",          // 6
+            "[  0.12345] lamps=none mode=still",          // 7
+            "[ 0.123456] lamps=none mode=still",          // 8
+            "[0.1234567] lamps=none mode=still",          // 9
+            "[8.8.8.8.8.8.8.8] lamps=none mode=still",    // 10: no point after the last 8
+            "[8.8.8.8.8.8.8.8] lamps=Price mode=still",   // 11
+            "[8.8.8.8.8.8.8.8] lamps=Total mode=still",   // 12
+            "[8.8.8.8.8.8.8.8] lamps=Collect mode=still", // 13
+            "[8.8.8.8.8.8.8.8] lamps=Change mode=still",  // 14
+            "[        ] lamps=Change mode=still",         // 1 again: Clear leaves the lamp
+            "[       0] lamps=Change mode=still",         // 2
+        };
+        int step = 0;
+        for (const char* expected : steps) {
+            ++step;
+            m_timer->Fire();
+            const QString shown = Shown();
+            QVERIFY2(shown == QLatin1String(expected), qPrintable(QStringLiteral("tick %1: ").arg(step) + shown));
+        }
+        // Stopped, the display keeps the last step.
+        Click(*m_panel, IDC_AUTO);
+        m_timer->Fire();
+        QCOMPARE(Shown(0), QStringLiteral("[       0] lamps=Change mode=still"));
     }
 
     void theWindowShowsIt()
