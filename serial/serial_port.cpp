@@ -1,5 +1,10 @@
 #include "serial/serial_port.h"
 
+#include <utility>
+
+#include "serial/port_name.h"
+#include "serial/serial_port_backend.h"
+
 namespace serial {
 
 std::string_view DescribeOpenError(OpenError kind)
@@ -20,6 +25,42 @@ std::string_view DescribeOpenError(OpenError kind)
 CSerialPort::~CSerialPort()
 {
     Close();
+}
+
+bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate)
+{
+    if (m_hComm.valid()) {
+        m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
+        return false;
+    }
+    const std::string path = PortDevicePath(portName);
+    if (path.empty()) {
+        m_lastFailure = {OpenError::BadName, 0, {}};
+        return false;
+    }
+    OwnedHandle port = backend::OpenConfigured(path, baudRate, &m_lastFailure);
+    if (!port.valid())
+        return false;
+    m_hComm = std::move(port);
+    return true;
+}
+
+bool CSerialPort::Close()
+{
+    if (!m_hComm.valid())
+        return false;
+    return backend::CloseHandleOf(m_hComm);
+}
+
+std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
+{
+    if (count == 0)
+        return kErrorInvalidParameter;
+    if (!m_hComm.valid())
+        return kErrorNotOpen;
+    if (data == nullptr)
+        return kErrorInvalidParameter;
+    return backend::WriteAll(m_hComm.get(), data, count);
 }
 
 }  // namespace serial

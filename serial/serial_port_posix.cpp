@@ -14,7 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "serial/port_name.h"
+#include "serial/serial_port_backend.h"
 
 namespace serial {
 
@@ -193,15 +193,35 @@ bool Configure(int fd, speed_t speed, OpenFailure* failure)
     return true;
 }
 
-// Opens and configures the device; an invalid handle and *failure set when any step
-// fails, in which case the device is closed again on the way out.
-OwnedHandle OpenConfigured(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
+// Whole milliseconds until the deadline, rounded up; 0 once it has passed.
+int MillisecondsLeft(Clock::time_point deadline)
 {
-    const std::string path = PortDevicePath(portName);
-    if (path.empty()) {
-        *failure = {OpenError::BadName, 0, {}};
-        return {};
-    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+// TIOCOUTQ does not count the UART's own transmit FIFO; its line status register tells
+// when the last bit has left. Drivers without one (USB adapters, pseudo-terminals) have
+// nothing more to wait for.
+bool TransmitterEmpty(int fd)
+{
+    unsigned int lineStatus = 0;
+    if (::ioctl(fd, TIOCSERGETLSR, &lineStatus) != 0)
+        return true;
+    return (lineStatus & TIOCSER_TEMT) != 0;
+}
+
+}  // namespace
+
+std::uint32_t CSerialPort::TimeoutError() noexcept
+{
+    return ETIMEDOUT;
+}
+
+namespace backend {
+
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
+{
     speed_t speed = B0;
     if (!SpeedOf(baudRate, &speed)) {
         *failure = {OpenError::UnsupportedBaud, 0, {}};
@@ -241,65 +261,17 @@ OwnedHandle OpenConfigured(std::string_view portName, std::uint32_t baudRate, Op
     return port;
 }
 
-// Whole milliseconds until the deadline, rounded up; 0 once it has passed.
-int MillisecondsLeft(Clock::time_point deadline)
+bool CloseHandleOf(OwnedHandle& port)
 {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
-}
-
-// TIOCOUTQ does not count the UART's own transmit FIFO; its line status register tells
-// when the last bit has left. Drivers without one (USB adapters, pseudo-terminals) have
-// nothing more to wait for.
-bool TransmitterEmpty(int fd)
-{
-    unsigned int lineStatus = 0;
-    if (::ioctl(fd, TIOCSERGETLSR, &lineStatus) != 0)
-        return true;
-    return (lineStatus & TIOCSER_TEMT) != 0;
-}
-
-}  // namespace
-
-std::uint32_t CSerialPort::TimeoutError() noexcept
-{
-    return ETIMEDOUT;
-}
-
-bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate)
-{
-    if (m_hComm.valid()) {
-        m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
-        return false;
-    }
-    OwnedHandle port = OpenConfigured(portName, baudRate, &m_lastFailure);
-    if (!port.valid())
-        return false;
-    m_hComm = std::move(port);
-    return true;
-}
-
-bool CSerialPort::Close()
-{
-    if (!m_hComm.valid())
-        return false;
     // Exclusive mode belongs to the terminal, not to this descriptor: a pseudo-terminal
     // keeps it while its other side is open (a virtual display), and would then refuse
     // every later open, our own reconnection included.
-    ::ioctl(m_hComm.get(), TIOCNXCL);
-    return m_hComm.reset();
+    ::ioctl(port.get(), TIOCNXCL);
+    return port.reset();
 }
 
-std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
+std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t count)
 {
-    if (count == 0)
-        return kErrorInvalidParameter;
-    if (!m_hComm.valid())
-        return kErrorNotOpen;
-    if (data == nullptr)
-        return kErrorInvalidParameter;
-
-    const int fd = m_hComm.get();
     const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
 
     // Purge first, so a message never follows the remains of an earlier one.
@@ -320,7 +292,7 @@ std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
         // The driver's buffer is full: wait for room, but not past the deadline.
         const int left = MillisecondsLeft(deadline);
         if (left == 0)
-            return TimeoutError();
+            return CSerialPort::TimeoutError();
         pollfd pfd{fd, POLLOUT, 0};
         if (::poll(&pfd, 1, left) < 0 && errno != EINTR)
             return static_cast<std::uint32_t>(errno);
@@ -333,11 +305,13 @@ std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
         if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
             return static_cast<std::uint32_t>(errno);
         if (queued == 0 && TransmitterEmpty(fd))
-            return kErrorSuccess;
+            return CSerialPort::kErrorSuccess;
         if (MillisecondsLeft(deadline) == 0)
-            return TimeoutError();
+            return CSerialPort::TimeoutError();
         std::this_thread::sleep_for(kDrainPollInterval);
     }
 }
+
+}  // namespace backend
 
 }  // namespace serial

@@ -1,11 +1,10 @@
 #include "serial/serial_port.h"
 
 #include <climits>
-#include <utility>
 
 #include <windows.h>
 
-#include "serial/port_name.h"
+#include "serial/serial_port_backend.h"
 
 namespace serial {
 
@@ -80,16 +79,19 @@ OwnedHandle Failed(OpenFailure* failure, DWORD error, Step step)
     return {};
 }
 
+}  // namespace
+
+std::uint32_t CSerialPort::TimeoutError() noexcept
+{
+    return ERROR_TIMEOUT;
+}
+
+namespace backend {
+
 // Opens and configures the port. Every step works on a local owner, so that a failure
 // closes the port again on the way out and no half-configured port is ever kept.
-OwnedHandle OpenConfigured(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
 {
-    const std::string path = PortDevicePath(portName);
-    if (path.empty()) {
-        *failure = {OpenError::BadName, 0, {}};
-        return {};
-    }
-
     // No sharing: the display must hear one program at a time. Synchronous I/O only.
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
@@ -132,43 +134,13 @@ OwnedHandle OpenConfigured(std::string_view portName, std::uint32_t baudRate, Op
     return port;
 }
 
-}  // namespace
-
-std::uint32_t CSerialPort::TimeoutError() noexcept
+bool CloseHandleOf(OwnedHandle& port)
 {
-    return ERROR_TIMEOUT;
+    return port.reset();
 }
 
-bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate)
+std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint32_t count)
 {
-    if (m_hComm.valid()) {
-        m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
-        return false;
-    }
-    OwnedHandle port = OpenConfigured(portName, baudRate, &m_lastFailure);
-    if (!port.valid())
-        return false;
-    m_hComm = std::move(port);
-    return true;
-}
-
-bool CSerialPort::Close()
-{
-    if (!m_hComm.valid())
-        return false;
-    return m_hComm.reset();
-}
-
-std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
-{
-    if (count == 0)
-        return kErrorInvalidParameter;
-    if (!m_hComm.valid())
-        return kErrorNotOpen;
-    if (data == nullptr)
-        return kErrorInvalidParameter;
-
-    const HANDLE handle = m_hComm.get();
     // Purge first, so a message never follows the remains of an earlier one.
     if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
         return ::GetLastError();
@@ -179,8 +151,10 @@ std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
     // WriteFile succeeds when the write time-out ends a write on a stalled line; only
     // the count tells that bytes are missing.
     if (written < count)
-        return TimeoutError();
-    return kErrorSuccess;
+        return CSerialPort::TimeoutError();
+    return CSerialPort::kErrorSuccess;
 }
+
+}  // namespace backend
 
 }  // namespace serial

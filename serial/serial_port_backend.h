@@ -1,0 +1,25 @@
+#pragma once
+// The steps of CSerialPort that talk to the OS, one backend file per platform
+// (serial_port_posix.cpp, serial_port_win32.cpp). Private to the serial library.
+
+#include <cstdint>
+#include <string>
+
+#include "serial/native_handle.h"
+#include "serial/serial_port.h"
+
+namespace serial::backend {
+
+// Opens and configures the port at this device path. On any failure: an invalid handle,
+// *failure set, and nothing left held.
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure);
+
+// Undoes what the platform set on the device while it was held, then closes the handle.
+// False when the OS refused to close it.
+bool CloseHandleOf(OwnedHandle& port);
+
+// Purges both directions, writes count (> 0) bytes and waits until they left, within the
+// write time-out. 0, CSerialPort::TimeoutError() when the line stalled, else the OS error.
+std::uint32_t WriteAll(NativeHandle port, const std::uint8_t* data, std::uint32_t count);
+
+}  // namespace serial::backend
