@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
 
 namespace {
@@ -120,17 +121,6 @@ std::optional<Run> RunSender(const std::vector<std::string>& args)
     return run;
 }
 
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 TEST(DisplaySendWin32, SendsWhatTheLinuxBuildSendsForEveryMessage)
 {
     REQUIRE_PORT_HOST();
@@ -169,7 +159,7 @@ TEST(DisplaySendWin32, SendsWhatTheLinuxBuildSendsForEveryMessage)
         ASSERT_TRUE(run.has_value());
         EXPECT_EQ(run->exitCode, 0u);
         const std::string bytes = wine_host::Read(kPort, native->bytes.size(), kArrivalMs);
-        EXPECT_EQ(Hex(bytes), Hex(native->bytes));
+        EXPECT_EQ(wine_host::Hex(bytes), wine_host::Hex(native->bytes));
         EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
     }
 }

@@ -98,9 +98,13 @@ inline void Choose(QComboBox* combo, int index)
         QTest::keyClick(combo, Qt::Key_Up);
 }
 
+// Clicks a button as a user does; a radio button on its indicator.
 inline void Click(const CDisplayTestDlg& dlg, int id)
 {
-    QTest::mouseClick(Control<QPushButton>(dlg, id), Qt::LeftButton);
+    if (auto* radio = Control<QRadioButton>(dlg, id))
+        ClickRadio(radio);
+    else
+        QTest::mouseClick(Control<QPushButton>(dlg, id), Qt::LeftButton);
 }
 
 inline int PortIcon(const CDisplayTestDlg& dlg)

@@ -18,37 +18,12 @@
 #include "sim/segment_display.h"
 #include "sim/sim_window.h"
 #include "sim/state_line.h"
+#include "tests/panel/panel_harness.h"
 
 using namespace sim;
 
-namespace {
-
-// The demonstration's timer, ticking when the test says so.
-class ManualTimer : public panel::StepTimer {
-public:
-    void Start(std::chrono::milliseconds) override { m_active = true; }
-    void Stop() override { m_active = false; }
-    bool IsActive() const override { return m_active; }
-    void Fire()
-    {
-        if (m_active) Tick();
-    }
-
-private:
-    bool m_active = false;
-};
-
-void Click(panel::CDisplayTestDlg& dlg, int id)
-{
-    if (auto* radio = qobject_cast<QRadioButton*>(dlg.GetDlgItem(id))) {
-        // On the indicator: a click in the middle of a wide radio button may miss.
-        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
-    } else {
-        QTest::mouseClick(qobject_cast<QPushButton*>(dlg.GetDlgItem(id)), Qt::LeftButton);
-    }
-}
-
-}  // namespace
+using harness::Click;
+using harness::ManualTimer;  // the demonstration's timer, ticking when the test says so
 
 class PanelToDisplayTest : public QObject {
     Q_OBJECT

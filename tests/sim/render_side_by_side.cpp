@@ -23,19 +23,9 @@
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
 #include "sim/sim_window.h"
+#include "tests/panel/panel_harness.h"
 
-namespace {
-
-void Click(panel::CDisplayTestDlg& dlg, int id)
-{
-    if (auto* radio = qobject_cast<QRadioButton*>(dlg.GetDlgItem(id))) {
-        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
-    } else {
-        QTest::mouseClick(qobject_cast<QPushButton*>(dlg.GetDlgItem(id)), Qt::LeftButton);
-    }
-}
-
-}  // namespace
+using harness::Click;
 
 int main(int argc, char** argv)
 {

@@ -49,7 +49,12 @@
 #include <utility>
 #include <vector>
 
+#include "tests/wine/hex_words.h"
+
 namespace {
+
+using wine_host::Hex;
+using wine_host::Unhex;
 
 using Clock = std::chrono::steady_clock;
 
@@ -128,33 +133,6 @@ Line OpenLine()
     ::cfmakeraw(&settings);
     ::tcsetattr(slave, TCSANOW, &settings);
     return line;
-}
-
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::optional<std::string> Unhex(const std::string& hex)
-{
-    if (hex.size() % 2 != 0)
-        return std::nullopt;
-    std::string out;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        char* end = nullptr;
-        const std::string pair = hex.substr(i, 2);
-        const long value = std::strtol(pair.c_str(), &end, 16);
-        if (end != pair.c_str() + 2)
-            return std::nullopt;
-        out += static_cast<char>(value);
-    }
-    return out;
 }
 
 int MillisecondsUntil(Clock::time_point deadline)

@@ -5,28 +5,11 @@
 #include <iostream>
 #include <sstream>
 
+#include "tests/wine/hex_words.h"
+
 namespace wine_host {
 
 namespace {
-
-std::string Hex(std::string_view bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-std::string Unhex(std::string_view hex)
-{
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
-    return out;
-}
 
 // One question, one line of answer; the words after "ok", or nullopt on an error.
 std::optional<std::vector<std::string>> Ask(const std::string& request)
@@ -95,13 +78,13 @@ std::string Read(std::string_view port, std::size_t count, int timeoutMs)
 {
     const auto words = Ask("read " + std::string(port) + " " + std::to_string(count) + " "
                            + std::to_string(timeoutMs));
-    return words && !words->empty() ? Unhex((*words)[0]) : std::string();
+    return words && !words->empty() ? Unhex((*words)[0]).value_or(std::string()) : std::string();
 }
 
 std::string ReadUntilQuiet(std::string_view port, int quietMs)
 {
     const auto words = Ask("quiet " + std::string(port) + " " + std::to_string(quietMs));
-    return words && !words->empty() ? Unhex((*words)[0]) : std::string();
+    return words && !words->empty() ? Unhex((*words)[0]).value_or(std::string()) : std::string();
 }
 
 bool Stall(std::string_view port)
@@ -125,7 +108,7 @@ std::optional<SendResult> NativeSend(const std::vector<std::string>& args)
     SendResult result;
     result.exitCode = std::atoi((*words)[0].c_str());
     if (words->size() > 1)
-        result.bytes = Unhex((*words)[1]);
+        result.bytes = Unhex((*words)[1]).value_or(std::string());
     return result;
 }
 
