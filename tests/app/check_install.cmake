@@ -6,7 +6,9 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed:\n${output}")
 endif()
 
-set(expected bin/display-test share/applications/vandry-display-test.desktop)
+# The panel, the command-line sender and the virtual display, the desktop entry and icons.
+set(expected bin/display-test bin/display-send bin/display-sim
+    share/applications/vandry-display-test.desktop)
 foreach(size 16 24 32 48 64 128 256)
   list(APPEND expected share/icons/hicolor/${size}x${size}/apps/vandry-display-test.png)
 endforeach()
