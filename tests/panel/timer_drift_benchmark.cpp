@@ -36,6 +36,14 @@ void Work(std::chrono::milliseconds work)
     }
 }
 
+// Notes how late the tick just due came, then does the tick's work.
+void RecordTickAndWork(std::vector<double>& late, Clock::time_point start, const Settings& s)
+{
+    const Clock::time_point due = start + static_cast<int>(late.size() + 1) * s.period;
+    late.push_back(Ms(Clock::now() - due).count());
+    Work(s.work);
+}
+
 // Lateness of each tick against start + k * period, in milliseconds.
 using Run = std::function<std::vector<double>(const Settings&)>;
 
@@ -46,8 +54,7 @@ std::vector<double> RunPrecise(const Settings& s)
     QEventLoop loop;
     Clock::time_point start;
     timer.SetTick([&] {
-        late.push_back(Ms(Clock::now() - (start + static_cast<int>(late.size() + 1) * s.period)).count());
-        Work(s.work);
+        RecordTickAndWork(late, start, s);
         if (static_cast<int>(late.size()) == s.ticks) {
             timer.Stop();
             loop.quit();
@@ -68,8 +75,7 @@ std::vector<double> RunRestarted(const Settings& s)
     QEventLoop loop;
     Clock::time_point start;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        late.push_back(Ms(Clock::now() - (start + static_cast<int>(late.size() + 1) * s.period)).count());
-        Work(s.work);
+        RecordTickAndWork(late, start, s);
         if (static_cast<int>(late.size()) == s.ticks)
             loop.quit();
         else
@@ -89,8 +95,7 @@ std::vector<double> RunRepeating(const Settings& s)
     QEventLoop loop;
     Clock::time_point start;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        late.push_back(Ms(Clock::now() - (start + static_cast<int>(late.size() + 1) * s.period)).count());
-        Work(s.work);
+        RecordTickAndWork(late, start, s);
         if (static_cast<int>(late.size()) == s.ticks) {
             timer.stop();
             loop.quit();
