@@ -16,16 +16,12 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "panel/auto_display.h"
 #include "panel/dialog_builder.h"
 #include "panel/fit_width_validator.h"
-#include "protocol/code_page.h"
 #include "protocol/display_commands.h"
-#include "protocol/send_staging.h"
 #include "resources/dialog_template.h"
 #include "resources/icons.h"
 #include "resources/resource_ids.h"
-#include "serial/port_discovery.h"
 #include "serial/port_name.h"
 
 namespace panel {
@@ -59,7 +55,6 @@ protocol::Lamp LampOfButton(int id)
 // window and its drag icon are the window system's work here, so they have no entries.
 enum class Notify {
     SysCommand,  // an entry of the system menu; the id comes with it
-    Timer,       // the demonstration's timer; its id comes with it
     SelChange,   // the user chose an entry of a combo box
     Clicked,     // a button was clicked
 };
@@ -72,7 +67,6 @@ struct CDisplayTestDlg::MessageMapEntry {
 
 const CDisplayTestDlg::MessageMapEntry CDisplayTestDlg::kMessageMap[] = {
     {Notify::SysCommand, 0, &CallWithId<&CDisplayTestDlg::OnSysCommand>},
-    {Notify::Timer, 0, &CallWithId<&CDisplayTestDlg::OnTimer>},
     {Notify::SelChange, IDC_PORT, &Call<&CDisplayTestDlg::OnSelchangePort>},
     {Notify::SelChange, IDC_BAUD, &Call<&CDisplayTestDlg::OnSelchangeBaud>},
     {Notify::Clicked, IDC_SEND, &Call<&CDisplayTestDlg::OnSendData>},
@@ -88,19 +82,17 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     , m_hIcon(res::LoadIcon(IDR_MAINFRAME))
     , m_services(std::move(services))
 {
-    if (!m_services.listPorts)
-        m_services.listPorts = [] { return serial::DiscoverPorts(); };
-    if (!m_services.now)
-        m_services.now = [] { return std::chrono::steady_clock::now(); };
-    if (!m_services.timer)
-        m_services.timer = std::make_unique<PreciseStepTimer>();
-
+    m_core = std::make_unique<PanelCore>(m_services);
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
     auto* data = static_cast<QLineEdit*>(GetDlgItem(IDC_DATA));
     data->setValidator(new FitWidthValidator(data));
     m_sysMenu = new QMenu(this);
     m_sysMenu->setObjectName(QStringLiteral("IDM_SYSMENU"));
     BindMessageMap();
+    connect(m_core.get(), &PanelCore::PortsChanged, this, &CDisplayTestDlg::FillPortList);
+    connect(m_core.get(), &PanelCore::StateChanged, this, &CDisplayTestDlg::UpdateControlStates);
+    // Each step shows the controls' data as last read, as every handler does when it ends.
+    connect(m_core.get(), &PanelCore::Stepped, this, [this] { UpdateData(false); });
     OnInitDialog();
 }
 
@@ -114,9 +106,6 @@ void CDisplayTestDlg::BindMessageMap()
         case Notify::SysCommand:
             connect(m_sysMenu, &QMenu::triggered, this,
                     [this, handler](QAction* action) { handler(*this, action->data().toUInt()); });
-            break;
-        case Notify::Timer:
-            m_services.timer->SetTick([this, handler] { handler(*this, kAutoTimerId); });
             break;
         case Notify::SelChange:
             // Sent for a choice of the user only, as CBN_SELCHANGE is.
@@ -149,18 +138,16 @@ void CDisplayTestDlg::OnInitDialog()
         m_sysMenu->addAction(aboutMenu)->setData(IDM_ABOUTBOX);
     setWindowIcon(m_hIcon);
 
-    FillPortList();
     SetDlgItemText(IDC_DATA, m_strData);
     CheckRadioButton(IDC_LAMP_OFF, IDC_LAMP_CHANGE, IDC_LAMP_OFF);
     CheckRadioButton(IDC_LANG_EN, IDC_LANG_CN, IDC_LANG_CN);
 
-    static_cast<QComboBox*>(GetDlgItem(IDC_PORT))->setCurrentIndex(0);
-    TakePortFromSelection();
-
     UpdateData(false);
     ApplyLanguage();
+    // Lists the ports, chooses the first and opens it; the answer comes from the port's
+    // thread.
+    m_core->Start(m_strBaud, CurrentLanguage());
     UpdateControlStates();
-    ConnectPort();
 }
 
 void CDisplayTestDlg::DoDataExchange(bool saveAndValidate)
@@ -200,191 +187,103 @@ void CDisplayTestDlg::FillPortList()
 {
     auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
     combo->clear();
-    for (const std::string& entry : m_services.listPorts())
+    for (const std::string& entry : m_core->Ports())
         combo->addItem(FromUtf8(entry), QByteArray::fromStdString(entry));
-    if (combo->count() == 0) {
-        combo->setEnabled(false);
-    } else {
-        combo->setCurrentIndex(combo->count() - 1);
+    combo->setEnabled(combo->count() > 0);
+    if (combo->count() > 0) {
         // The open list is as wide as the longest entry, even where the box is narrower.
         combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + combo->view()->verticalScrollBar()->sizeHint().width());
     }
-}
-
-void CDisplayTestDlg::TakePortFromSelection()
-{
-    const auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
-    m_strPortName = combo->currentData().toByteArray().toStdString();
-    m_nPort = serial::ComPortNumber(m_strPortName);
-}
-
-void CDisplayTestDlg::ConnectPort()
-{
-    m_bPortOpen = true;
-    if (!m_port.IsOpen())
-        m_bPortOpen = m_port.Open(m_strPortName, static_cast<std::uint32_t>(std::max(0, Atoi(m_strBaud))));
-    UpdateControlStates();
+    // The chosen port, while it is listed; none while it is away.
+    combo->setCurrentIndex(combo->findData(QByteArray::fromStdString(m_core->ChosenPort())));
 }
 
 void CDisplayTestDlg::UpdateControlStates()
 {
-    EnableDlgItem(IDC_SEND, m_bPortOpen);
-    EnableDlgItem(IDC_FLICKER, m_bPortOpen);
-    EnableDlgItem(IDC_SCROLL, m_bPortOpen);
-    // While the demonstration runs its button stays usable, so it can always be stopped.
-    EnableDlgItem(IDC_AUTO, m_bPortOpen || m_bAutoRunning);
-
-    const int icon = m_bPortOpen ? IDI_PORT_OPEN : IDI_PORT_CLOSED;
-    const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
-    m_ctlPortIcon->setPixmap(res::LoadIcon(icon).pixmap(size, size));
-    m_ctlPortIcon->setProperty("iconId", icon);
-    m_ctlPortIcon->setToolTip(PortStateTip());
-
-    UpdateData(false);
-}
-
-QString CDisplayTestDlg::PortStateTip() const
-{
-    const QString port = FromUtf8(m_strPortName);
-    if (m_bPortOpen)
-        return Text(res::Text::PortOpen).arg(port, m_strBaud);
-    if (static_cast<QComboBox*>(GetDlgItem(IDC_PORT))->count() == 0)
-        return Text(res::Text::PortNoneFound);
-
-    const serial::OpenFailure& failure = m_port.LastOpenFailure();
-    switch (failure.kind) {
-    case serial::OpenError::None:
-    case serial::OpenError::AlreadyOpen:
-        return {};  // not tried yet
-    case serial::OpenError::BadName:
-        return Text(res::Text::PortBadName).arg(port);
-    case serial::OpenError::NoSuchPort:
-        return Text(res::Text::PortNoSuchPort).arg(port);
-    case serial::OpenError::PermissionDenied:
-        return Text(res::Text::PortPermissionDenied).arg(port);
-    case serial::OpenError::InUse:
-        return Text(res::Text::PortInUse).arg(port);
-    case serial::OpenError::UnsupportedBaud:
-        return Text(res::Text::PortUnsupportedBaud).arg(port, m_strBaud);
-    case serial::OpenError::Other:
-        break;
+    auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
+    if (m_strPortName != m_core->ChosenPort()) {
+        m_strPortName = m_core->ChosenPort();
+        m_nPort = serial::ComPortNumber(m_strPortName);
+        combo->setCurrentIndex(combo->findData(QByteArray::fromStdString(m_strPortName)));
     }
-    return Text(res::Text::PortOther).arg(port, m_strBaud, QString::fromLocal8Bit(failure.osMessage));
-}
 
-std::uint32_t CDisplayTestDlg::SendHex(std::string_view hex)
-{
-    return protocol::StageAndWrite(hex, [this](const std::uint8_t* data, std::uint32_t count) {
-        return m_port.Write(data, count);
-    });
+    const bool actions = m_core->ActionsEnabled();
+    EnableDlgItem(IDC_SEND, actions);
+    EnableDlgItem(IDC_FLICKER, actions);
+    EnableDlgItem(IDC_SCROLL, actions);
+    // While the demonstration runs its button stays usable, so it can always be stopped.
+    EnableDlgItem(IDC_AUTO, m_core->AutoEnabled());
+    SetDlgItemText(IDC_AUTO, Text(m_core->AutoRunning() ? res::Text::AutoStop : res::Text::AutoDisplay));
+
+    const int icon = m_core->PortOpen() ? IDI_PORT_OPEN : IDI_PORT_CLOSED;
+    if (m_ctlPortIcon->property("iconId").toInt() != icon) {
+        const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
+        m_ctlPortIcon->setPixmap(res::LoadIcon(icon).pixmap(size, size));
+        m_ctlPortIcon->setProperty("iconId", icon);
+    }
+    m_ctlPortIcon->setToolTip(m_core->PortTip());
+
+    // Only the status lines: the data edit and the baud rate are the user's until the
+    // next action reads them.
+    m_strSendStatus = m_core->UpperStatus();
+    m_strTimeStatus = m_core->LowerStatus();
+    static_cast<QLineEdit*>(GetDlgItem(IDC_SEND_STATUS))->setText(m_strSendStatus);
+    static_cast<QLineEdit*>(GetDlgItem(IDC_TIME_STATUS))->setText(m_strTimeStatus);
 }
 
 void CDisplayTestDlg::OnSelchangePort()
 {
-    TakePortFromSelection();
     OnSelchangeBaud();
 }
 
 void CDisplayTestDlg::OnSelchangeBaud()
 {
     UpdateData(true);
-    // Close first, so every attempt starts from a closed port.
-    if (m_port.IsOpen())
-        m_port.Close();
-    m_bPortOpen = false;
-    UpdateControlStates();
-    ConnectPort();
+    const auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
+    const std::string port = combo->currentIndex() >= 0 ? combo->currentData().toByteArray().toStdString() : m_core->ChosenPort();
+    m_core->Connect(port, m_strBaud);
 }
 
 void CDisplayTestDlg::OnSendData()
 {
     UpdateData(true);
-    m_strSendStatus.clear();
-    m_strTimeStatus.clear();
     const protocol::Lamp lamp = LampOfButton(GetCheckedRadioButton(IDC_LAMP_OFF, IDC_LAMP_CHANGE));
-    const std::string message =
-        protocol::SendDataMessage(lamp, protocol::ToDisplayCodePage(m_strData.toStdString()));
-    const std::uint32_t result = SendHex(message);
-    m_strSendStatus = SendStatus(result, res::Text::StatusSuccess);
+    m_core->SendData(lamp, m_strData);
     UpdateData(false);
 }
 
 void CDisplayTestDlg::OnScrolling()
 {
-    m_strSendStatus.clear();
-    m_strTimeStatus.clear();
-    const std::uint32_t result = SendHex(protocol::ScrollingMessage());
-    m_strSendStatus = SendStatus(result, res::Text::StatusScrolling);
+    m_core->Scrolling();
     UpdateData(false);
 }
 
 void CDisplayTestDlg::OnFlickering()
 {
-    m_strSendStatus.clear();
-    m_strTimeStatus.clear();
-    const std::uint32_t result = SendHex(protocol::FlickeringMessage());
-    m_strSendStatus = SendStatus(result, res::Text::StatusFlickering);
+    m_core->Flickering();
     UpdateData(false);
 }
 
 void CDisplayTestDlg::OnAutoDisplay()
 {
     UpdateData(true);
-    m_bAutoRunning = !m_bAutoRunning;
-    if (m_bAutoRunning) {
-        m_timeStart = m_services.now();
-        m_nStep = 1;
-        SetTimer(kAutoTimerId, Atoi(m_strInterval));
-        SetDlgItemText(IDC_AUTO, Text(res::Text::AutoStop));
-        EnableDlgItem(IDC_SEND, false);
-        EnableDlgItem(IDC_FLICKER, false);
-        EnableDlgItem(IDC_SCROLL, false);
-    } else {
-        KillTimer(kAutoTimerId);
-        SetDlgItemText(IDC_AUTO, Text(res::Text::AutoDisplay));
-        // After a stop every action follows the port: on a closed port it could only fail.
-        EnableDlgItem(IDC_SEND, m_bPortOpen);
-        EnableDlgItem(IDC_FLICKER, m_bPortOpen);
-        EnableDlgItem(IDC_SCROLL, m_bPortOpen);
-        EnableDlgItem(IDC_AUTO, m_bPortOpen);
-    }
-}
-
-void CDisplayTestDlg::OnTimer(unsigned /*nIDEvent: the panel has one timer*/)
-{
-    const res::Lang lang = CurrentLanguage();
-    const AutoStep& step = AutoStepAt(m_nStep);
-    m_strSendStatus = FromUtf8(res::Caption(step.label, lang));
-    m_nStep = NextAutoStep(m_nStep);
-
-    m_timeNow = m_services.now();
-    m_strTimeStatus = QString::fromStdString(FormatRunTime(ElapsedSeconds(m_timeStart, m_timeNow)));
-
-    const std::uint32_t result = SendHex(step.command);
-
-    // The step counts either way; the upper line tells whether it reached the port.
-    if (result == serial::CSerialPort::kErrorSuccess)
-        m_strSendStatus = FromUtf8(res::Caption(res::Text::PrefixSend, lang)) + m_strSendStatus;
-    else
-        m_strSendStatus = FromUtf8(res::Caption(res::Text::StatusFailed, lang));
-    m_strTimeStatus = FromUtf8(res::Caption(res::Text::PrefixRuntime, lang)) + m_strTimeStatus;
-    UpdateData(false);
+    m_core->ToggleAuto(std::chrono::milliseconds(Atoi(m_strInterval)));
 }
 
 void CDisplayTestDlg::OnLanguage()
 {
     ApplyLanguage();
+    m_core->SetLanguage(CurrentLanguage());
 }
 
 void CDisplayTestDlg::ApplyLanguage()
 {
     const res::Lang lang = CurrentLanguage();
-    const res::Text autoCaptionNotShown = m_bAutoRunning ? res::Text::AutoDisplay : res::Text::AutoStop;
+    const res::Text autoCaptionNotShown = m_core->AutoRunning() ? res::Text::AutoDisplay : res::Text::AutoStop;
     for (const res::CaptionRow& row : res::CaptionTable()) {
         if (row.controlId != 0 && row.text != autoCaptionNotShown)
             SetDlgItemText(row.controlId, FromUtf8(lang == res::Lang::English ? row.english : row.chinese));
     }
-    m_ctlPortIcon->setToolTip(PortStateTip());
 }
 
 void CDisplayTestDlg::OnSysCommand(unsigned nID)
@@ -395,7 +294,9 @@ void CDisplayTestDlg::OnSysCommand(unsigned nID)
 
 void CDisplayTestDlg::done(int result)
 {
-    KillTimer(kAutoTimerId);
+    // The demonstration ends, a write under way is abandoned and the port released, at
+    // once, also on a stalled line.
+    m_core->Shutdown();
     QDialog::done(result);
 }
 
@@ -458,16 +359,6 @@ void CDisplayTestDlg::SetDlgItemText(int id, const QString& text)
         control->setWindowTitle(text);
 }
 
-void CDisplayTestDlg::SetTimer(unsigned /*nIDEvent*/, int elapseMs)
-{
-    m_services.timer->Start(std::chrono::milliseconds(elapseMs));
-}
-
-void CDisplayTestDlg::KillTimer(unsigned /*nIDEvent*/)
-{
-    m_services.timer->Stop();
-}
-
 void CDisplayTestDlg::EnableDlgItem(int id, bool enable)
 {
     if (QWidget* control = GetDlgItem(id))
@@ -482,11 +373,6 @@ res::Lang CDisplayTestDlg::CurrentLanguage() const
 QString CDisplayTestDlg::Text(res::Text text) const
 {
     return FromUtf8(res::Caption(text, CurrentLanguage()));
-}
-
-QString CDisplayTestDlg::SendStatus(std::uint32_t writeResult, res::Text success) const
-{
-    return Text(writeResult == serial::CSerialPort::kErrorSuccess ? success : res::Text::StatusFailed);
 }
 
 }  // namespace panel

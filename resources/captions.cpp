@@ -39,6 +39,9 @@ constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaption
     {StatusFailed,        0,                 "Send: Failed",                           "发送: 失败"},
     {PrefixSend,          0,                 "Send:    ",                              "发送: "},
     {PrefixRuntime,       0,                 "Runtime: ",                              "用时: "},
+    {StatusBusy,          0,                 "Send: Waiting for the line",             "发送: 等待线路"},
+    {StatusNoPort,        0,                 "No serial port found: connect the display or start the virtual display",
+                                                                                       "未找到串口: 请连接显示屏或启动虚拟显示屏"},
 
     {Step1,               0,                 "Clear",                                  "清屏"},
     {Step2,               0,                 "0",                                      "0"},
@@ -64,6 +67,8 @@ constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaption
     {PortUnsupportedBaud, 0,                 "%1: the port does not support %2 baud",  "%1: 端口不支持 %2 波特"},
     {PortBadName,         0,                 "%1: not a serial port name",             "%1: 不是串口名称"},
     {PortOther,           0,                 "%1: the port cannot be opened (%3)",     "%1: 无法打开端口 (%3)"},
+    {PortDisconnected,    0,                 "%1: disconnected, waiting for it to come back",
+                                                                                       "%1: 已断开, 等待重新连接"},
 
     {AboutTitle,          0,                 "About Vandry Customer Display Test",     "关于 Vandry Customer Display Test"},
     {AboutVersion,        0,                 "Version %1",                             "版本 %1"},

@@ -40,6 +40,8 @@ enum class Text {
     StatusFailed,
     PrefixSend,     // upper line of a demonstration step
     PrefixRuntime,  // lower line of a demonstration step
+    StatusBusy,     // a step comes while the line has not taken the last message yet
+    StatusNoPort,   // the upper line while the machine has no serial port
 
     // Labels of the fourteen demonstration steps.
     Step1,
@@ -66,6 +68,7 @@ enum class Text {
     PortUnsupportedBaud,
     PortBadName,
     PortOther,
+    PortDisconnected,
 
     // About box.
     AboutTitle,

@@ -54,13 +54,18 @@ bool CSerialPort::Close()
 
 std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)
 {
+    return Write(data, count, std::stop_token());
+}
+
+std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
+{
     if (count == 0)
         return kErrorInvalidParameter;
     if (!m_hComm.valid())
         return kErrorNotOpen;
     if (data == nullptr)
         return kErrorInvalidParameter;
-    return backend::WriteAll(m_hComm.get(), data, count);
+    return backend::WriteAll(m_hComm.get(), data, count, stop);
 }
 
 }  // namespace serial

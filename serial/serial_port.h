@@ -4,6 +4,7 @@
 // It never reads. One backend file per platform implements it.
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,11 @@ public:
     // What Write returns when the line stalled and the write time-out ended it before
     // every byte went out (ETIMEDOUT on POSIX, ERROR_TIMEOUT on Windows).
     static std::uint32_t TimeoutError() noexcept;
+    // What Write returns when its stop token ended it (ECANCELED, ERROR_OPERATION_ABORTED).
+    static std::uint32_t CancelledError() noexcept;
+    // Whether a write result says the device itself went away (an adapter unplugged, the
+    // far end of a pseudo-terminal closed), rather than that one write failed.
+    static bool IsDeviceGone(std::uint32_t writeResult) noexcept;
 
     CSerialPort() = default;
     virtual ~CSerialPort();  // Close()
@@ -59,6 +65,9 @@ public:
     // 100 ms per byte plus 1000 ms. Returns 0, kErrorInvalidParameter for count 0,
     // kErrorNotOpen with no port, TimeoutError() when the line stalled, else the OS error.
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t count);
+    // The same, ended early with CancelledError() once another thread requests a stop:
+    // a program that is closing need not wait out a stalled line.
+    std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop);
 
     // Whether a port is held (the handle is not "NULL").
     bool IsOpen() const noexcept { return m_hComm.valid(); }

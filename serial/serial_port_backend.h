@@ -3,6 +3,7 @@
 // (serial_port_posix.cpp, serial_port_win32.cpp). Private to the serial library.
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 
 #include "serial/native_handle.h"
@@ -19,7 +20,8 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
 bool CloseHandleOf(OwnedHandle& port);
 
 // Purges both directions, writes count (> 0) bytes and waits until they left, within the
-// write time-out. 0, CSerialPort::TimeoutError() when the line stalled, else the OS error.
-std::uint32_t WriteAll(NativeHandle port, const std::uint8_t* data, std::uint32_t count);
+// write time-out. 0, CSerialPort::TimeoutError() when the line stalled,
+// CSerialPort::CancelledError() once stop was requested, else the OS error.
+std::uint32_t WriteAll(NativeHandle port, const std::uint8_t* data, std::uint32_t count, std::stop_token stop);
 
 }  // namespace serial::backend

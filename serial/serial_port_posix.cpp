@@ -25,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kWriteTimeoutPerByte = std::chrono::milliseconds(100);
 constexpr auto kWriteTimeoutConstant = std::chrono::milliseconds(1000);
 constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
+// How long one wait for room may take before a stop request is looked at again.
+constexpr int kStopCheckMs = 20;
 
 struct BaudRate {
     std::uint32_t bitsPerSecond;
@@ -218,6 +220,18 @@ std::uint32_t CSerialPort::TimeoutError() noexcept
     return ETIMEDOUT;
 }
 
+std::uint32_t CSerialPort::CancelledError() noexcept
+{
+    return ECANCELED;
+}
+
+bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
+{
+    // EIO: a pseudo-terminal whose other side closed, a USB adapter in the middle of
+    // going away; ENXIO, ENODEV: the device is gone.
+    return writeResult == EIO || writeResult == ENXIO || writeResult == ENODEV;
+}
+
 namespace backend {
 
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
@@ -267,10 +281,13 @@ bool CloseHandleOf(OwnedHandle& port)
     // keeps it while its other side is open (a virtual display), and would then refuse
     // every later open, our own reconnection included.
     ::ioctl(port.get(), TIOCNXCL);
+    // What a stalled or stopped write left queued goes: the driver would otherwise hold
+    // close() until it drained, up to half a minute on a stalled line.
+    PurgeUnsentOutput(port.get());
     return port.reset();
 }
 
-std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t count)
+std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
 {
     const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
 
@@ -293,8 +310,10 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
         const int left = MillisecondsLeft(deadline);
         if (left == 0)
             return CSerialPort::TimeoutError();
+        if (stop.stop_requested())
+            return CSerialPort::CancelledError();
         pollfd pfd{fd, POLLOUT, 0};
-        if (::poll(&pfd, 1, left) < 0 && errno != EINTR)
+        if (::poll(&pfd, 1, std::min(left, kStopCheckMs)) < 0 && errno != EINTR)
             return static_cast<std::uint32_t>(errno);
     }
 
@@ -308,6 +327,8 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
             return CSerialPort::kErrorSuccess;
         if (MillisecondsLeft(deadline) == 0)
             return CSerialPort::TimeoutError();
+        if (stop.stop_requested())
+            return CSerialPort::CancelledError();
         std::this_thread::sleep_for(kDrainPollInterval);
     }
 }

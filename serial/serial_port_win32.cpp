@@ -86,6 +86,27 @@ std::uint32_t CSerialPort::TimeoutError() noexcept
     return ERROR_TIMEOUT;
 }
 
+std::uint32_t CSerialPort::CancelledError() noexcept
+{
+    return ERROR_OPERATION_ABORTED;
+}
+
+bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
+{
+    // What a write on an unplugged USB adapter ends with, depending on its driver.
+    switch (writeResult) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+        return true;
+    default:
+        return false;
+    }
+}
+
 namespace backend {
 
 // Opens and configures the port. Every step works on a local owner, so that a failure
@@ -139,15 +160,19 @@ bool CloseHandleOf(OwnedHandle& port)
     return port.reset();
 }
 
-std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint32_t count)
+std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
 {
+    if (stop.stop_requested())
+        return CSerialPort::CancelledError();
     // Purge first, so a message never follows the remains of an earlier one.
     if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
         return ::GetLastError();
 
+    // A stop from another thread ends the synchronous WriteFile at once.
+    const std::stop_callback cancel(stop, [handle] { ::CancelIoEx(handle, nullptr); });
     DWORD written = 0;
     if (!::WriteFile(handle, data, count, &written, nullptr))
-        return ::GetLastError();
+        return stop.stop_requested() ? CSerialPort::CancelledError() : ::GetLastError();
     // WriteFile succeeds when the write time-out ends a write on a stalled line; only
     // the count tells that bytes are missing.
     if (written < count)

@@ -33,6 +33,7 @@ void RunApplication(Run& run, std::vector<std::string> ports, const std::functio
 {
     panel::PanelServices services;
     services.listPorts = [ports] { return ports; };
+    services.watchFolders = std::vector<std::string>{};
     services.now = [clock = run.clock] { return clock->now; };
     auto timer = std::make_unique<ManualTimer>();
     run.timer = timer.get();
@@ -56,6 +57,7 @@ void RunApplication(Run& run, std::vector<std::string> ports, const std::functio
         if (!dlg)
             return;
         run.scriptRan = true;
+        Settle(*dlg);  // the port has opened
         script(*dlg);
         while (QWidget* modal = QApplication::activeModalWidget()) {
             run.panelStillOpen = true;

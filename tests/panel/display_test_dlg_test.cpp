@@ -218,16 +218,16 @@ private slots:
         QCOMPARE(data->text(), QStringLiteral("12"));
     }
 
-    void aFailedWriteSaysSo_data()
+    void aLostPortSaysSo_data()
     {
         QTest::addColumn<int>("button");
         QTest::addColumn<bool>("english");
         QTest::addColumn<QString>("status");
-        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral("Send: Failed");
-        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral("发送: 失败");
-        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral("Send: Failed");
+        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral(": disconnected, waiting for it to come back");
+        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral(": 已断开, 等待重新连接");
+        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral(": disconnected, waiting for it to come back");
     }
-    void aFailedWriteSaysSo()
+    void aLostPortSaysSo()
     {
         QFETCH(int, button);
         QFETCH(bool, english);
@@ -237,7 +237,11 @@ private slots:
         ChooseLanguage(*dlg, english);
         line.CloseMaster();  // the far end of the line is gone
         Click(*dlg, button);
-        QCOMPARE(UpperStatus(*dlg), status);
+        // The write failed and the port is shown lost, in words and by its lamp.
+        QCOMPARE(UpperStatus(*dlg), QString::fromStdString(line.SlavePath()) + status);
+        QCOMPARE(PortTip(*dlg), QString::fromStdString(line.SlavePath()) + status);
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QVERIFY(ActionsEnabled(*dlg, false));
     }
 
     void theDataEditTakesNoMoreThanItShows_data()

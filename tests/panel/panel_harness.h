@@ -2,6 +2,7 @@
 // Driving the test panel as a user does: the real widget tree offscreen, pseudo-terminals
 // as the ports, and a clock and a timer that the test moves itself.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,7 +21,23 @@ namespace harness {
 
 using panel::CDisplayTestDlg;
 
-// Ticks when the test says so, and only while started.
+// Until the port's thread has answered every open and write asked for, bounded.
+inline bool Settle(const CDisplayTestDlg& dlg, int timeoutMs = 5000)
+{
+    return QTest::qWaitFor([&] { return !dlg.Core().Busy(); }, timeoutMs);
+}
+
+// Settle for every panel there is.
+inline void SettleAll()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dlg = qobject_cast<CDisplayTestDlg*>(window))
+            Settle(*dlg);
+    }
+}
+
+// Ticks when the test says so, and only while started; the tick's writes are answered
+// before Fire returns.
 class ManualTimer : public panel::StepTimer {
 public:
     void Start(std::chrono::milliseconds period) override
@@ -37,6 +54,7 @@ public:
     {
         if (m_active)
             Tick();
+        SettleAll();
     }
 
 private:
@@ -53,23 +71,43 @@ struct ManualClock {
 struct Panel {
     std::unique_ptr<CDisplayTestDlg> dlg;
     ManualTimer* timer = nullptr;  // owned by dlg
+    ManualTimer* retry = nullptr;  // owned by dlg: paces the reopening of a lost port
     std::shared_ptr<ManualClock> clock;
+    std::shared_ptr<std::vector<std::string>> ports;  // what the machine lists
 
     CDisplayTestDlg* operator->() const { return dlg.get(); }
     CDisplayTestDlg& operator*() const { return *dlg; }
 };
 
+// The panel on these ports, once it has opened the first. Unless the test names folders
+// to watch, the port list changes only when the test says so (Relist).
 inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices services = {})
 {
     Panel p;
     p.clock = std::make_shared<ManualClock>();
+    p.ports = std::make_shared<std::vector<std::string>>(std::move(ports));
     auto timer = std::make_unique<ManualTimer>();
     p.timer = timer.get();
-    services.listPorts = [ports] { return ports; };
+    auto retry = std::make_unique<ManualTimer>();
+    p.retry = retry.get();
+    if (!services.listPorts)
+        services.listPorts = [list = p.ports] { return *list; };
+    if (!services.watchFolders)
+        services.watchFolders = std::vector<std::string>{};
     services.now = [clock = p.clock] { return clock->now; };
     services.timer = std::move(timer);
+    services.retryTimer = std::move(retry);
     p.dlg = std::make_unique<CDisplayTestDlg>(std::move(services));
+    Settle(*p.dlg);
     return p;
+}
+
+// The machine's ports change to these, and the panel takes notice.
+inline void Relist(const Panel& p, std::vector<std::string> ports)
+{
+    *p.ports = std::move(ports);
+    p->Core().RefreshPorts();
+    Settle(*p);
 }
 
 template <class T>
@@ -96,6 +134,8 @@ inline void Choose(QComboBox* combo, int index)
         QTest::keyClick(combo, Qt::Key_Down);
     while (combo->currentIndex() > index)
         QTest::keyClick(combo, Qt::Key_Up);
+    if (auto* dlg = qobject_cast<CDisplayTestDlg*>(combo->window()))
+        Settle(*dlg);
 }
 
 // Clicks a button as a user does; a radio button on its indicator.
@@ -105,6 +145,7 @@ inline void Click(const CDisplayTestDlg& dlg, int id)
         ClickRadio(radio);
     else
         QTest::mouseClick(Control<QPushButton>(dlg, id), Qt::LeftButton);
+    Settle(dlg);
 }
 
 inline int PortIcon(const CDisplayTestDlg& dlg)

@@ -55,7 +55,9 @@ private slots:
         auto timer = std::make_unique<ManualTimer>();
         m_timer = timer.get();
         services.timer = std::move(timer);
+        services.watchFolders = std::vector<std::string>{};
         m_panel = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
+        QVERIFY(harness::Settle(*m_panel));
         QVERIFY(m_panel->GetDlgItem(IDC_SEND)->isEnabled());  // the port opened at start
     }
     void cleanup()

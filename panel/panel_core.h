@@ -1,0 +1,158 @@
+#pragma once
+// What the test panel does, without its widgets: the chosen port and why it is not open,
+// the messages on their way to the display, the demonstration's step and clock, and the
+// texts of the two status lines. The window only shows this state and forwards the
+// user's actions; the port itself works on a thread of its own (PortWorker).
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "panel/step_timer.h"
+#include "protocol/display_commands.h"
+#include "resources/captions.h"
+#include "serial/serial_port.h"
+
+class QThread;
+class QWidget;
+
+namespace panel {
+
+class PortWorker;
+class PortWatcher;
+
+// What the panel takes from its surroundings; tests replace each of them.
+struct PanelServices {
+    // The port list entries, in the order the port combo shows them.
+    // Unset: the serial ports of the machine.
+    std::function<std::vector<std::string>()> listPorts;
+    // Folders whose changes mean the port list may have changed. Unset: the machine's
+    // device folder and virtual-port folder.
+    std::optional<std::vector<std::string>> watchFolders;
+    // The monotonic clock of the demonstration's run time. Unset: std::chrono::steady_clock.
+    std::function<std::chrono::steady_clock::time_point()> now;
+    // The timer of the demonstration. Unset: a PreciseStepTimer.
+    std::unique_ptr<StepTimer> timer;
+    // Paces the attempts to reopen a port that went away or was in use, once a second.
+    // Unset: a PreciseStepTimer.
+    std::unique_ptr<StepTimer> retryTimer;
+    // Shows the About box modally over the panel, in the panel's language. Unset: the
+    // panel offers no About entry.
+    std::function<void(QWidget* parent, res::Lang lang)> runAboutBox;
+};
+
+class PanelCore : public QObject {
+    Q_OBJECT
+public:
+    // Why the port is not open, or that it is.
+    enum class PortState {
+        Opening,       // asked for, no answer yet
+        Open,
+        NoneFound,     // the machine has no serial port
+        Disconnected,  // it went away while open; waiting for it to come back
+        OpenFailed,    // see OpenFailure()
+    };
+
+    explicit PanelCore(PanelServices& services, QObject* parent = nullptr);
+    ~PanelCore() override;
+
+    // Lists the ports and opens the first at the baud rate.
+    void Start(const QString& baud, res::Lang lang);
+    // The user chose a port or a baud rate: close, then open again.
+    void Connect(const std::string& portName, const QString& baud);
+    void SetLanguage(res::Lang lang);
+    void SendData(protocol::Lamp lamp, const QString& text);
+    void Scrolling();
+    void Flickering();
+    // Starts the demonstration with a step every period, or stops it while it runs.
+    void ToggleAuto(std::chrono::milliseconds period);
+    // Lists the ports again and follows what changed.
+    void RefreshPorts();
+    // Ends every write at once and releases the port; the core does nothing afterwards.
+    void Shutdown();
+
+    const std::vector<std::string>& Ports() const { return m_ports; }
+    // The port the user chose; it stays chosen while it is away.
+    const std::string& ChosenPort() const { return m_chosen; }
+    PortState State() const { return m_state; }
+    bool PortOpen() const { return m_state == PortState::Open; }
+    bool AutoRunning() const { return m_autoRunning; }
+    // Send Data, Scrolling and Flickering; the Auto display button.
+    bool ActionsEnabled() const { return PortOpen() && !m_autoRunning; }
+    bool AutoEnabled() const { return PortOpen() || m_autoRunning; }
+    QString PortTip() const;
+    QString UpperStatus() const { return m_upper; }
+    QString LowerStatus() const { return m_lower; }
+    // Whether an open or a write has not been answered yet.
+    bool Busy() const { return m_opensAsked > 0 || !m_writes.empty(); }
+
+signals:
+    void PortsChanged();
+    // The port state, the status lines or the demonstration changed.
+    void StateChanged();
+    // A demonstration step was taken.
+    void Stepped();
+
+    // To the worker's thread.
+    void AskOpen(const QByteArray& portName, quint32 baudRate);
+    void AskClose();
+    void AskWrite(const QByteArray& hex, quint64 ticket);
+
+private:
+    // What a write was for, to say how it went when its answer comes.
+    struct PendingWrite {
+        res::Text success;  // the status text when it went out
+        bool step;          // a demonstration step: prefix "Send:" before the label
+        res::Lang lang;     // the language at the time of the click or tick
+    };
+
+    void OnTimer();
+    void OnRetry();
+    void OnOpened(bool ok, int failureKind, int osError, const QString& osMessage);
+    void OnWritten(quint32 result);
+
+    void AskConnect();
+    void LosePort();
+    void ShowPortReason();
+    void SetUpper(const QString& text);
+    // The one road to the port: queues the command string for the worker.
+    void SendHex(std::string_view hex, PendingWrite pending);
+    void ManualAction(std::string_view hex, res::Text success);
+    // Whether the chosen port is away for a reason that passes by itself.
+    bool WaitingForPort() const;
+    QString Text(res::Text text) const;
+    QString Text(res::Text text, res::Lang lang) const;
+
+    PanelServices& m_services;
+    QThread* m_thread = nullptr;
+    PortWorker* m_worker = nullptr;
+    PortWatcher* m_watcher = nullptr;
+
+    std::vector<std::string> m_ports;
+    std::string m_chosen;
+    QString m_baud = QStringLiteral("2400");
+    PortState m_state = PortState::Opening;
+    serial::OpenFailure m_failure;
+    int m_opensAsked = 0;
+    std::deque<PendingWrite> m_writes;
+
+    res::Lang m_lang = res::Lang::Chinese;
+    QString m_upper;
+    bool m_upperIsPortReason = false;  // re-made in the new language on a switch
+    QString m_lower;
+
+    bool m_autoRunning = false;
+    int m_nStep = 1;
+    std::chrono::steady_clock::time_point m_timeStart;
+    bool m_shutDown = false;
+};
+
+}  // namespace panel

@@ -1,0 +1,46 @@
+#include "panel/port_worker.h"
+
+#include "protocol/send_staging.h"
+
+namespace panel {
+
+void PortWorker::CancelWrites()
+{
+    const std::lock_guard lock(m_mutex);
+    ++m_ticket;
+    m_stop.request_stop();
+    m_stop = std::stop_source();
+}
+
+void PortWorker::Open(const QByteArray& portName, quint32 baudRate)
+{
+    const bool ok = m_port.Open(portName.toStdString(), baudRate);
+    const serial::OpenFailure& failure = m_port.LastOpenFailure();
+    // The OS's text is UTF-8 on every platform this builds for.
+    emit Opened(ok, static_cast<int>(failure.kind), failure.osError, QString::fromStdString(failure.osMessage));
+}
+
+void PortWorker::Close()
+{
+    if (m_port.IsOpen())
+        m_port.Close();
+}
+
+void PortWorker::Write(const QByteArray& bytes, quint64 ticket)
+{
+    std::stop_token stop;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (ticket != m_ticket.load()) {
+            emit Written(serial::CSerialPort::CancelledError());
+            return;
+        }
+        stop = m_stop.get_token();
+    }
+    const std::string_view hex(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    emit Written(protocol::StageAndWrite(hex, [&](const std::uint8_t* data, std::uint32_t count) {
+        return m_port.Write(data, count, stop);
+    }));
+}
+
+}  // namespace panel
