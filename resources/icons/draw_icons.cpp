@@ -95,8 +95,8 @@ void DrawLamp(QPainter& p, bool lit)
     const QPointF c(128, 128);
     if (lit) {
         QRadialGradient glow(c, 128);
-        glow.setColorAt(0.55, QColor(255, 60, 40, 150));
-        glow.setColorAt(1.0, QColor(255, 60, 40, 0));
+        glow.setColorAt(0.55, QColor(40, 220, 80, 150));
+        glow.setColorAt(1.0, QColor(40, 220, 80, 0));
         p.setPen(Qt::NoPen);
         p.setBrush(glow);
         p.drawEllipse(c, 128, 128);
@@ -110,15 +110,17 @@ void DrawLamp(QPainter& p, bool lit)
 
     QRadialGradient lens(QPointF(110, 100), 90);
     if (lit) {
-        lens.setColorAt(0, QColor("#ffd0c4"));
-        lens.setColorAt(0.35, QColor("#ff3a22"));
-        lens.setColorAt(1, QColor("#9c0a00"));
+        // A status light: green while the port is open...
+        lens.setColorAt(0, QColor("#d8ffd8"));
+        lens.setColorAt(0.35, QColor("#2fd94f"));
+        lens.setColorAt(1, QColor("#0a6b1c"));
     } else {
-        lens.setColorAt(0, QColor("#7a3a34"));
-        lens.setColorAt(0.4, QColor("#4a1611"));
-        lens.setColorAt(1, QColor("#1e0604"));
+        // ...and dark, unlit glass while it is not.
+        lens.setColorAt(0, QColor("#5a605c"));
+        lens.setColorAt(0.4, QColor("#2c302d"));
+        lens.setColorAt(1, QColor("#0e100f"));
     }
-    p.setPen(QPen(QColor("#2a0a06"), 4));
+    p.setPen(QPen(QColor("#0b0d0c"), 4));
     p.setBrush(lens);
     p.drawEllipse(c, 76, 76);
 
