@@ -190,8 +190,13 @@ void PanelCore::RefreshPorts()
     if (m_shutDown)
         return;
     std::vector<std::string> ports = m_services.listPorts();
-    if (ports == m_ports)
+    if (ports == m_ports) {
+        // The same names, but one may stand for a new device now (a virtual display
+        // started again under its name between two looks).
+        if (WaitingForPort() && Contains(m_ports, m_chosen) && m_opensAsked == 0)
+            AskConnect();
         return;
+    }
     std::vector<std::string> appeared;
     for (const std::string& port : ports) {
         if (!Contains(m_ports, port))

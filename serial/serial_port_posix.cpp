@@ -289,6 +289,8 @@ bool CloseHandleOf(OwnedHandle& port)
 
 std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
 {
+    if (stop.stop_requested())
+        return CSerialPort::CancelledError();
     const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
 
     // Purge first, so a message never follows the remains of an earlier one.

@@ -77,12 +77,6 @@ bool ActivateWindow(QWidget& window)
     return QTest::qWaitForWindowActive(&window);
 }
 
-bool PortIsFree(const std::string& path)
-{
-    serial::CSerialPort probe;
-    return probe.Open(path, 2400);
-}
-
 }  // namespace
 
 class ShellTest : public QObject {

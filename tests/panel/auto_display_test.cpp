@@ -263,6 +263,61 @@ private slots:
         QCOMPARE(Caption(*p, IDC_AUTO), QStringLiteral("自动演示(&A)"));
     }
 
+    void aStepWaitsWhileTheLineHoldsTheLastOne()
+    {
+        PtyPair line;
+        const Panel p = MakePanel({line.SlavePath()});
+        ChooseLanguage(*p, true);
+        Start(p);
+        Step(p);
+        QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c"));
+        QVERIFY(line.Stall());
+        p.clock->Advance(1s);
+        p.timer->Fire(false);  // step 2 waits on the line
+        p.clock->Advance(1s);
+        p.timer->Fire(false);  // and holds back step 3
+        QCOMPARE(UpperStatus(*p), QStringLiteral("Send: Waiting for the line"));
+        QCOMPARE(LowerStatus(*p), QStringLiteral("Runtime: 0:0:3"));
+
+        QVERIFY(line.Resume());
+        QVERIFY(Settle(*p));
+        QCOMPARE(line.ReadAll(), QByteArray::fromHex("1b5141300d"));  // step 2 alone
+        QCOMPARE(UpperStatus(*p), QStringLiteral("Send:    0"));
+        Step(p);
+        QCOMPARE(line.ReadAll(), QByteArray::fromHex("1b5141302e310d"));  // then step 3
+    }
+
+    void aLostPortComesBackUnderItsName()
+    {
+        VirtualFolder folder;
+        auto first = std::make_unique<PtyPair>();
+        folder.Publish("sim0", first->SlavePath());
+        const Panel p = MakePanel({}, folder.Services());
+        QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+        ChooseLanguage(*p, true);
+        Start(p);
+        Step(p);
+        QCOMPARE(first->ReadAll(), QByteArray::fromHex("0c"));
+
+        // The display ends: the step in the gap fails, the run goes on.
+        first->CloseMaster();
+        folder.Unpublish("sim0");
+        Step(p);
+        QCOMPARE(UpperStatus(*p), QStringLiteral("Send: Failed"));
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_CLOSED, 5000);
+        QCOMPARE(PortTip(*p), QStringLiteral("sim0: disconnected, waiting for it to come back"));
+
+        // It starts again under its name, on a new terminal: the next step goes there.
+        PtyPair second;
+        folder.Publish("sim0", second.SlavePath());
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_OPEN, 5000);
+        QCOMPARE(EnabledActions(*p), QStringLiteral("---A"));
+        Step(p);
+        QCOMPARE(second.ReadAll(), QByteArray::fromHex("1b5141302e310d"));  // step 3
+        QCOMPARE(UpperStatus(*p), QStringLiteral("Send:    0.1"));
+        QCOMPARE(LowerStatus(*p), QStringLiteral("Runtime: 0:0:3"));
+    }
+
     void aStepWhoseWriteFailsSaysSo()
     {
         PtyPair line;

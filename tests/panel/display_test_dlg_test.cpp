@@ -1,7 +1,9 @@
 // The test panel as a user drives it: the real widget tree offscreen, pseudo-terminals as
 // the serial ports.
 
+#include <QElapsedTimer>
 #include <QGroupBox>
+#include <QTimer>
 
 #include "panel/fit_width_validator.h"
 #include "panel_harness.h"
@@ -89,6 +91,84 @@ private slots:
         Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
         QVERIFY(ActionsEnabled(*dlg, true));
+    }
+
+    void theListFollowsTheVirtualPorts()
+    {
+        VirtualFolder folder;
+        PtyPair line;
+        const Panel dlg = MakePanel({}, folder.Services());
+        auto* port = Control<QComboBox>(*dlg, IDC_PORT);
+        QCOMPARE(port->count(), 0);
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("未找到串口: 请连接显示屏或启动虚拟显示屏"));
+
+        // A virtual display starts: its port is listed and opened, as at start.
+        folder.Publish("sim0", line.SlavePath());
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_OPEN, 5000);
+        QCOMPARE(port->currentText(), QStringLiteral("sim0"));
+        QVERIFY(port->isEnabled());
+        QCOMPARE(UpperStatus(*dlg), QString());
+        Click(*dlg, IDC_SEND);
+        QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
+
+        // A second one comes: listed, the first stays chosen.
+        PtyPair other;
+        folder.Publish("sim1", other.SlavePath());
+        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 2, 5000);
+        QCOMPARE(port->currentText(), QStringLiteral("sim0"));
+
+        // The first ends: it leaves the list and the panel says so.
+        folder.Unpublish("sim0");
+        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 1, 5000);
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0: 已断开, 等待重新连接"));
+        QVERIFY(ActionsEnabled(*dlg, false));
+    }
+
+    void aPortInUseIsTakenOnceReleased()
+    {
+        PtyPair line;
+        serial::CSerialPort otherProgram;
+        QVERIFY(otherProgram.Open(line.SlavePath(), 9600));
+        const Panel dlg = MakePanel({line.SlavePath()});
+        const QString inUse = QString::fromStdString(line.SlavePath()) + QStringLiteral(": 已被其他程序占用");
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QCOMPARE(UpperStatus(*dlg), inUse);
+        QVERIFY(dlg.retry->IsActive());
+        dlg.retry->Fire();  // still held
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QCOMPARE(UpperStatus(*dlg), inUse);
+
+        otherProgram.Close();
+        dlg.retry->Fire();
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QVERIFY(!dlg.retry->IsActive());
+        QCOMPARE(UpperStatus(*dlg), QString());
+        QVERIFY(ActionsEnabled(*dlg, true));
+    }
+
+    void aStalledLineNeverHoldsTheWindow()
+    {
+        PtyPair line;
+        const Panel dlg = MakePanel({line.SlavePath()});
+        QVERIFY(line.Stall());
+        QTest::mouseClick(Control<QPushButton>(*dlg, IDC_FLICKER), Qt::LeftButton);
+        QVERIFY(dlg->Core().Busy());  // the write waits on the line, not the window
+        bool turned = false;
+        QTimer::singleShot(0, [&] { turned = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(turned, 500);
+        ChooseLanguage(*dlg, true);
+        QCOMPARE(Caption(*dlg, IDC_SEND), QStringLiteral("Send Data(&S)"));
+        QVERIFY(dlg->Core().Busy());
+
+        // Closing abandons the write and releases the port at once.
+        QElapsedTimer closing;
+        closing.start();
+        dlg->reject();
+        QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+        QVERIFY(PortIsFree(line.SlavePath()));
+        QVERIFY(line.Resume());
+        QCOMPARE(line.ReadAll(200), QByteArray());
     }
 
     void theClosedIconSaysWhy_data()

@@ -9,13 +9,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <utility>
 
 #include "panel/display_test_dlg.h"
 #include "resources/resource_ids.h"
+#include "serial/port_discovery.h"
+#include "serial/port_name.h"
+#include "serial/serial_port.h"
 
 namespace harness {
 
@@ -50,11 +55,12 @@ public:
 
     std::chrono::milliseconds Period() const { return m_period; }
     // One period passes: a tick if the timer runs.
-    void Fire()
+    void Fire(bool settle = true)
     {
         if (m_active)
             Tick();
-        SettleAll();
+        if (settle)
+            SettleAll();
     }
 
 private:
@@ -78,6 +84,59 @@ struct Panel {
     CDisplayTestDlg* operator->() const { return dlg.get(); }
     CDisplayTestDlg& operator*() const { return *dlg; }
 };
+
+// A virtual-port folder of the test's own, where the test publishes pseudo-terminals as
+// virtual displays do, and a machine without any other serial port.
+class VirtualFolder {
+public:
+    // The runtime folder moves into the test's own, so that a port name such as "sim0"
+    // can only mean a port published here.
+    VirtualFolder()
+        : m_oldRuntime(qgetenv("XDG_RUNTIME_DIR"))
+    {
+        qputenv("XDG_RUNTIME_DIR", m_root.path().toLocal8Bit());
+        m_roots.virtualDir = serial::DefaultVirtualPortDir();
+        m_roots.sysClassTty = (m_root.path() + QStringLiteral("/sys")).toStdString();
+        m_roots.devDir = (m_root.path() + QStringLiteral("/dev")).toStdString();
+        for (const std::string& dir : {m_roots.virtualDir, m_roots.sysClassTty, m_roots.devDir})
+            std::filesystem::create_directories(dir);
+        std::filesystem::permissions(std::filesystem::path(m_roots.virtualDir).parent_path(),
+                                     std::filesystem::perms::owner_all);
+        std::filesystem::permissions(m_roots.virtualDir, std::filesystem::perms::owner_all);
+    }
+    ~VirtualFolder() { qputenv("XDG_RUNTIME_DIR", m_oldRuntime); }
+    VirtualFolder(const VirtualFolder&) = delete;
+    VirtualFolder& operator=(const VirtualFolder&) = delete;
+
+    // Replaces whatever stood under the name.
+    void Publish(const std::string& name, const std::string& device) const
+    {
+        const std::string link = m_roots.virtualDir + "/" + name;
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(device, link);
+    }
+    void Unpublish(const std::string& name) const { std::filesystem::remove(m_roots.virtualDir + "/" + name); }
+
+    // The panel lists this machine's ports and follows the folder.
+    panel::PanelServices Services() const
+    {
+        panel::PanelServices services;
+        services.listPorts = [roots = m_roots] { return serial::DiscoverPorts(roots); };
+        services.watchFolders = std::vector<std::string>{m_roots.virtualDir};
+        return services;
+    }
+
+private:
+    QByteArray m_oldRuntime;
+    QTemporaryDir m_root;
+    serial::DiscoveryRoots m_roots;
+};
+
+inline bool PortIsFree(const std::string& path)
+{
+    serial::CSerialPort probe;
+    return probe.Open(path, 2400);
+}
 
 // The panel on these ports, once it has opened the first. Unless the test names folders
 // to watch, the port list changes only when the test says so (Relist).

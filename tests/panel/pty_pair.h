@@ -55,6 +55,11 @@ public:
         return bytes;
     }
 
+    // Output on the line stops, as when the display holds it with flow control; nothing
+    // the panel writes gets through until Resume.
+    bool Stall() const { return ::tcflow(m_slave, TCOOFF) == 0; }
+    bool Resume() const { return ::tcflow(m_slave, TCOON) == 0; }
+
     // The line settings of the slave, as the panel set them.
     bool LineSettings(termios* tio) const { return ::tcgetattr(m_slave, tio) == 0; }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "serial/native_handle.h"
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
+#include "serial/port_watch.h"
 
 namespace serial {
 namespace {
@@ -155,6 +157,32 @@ TEST_F(PortDiscovery, VirtualFolderOfAnotherUserIsIgnored)
         EXPECT_EQ(DiscoverPorts(m_roots), Names{}) << folder;
         ASSERT_EQ(::chown(folder.c_str(), 0, 0), 0);
     }
+}
+
+// Whether the watch reports a change within a few seconds.
+bool Reports(PortWatch& watch, int waitMs = 3000)
+{
+    pollfd p{watch.EventDescriptor(), POLLIN, 0};
+    return ::poll(&p, 1, waitMs) == 1 && watch.TakeEvents();
+}
+
+TEST_F(PortDiscovery, TheWatchSeesVirtualPortsComeAndGo)
+{
+    // The folder does not exist before the first virtual display makes it.
+    fs::remove_all(m_root + "/display-test");
+    PortWatch watch({m_roots.virtualDir});
+    ASSERT_GE(watch.EventDescriptor(), 0);
+    EXPECT_FALSE(watch.TakeEvents());
+
+    fs::create_directories(m_roots.virtualDir);
+    EXPECT_TRUE(Reports(watch));
+    while (Reports(watch, 200)) {  // the folders' own creation, until quiet
+    }
+    AddVirtual("sim0", "/dev/null");
+    EXPECT_TRUE(Reports(watch));
+    fs::remove(m_roots.virtualDir + "/sim0");
+    EXPECT_TRUE(Reports(watch));
+    EXPECT_FALSE(watch.TakeEvents());
 }
 
 TEST(VirtualPortFolder, FollowsTheRuntimeFolder)

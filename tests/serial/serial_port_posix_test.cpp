@@ -282,7 +282,12 @@ TEST(SerialPort, WriteAfterThePeerWentAwayFailsWithEio)
     CSerialPort port;
     ASSERT_TRUE(port.Open(pty.path, 2400));
     pty.master.reset();
-    EXPECT_EQ(WriteAll(port, {0x0C, 0x1B, 0x51, 0x41, 0x31, 0x0D}), static_cast<std::uint32_t>(EIO));
+    const std::uint32_t result = WriteAll(port, {0x0C, 0x1B, 0x51, 0x41, 0x31, 0x0D});
+    EXPECT_EQ(result, static_cast<std::uint32_t>(EIO));
+    // The panel closes such a port as disconnected; a stalled line is no such case.
+    EXPECT_TRUE(CSerialPort::IsDeviceGone(result));
+    EXPECT_FALSE(CSerialPort::IsDeviceGone(CSerialPort::TimeoutError()));
+    EXPECT_FALSE(CSerialPort::IsDeviceGone(CSerialPort::CancelledError()));
 }
 
 // Fills the line until the terminal takes no more, as when the peer stopped reading.
@@ -318,6 +323,36 @@ TEST(SerialPort, WriteOnAStalledLineTimesOut)
             EXPECT_EQ(ReadBytes(pty.master.get(), 1), Bytes{0x0C});
         }
     }
+}
+
+TEST(SerialPort, AStopFromAnotherThreadEndsAStalledWriteAtOnce)
+{
+    Pty pty = MakePty();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(pty.path, 2400));
+    ASSERT_EQ(::tcflow(pty.slave.get(), TCOOFF), 0);
+    // 200 bytes would take 21 s to time out; the stop must end it long before.
+    const std::vector<std::uint8_t> message(200, 0x38);
+    std::stop_source stop;
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        stop.request_stop();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint32_t result = port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token());
+    const auto took = std::chrono::steady_clock::now() - start;
+    closer.join();
+    EXPECT_EQ(result, CSerialPort::CancelledError());
+    EXPECT_LT(took, std::chrono::seconds(5));
+    // Closing does not wait for what the stalled write left queued.
+    EXPECT_TRUE(port.Close());
+    CSerialPort next;
+    EXPECT_TRUE(next.Open(pty.path, 2400));
+    // A write asked to stop before it began touches nothing.
+    ASSERT_EQ(::tcflow(pty.slave.get(), TCOON), 0);
+    EXPECT_EQ(next.Write(message.data(), 1, stop.get_token()), CSerialPort::CancelledError());
+    pollfd arrived{pty.master.get(), POLLIN, 0};
+    EXPECT_EQ(::poll(&arrived, 1, 100), 0);
 }
 
 }  // namespace

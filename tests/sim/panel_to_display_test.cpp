@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QDeadlineTimer>
 #include <QtTest>
 
 #include <poll.h>
@@ -34,13 +35,26 @@ private:
     std::unique_ptr<panel::CDisplayTestDlg> m_panel;
     ManualTimer* m_timer = nullptr;  // owned by the panel
 
-    // What the display shows once the panel's message has arrived. The panel's write
-    // returns when the bytes have left, so when nothing was sent nothing needs waiting for.
-    QString Shown(int waitMs = 5000)
+    QString m_lastShown;
+
+    // What the display shows once the panel's message has arrived: a click or a tick is
+    // answered once the bytes have left, and the display may have read them while the
+    // answer came. Waits for a state other than the one shown last, at most waitMs.
+    QString Shown(int waitMs = 2000)
     {
-        pollfd p{m_line->ReadFd(), POLLIN, 0};
-        if (::poll(&p, 1, waitMs) == 1) m_display->ReadAvailable();
-        return QString::fromStdString(StateLine(m_display->State()));
+        const QDeadlineTimer deadline(waitMs);
+        for (;;) {
+            pollfd p{m_line->ReadFd(), POLLIN, 0};
+            if (::poll(&p, 1, 20) == 1) {  // more may follow: read until quiet
+                m_display->ReadAvailable();
+                continue;
+            }
+            const QString now = QString::fromStdString(StateLine(m_display->State()));
+            if (now != m_lastShown || deadline.hasExpired()) {
+                m_lastShown = now;
+                return now;
+            }
+        }
     }
 
 private slots:
@@ -58,6 +72,7 @@ private slots:
         services.watchFolders = std::vector<std::string>{};
         m_panel = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
         QVERIFY(harness::Settle(*m_panel));
+        m_lastShown = QString::fromStdString(StateLine(m_display->State()));
         QVERIFY(m_panel->GetDlgItem(IDC_SEND)->isEnabled());  // the port opened at start
     }
     void cleanup()
