@@ -172,4 +172,79 @@ inline Result RunInSession(const std::string& program, const std::vector<std::st
     return result;
 }
 
+// A program left running while a test works with it (a virtual display): its standard
+// output on a pipe, read a line at a time; killed when the object goes.
+class Background {
+public:
+    Background(const std::string& program, const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& env)
+    {
+        int outPipe[2];
+        if (pipe2(outPipe, O_CLOEXEC) != 0)
+            return;
+        m_out = outPipe[0];
+        std::vector<std::string> envStrings = detail::EnvironmentWith(env);
+        std::vector<char*> envp = detail::Pointers(envStrings);
+        std::vector<std::string> argStrings{program};
+        argStrings.insert(argStrings.end(), args.begin(), args.end());
+        std::vector<char*> argv = detail::Pointers(argStrings);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+        if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(outPipe[1]);
+    }
+    ~Background()
+    {
+        Stop(SIGKILL);
+        if (m_out >= 0)
+            close(m_out);
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    // The next line of output, or empty when none comes within the deadline.
+    std::string Line(std::chrono::seconds deadline = std::chrono::seconds(10))
+    {
+        const auto end = std::chrono::steady_clock::now() + deadline;
+        while (m_buffer.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd p{m_out, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0)
+                continue;
+            char buffer[512];
+            const ssize_t n = read(m_out, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            m_buffer.append(buffer, static_cast<std::size_t>(n));
+        }
+        const auto nl = m_buffer.find('\n');
+        if (nl == std::string::npos)
+            return {};
+        std::string line = m_buffer.substr(0, nl);
+        m_buffer.erase(0, nl + 1);
+        return line;
+    }
+
+    // Signals the program and waits for it; its exit status, or -1.
+    int Stop(int signalNumber)
+    {
+        if (m_pid <= 0)
+            return -1;
+        kill(m_pid, signalNumber);
+        int status = 0;
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_buffer;
+};
+
 }  // namespace testing_child

@@ -277,6 +277,25 @@ TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
     EXPECT_EQ(m_guard.ReadAtLeast(1), Bytes{0x0C});
 }
 
+#ifdef DISPLAY_SIM_PATH
+TEST_F(DisplaySend, ListDescribesARunningVirtualDisplay)
+{
+    testing_child::Background sim(DISPLAY_SIM_PATH, {"--text"},
+                                  {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}});
+    const std::string banner = sim.Line();
+    ASSERT_EQ(banner.rfind("listening on sim0 (", 0), 0u) << banner;
+
+    const auto list = Send({"--list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.out.rfind("guard\tvirtual display\nsim0\tvirtual display\n", 0), 0u) << list.out;
+
+    // And the names alone, for scripts that do not cut.
+    const auto names = Send({"--list", "--names"});
+    EXPECT_EQ(names.out.rfind("guard\nsim0\n", 0), 0u) << names.out;
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
+#endif
+
 TEST_F(DisplaySend, VersionAnswersLikeTheOtherPrograms)
 {
     for (const std::vector<std::string>& args :
