@@ -8,6 +8,9 @@ if [ "${1:-build}" = test ]; then
   # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
   # wine the `wine` and `wineserver` commands around it.
   packages+=(mingw-w64 wine wine64)
+  # The package test: cpack's dependency list (dpkg-shlibdeps), lintian on the .deb, man
+  # to read its manual pages.
+  packages+=(dpkg-dev lintian man-db)
 fi
 
 missing=()
