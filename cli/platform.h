@@ -2,7 +2,6 @@
 // The little that display-send does differently per platform. One file per platform.
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace cli {
@@ -10,7 +9,12 @@ namespace cli {
 // The command-line arguments after the program name, in UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
-// What a user can do about "permission denied" on this platform; may be empty.
-std::string_view PermissionHint();
+// What a user can do about "permission denied" on the device at devicePath; may be empty.
+std::string PermissionHint(const std::string& devicePath);
+
+// Whether devicePath is a terminal of the user's own: /dev/tty, the controlling terminal,
+// or the terminal of standard input, output or error. It is no display, and raw mode
+// would leave it unusable.
+bool IsOwnTerminal(const std::string& devicePath);
 
 }  // namespace cli

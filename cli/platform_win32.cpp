@@ -35,9 +35,16 @@ std::vector<std::string> Utf8Arguments(int, char**)
     return args;
 }
 
-std::string_view PermissionHint()
+// Windows has no group to join for a COM port; "access denied" means another program.
+std::string PermissionHint(const std::string&)
 {
     return {};
+}
+
+// A console is no COM port: the port names COM1 to COM16 cannot reach one.
+bool IsOwnTerminal(const std::string&)
+{
+    return false;
 }
 
 }  // namespace cli

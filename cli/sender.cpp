@@ -11,6 +11,7 @@
 #include "protocol/code_page.h"
 #include "protocol/hex_codec.h"
 #include "protocol/send_staging.h"
+#include "serial/port_name.h"
 #include "serial/serial_port.h"
 
 namespace cli {
@@ -66,16 +67,19 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
               });
 }
 
-std::string OpenFailureText(const std::string& port, const serial::OpenFailure& failure)
+std::string OpenFailureText(const std::string& port, std::uint32_t baud,
+                            const serial::OpenFailure& failure)
 {
     std::string text = "cannot open " + port + ": ";
     const std::string_view reason = serial::DescribeOpenError(failure.kind);
     text += reason;
+    if (failure.kind == serial::OpenError::UnsupportedBaud)
+        text += " " + std::to_string(baud);
     if (!failure.osMessage.empty() && !EqualsIgnoringCase(failure.osMessage, reason))
         text += " (" + failure.osMessage + ")";
-    if (failure.kind == serial::OpenError::PermissionDenied && !PermissionHint().empty()) {
-        text += "; ";
-        text += PermissionHint();
+    if (failure.kind == serial::OpenError::PermissionDenied) {
+        if (const std::string hint = PermissionHint(serial::PortDevicePath(port)); !hint.empty())
+            text += "; " + hint;
     }
     return text;
 }
@@ -112,7 +116,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     Options options;
     std::string error;
     bool help = false;
+    bool version = false;
     bool list = false;
+    bool names = false;
     bool havePort = false, haveBaud = false, haveLamp = false;
     int messages = 0;
 
@@ -150,8 +156,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
 
         if (name == "--help" || name == "-h") {
             help = true;
+        } else if (name == "--version") {
+            version = true;
         } else if (name == "--list") {
             list = true;
+        } else if (name == "--names") {
+            names = true;
         } else if (name == "--port") {
             if (havePort)
                 fail("--port given twice");
@@ -198,18 +208,26 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         result.options = options;
         return result;
     }
+    if (version && error.empty()) {
+        options.command = Command::Version;
+        result.options = options;
+        return result;
+    }
     if (error.empty()) {
         if (list) {
             if (havePort || haveBaud || haveLamp || messages > 0)
-                error = "--list takes no other option";
+                error = "--list takes no other option than --names";
             options.command = Command::List;
-        } else if (messages == 0) {
-            error = "nothing to send: give one of --hex, --text, --scroll, --flicker, --clear"
-                    " (see --help)";
+            options.namesOnly = names;
+        } else if (names) {
+            error = "--names goes with --list";
         } else if (messages > 1) {
             error = "give only one of --hex, --text, --scroll, --flicker, --clear";
         } else if (haveLamp && options.message != MessageKind::Text) {
             error = "--lamp goes with --text";
+        } else if (messages == 0) {
+            error = "nothing to send: give one of --hex, --text, --scroll, --flicker, --clear"
+                    " (see --help)";
         }
     }
     if (!error.empty()) {
@@ -267,9 +285,17 @@ BuiltMessage BuildMessage(const Options& options)
         };
         const auto replaced = questionMarks(display) - questionMarks(options.payload);
         if (replaced > 0) {
-            built.warning = "warning: " + std::to_string(replaced)
-                            + (replaced == 1 ? " character" : " characters")
-                            + " of --text the display cannot show will appear as '?'";
+            built.warnings.push_back("warning: " + std::to_string(replaced)
+                                     + (replaced == 1 ? " character" : " characters")
+                                     + " of --text the display cannot show will appear as '?'");
+        }
+        // A script may mean them, so they go out; a person may not know what they do.
+        if (const auto controls = ControlCharacterNames(options.payload); !controls.empty()) {
+            std::string list;
+            for (const auto& c : controls)
+                list += (list.empty() ? "" : ", ") + c;
+            built.warnings.push_back("warning: --text holds control characters (" + list
+                                     + "); the display obeys them as commands, not as text");
         }
         built.hex = protocol::SendDataMessage(options.lamp, display);
         break;
@@ -285,9 +311,33 @@ BuiltMessage BuildMessage(const Options& options)
     return built;
 }
 
+std::vector<std::string> ControlCharacterNames(const std::string& text)
+{
+    static constexpr std::string_view kNames[] = {
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US",
+    };
+    std::vector<std::string> names;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F)
+            continue;
+        const std::string name(b == 0x7F ? "DEL" : kNames[b]);
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::string VersionText()
+{
+    return std::string(kProgram) + " " DISPLAYSEND_VERSION "\n";
+}
+
 std::string HelpText()
 {
-    return R"(Usage: display-send --list
+    return R"(Usage: display-send --list [--names]
        display-send [--port NAME] [--baud RATE] MESSAGE
 
 Sends one message to a customer display on a serial line: exactly the bytes the test
@@ -299,7 +349,9 @@ MESSAGE is one of:
                  string must decode, or nothing is sent.
   --text TEXT    clear the display, light the lamp of --lamp and show TEXT. TEXT is
                  UTF-8 and goes out in the display's code page (GBK on Linux); a
-                 character the display cannot show goes out as '?'.
+                 character the display cannot show goes out as '?'. Control
+                 characters (CR, ESC...) go out too, with a warning: the display
+                 obeys them as commands.
     --lamp LAMP  off (all lamps dark, the default, as the panel starts), price, total,
                  collect or change
   --scroll       clear, then scroll the digits 1 to 8
@@ -308,11 +360,15 @@ MESSAGE is one of:
 
 Options:
   --list         print the serial ports found, one a line, in the order the panel
-                 lists them; the first is the default port
+                 lists them, each with a tab and what it is ("USB serial: FT232R USB
+                 UART", "built-in serial port", "virtual display"); the first is the
+                 default port
+  --names        with --list: the names alone
   --port NAME    the port as --list prints it (ttyUSB0, COM3, a virtual display's
                  name) or a device path; default: the first port found
   --baud RATE    bits per second: 2400 (the default) or 9600, as the panel offers, or
                  any other rate the port supports
+  --version      print the version
   -h, --help     show this help
 
 Examples:
@@ -323,10 +379,11 @@ Examples:
   display-send --clear
 
 Exit status:
-  0  sent (or the help or the port list printed)
+  0  sent (or the help, the version or the port list printed)
   2  bad arguments
   3  no serial port found
-  4  the port cannot be opened
+  4  the port cannot be opened (also your own terminal, such as /dev/tty: it
+     is no display)
   5  the write failed or timed out
   6  the --hex string does not decode whole
 Every failure prints one line on standard error saying why.
@@ -353,12 +410,21 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << HelpText();
         return kExitOk;
     }
+    if (options.command == Command::Version) {
+        out << VersionText();
+        return kExitOk;
+    }
     if (options.command == Command::List) {
         const auto ports = findPorts();
         if (ports.empty())
             return failure(kExitNoPort, "no serial port found");
-        for (const auto& port : ports)
-            out << port << '\n';
+        // A tab between the columns: `cut -f1` gives the names back.
+        for (const auto& port : ports) {
+            out << port;
+            if (!options.namesOnly && env.describePort)
+                out << '\t' << env.describePort(port);
+            out << '\n';
+        }
         return kExitOk;
     }
 
@@ -375,12 +441,18 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         portName = ports.front();
     }
 
+    // Raw mode would leave the user's own terminal unusable, and it is no display.
+    if (IsOwnTerminal(serial::PortDevicePath(portName)))
+        return failure(kExitCannotOpen, "cannot open " + portName
+                                            + ": it is your own terminal, not a display");
+
     serial::CSerialPort port;
     if (!port.Open(portName, options.baud))
-        return failure(kExitCannotOpen, OpenFailureText(portName, port.LastOpenFailure()));
+        return failure(kExitCannotOpen,
+                       OpenFailureText(portName, options.baud, port.LastOpenFailure()));
 
-    if (!message.warning.empty())
-        err << kProgram << ": " << message.warning << '\n';
+    for (const std::string& warning : message.warnings)
+        err << kProgram << ": " << warning << '\n';
 
     const std::uint32_t result = protocol::StageAndWrite(
         message.hex,

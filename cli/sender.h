@@ -23,13 +23,14 @@ enum ExitCode : int {
     kExitBadHex = 6,       // --hex does not decode whole
 };
 
-enum class Command { Help, List, Send };
+enum class Command { Help, Version, List, Send };
 enum class MessageKind { None, Hex, Text, Scroll, Flicker, Clear };
 
 inline constexpr std::uint32_t kDefaultBaud = 2400;
 
 struct Options {
     Command command = Command::Send;
+    bool namesOnly = false;  // --list --names: no description column
     std::string port;  // empty: the first port found
     std::uint32_t baud = kDefaultBaud;
     MessageKind message = MessageKind::None;
@@ -59,14 +60,21 @@ struct BuiltMessage {
     std::string hex;
     int exitCode = kExitOk;
     std::string error;    // one line, when exitCode is not kExitOk
-    std::string warning;  // one line, or empty: the message still goes out
+    std::vector<std::string> warnings;  // one line each: the message still goes out
 };
 BuiltMessage BuildMessage(const Options& options);
 
+// The names of the control characters in text, each once, in the order they first
+// appear ("ESC", "CR"); the display obeys them as commands.
+std::vector<std::string> ControlCharacterNames(const std::string& text);
+
 std::string HelpText();
+std::string VersionText();
 
 struct Environment {
     std::function<std::vector<std::string>()> discoverPorts;
+    // What stands behind a port, for --list; none: the names alone.
+    std::function<std::string(const std::string&)> describePort;
 };
 
 // Runs display-send: output on out, every failure as one line on err. Returns the exit

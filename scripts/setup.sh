@@ -3,11 +3,17 @@
 # Usage: scripts/setup.sh [build|test]
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev fonts-wqy-microhei)
+# xdotool: scripts/run.sh places the two windows side by side with it.
+packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev fonts-wqy-microhei xdotool)
 if [ "${1:-build}" = test ]; then
   # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
   # wine the `wine` and `wineserver` commands around it.
   packages+=(mingw-w64 wine wine64)
+  # The package test: cpack's dependency list (dpkg-shlibdeps), lintian on the .deb, man
+  # to read its manual pages.
+  packages+=(dpkg-dev lintian man-db)
+  # scripts/run.sh's test: an X server of its own.
+  packages+=(xvfb xauth)
 fi
 
 missing=()

@@ -163,7 +163,12 @@ TEST_F(DisplaySend, BadArgumentsAreRefusedBeforeAnythingIsSent)
     struct Row { std::vector<std::string> args; const char* reason; };
     const Row rows[] = {
         {{}, "nothing to send"},
-        {{"--lamp", "price"}, "nothing to send"},
+        {{"--lamp", "price"}, "--lamp goes with --text"},
+        {{"--text", "1", "--lamp", "price", "--scroll"}, "only one of"},
+        {{"--names"}, "--names goes with --list"},
+        {{"--names", "--clear"}, "--names goes with --list"},
+        {{"--list", "--names", "--baud", "9600"}, "--list takes no other option"},
+        {{"--list=all"}, "--list takes no value"},
         {{"--bogus"}, "unknown option --bogus"},
         {{"12.50"}, "unexpected argument"},
         {{"--hex"}, "--hex needs a value"},
@@ -246,10 +251,25 @@ TEST_F(DisplaySend, StalledLineEndsInATimeout)
 
 TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
 {
-    const auto list = Send({"--list"});
+    const auto list = Send({"--list", "--names"});
     EXPECT_EQ(list.exitCode, 0) << list.err;
     // Only with the guard in front may a run go without --port: never to a real device.
     ASSERT_EQ(list.out.substr(0, list.out.find('\n')), "guard") << list.out;
+
+    // Beside each name what it is; the names stay the first column of tab-separated
+    // lines, as cut -f1 reads them.
+    const auto described = Send({"--list"});
+    EXPECT_EQ(described.exitCode, 0) << described.err;
+    EXPECT_EQ(described.out.substr(0, described.out.find('\n')), "guard\tvirtual display");
+    std::string firstColumn;
+    for (std::size_t at = 0; at < described.out.size();) {
+        const std::size_t end = described.out.find('\n', at);
+        const std::string line = described.out.substr(at, end - at);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 1) << line;
+        firstColumn += line.substr(0, line.find('\t')) + "\n";
+        at = end == std::string::npos ? described.out.size() : end + 1;
+    }
+    EXPECT_EQ(firstColumn, list.out);
 
     m_guardMayReceive = true;
     const auto result = Send({"--clear"});
@@ -257,14 +277,117 @@ TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
     EXPECT_EQ(m_guard.ReadAtLeast(1), Bytes{0x0C});
 }
 
+#ifdef DISPLAY_SIM_PATH
+TEST_F(DisplaySend, ListDescribesARunningVirtualDisplay)
+{
+    testing_child::Background sim(DISPLAY_SIM_PATH, {"--text"},
+                                  {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}});
+    const std::string banner = sim.Line();
+    ASSERT_EQ(banner.rfind("listening on sim0 (", 0), 0u) << banner;
+
+    const auto list = Send({"--list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.out.rfind("guard\tvirtual display\nsim0\tvirtual display\n", 0), 0u) << list.out;
+
+    // And the names alone, for scripts that do not cut.
+    const auto names = Send({"--list", "--names"});
+    EXPECT_EQ(names.out.rfind("guard\nsim0\n", 0), 0u) << names.out;
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
+#endif
+
+TEST_F(DisplaySend, VersionAnswersLikeTheOtherPrograms)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--version"}, std::vector<std::string>{"--clear", "--version"}}) {
+        const auto result = Send(args);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out, "display-send " EXPECTED_VERSION "\n");
+        EXPECT_EQ(result.err, "");
+    }
+    EXPECT_TRUE(m_line.ReadAtLeast(0).empty());
+}
+
+TEST_F(DisplaySend, BaudRateThePortRefusesIsNamed)
+{
+    for (const char* baud : {"14400", "250000", "4294967295"}) {
+        SCOPED_TRACE(baud);
+        Bytes wire;
+        const auto result = SendToLine({"--baud", baud, "--clear"}, &wire, 0);
+        EXPECT_EQ(result.exitCode, 4);
+        ExpectOneLineReason(result, std::string("unsupported baud rate ") + baud);
+        EXPECT_TRUE(wire.empty());
+    }
+}
+
+TEST_F(DisplaySend, ControlCharactersInTextGoOutWithAWarning)
+{
+    struct Row { std::string text; Bytes sent; const char* named; };
+    const Row rows[] = {
+        {"1\r2", {'1', 0x0D, '2'}, "(CR)"},
+        {"\x1b@8", {0x1B, '@', '8'}, "(ESC)"},
+        {"\x0c" "1\x18\x7f\x0c", {0x0C, '1', 0x18, 0x7F, 0x0C}, "(FF, CAN, DEL)"},
+        {"a\tb\n", {'a', 0x09, 'b', 0x0A}, "(HT, LF)"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.text);
+        Bytes expected{0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41};
+        expected.insert(expected.end(), r.sent.begin(), r.sent.end());
+        expected.push_back(0x0D);
+        Bytes wire;
+        const auto result = SendToLine({"--text", r.text}, &wire, expected.size());
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(wire, expected);
+        ExpectOneLineReason(result, std::string("warning: --text holds control characters ") + r.named);
+        EXPECT_NE(result.err.find("obeys them as commands"), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
+{
+    // The pseudo-terminal stands in for the terminal the user types in.
+    struct Row { std::string port; bool controlling; bool input; };
+    PtyPair own;
+    ASSERT_TRUE(own.ok());
+    const Row rows[] = {
+        {"/dev/tty", true, false},
+        {own.path(), true, false},
+        {own.path(), false, true},
+    };
+    termios before{};
+    ASSERT_EQ(tcgetattr(own.slave(), &before), 0);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.port + (r.controlling ? " controlling" : "") + (r.input ? " input" : ""));
+        const auto result = testing_child::RunInSession(
+            DISPLAY_SEND_PATH, {"--port", r.port, "--text", "12.50"},
+            {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(), r.controlling, r.input);
+        EXPECT_EQ(result.exitCode, 4);
+        ExpectOneLineReason(result, "cannot open " + r.port + ": it is your own terminal, not a display");
+        EXPECT_TRUE(own.ReadAtLeast(0).empty());
+        termios after{};
+        ASSERT_EQ(tcgetattr(own.slave(), &after), 0);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+    }
+
+    // Another terminal is a line like any other, whatever controls the sender.
+    const auto result = testing_child::RunInSession(
+        DISPLAY_SEND_PATH, {"--port", m_line.path(), "--clear"},
+        {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(), true, true);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(m_line.ReadAtLeast(1), Bytes{0x0C});
+}
+
 TEST_F(DisplaySend, HelpExplainsUsageExamplesAndExitCodes)
 {
     const auto result = Send({"--help"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.err, "");
-    for (const char* part : {"--list", "--port NAME", "--baud RATE", "--hex STRING",
+    for (const char* part : {"--list", "--names", "--port NAME", "--baud RATE", "--hex STRING",
                              "--text TEXT", "--lamp", "--scroll", "--flicker", "--clear",
-                             "Examples:", "Exit status:"}) {
+                             "--version", "Examples:", "Exit status:"}) {
         EXPECT_NE(result.out.find(part), std::string::npos) << part;
     }
 }

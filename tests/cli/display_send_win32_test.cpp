@@ -196,7 +196,11 @@ TEST(DisplaySendWin32, ListsThePortsAndSendsToTheFirstByDefault)
     const auto list = RunSender({"--list"});
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->exitCode, 0u);
-    EXPECT_EQ(list->out, "COM5\r\nCOM12\r\n");
+    // COM port numbers say nothing of the hardware behind them.
+    EXPECT_EQ(list->out, "COM5\tserial port\r\nCOM12\tserial port\r\n");
+    const auto names = RunSender({"--list", "--names"});
+    ASSERT_TRUE(names.has_value());
+    EXPECT_EQ(names->out, "COM5\r\nCOM12\r\n");
 
     const auto clear = RunSender({"--clear"});
     ASSERT_TRUE(clear.has_value());

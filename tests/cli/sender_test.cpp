@@ -4,10 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/permission_advice.h"
 #include "pty_pair.h"
 
 namespace {
@@ -33,6 +40,31 @@ TEST(Sender, ListPrintsThePortsInOrder)
     EXPECT_EQ(r.exitCode, cli::kExitOk);
     EXPECT_EQ(r.out, "sim0\nttyS2\nttyUSB0\n");
     EXPECT_EQ(r.err, "");
+}
+
+TEST(Sender, ListDescribesEachPortAfterATab)
+{
+    const std::vector<std::string> ports{"sim0", "ttyUSB0", "/dev/rfcomm0"};
+    struct Row { std::vector<std::string> args; std::string out; };
+    const Row rows[] = {
+        {{"--list"}, "sim0\tvirtual display\nttyUSB0\tUSB serial: FT232R USB UART\n"
+                     "/dev/rfcomm0\tserial port\n"},
+        {{"--list", "--names"}, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
+        {{"--names", "--list"}, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
+    };
+    for (const Row& r : rows) {
+        std::ostringstream out, err;
+        cli::Environment env;
+        env.discoverPorts = [&ports] { return ports; };
+        env.describePort = [](const std::string& port) -> std::string {
+            return port == "sim0"      ? "virtual display"
+                   : port == "ttyUSB0" ? "USB serial: FT232R USB UART"
+                                       : "serial port";
+        };
+        EXPECT_EQ(cli::Run(r.args, out, err, env), cli::kExitOk);
+        EXPECT_EQ(out.str(), r.out) << testing::PrintToString(r.args);
+        EXPECT_EQ(err.str(), "");
+    }
 }
 
 TEST(Sender, NoPortFound)
@@ -89,6 +121,109 @@ TEST(ParseArguments, DefaultsAndLampNames)
     };
     for (const Row& r : rows)
         EXPECT_EQ(cli::ParseLamp(r.name), r.lamp) << r.name;
+}
+
+TEST(ControlCharacterNames, EachOnceInTheOrderSeen)
+{
+    using Names = std::vector<std::string>;
+    struct Row { std::string text; Names names; };
+    const Row rows[] = {
+        {"12.50", {}},
+        {"", {}},
+        {"\r", {"CR"}},
+        {"1\x1b@2\x1b" "A\r", {"ESC", "CR"}},
+        {std::string("\0x", 2), {"NUL"}},
+        {"\x1f\x7f\x0c\x18", {"US", "DEL", "FF", "CAN"}},
+        {"\xE4\xB8\xAD \xC2\x85", {}},  // bytes of UTF-8 characters are no controls
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(cli::ControlCharacterNames(r.text), r.names) << testing::PrintToString(r.text);
+}
+
+TEST(PermissionAdvice, DialoutHintOnlyWhereItHelps)
+{
+    const std::string dialoutHint =
+        "serial ports belong to the dialout group: sudo usermod -aG dialout $USER, then log in again";
+    struct Row { const char* group; const char* owner; std::vector<std::string> userGroups; std::string advice; };
+    const Row rows[] = {
+        {"dialout", "root", {"alice", "users"}, dialoutHint},
+        {"dialout", "root", {}, dialoutHint},
+        {"uucp", "root", {"wheel"},
+         "serial ports belong to the uucp group: sudo usermod -aG uucp $USER, then log in again"},
+        // In the group already: joining it again would not help.
+        {"dialout", "root", {"users", "dialout"}, "the device belongs to user root and group dialout"},
+        {"tty", "root", {"users"}, "the device belongs to user root and group tty"},
+        {"plugdev", "bob", {"dialout"}, "the device belongs to user bob and group plugdev"},
+        {"1234", "5678", {"users"}, "the device belongs to user 5678 and group 1234"},
+        {"Dialout", "root", {}, "the device belongs to user root and group Dialout"},
+        {"", "", {}, ""},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(cli::PermissionAdvice(r.group, r.owner, r.userGroups), r.advice) << r.group;
+}
+
+// The sender's run in a child process as user nobody with the given supplementary groups.
+Outcome RunAsNobody(const std::vector<std::string>& args, const std::vector<gid_t>& groups)
+{
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return {-1, "", "pipe failed"};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        if (setgroups(groups.size(), groups.data()) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(100);
+        std::ostringstream out, err;
+        const int code = cli::Run(args, out, err, cli::Environment{});
+        const std::string text = err.str();
+        (void)!write(pipeFds[1], text.data(), text.size());
+        _exit(code);
+    }
+    close(pipeFds[1]);
+    std::string err;
+    char buffer[1024];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        err.append(buffer, static_cast<std::size_t>(n));
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", err};
+}
+
+TEST(Sender, PermissionDeniedNamesTheDialoutGroupOnlyWhereItHelps)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "running the sender as another user needs root";
+    // getgrnam's answer lasts until its next call.
+    auto gidOf = [](const char* name) -> std::optional<gid_t> {
+        const group* g = getgrnam(name);
+        return g ? std::optional<gid_t>(g->gr_gid) : std::nullopt;
+    };
+    const auto dialout = gidOf("dialout"), uucp = gidOf("uucp"), tty = gidOf("tty");
+    if (!dialout || !uucp || !tty)
+        GTEST_SKIP() << "this machine lacks one of the groups dialout, uucp, tty";
+
+    struct Row { gid_t deviceGroup; mode_t mode; std::vector<gid_t> userGroups; const char* says; };
+    const Row rows[] = {
+        {*dialout, 0660, {}, "; serial ports belong to the dialout group: sudo usermod -aG dialout"},
+        {*uucp, 0660, {}, "; serial ports belong to the uucp group: sudo usermod -aG uucp"},
+        {*tty, 0620, {}, "; the device belongs to user root and group tty"},
+        {*dialout, 0600, {*dialout}, "; the device belongs to user root and group dialout"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.says);
+        testing_pty::PtyPair line;
+        ASSERT_TRUE(line.ok());
+        ASSERT_EQ(fchown(line.slave(), 0, r.deviceGroup), 0);
+        ASSERT_EQ(fchmod(line.slave(), r.mode), 0);
+        const auto result = RunAsNobody({"--port", line.path(), "--clear"}, r.userGroups);
+        EXPECT_EQ(result.exitCode, cli::kExitCannotOpen) << result.err;
+        EXPECT_NE(result.err.find("cannot open " + line.path() + ": permission denied"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find(r.says), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("usermod") != std::string::npos, r.mode == 0660) << result.err;
+        EXPECT_TRUE(line.ReadAtLeast(0).empty());
+    }
 }
 
 TEST(ParseArguments, HelpWinsOverEverythingElse)
