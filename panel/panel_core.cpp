@@ -120,6 +120,8 @@ void PanelCore::Start(const QString& baud, res::Lang lang)
 
 void PanelCore::Connect(const std::string& portName, const QString& baud)
 {
+    if (m_shutDown)
+        return;
     m_chosen = portName;
     m_baud = baud;
     // What was on its way to the old port is no longer wanted.
@@ -229,6 +231,8 @@ void PanelCore::RefreshPorts()
 
 void PanelCore::LosePort()
 {
+    if (m_shutDown)
+        return;
     m_worker->CancelWrites();
     emit AskClose();
     m_state = PortState::Disconnected;
@@ -293,6 +297,8 @@ void PanelCore::SetLanguage(res::Lang lang)
 
 void PanelCore::SendHex(std::string_view hex, PendingWrite pending)
 {
+    if (m_shutDown)
+        return;
     m_writes.push_back(pending);
     emit AskWrite(QByteArray(hex.data(), static_cast<qsizetype>(hex.size())), m_worker->WriteTicket());
 }
@@ -343,6 +349,8 @@ void PanelCore::OnWritten(quint32 result)
 
 void PanelCore::ToggleAuto(std::chrono::milliseconds period)
 {
+    if (m_shutDown)
+        return;
     m_autoRunning = !m_autoRunning;
     if (m_autoRunning) {
         m_timeStart = m_services.now();
