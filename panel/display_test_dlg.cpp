@@ -227,8 +227,13 @@ void CDisplayTestDlg::UpdateControlStates()
     // next action reads them.
     m_strSendStatus = m_core->UpperStatus();
     m_strTimeStatus = m_core->LowerStatus();
-    static_cast<QLineEdit*>(GetDlgItem(IDC_SEND_STATUS))->setText(m_strSendStatus);
-    static_cast<QLineEdit*>(GetDlgItem(IDC_TIME_STATUS))->setText(m_strTimeStatus);
+    for (const auto& [id, text] : {std::pair{IDC_SEND_STATUS, &m_strSendStatus}, std::pair{IDC_TIME_STATUS, &m_strTimeStatus}}) {
+        auto* line = static_cast<QLineEdit*>(GetDlgItem(id));
+        line->setText(*text);
+        // A text longer than the line shows its beginning; the whole of it on hover.
+        line->setCursorPosition(0);
+        line->setToolTip(line->fontMetrics().horizontalAdvance(*text) > line->width() ? *text : QString());
+    }
 }
 
 void CDisplayTestDlg::OnSelchangePort()

@@ -149,8 +149,10 @@ void PanelCore::OnOpened(bool ok, int failureKind, int osError, const QString& o
         m_state = PortState::Open;
         m_failure = {};
         m_services.retryTimer->Stop();
-        if (m_upperIsPortReason)
+        if (m_upperIsPortReason) {
             SetUpper({});
+            m_lower.clear();
+        }
         emit StateChanged();
         return;
     }
@@ -245,13 +247,27 @@ void PanelCore::LosePort()
 
 void PanelCore::ShowPortReason()
 {
-    // While the demonstration runs, its steps own the line.
+    // While the demonstration runs, its steps own the lines.
     if (m_autoRunning || PortOpen())
         return;
-    const QString reason = m_state == PortState::NoneFound ? Text(res::Text::StatusNoPort) : PortTip();
+    const QString port = FromUtf8(m_chosen);
+    QString reason = PortTip();
+    QString hint;
+    if (m_state == PortState::NoneFound) {
+        hint = Text(res::Text::HintNoPort);
+    } else if (m_state == PortState::Disconnected) {
+        reason = Text(res::Text::StatusDisconnected).arg(port);
+        hint = Text(res::Text::HintDisconnected);
+    } else if (m_state == PortState::OpenFailed && m_failure.kind == serial::OpenError::PermissionDenied) {
+        reason = Text(res::Text::StatusPermissionDenied).arg(port);
+        hint = Text(res::Text::HintPermissionDenied);
+    } else if (m_state == PortState::OpenFailed && m_failure.kind == serial::OpenError::InUse) {
+        hint = Text(res::Text::HintInUse);
+    }
     if (reason.isEmpty())
         return;
     m_upper = reason;
+    m_lower = hint;
     m_upperIsPortReason = true;
 }
 

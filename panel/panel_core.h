@@ -146,7 +146,7 @@ private:
 
     res::Lang m_lang = res::Lang::Chinese;
     QString m_upper;
-    bool m_upperIsPortReason = false;  // re-made in the new language on a switch
+    bool m_upperIsPortReason = false;  // both lines say why no port is open; re-made on a switch
     QString m_lower;
 
     bool m_autoRunning = false;

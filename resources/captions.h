@@ -41,7 +41,13 @@ enum class Text {
     PrefixSend,     // upper line of a demonstration step
     PrefixRuntime,  // lower line of a demonstration step
     StatusBusy,     // a step comes while the line has not taken the last message yet
-    StatusNoPort,   // the upper line while the machine has no serial port
+    // While no port is open, the two status lines: why, and what to do or what happens.
+    StatusDisconnected,        // %1 is the port
+    StatusPermissionDenied,    // %1 is the port
+    HintNoPort,
+    HintDisconnected,
+    HintPermissionDenied,
+    HintInUse,
 
     // Labels of the fourteen demonstration steps.
     Step1,

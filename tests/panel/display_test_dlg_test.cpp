@@ -100,7 +100,8 @@ private slots:
         const Panel dlg = MakePanel({}, folder.Services());
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
         QCOMPARE(port->count(), 0);
-        QCOMPARE(UpperStatus(*dlg), QStringLiteral("未找到串口: 请连接显示屏或启动虚拟显示屏"));
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("未找到串口"));
+        QCOMPARE(LowerStatus(*dlg), QStringLiteral("请连接显示屏或启动虚拟显示屏"));
 
         // A virtual display starts: its port is listed and opened, as at start.
         folder.Publish("sim0", line.SlavePath());
@@ -108,6 +109,7 @@ private slots:
         QCOMPARE(port->currentText(), QStringLiteral("sim0"));
         QVERIFY(port->isEnabled());
         QCOMPARE(UpperStatus(*dlg), QString());
+        QCOMPARE(LowerStatus(*dlg), QString());
         Click(*dlg, IDC_SEND);
         QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
 
@@ -121,7 +123,8 @@ private slots:
         folder.Unpublish("sim0");
         QTRY_COMPARE_WITH_TIMEOUT(port->count(), 1, 5000);
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0: 已断开, 等待重新连接"));
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0: 已断开"));
+        QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待重新连接"));
         QVERIFY(ActionsEnabled(*dlg, false));
     }
 
@@ -134,6 +137,7 @@ private slots:
         const QString inUse = QString::fromStdString(line.SlavePath()) + QStringLiteral(": 已被其他程序占用");
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(UpperStatus(*dlg), inUse);
+        QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待其释放"));
         QVERIFY(dlg.retry->IsActive());
         dlg.retry->Fire();  // still held
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
@@ -302,26 +306,41 @@ private slots:
     {
         QTest::addColumn<int>("button");
         QTest::addColumn<bool>("english");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral(": disconnected, waiting for it to come back");
-        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral(": 已断开, 等待重新连接");
-        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral(": disconnected, waiting for it to come back");
+        QTest::addColumn<QString>("upper");
+        QTest::addColumn<QString>("lower");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral(": disconnected")
+                                            << QStringLiteral("Waiting for it to come back")
+                                            << QStringLiteral(": disconnected, waiting for it to come back");
+        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral(": 已断开")
+                                            << QStringLiteral("等待重新连接") << QStringLiteral(": 已断开, 等待重新连接");
+        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral(": disconnected")
+                                             << QStringLiteral("Waiting for it to come back")
+                                             << QStringLiteral(": disconnected, waiting for it to come back");
     }
     void aLostPortSaysSo()
     {
         QFETCH(int, button);
         QFETCH(bool, english);
-        QFETCH(QString, status);
+        QFETCH(QString, upper);
+        QFETCH(QString, lower);
+        QFETCH(QString, tip);
         PtyPair line;
         const Panel dlg = MakePanel({line.SlavePath()});
         ChooseLanguage(*dlg, english);
         line.CloseMaster();  // the far end of the line is gone
         Click(*dlg, button);
         // The write failed and the port is shown lost, in words and by its lamp.
-        QCOMPARE(UpperStatus(*dlg), QString::fromStdString(line.SlavePath()) + status);
-        QCOMPARE(PortTip(*dlg), QString::fromStdString(line.SlavePath()) + status);
+        const QString port = QString::fromStdString(line.SlavePath());
+        QCOMPARE(UpperStatus(*dlg), port + upper);
+        QCOMPARE(LowerStatus(*dlg), lower);
+        QCOMPARE(PortTip(*dlg), port + tip);
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QVERIFY(ActionsEnabled(*dlg, false));
+        // The words follow a switch of language.
+        ChooseLanguage(*dlg, !english);
+        QVERIFY(UpperStatus(*dlg) != port + upper);
+        QVERIFY(UpperStatus(*dlg).startsWith(port + QStringLiteral(": ")));
     }
 
     void theDataEditTakesNoMoreThanItShows_data()

@@ -85,7 +85,7 @@ void Comebacks(int times)
     for (int i = 0; i < times; ++i) {
         line->CloseMaster();
         folder.Unpublish("sim0");
-        QTest::qWaitFor([&] { return !dlg->Core().PortOpen(); }, 5000);
+        (void)QTest::qWaitFor([&] { return !dlg->Core().PortOpen(); }, 5000);
         QTest::qWait(300);  // gone for a while
         line = std::make_unique<PtyPair>();
         QElapsedTimer back;
