@@ -4,11 +4,16 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
 
 namespace serial::backend {
+
+// The device a list entry or a typed name opens, once this platform's checks on it
+// passed. Empty, with *failure set, when the name is refused.
+std::string DevicePathForOpen(std::string_view name, OpenFailure* failure);
 
 // Opens and configures the port at this device path. On any failure: an invalid handle,
 // *failure set, and nothing left held.

@@ -11,10 +11,12 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "serial/serial_port_backend.h"
+#include "serial/virtual_port.h"
 
 namespace serial {
 
@@ -237,6 +239,12 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
         return {};
     }
     const int fd = port.get();
+    // The name was checked before the open; the device opened must pass the same check.
+    struct stat opened {};
+    if (::fstat(fd, &opened) == 0 && S_ISCHR(opened.st_mode) && !IsTerminalLine(opened.st_rdev)) {
+        *failure = {OpenError::BadName, 0, {}};
+        return {};
+    }
 
     // One program at a time on the line: two writers would interleave their messages.
     // Both locks are needed: flock is seen by

@@ -209,50 +209,93 @@ TEST(PortLink, FirstFreeNameAndRemoval)
 
 TEST(PortLink, TakesOverALinkLeftBehind)
 {
-    TempFolder folder;
-    fs::create_symlink("/dev/pts/70", folder.path() + "/sim0");  // a display that was killed
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
+    ASSERT_TRUE(fs::create_directory(folder));
+    // A display that was killed: its link and its lock file stay, the lock is gone.
+    fs::create_symlink("/dev/pts/70", folder + "/sim0");
+    { UniqueFd f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
-    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
     EXPECT_EQ(link.Name(), "sim0");
-    EXPECT_EQ(fs::read_symlink(folder.path() + "/sim0"), "/dev/pts/71");
+    EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/71");
 }
 
 TEST(PortLink, LeavesWhatIsNotALinkAlone)
 {
-    TempFolder folder;
-    { UniqueFd f(::open((folder.path() + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
+    ASSERT_TRUE(fs::create_directory(folder));
+    { UniqueFd f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
-    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
     EXPECT_EQ(link.Name(), "sim1");
-    EXPECT_TRUE(fs::is_regular_file(folder.path() + "/sim0"));
+    EXPECT_TRUE(fs::is_regular_file(folder + "/sim0"));
 }
 
 TEST(PortLink, KeepsALinkThatLeadsElsewhereNow)
 {
-    TempFolder folder;
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
     PortLink link;
     std::string error;
-    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
-    fs::remove(folder.path() + "/sim0");
-    fs::create_symlink("/dev/pts/72", folder.path() + "/sim0");
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
+    fs::remove(folder + "/sim0");
+    fs::create_symlink("/dev/pts/72", folder + "/sim0");
     link.Remove();
-    EXPECT_EQ(fs::read_symlink(folder.path() + "/sim0"), "/dev/pts/72");
+    EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/72");
 }
 
-TEST(PortLink, RefusesAFolderOthersMayWrite)
+// The panel and the sender would not trust such a folder, so nothing is published there.
+TEST(PortLink, RefusesAFolderOthersMayChange)
 {
-    TempFolder folder;
-    ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
+    TempFolder tmp;
+    const std::string parent = tmp.path() + "/display-test";
+    const std::string folder = parent + "/ports";
+    ASSERT_TRUE(fs::create_directories(folder));
+    const struct {
+        std::string changed;
+        mode_t mode;
+        const char* reason;
+    } rows[] = {
+        {folder, 0777, "other users may write to the folder"},
+        {folder, 0770, "other users may write to the folder"},
+        {parent, 0777, "other users may write to the folder"},
+        {parent, 0703, "other users may write to the folder"},
+        {tmp.path(), 0777, ""},  // above the parent: not ours to judge
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.changed + " at " + std::to_string(r.mode));
+        ASSERT_EQ(::chmod(r.changed.c_str(), r.mode), 0);
+        PortLink link;
+        std::string error;
+        EXPECT_EQ(link.Publish(folder, "/dev/pts/71", &error), *r.reason == '\0') << error;
+        EXPECT_NE(error.find(r.reason), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_EQ(fs::exists(fs::symlink_status(folder + "/sim0")), *r.reason == '\0');
+        ASSERT_EQ(::chmod(r.changed.c_str(), 0700), 0);
+    }
+
     PortLink link;
     std::string error;
-    EXPECT_FALSE(link.Publish(folder.path(), "/dev/pts/71", &error));
-    EXPECT_NE(error.find("closed to others"), std::string::npos) << error;
-    EXPECT_TRUE(link.Name().empty());
-
     EXPECT_FALSE(link.Publish("relative/ports", "/dev/pts/71", &error));
     EXPECT_FALSE(link.Publish("", "/dev/pts/71", &error));
+    EXPECT_TRUE(link.Name().empty());
+}
+
+TEST(PortLink, RefusesAFolderOfAnotherUser)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder away";
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
+    ASSERT_TRUE(fs::create_directory(folder));
+    ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
+    PortLink link;
+    std::string error;
+    EXPECT_FALSE(link.Publish(folder, "/dev/pts/71", &error));
+    EXPECT_NE(error.find("belongs to another user"), std::string::npos) << error;
 }
 
 }  // namespace
