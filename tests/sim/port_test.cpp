@@ -6,11 +6,15 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -176,6 +180,88 @@ TEST(Device, GivesUpExclusiveModeWhenClosed)
     int exclusive = 1;
     ASSERT_EQ(::ioctl(keep.get(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
+}
+
+// A client that locked the pseudo-terminal and set exclusive mode, then was killed by
+// each signal in turn: the display clears the mode once the client's lock is gone, never
+// while the client lives.
+TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
+    UniqueFd look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    const auto exclusive = [&] {
+        int flag = -1;
+        ::ioctl(look.get(), TIOCGEXCL, &flag);
+        return flag != 0;
+    };
+    EXPECT_FALSE(port.ReleaseAbandonedExclusive());  // nothing to clear
+
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(::strsignal(signalNumber));
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t client = ::fork();
+        if (client == 0) {
+            const int fd = ::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+            const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0;
+            (void)!::write(ready[1], held ? "1" : "0", 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char held = '?';
+        ASSERT_EQ(::read(ready[0], &held, 1), 1);
+        ::close(ready[0]);
+        ASSERT_EQ(held, '1');
+        EXPECT_TRUE(exclusive());
+        EXPECT_FALSE(port.ReleaseAbandonedExclusive());  // the client still holds it
+        EXPECT_TRUE(exclusive());
+
+        ::kill(client, signalNumber);
+        ::waitpid(client, nullptr, 0);
+        EXPECT_TRUE(exclusive());  // what the kernel leaves behind
+        EXPECT_TRUE(port.ReleaseAbandonedExclusive());
+        EXPECT_FALSE(exclusive());
+        // The look took the lock only for a moment.
+        EXPECT_EQ(::flock(look.get(), LOCK_EX | LOCK_NB), 0);
+        ::flock(look.get(), LOCK_UN);
+    }
+}
+
+// The settings a client puts on the pseudo-terminal, read back as the display shows them.
+TEST(PseudoTerminal, ReadsTheClientsLineSettings)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenPseudoTerminal(9600, &error)) << error;
+    EXPECT_EQ(port.Baud(), 9600u);
+    UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_EQ(port.ClientSettings(), (sim::LineSettings{9600, 8, 'N', 1}));  // the display's own at first
+
+    const struct {
+        speed_t speed;
+        tcflag_t stop;
+        sim::LineSettings read;
+    } rows[] = {
+        {B2400, 0, {2400, 8, 'N', 1}},
+        {B115200, CSTOPB, {115200, 8, 'N', 2}},
+        {B1200, 0, {1200, 8, 'N', 1}},
+    };
+    for (const auto& r : rows) {
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(client.get(), &tio), 0);
+        tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSTOPB)) | r.stop;
+        ::cfsetspeed(&tio, r.speed);
+        ASSERT_EQ(::tcsetattr(client.get(), TCSANOW, &tio), 0);
+        EXPECT_EQ(port.ClientSettings(), r.read) << sim::DescribeLine(r.read);
+    }
+
+    // A device's settings are the display's own: nothing to read.
+    Pty line;
+    ListenPort device;
+    ASSERT_TRUE(device.OpenDevice(line.slave, 2400, &error)) << error;
+    EXPECT_EQ(device.ClientSettings(), std::nullopt);
 }
 
 TEST(PortLink, FirstFreeNameAndRemoval)
