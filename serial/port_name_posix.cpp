@@ -29,28 +29,50 @@ std::string PortDevicePath(std::string_view entry)
 
 namespace backend {
 
-std::string DevicePathForOpen(std::string_view name, OpenFailure* failure)
+namespace {
+
+// The virtual-port folder when the path is a link in it (by name or by path), else empty.
+std::string VirtualFolderOf(const std::string& path)
 {
     namespace fs = std::filesystem;
     const std::string virtualDir = DefaultVirtualPortDir();
-    std::string path = PosixDevicePath(name, "/dev", virtualDir);
+    const fs::path link = fs::path(path).lexically_normal();
+    return link.parent_path() == fs::path(virtualDir).lexically_normal() ? virtualDir : std::string();
+}
+
+bool RefuseAsNoLine(OpenFailure* failure)
+{
+    *failure = {OpenError::BadName, 0, {}};
+    return false;
+}
+
+bool RefuseAsDisplayGone(OpenFailure* failure)
+{
+    *failure = {OpenError::NoSuchPort, 0, "its virtual display is not running"};
+    return false;
+}
+
+}  // namespace
+
+std::string DevicePathForOpen(std::string_view name, OpenFailure* failure)
+{
+    std::string path = PosixDevicePath(name, "/dev", DefaultVirtualPortDir());
     if (path.empty()) {
-        *failure = {OpenError::BadName, 0, {}};
+        RefuseAsNoLine(failure);
         return {};
     }
 
-    // A virtual port, by its name or by its path in the folder, is followed only out of
-    // a folder that can be trusted, and only while its display runs: the terminal a dead
-    // display's link names may belong to another program by now.
-    const fs::path link = fs::path(path).lexically_normal();
-    if (link.parent_path() == fs::path(virtualDir).lexically_normal()) {
+    // A virtual port is followed only out of a folder that can be trusted, and only while
+    // its display runs: the terminal a dead display's link names may belong to another
+    // program by now.
+    if (const std::string folder = VirtualFolderOf(path); !folder.empty()) {
         std::string why;
-        if (!VirtualFolderTrusted(virtualDir, &why)) {
+        if (!VirtualFolderTrusted(folder, &why)) {
             *failure = {OpenError::BadName, 0, why};
             return {};
         }
-        if (!VirtualPortAlive(virtualDir, link.filename().string())) {
-            *failure = {OpenError::NoSuchPort, 0, "its virtual display is not running"};
+        if (!VirtualPortAlive(folder, std::filesystem::path(path).filename().string())) {
+            RefuseAsDisplayGone(failure);
             return {};
         }
     }
@@ -59,10 +81,29 @@ std::string DevicePathForOpen(std::string_view name, OpenFailure* failure)
     // terminal line is refused before it is touched.
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && !IsTerminalLine(st.st_rdev)) {
-        *failure = {OpenError::BadName, 0, {}};
+        RefuseAsNoLine(failure);
         return {};
     }
     return path;
+}
+
+bool AcceptOpenedDevice(const std::string& path, NativeHandle port, OpenFailure* failure)
+{
+    struct stat opened {};
+    if (::fstat(port, &opened) != 0 || !S_ISCHR(opened.st_mode))
+        return true;  // no device: the terminal calls that follow refuse it
+    if (!IsTerminalLine(opened.st_rdev))
+        return RefuseAsNoLine(failure);
+    // The display may have ended between the look and the open, and its terminal gone to
+    // another program: a display still holding the name, and its link leading to the very
+    // device opened, prove it is a display's line.
+    if (const std::string folder = VirtualFolderOf(path); !folder.empty()) {
+        struct stat linked {};
+        if (!VirtualPortAlive(folder, std::filesystem::path(path).filename().string())
+            || ::stat(path.c_str(), &linked) != 0 || linked.st_rdev != opened.st_rdev)
+            return RefuseAsDisplayGone(failure);
+    }
+    return true;
 }
 
 }  // namespace backend

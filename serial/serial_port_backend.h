@@ -15,6 +15,11 @@ namespace serial::backend {
 // passed. Empty, with *failure set, when the name is refused.
 std::string DevicePathForOpen(std::string_view name, OpenFailure* failure);
 
+// POSIX: whether the device just opened from DevicePathForOpen's path is still one to
+// configure: a terminal line and, through a virtual port's link, the line of a display
+// that still runs. False, with *failure set, when not.
+bool AcceptOpenedDevice(const std::string& path, NativeHandle port, OpenFailure* failure);
+
 // Opens and configures the port at this device path. On any failure: an invalid handle,
 // *failure set, and nothing left held.
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure);

@@ -11,12 +11,10 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "serial/serial_port_backend.h"
-#include "serial/virtual_port.h"
 
 namespace serial {
 
@@ -239,12 +237,10 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
         return {};
     }
     const int fd = port.get();
-    // The name was checked before the open; the device opened must pass the same check.
-    struct stat opened {};
-    if (::fstat(fd, &opened) == 0 && S_ISCHR(opened.st_mode) && !IsTerminalLine(opened.st_rdev)) {
-        *failure = {OpenError::BadName, 0, {}};
+    // The name was checked before the open; what was opened must still pass, before the
+    // line is touched.
+    if (!AcceptOpenedDevice(path, fd, failure))
         return {};
-    }
 
     // One program at a time on the line: two writers would interleave their messages.
     // Both locks are needed: flock is seen by

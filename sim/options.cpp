@@ -61,7 +61,7 @@ the link goes when the display ends. The first line printed names it:
 
 Options:
   --text         no window: print the display state as one line at start and whenever
-                 it changes (after each piece of input), for example
+                 a command changes it, however the bytes arrive, for example
                    [    12.50] lamps=Price mode=still
                    [12345678] lamps=none mode=scrolling text="12345678"
                    [8.8.8.8.8.8.8.8.] lamps=none mode=flickering

@@ -21,6 +21,7 @@
 
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
+#include "serial/serial_port_backend.h"
 
 namespace serial {
 namespace {
@@ -327,6 +328,30 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
         EXPECT_EQ(port.LastOpenFailure().osMessage.empty(), c.opens) << port.LastOpenFailure().osMessage;
         ASSERT_EQ(::chmod(parent.c_str(), 0700), 0);
     }
+    // The check between open and configure, as if the display had ended, or the link had
+    // changed, between the look and the open.
+    const struct {
+        const char* what;
+        std::string path;
+        std::string device;  // what was opened
+        bool accepted;
+        OpenError kind;
+    } opened[] = {
+        {"the live display's line", folder + "/sim0", live.path, true, OpenError::None},
+        {"a line the live link does not lead to", folder + "/sim0", reused.path, false, OpenError::NoSuchPort},
+        {"the line of a display gone", folder + "/sim1", reused.path, false, OpenError::NoSuchPort},
+        {"a line named by its own path", reused.path, reused.path, true, OpenError::None},
+        {"no terminal line", "/dev/null", "/dev/null", false, OpenError::BadName},
+    };
+    for (const auto& o : opened) {
+        SCOPED_TRACE(o.what);
+        const OwnedHandle fd(::open(o.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_TRUE(fd.valid());
+        OpenFailure failure;
+        EXPECT_EQ(backend::AcceptOpenedDevice(o.path, fd.get(), &failure), o.accepted);
+        EXPECT_EQ(failure.kind, o.kind);
+    }
+
     // The other program's terminal was neither configured nor locked.
     termios tio{};
     ASSERT_EQ(::tcgetattr(reused.slave.get(), &tio), 0);
