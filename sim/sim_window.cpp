@@ -71,7 +71,11 @@ void SimWindow::OnLineSettings(const LineSettings& settings)
 {
     const std::string note = MisreadNote(settings, m_listener.Baud());
     QString text = tr("Sender's line: %1").arg(QString::fromStdString(DescribeLine(settings)));
-    if (!note.empty()) text += QStringLiteral(" — ") + tr("a display at %1 baud would show garbage").arg(m_listener.Baud());
+    if (!note.empty()) {
+        const LineSettings display{m_listener.Baud(), 8, 'N', 1};
+        text += QStringLiteral(" — ") +
+                tr("a display at %1 would show garbage").arg(QString::fromStdString(DescribeLine(display)));
+    }
     m_line->setText(text);
     m_line->setStyleSheet(note.empty() ? QString() : QStringLiteral("color: #c00000; font-weight: bold;"));
 }

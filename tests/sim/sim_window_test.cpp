@@ -198,7 +198,7 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("mark");
         QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1" << "";
-        QTest::newRow("9600") << int(B9600) << "Sender's line: 9600 8N1 — a display at 2400 baud would show garbage"
+        QTest::newRow("9600") << int(B9600) << "Sender's line: 9600 8N1 — a display at 2400 8N1 would show garbage"
                               << "! sender at 9600 baud: a display at 2400 would show garbage";
     }
     void showsTheSendersLineSettings()
