@@ -282,6 +282,8 @@ TEST_F(DisplaySend, PortsThatAreNoDisplayLineAreNeitherListedNorWritten)
          "ptmx", "not a serial port"},
         {"link to /dev/null", [&] { link("nul", "/dev/null"); m_locks.push_back(HoldDisplayLock(ports / ".nul.lock")); },
          "nul", "not a serial port"},
+        {"link to /dev/zero", [&] { link("zero", "/dev/zero"); m_locks.push_back(HoldDisplayLock(ports / ".zero.lock")); },
+         "zero", "not a serial port"},
         {"/dev/ptmx named", [] {}, "/dev/ptmx", "not a serial port"},
         {"/dev/zero named", [] {}, "/dev/zero", "not a serial port"},
         {"live link in a folder others may write to",
