@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <system_error>
 
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 
 #include "serial/native_handle.h"
 #include "serial/port_name.h"
+#include "serial/virtual_port.h"
 
 namespace serial {
 
@@ -37,40 +39,52 @@ std::vector<std::string> FolderNames(const std::string& dir)
     return names;
 }
 
-// A real folder of the user's own that nobody else may write to.
-bool IsPrivateFolder(const std::string& path)
+// The kernel's active consoles ("tty0 ttyS0"): the kernel writes its messages there and
+// may read a login from it; a program that reconfigures such a line disturbs both.
+std::set<std::string> ActiveConsoles(const DiscoveryRoots& roots)
 {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return false;
-    return st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    const std::string list = roots.consoleList.empty()
+                                 ? WithoutTrailingSlashes(roots.sysClassTty) + "/console/active"
+                                 : roots.consoleList;
+    std::ifstream file(list);
+    std::set<std::string> names;
+    for (std::string name; file >> name;)
+        names.insert(name);
+    return names;
 }
 
-bool IsLinkToCharDevice(const std::string& path)
+// A link counts while its display runs and leads to a terminal line: a pseudo-terminal's
+// slave, or one of the serial devices listed.
+bool LeadsToLine(const std::string& path, const std::string& devDir, const std::vector<std::string>& devices)
 {
     struct stat link {};
     struct stat target {};
-    return ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && ::stat(path.c_str(), &target) == 0
-           && S_ISCHR(target.st_mode);
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode) || ::stat(path.c_str(), &target) != 0
+        || !S_ISCHR(target.st_mode))
+        return false;
+    if (IsPseudoTerminalSlave(target.st_rdev))
+        return true;
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    return !ec && device.parent_path() == fs::path(devDir)
+           && std::find(devices.begin(), devices.end(), device.filename().string()) != devices.end();
 }
 
-std::vector<std::string> VirtualPorts(const DiscoveryRoots& roots)
+std::vector<std::string> VirtualPorts(const DiscoveryRoots& roots, const std::vector<std::string>& devices)
 {
     const std::string dir = WithoutTrailingSlashes(roots.virtualDir.empty() ? DefaultVirtualPortDir() : roots.virtualDir);
-    // Whoever may write to the folder, or rename it away from under its parent, could slip
-    // any device in under a name we trust.
-    const std::string parent = fs::path(dir).parent_path().string();
-    if (!IsPrivateFolder(dir) || parent.empty() || !IsPrivateFolder(parent))
+    if (!VirtualFolderTrusted(dir))
         return {};
 
     std::vector<std::string> ports;
     for (const std::string& name : FolderNames(dir)) {
-        // Hidden names are links still being set up; a name that Open would look for
-        // elsewhere (a "tty..." name is taken from the device folder) cannot be listed.
+        // Hidden names are links still being set up and the displays' lock files; a name
+        // that Open would look for elsewhere (a "tty..." name is taken from the device
+        // folder) cannot be listed.
         const std::string path = dir + "/" + name;
         if (name.front() == '.' || PosixDevicePath(name, roots.devDir, dir) != path)
             continue;
-        if (IsLinkToCharDevice(path))
+        if (VirtualPortAlive(dir, name) && LeadsToLine(path, WithoutTrailingSlashes(roots.devDir), devices))
             ports.push_back(name);
     }
     std::sort(ports.begin(), ports.end(), NaturalLess);
@@ -97,8 +111,12 @@ std::vector<std::string> SerialDevices(const DiscoveryRoots& roots)
     const std::string sysDir = WithoutTrailingSlashes(roots.sysClassTty);
     const std::string devDir = WithoutTrailingSlashes(roots.devDir);
 
+    const std::set<std::string> consoles = ActiveConsoles(roots);
     std::vector<std::string> names;
     for (const std::string& name : FolderNames(sysDir)) {
+        // The kernel's console stays out of the list; naming it still opens it.
+        if (consoles.count(name) != 0)
+            continue;
         const std::string sysEntry = sysDir + "/" + name;
         // Only a terminal with hardware behind it has a device link: virtual consoles,
         // pseudo-terminals and the console have none.
@@ -117,15 +135,7 @@ std::vector<std::string> SerialDevices(const DiscoveryRoots& roots)
         names.push_back(name);
     }
     std::sort(names.begin(), names.end(), NaturalLess);
-
-    // A device that is not named tty... (a Bluetooth rfcomm0) is listed by its path, the
-    // one entry that cannot be mistaken for a virtual port.
-    std::vector<std::string> ports;
-    for (const std::string& name : names) {
-        const std::string path = devDir + "/" + name;
-        ports.push_back(PosixDevicePath(name, devDir, "") == path ? name : path);
-    }
-    return ports;
+    return names;
 }
 
 }  // namespace
@@ -137,9 +147,15 @@ std::vector<std::string> DiscoverPorts()
 
 std::vector<std::string> DiscoverPorts(const DiscoveryRoots& roots)
 {
-    std::vector<std::string> ports = VirtualPorts(roots);
-    std::vector<std::string> devices = SerialDevices(roots);
-    ports.insert(ports.end(), devices.begin(), devices.end());
+    const std::vector<std::string> devices = SerialDevices(roots);
+    std::vector<std::string> ports = VirtualPorts(roots, devices);
+    // A device that is not named tty... (a Bluetooth rfcomm0) is listed by its path, the
+    // one entry that cannot be mistaken for a virtual port.
+    const std::string devDir = WithoutTrailingSlashes(roots.devDir);
+    for (const std::string& name : devices) {
+        const std::string path = devDir + "/" + name;
+        ports.push_back(PosixDevicePath(name, devDir, "") == path ? name : path);
+    }
     return ports;
 }
 

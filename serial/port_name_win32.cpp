@@ -1,4 +1,5 @@
 #include "serial/port_name.h"
+#include "serial/serial_port_backend.h"
 
 namespace serial {
 
@@ -13,5 +14,17 @@ std::string PortDevicePath(std::string_view entry)
 {
     return WindowsDevicePath(entry);
 }
+
+namespace backend {
+
+std::string DevicePathForOpen(std::string_view name, OpenFailure* failure)
+{
+    std::string path = WindowsDevicePath(name);
+    if (path.empty())
+        *failure = {OpenError::BadName, 0, {}};
+    return path;
+}
+
+}  // namespace backend
 
 }  // namespace serial

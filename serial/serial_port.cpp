@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "serial/port_name.h"
 #include "serial/serial_port_backend.h"
 
 namespace serial {
@@ -33,11 +32,9 @@ bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate)
         m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
         return false;
     }
-    const std::string path = PortDevicePath(portName);
-    if (path.empty()) {
-        m_lastFailure = {OpenError::BadName, 0, {}};
+    const std::string path = backend::DevicePathForOpen(portName, &m_lastFailure);
+    if (path.empty())
         return false;
-    }
     OwnedHandle port = backend::OpenConfigured(path, baudRate, &m_lastFailure);
     if (!port.valid())
         return false;

@@ -27,7 +27,7 @@ enum class OpenError {
 struct OpenFailure {
     OpenError kind = OpenError::None;
     int osError = 0;        // errno or GetLastError of the failing step; 0 when none
-    std::string osMessage;  // the OS's own text for osError
+    std::string osMessage;  // the OS's own text for osError, or why the name was refused
 };
 
 // A short English reason: "permission denied", "in use by another program", ...

@@ -5,11 +5,21 @@
 #include <cstdint>
 #include <stop_token>
 #include <string>
+#include <string_view>
 
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
 
 namespace serial::backend {
+
+// The device a list entry or a typed name opens, once this platform's checks on it
+// passed. Empty, with *failure set, when the name is refused.
+std::string DevicePathForOpen(std::string_view name, OpenFailure* failure);
+
+// POSIX: whether the device just opened from DevicePathForOpen's path is still one to
+// configure: a terminal line and, through a virtual port's link, the line of a display
+// that still runs. False, with *failure set, when not.
+bool AcceptOpenedDevice(const std::string& path, NativeHandle port, OpenFailure* failure);
 
 // Opens and configures the port at this device path. On any failure: an invalid handle,
 // *failure set, and nothing left held.

@@ -251,6 +251,10 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
         return {};
     }
     const int fd = port.get();
+    // The name was checked before the open; what was opened must still pass, before the
+    // line is touched.
+    if (!AcceptOpenedDevice(path, fd, failure))
+        return {};
 
     // One program at a time on the line: two writers would interleave their messages.
     // Both locks are needed: flock is seen by

@@ -11,11 +11,6 @@ constexpr std::uint8_t kCR = 0x0D;
 constexpr std::uint8_t kCAN = 0x18;
 constexpr std::uint8_t kESC = 0x1B;
 
-void Note(std::vector<std::string>* done, std::string what)
-{
-    if (done) done->push_back(std::move(what));
-}
-
 // '0'..'4' or 00..04 (some drivers send the plain number); -1 for anything else.
 int LampDigit(std::uint8_t b)
 {
@@ -47,26 +42,44 @@ const char* ModeName(Mode mode)
     return "";
 }
 
-bool DisplayDecoder::Feed(const std::uint8_t* data, std::size_t count, std::vector<std::string>* done)
+bool DisplayDecoder::Feed(const std::uint8_t* data, std::size_t count, const CommandSink& onCommand)
 {
     const DisplayState before = m_state;
+    m_told = m_state;
+    m_sink = &onCommand;
     for (std::size_t i = 0; i < count; ++i) {
         // A byte that broke a command is read again from Idle, which takes every byte.
-        if (!Take(data[i], done)) Take(data[i], done);
+        if (!Take(data[i])) Take(data[i]);
     }
+    m_sink = nullptr;
     return m_state != before;
 }
 
-bool DisplayDecoder::Take(std::uint8_t b, std::vector<std::string>* done)
+bool DisplayDecoder::Feed(const std::uint8_t* data, std::size_t count, std::vector<std::string>* done)
+{
+    return Feed(data, count, [done](std::string_view what, bool) {
+        if (done) done->emplace_back(what);
+    });
+}
+
+void DisplayDecoder::Completed(std::string_view what)
+{
+    // Compared once per command, not per byte: a flood of bytes stays cheap.
+    const bool changed = m_state != m_told;
+    if (changed) m_told = m_state;
+    if (m_sink && *m_sink) (*m_sink)(what, changed);
+}
+
+bool DisplayDecoder::Take(std::uint8_t b)
 {
     switch (m_phase) {
     case Phase::Idle:
         if (b == kFF) {
             Clear();
-            Note(done, "Clear");
+            Completed("Clear");
         } else if (b == kCAN) {
             Clear();
-            Note(done, "Cancel");
+            Completed("Cancel");
         } else if (b == kESC) {
             m_phase = Phase::Escape;
         }
@@ -81,7 +94,7 @@ bool DisplayDecoder::Take(std::uint8_t b, std::vector<std::string>* done)
         case '@':
             Clear();
             m_state.lamps = {};
-            Note(done, "Initialise");
+            Completed("Initialise");
             return true;
         default: return false;
         }
@@ -92,10 +105,10 @@ bool DisplayDecoder::Take(std::uint8_t b, std::vector<std::string>* done)
         if (digit < 0) return false;
         m_state.lamps = {};
         if (digit == 0) {
-            Note(done, "Lamps dark");
+            Completed("Lamps dark");
         } else {
             m_state.lamps[static_cast<std::size_t>(digit - 1)] = true;
-            Note(done, std::string("Lamp ") + LampName(static_cast<Lamp>(digit - 1)));
+            Completed(std::string("Lamp ") + LampName(static_cast<Lamp>(digit - 1)));
         }
         return true;
     }
@@ -110,7 +123,7 @@ bool DisplayDecoder::Take(std::uint8_t b, std::vector<std::string>* done)
 
     case Phase::Text:
         if (b == kCR) {
-            EndText(done);
+            EndText();
             return true;
         }
         if (b == kFF || b == kCAN || b == kESC) {
@@ -120,14 +133,14 @@ bool DisplayDecoder::Take(std::uint8_t b, std::vector<std::string>* done)
             return false;
         }
         m_text.push_back(static_cast<char>(b));
-        if (m_text.size() >= kMaxTextBytes) EndText(done);
+        if (m_text.size() >= kMaxTextBytes) EndText();
         return true;
 
     case Phase::FlickerParam:
         m_phase = Phase::Idle;
         m_state.mode = Mode::Flickering;
         m_state.scrollText.clear();
-        Note(done, "Flicker");
+        Completed("Flicker");
         return true;
     }
     return true;
@@ -140,21 +153,21 @@ void DisplayDecoder::Clear()
     m_state.scrollText.clear();
 }
 
-void DisplayDecoder::EndText(std::vector<std::string>* done)
+void DisplayDecoder::EndText()
 {
     std::vector<Cell> laidOut = LayOutText(m_text);
+    const std::string what = (m_scroll ? "Scroll \"" : "Show \"") + CellsText(laidOut) + "\"";
     m_state.cells = RightAligned(laidOut);
     if (m_scroll) {
         m_state.mode = Mode::Scrolling;
-        Note(done, "Scroll \"" + CellsText(laidOut) + "\"");
         m_state.scrollText = std::move(laidOut);
     } else {
         if (m_state.mode == Mode::Scrolling) m_state.mode = Mode::Still;
         m_state.scrollText.clear();
-        Note(done, "Show \"" + CellsText(laidOut) + "\"");
     }
     m_text.clear();
     m_phase = Phase::Idle;
+    Completed(what);  // once the state is whole
 }
 
 }  // namespace sim

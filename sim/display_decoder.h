@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,9 +34,14 @@ inline constexpr std::size_t kMaxTextBytes = 64;
 
 class DisplayDecoder {
 public:
-    // Reads the bytes; returns whether the state changed. When done is given, a short
-    // description of every command completed ("Clear", "Lamp Price", "Show \"12.50\"")
-    // is appended to it.
+    // Told of every command as it completes: a short description ("Clear", "Lamp Price",
+    // "Show \"12.50\"") and whether it changed what the display shows (State() is then
+    // the new state). Several commands may arrive in one piece; each is told on its own.
+    using CommandSink = std::function<void(std::string_view what, bool changed)>;
+
+    // Reads the bytes; returns whether the state changed.
+    bool Feed(const std::uint8_t* data, std::size_t count, const CommandSink& onCommand);
+    // The same; when done is given, the description of every command is appended to it.
     bool Feed(const std::uint8_t* data, std::size_t count, std::vector<std::string>* done = nullptr);
     bool Feed(std::string_view bytes, std::vector<std::string>* done = nullptr)
     {
@@ -51,11 +57,14 @@ private:
     enum class Phase { Idle, Escape, LampDigit, TextKind, Text, FlickerParam };
 
     // Returns false when the byte was not taken and must be read again in Idle.
-    bool Take(std::uint8_t b, std::vector<std::string>* done);
+    bool Take(std::uint8_t b);
     void Clear();
-    void EndText(std::vector<std::string>* done);
+    void EndText();
+    void Completed(std::string_view what);
 
     DisplayState m_state;
+    DisplayState m_told;  // the state as the sink last heard of it
+    const CommandSink* m_sink = nullptr;  // during Feed
     Phase m_phase = Phase::Idle;
     bool m_scroll = false;  // the text being received is a scroll text
     std::string m_text;

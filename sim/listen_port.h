@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "sim/line_settings.h"
 #include "sim/unique_fd.h"
 
 namespace sim {
@@ -26,10 +28,11 @@ public:
     ListenPort(const ListenPort&) = delete;
     ListenPort& operator=(const ListenPort&) = delete;
 
-    // A fresh pseudo-terminal: the display reads the master; the slave, set raw, is what
-    // other programs open. The slave stays open here as well, so that a program closing
-    // it does not hang the line up.
-    bool OpenPseudoTerminal(std::string* error);
+    // A fresh pseudo-terminal: the display reads the master; the slave, set raw at the
+    // display's baud rate, is what other programs open. The slave stays open here as well,
+    // so that a program closing it does not hang the line up.
+    bool OpenPseudoTerminal(std::uint32_t baudRate, std::string* error);
+    bool OpenPseudoTerminal(std::string* error) { return OpenPseudoTerminal(2400, error); }
 
     // A serial device opened for reading, raw, at the baud rate (8 data bits, no parity,
     // one stop bit), exclusively like the panel opens its port.
@@ -40,12 +43,25 @@ public:
     // The device other programs open: the pseudo-terminal's slave, or the device itself.
     const std::string& DevicePath() const noexcept { return m_devicePath; }
 
+    // The rate the display reads at.
+    std::uint32_t Baud() const noexcept { return m_baud; }
+
     ReadResult Read(std::uint8_t* buffer, std::size_t size, std::size_t* count);
+
+    // A client of the pseudo-terminal that was killed while it held the port left it in
+    // exclusive mode, which refuses every later open but root's. Clears that mode when no
+    // client holds the port's lock any more; true when it did.
+    bool ReleaseAbandonedExclusive();
+
+    // The settings a client set on the pseudo-terminal; nullopt on a device, whose
+    // settings are the display's own.
+    std::optional<LineSettings> ClientSettings() const;
 
 private:
     UniqueFd m_read;
     UniqueFd m_slave;  // a pseudo-terminal's slave, held so that it never hangs up
     std::string m_devicePath;
+    std::uint32_t m_baud = 2400;
     bool m_exclusive = false;  // TIOCEXCL was set on m_read
 };
 

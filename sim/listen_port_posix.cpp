@@ -21,19 +21,53 @@ bool Fail(std::string* error, const std::string& what, int err)
     return false;
 }
 
+struct Rate {
+    std::uint32_t baud;
+    speed_t speed;
+};
+constexpr Rate kRates[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},         {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},       {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},     {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},   {921600, B921600},
+};
+
 bool SpeedOf(std::uint32_t baud, speed_t* speed)
 {
-    switch (baud) {
-    case 1200: *speed = B1200; return true;
-    case 2400: *speed = B2400; return true;
-    case 4800: *speed = B4800; return true;
-    case 9600: *speed = B9600; return true;
-    case 19200: *speed = B19200; return true;
-    case 38400: *speed = B38400; return true;
-    case 57600: *speed = B57600; return true;
-    case 115200: *speed = B115200; return true;
-    default: return false;
+    for (const Rate& r : kRates) {
+        if (r.baud == baud) {
+            *speed = r.speed;
+            return true;
+        }
     }
+    return false;
+}
+
+std::uint32_t BaudOf(speed_t speed)
+{
+    for (const Rate& r : kRates)
+        if (r.speed == speed) return r.baud;
+    return 0;
+}
+
+LineSettings SettingsOf(const termios& tio)
+{
+    LineSettings line;
+    line.baud = BaudOf(::cfgetospeed(&tio));
+    switch (tio.c_cflag & CSIZE) {
+    case CS5: line.dataBits = 5; break;
+    case CS6: line.dataBits = 6; break;
+    case CS7: line.dataBits = 7; break;
+    default: line.dataBits = 8; break;
+    }
+    if ((tio.c_cflag & PARENB) == 0)
+        line.parity = 'N';
+    else if ((tio.c_cflag & CMSPAR) != 0)
+        line.parity = (tio.c_cflag & PARODD) != 0 ? 'M' : 'S';
+    else
+        line.parity = (tio.c_cflag & PARODD) != 0 ? 'O' : 'E';
+    line.stopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 1;
+    return line;
 }
 
 // Turn off every termios nicety: the display must see each byte as it was sent, CR and
@@ -55,8 +89,13 @@ bool MakeRaw(int fd, speed_t speed, std::string* error, const std::string& path)
 
 }  // namespace
 
-bool ListenPort::OpenPseudoTerminal(std::string* error)
+bool ListenPort::OpenPseudoTerminal(std::uint32_t baudRate, std::string* error)
 {
+    speed_t speed{};
+    if (!SpeedOf(baudRate, &speed)) {
+        if (error) *error = "unsupported baud rate " + std::to_string(baudRate);
+        return false;
+    }
     UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!master.valid()) return Fail(error, "posix_openpt", errno);
     if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
@@ -67,9 +106,9 @@ bool ListenPort::OpenPseudoTerminal(std::string* error)
 
     UniqueFd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!slave.valid()) return Fail(error, name, errno);
-    // Set raw here, so that a program that writes to the link without configuring it
-    // (printf > sim0) reaches the display unchanged.
-    if (!MakeRaw(slave.get(), B2400, error, name)) return false;
+    // Set raw, at the display's own rate, so that a program that writes to the link
+    // without configuring it (printf > sim0) reaches the display unchanged.
+    if (!MakeRaw(slave.get(), speed, error, name)) return false;
 
     const int flags = ::fcntl(master.get(), F_GETFL);
     if (flags < 0 || ::fcntl(master.get(), F_SETFL, flags | O_NONBLOCK) != 0)
@@ -78,6 +117,7 @@ bool ListenPort::OpenPseudoTerminal(std::string* error)
     m_read = std::move(master);
     m_slave = std::move(slave);
     m_devicePath = name;
+    m_baud = baudRate;
     m_exclusive = false;
     return true;
 }
@@ -117,8 +157,32 @@ bool ListenPort::OpenDevice(const std::string& devicePath, std::uint32_t baudRat
     m_slave.reset();
     m_read = std::move(port);
     m_devicePath = devicePath;
+    m_baud = baudRate;
     m_exclusive = true;
     return true;
+}
+
+bool ListenPort::ReleaseAbandonedExclusive()
+{
+    if (!m_slave.valid()) return false;
+    int exclusive = 0;
+    if (::ioctl(m_slave.get(), TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return false;
+    // A client takes its lock before it sets exclusive mode and keeps it while it holds
+    // the port; the kernel frees the lock however the client ends, exclusive mode only
+    // when the terminal closes, which never happens while the display holds this side.
+    // The lock is taken only for this look, so a client opening meanwhile is refused at
+    // most for an instant.
+    if (::flock(m_slave.get(), LOCK_EX | LOCK_NB) != 0) return false;
+    const bool cleared = ::ioctl(m_slave.get(), TIOCNXCL) == 0;
+    ::flock(m_slave.get(), LOCK_UN);
+    return cleared;
+}
+
+std::optional<LineSettings> ListenPort::ClientSettings() const
+{
+    termios tio{};
+    if (!m_slave.valid() || ::tcgetattr(m_slave.get(), &tio) != 0) return std::nullopt;
+    return SettingsOf(tio);
 }
 
 ListenPort::~ListenPort()

@@ -83,25 +83,32 @@ int main(int argc, char** argv)
     std::string error;
     std::string portText;
     if (options.port.empty()) {
-        if (!port.OpenPseudoTerminal(&error)) return Fail(error);
+        if (!port.OpenPseudoTerminal(options.baud, &error)) return Fail(error);
         if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) return Fail(error);
         portText = link.Name() + " (" + port.DevicePath() + ")";
+        if (options.baud != sim::kDefaultBaud) portText += ", " + std::to_string(options.baud) + " baud";
     } else {
         const std::string path = serial::PortDevicePath(options.port);
         if (path.empty()) return Fail("not a port name: " + options.port);
         if (!port.OpenDevice(path, options.baud, &error)) return Fail(error);
         portText = options.port + " (" + path + ", " + std::to_string(options.baud) + " baud)";
     }
-    PrintLine("listening on " + portText);
-
+    // Listening before the banner goes out: whatever a sender writes once it has read the
+    // banner is read in order from the start.
     sim::DisplayListener listener(port);
+    PrintLine("listening on " + portText);
     std::unique_ptr<sim::SimWindow> window;
     std::string lastLine;
     if (options.text) {
         lastLine = sim::StateLine(listener.State());
         PrintLine(lastLine);
-        QObject::connect(&listener, &sim::DisplayListener::stateChanged, [&] {
-            const std::string line = sim::StateLine(listener.State());
+        // One line for every command that changed the state, however many came in one read.
+        listener.SetReportEveryState(true);
+        QObject::connect(&listener, &sim::DisplayListener::received, [&](const sim::ReceivedPiece& piece) {
+            if (!piece.misread.isEmpty() && !PrintLine(piece.misread.toStdString())) app->quit();
+        });
+        QObject::connect(&listener, &sim::DisplayListener::stateReached, [&](const sim::DisplayState& state) {
+            const std::string line = sim::StateLine(state);
             if (line != lastLine && !PrintLine(lastLine = line)) app->quit();
         });
         QObject::connect(&listener, &sim::DisplayListener::lineLost, [&](const QString& why) {

@@ -7,7 +7,6 @@ namespace sim {
 ParsedOptions ParseOptions(const std::vector<std::string>& args)
 {
     Options o;
-    bool baudGiven = false;
     auto wrong = [](std::string why) { return ParsedOptions{std::nullopt, std::move(why)}; };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -41,19 +40,16 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args)
             if (ec != std::errc() || end != v->data() + v->size() || rate == 0)
                 return wrong("--baud: not a baud rate: " + *v);
             o.baud = rate;
-            baudGiven = true;
         } else {
             return wrong("unknown argument: " + args[i]);
         }
     }
-    if (baudGiven && o.port.empty() && !o.help && !o.version)
-        return wrong("--baud applies to --port; the virtual line has no baud rate");
     return {o, {}};
 }
 
 std::string UsageText()
 {
-    return R"(Usage: display-sim [--text] [--port NAME [--baud RATE]]
+    return R"(Usage: display-sim [--text] [--port NAME] [--baud RATE]
 
 A virtual customer display: eight seven-segment digits with points and the lamps Price,
 Total, Collect and Change. It shows what the bytes it receives would show on the device.
@@ -65,7 +61,7 @@ the link goes when the display ends. The first line printed names it:
 
 Options:
   --text         no window: print the display state as one line at start and whenever
-                 it changes (after each piece of input), for example
+                 a command changes it, however the bytes arrive, for example
                    [    12.50] lamps=Price mode=still
                    [12345678] lamps=none mode=scrolling text="12345678"
                    [8.8.8.8.8.8.8.8.] lamps=none mode=flickering
@@ -73,9 +69,14 @@ Options:
                  position is a space, a lit point a '.' after its position. Then the lit
                  lamp (none, Price, Total, Collect or Change), the mode (still, scrolling,
                  flickering) and, while scrolling, the whole scrolling text.
+                 When the sender's line settings differ from the display's, a line
+                 such as the following comes before the states of what it sent:
+                   sender at 9600 baud: a display at 2400 would show garbage
   --port NAME    listen on a serial port instead (ttyUSB0, ttyS0, a virtual port name, or
                  a device path), for instance at the end of a null-modem cable
-  --baud RATE    the port's baud rate (default 2400); 8 data bits, no parity, 1 stop bit
+  --baud RATE    the rate the display reads at (default 2400), 8 data bits, no parity,
+                 1 stop bit. On its own pseudo-terminal the display shows the settings
+                 the sender set and marks what a display at this rate could not read.
   --version      print the version
   -h, --help     print this help
 

@@ -8,10 +8,12 @@
 
 namespace sim {
 
+inline constexpr std::uint32_t kDefaultBaud = 2400;
+
 struct Options {
     bool text = false;      // print each new display state as a line; no window
     std::string port;       // listen on this port instead of a pseudo-terminal of its own
-    std::uint32_t baud = 2400;
+    std::uint32_t baud = kDefaultBaud;  // the rate the display reads at
     bool help = false;
     bool version = false;
 };

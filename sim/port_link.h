@@ -41,7 +41,7 @@ private:
 };
 
 // Creates folder and its missing parents with mode 0700; false, with the reason, when it
-// cannot, or when the folder is not a directory of this user closed to others.
+// cannot, or when the folder is not one the panel would trust (serial::VirtualFolderTrusted).
 bool EnsurePrivateFolder(const std::string& folder, std::string* error);
 
 }  // namespace sim

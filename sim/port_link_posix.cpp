@@ -1,13 +1,14 @@
 #include "sim/port_link.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "serial/virtual_port.h"
 
 namespace sim {
 
@@ -46,11 +47,11 @@ bool EnsurePrivateFolder(const std::string& folder, std::string* error)
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return Fail(error, part, errno);
         if (slash == std::string::npos) break;
     }
-    // Whoever may write here could put a link to any device under our name.
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0) return Fail(error, folder, errno);
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        if (error) *error = folder + ": not a folder of this user closed to others";
+    // The panel and the sender trust no port out of a folder that others could change:
+    // publishing there would only make a port nobody sees.
+    std::string why;
+    if (!serial::VirtualFolderTrusted(folder, &why)) {
+        if (error) *error = why + "; no virtual port is published there";
         return false;
     }
     return true;
@@ -66,12 +67,12 @@ bool PortLink::Publish(const std::string& folder, const std::string& target, std
     for (int n = 0; n < kMaxNames; ++n) {
         const std::string name = std::string(base) + std::to_string(n);
         const std::string path = folder + "/" + name;
-        const std::string lockPath = folder + "/." + name + ".lock";
+        const std::string lockPath = serial::VirtualPortLockPath(folder, name);
 
         UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!lock.valid()) return Fail(error, lockPath, errno);
-        if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EWOULDBLOCK) continue;  // a running display holds this name
+        if (!serial::LockVirtualPort(lock.get())) {
+            if (errno == EAGAIN || errno == EACCES) continue;  // a running display holds this name
             return Fail(error, lockPath, errno);
         }
         // Its last holder removes the lock file when it ends; a lock won on a file already

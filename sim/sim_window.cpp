@@ -4,6 +4,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -15,10 +17,6 @@
 
 namespace sim {
 
-namespace {
-constexpr int kLogLines = 5000;  // older lines go, so a long run never fills the memory
-constexpr qsizetype kLogBytes = 256;  // of a larger piece the log shows the beginning
-}
 
 SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget* parent)
     : QWidget(parent), m_listener(listener)
@@ -30,6 +28,9 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
     m_port = new QLabel(tr("Listening on %1").arg(portText), this);
     m_port->setObjectName(QStringLiteral("port"));
     m_port->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_line = new QLabel(this);
+    m_line->setObjectName(QStringLiteral("line"));
+    m_line->setWordWrap(true);
     m_log = new QPlainTextEdit(this);
     m_log->setObjectName(QStringLiteral("log"));
     m_log->setReadOnly(true);
@@ -40,6 +41,7 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_port);
+    side->addWidget(m_line);
     side->addWidget(m_log, 1);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_face, 3);
@@ -50,21 +52,61 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
     connect(&m_animation, &QTimer::timeout, this, &SimWindow::AdvanceAnimation);
     connect(&listener, &DisplayListener::received, this, &SimWindow::OnReceived);
     connect(&listener, &DisplayListener::stateChanged, this, &SimWindow::OnStateChanged);
+    connect(&listener, &DisplayListener::lineSettingsChanged, this, &SimWindow::OnLineSettings);
     connect(&listener, &DisplayListener::lineLost, this, &SimWindow::OnLineLost);
+    if (const auto settings = listener.ClientSettings()) {
+        OnLineSettings(*settings);
+    } else {
+        m_line->hide();  // a real line: its settings are the display's own
+    }
     ShowFrame();
 }
 
-void SimWindow::OnReceived(const QDateTime& at, const QByteArray& bytes, const QStringList& commands)
+void SimWindow::SetLogLines(int lines)
 {
-    const QString stamp = at.toString(QStringLiteral("HH:mm:ss.zzz"));
+    m_log->setMaximumBlockCount(lines);
+}
+
+void SimWindow::OnLineSettings(const LineSettings& settings)
+{
+    const std::string note = MisreadNote(settings, m_listener.Baud());
+    QString text = tr("Sender's line: %1").arg(QString::fromStdString(DescribeLine(settings)));
+    if (!note.empty()) {
+        const LineSettings display{m_listener.Baud(), 8, 'N', 1};
+        text += QStringLiteral(" — ") +
+                tr("a display at %1 would show garbage").arg(QString::fromStdString(DescribeLine(display)));
+    }
+    m_line->setText(text);
+    m_line->setStyleSheet(note.empty() ? QString() : QStringLiteral("color: #c00000; font-weight: bold;"));
+}
+
+void SimWindow::OnReceived(const ReceivedPiece& piece)
+{
+    const QString stamp = piece.at.toString(QStringLiteral("HH:mm:ss.zzz"));
+    const QString indent(stamp.size() + 2, QLatin1Char(' '));
+    const QByteArray& bytes = piece.bytes;
     QString entry = stamp + QStringLiteral("  ") +
                     QString::fromStdString(HexLine(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                    static_cast<std::size_t>(std::min(bytes.size(), kLogBytes))));
     if (bytes.size() > kLogBytes) entry += tr(" ... (%1 bytes)").arg(bytes.size());
-    if (!commands.isEmpty())
-        entry += QStringLiteral("\n") + QString(stamp.size() + 2, QLatin1Char(' ')) +
-                 commands.join(QStringLiteral(" · "));
+    if (!piece.commands.isEmpty()) {
+        entry += QStringLiteral("\n") + indent + piece.commands.join(QStringLiteral(" · "));
+        if (piece.commandCount > piece.commands.size())
+            entry += tr(" ... (%1 commands)").arg(piece.commandCount);
+    }
+    if (!piece.misread.isEmpty()) entry += QStringLiteral("\n") + indent + QStringLiteral("! ") + piece.misread;
+    AppendToLog(entry);
+}
+
+void SimWindow::AppendToLog(const QString& entry)
+{
+    // Like a terminal: at the bottom the log follows the newest entry; scrolled up it
+    // stays on what the user reads, while the oldest entries go above it.
+    QScrollBar* bar = m_log->verticalScrollBar();
+    const bool follow = bar->value() >= bar->maximum();
+    const QTextCursor top = m_log->cursorForPosition(QPoint(0, 0));  // moves with the text
     m_log->appendPlainText(entry);
+    bar->setValue(follow ? bar->maximum() : top.block().firstLineNumber());
 }
 
 void SimWindow::OnStateChanged()

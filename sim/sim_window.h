@@ -1,11 +1,13 @@
 #pragma once
 // The window of the virtual display: the display's face, animated while it scrolls or
-// flickers, and beside it the port it listens on and a log of what arrived.
+// flickers, and beside it the port it listens on, the line settings of its sender and a
+// log of what arrived.
 
 #include <QTimer>
 #include <QWidget>
 
 #include "sim/display_state.h"
+#include "sim/line_settings.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -14,10 +16,17 @@ namespace sim {
 
 class DisplayListener;
 class SegmentDisplay;
+struct ReceivedPiece;
 
 class SimWindow : public QWidget {
     Q_OBJECT
 public:
+    // The log keeps this many lines; older ones go, so a long run or a flood never fills
+    // the memory.
+    static constexpr int kLogLines = 3000;
+    // Of a larger piece the log shows the first bytes.
+    static constexpr qsizetype kLogBytes = 256;
+
     // portText names the line for the user: "sim0 (/dev/pts/5)".
     SimWindow(DisplayListener& listener, const QString& portText, QWidget* parent = nullptr);
 
@@ -26,16 +35,21 @@ public:
     bool Animating() const noexcept { return m_animation.isActive(); }
     // One animation tick: the scrolling text moves on, a flickering display turns.
     void AdvanceAnimation();
+    // How many lines the log keeps (kLogLines unless a test wants fewer).
+    void SetLogLines(int lines);
 
 private:
-    void OnReceived(const QDateTime& at, const QByteArray& bytes, const QStringList& commands);
+    void OnReceived(const ReceivedPiece& piece);
     void OnStateChanged();
+    void OnLineSettings(const LineSettings& settings);
     void OnLineLost(const QString& why);
+    void AppendToLog(const QString& entry);
     void ShowFrame();
 
     DisplayListener& m_listener;
     SegmentDisplay* m_face = nullptr;
     QLabel* m_port = nullptr;
+    QLabel* m_line = nullptr;
     QPlainTextEdit* m_log = nullptr;
     QTimer m_animation;
     DisplayState m_text;  // the state the animation runs on

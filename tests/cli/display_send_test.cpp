@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,11 +39,29 @@ protected:
         ASSERT_EQ(mkdir(ports.c_str(), 0700), 0);
         ASSERT_TRUE(m_guard.ok());
         ASSERT_EQ(symlink(m_guard.path().c_str(), (ports / "guard").c_str()), 0);
+        m_guardLock = HoldDisplayLock(ports / ".guard.lock");
+        ASSERT_GE(m_guardLock, 0);
         ASSERT_TRUE(m_line.ok());
+    }
+
+    // What a running display holds on its name: an open-file lock on .<name>.lock.
+    static int HoldDisplayLock(const std::filesystem::path& lockFile)
+    {
+        const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        if (fd >= 0 && fcntl(fd, F_OFD_SETLK, &whole) != 0) {
+            close(fd);
+            return -1;
+        }
+        return fd;
     }
 
     void TearDown() override
     {
+        if (m_guardLock >= 0)
+            close(m_guardLock);
         if (!m_guardMayReceive) {
             EXPECT_TRUE(m_guard.ReadAtLeast(0).empty()) << "a run wrote to the default port";
         }
@@ -69,6 +89,8 @@ protected:
     PtyPair m_guard;
     PtyPair m_line;
     bool m_guardMayReceive = false;
+    int m_guardLock = -1;
+    std::vector<int> m_locks;
 };
 
 // The single line of a failure.
@@ -236,6 +258,66 @@ TEST_F(DisplaySend, PortHeldByAnotherProgram)
     EXPECT_EQ(result.exitCode, 4);
     ExpectOneLineReason(result, "in use by another program");
     EXPECT_TRUE(wire.empty());
+}
+
+// Ports that must not be written: each row prepares the folder, then the named port is
+// neither listed nor opened, and neither the test's line nor the guard receives a byte.
+TEST_F(DisplaySend, PortsThatAreNoDisplayLineAreNeitherListedNorWritten)
+{
+    const auto ports = m_runtimeDir / "display-test" / "ports";
+    const auto link = [&](const char* name, const std::string& target) {
+        ASSERT_EQ(symlink(target.c_str(), (ports / name).c_str()), 0);
+    };
+    struct Row {
+        const char* what;
+        std::function<void()> prepare;
+        std::string port;
+        const char* reason;
+    };
+    const Row rows[] = {
+        // A killed display left sim0 and its lock file; its terminal number went to another
+        // program since (the test's line stands for it).
+        {"dead display's link to a reused terminal",
+         [&] {
+             link("sim0", m_line.path());
+             close(open((ports / ".sim0.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+         },
+         "sim0", "no such port (its virtual display is not running)"},
+        {"link to /dev/ptmx", [&] { link("ptmx", "/dev/ptmx"); m_locks.push_back(HoldDisplayLock(ports / ".ptmx.lock")); },
+         "ptmx", "not a serial port"},
+        {"link to /dev/null", [&] { link("nul", "/dev/null"); m_locks.push_back(HoldDisplayLock(ports / ".nul.lock")); },
+         "nul", "not a serial port"},
+        {"link to /dev/zero", [&] { link("zero", "/dev/zero"); m_locks.push_back(HoldDisplayLock(ports / ".zero.lock")); },
+         "zero", "not a serial port"},
+        {"/dev/ptmx named", [] {}, "/dev/ptmx", "not a serial port"},
+        {"/dev/zero named", [] {}, "/dev/zero", "not a serial port"},
+        {"live link in a folder others may write to",
+         [&] { ASSERT_EQ(chmod(ports.c_str(), 0777), 0); }, "guard", "other users may write to the folder"},
+        {"live link in a folder whose parent others may write to",
+         [&] { ASSERT_EQ(chmod(ports.parent_path().c_str(), 0757), 0); }, "guard",
+         "other users may write to the folder"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        r.prepare();
+        const auto list = Send({"--list"});
+        EXPECT_EQ(list.out.find(r.port + "\n"), std::string::npos) << list.out;
+
+        const auto result = Send({"--port", r.port, "--text", "6.66"});
+        EXPECT_EQ(result.exitCode, 4);
+        ExpectOneLineReason(result, "cannot open " + r.port + ": ");
+        EXPECT_NE(result.err.find(r.reason), std::string::npos) << result.err;
+        EXPECT_TRUE(m_line.ReadAtLeast(0).empty());
+        EXPECT_TRUE(m_guard.ReadAtLeast(0).empty());
+        chmod(ports.c_str(), 0700);
+        chmod(ports.parent_path().c_str(), 0700);
+    }
+    // The other program's terminal was not switched to raw mode either.
+    termios settings{};
+    ASSERT_EQ(tcgetattr(m_line.slave(), &settings), 0);
+    EXPECT_NE(settings.c_lflag & ICANON, 0u);
+    for (const int fd : m_locks)
+        close(fd);
 }
 
 TEST_F(DisplaySend, StalledLineEndsInATimeout)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <fcntl.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,13 +57,43 @@ protected:
             std::ofstream(entry + "/type") << type << '\n';
     }
 
-    void AddVirtual(const std::string& name, const std::string& target)
+    enum class Display { Runs, Gone, NeverLocked };
+
+    // A link as a display publishes it: while the display runs it holds an open-file
+    // lock on .<name>.lock; a killed display leaves the file unlocked.
+    void AddVirtual(const std::string& name, const std::string& target, Display display = Display::Runs)
     {
         fs::create_symlink(target, m_roots.virtualDir + "/" + name);
+        if (display == Display::NeverLocked)
+            return;
+        OwnedHandle lock(::open((m_roots.virtualDir + "/." + name + ".lock").c_str(),
+                                O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        ASSERT_TRUE(lock.valid());
+        if (display == Display::Gone)
+            return;
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        ASSERT_EQ(::fcntl(lock.get(), F_OFD_SETLK, &whole), 0);
+        m_locks.push_back(std::move(lock));
+    }
+
+    // A fresh pseudo-terminal; its slave is what a display links.
+    std::string NewTerminal()
+    {
+        int master = -1;
+        int slave = -1;
+        char name[256] = {};
+        EXPECT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        m_terminals.emplace_back(master);
+        m_terminals.emplace_back(slave);
+        return name;
     }
 
     std::string m_root;
     DiscoveryRoots m_roots;
+    std::vector<OwnedHandle> m_locks;
+    std::vector<OwnedHandle> m_terminals;
 };
 
 TEST_F(PortDiscovery, ListsSerialDevicesInNaturalOrder)
@@ -98,21 +129,15 @@ TEST_F(PortDiscovery, DriverTypeDecidesForTtyS)
 
 TEST_F(PortDiscovery, VirtualPortsComeFirstByName)
 {
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    const OwnedHandle masterOwner(master);
-    const OwnedHandle slaveOwner(slave);
-
     AddTty("ttyUSB0", true);
-    AddVirtual("sim10", "/dev/null");
-    AddVirtual("sim2", ::ptsname(master));
-    AddVirtual("display", "/dev/null");
+    AddVirtual("sim10", NewTerminal());
+    AddVirtual("sim2", NewTerminal());
+    AddVirtual("display", NewTerminal());
     AddVirtual("dangling", m_root + "/nowhere");
     AddVirtual("file-link", m_root + "/plain");
     AddVirtual("folder-link", m_root + "/sys");
-    AddVirtual("ttyV0", "/dev/null");  // Open would look for it in the device folder
-    AddVirtual(".sim3", "/dev/null");  // still being set up
+    AddVirtual("ttyV0", NewTerminal());  // Open would look for it in the device folder
+    AddVirtual(".sim3", NewTerminal());  // still being set up
     std::ofstream(m_root + "/plain") << "not a device";
     std::ofstream(m_roots.virtualDir + "/plain") << "not a device";
     fs::create_directory(m_roots.virtualDir + "/folder");
@@ -120,10 +145,73 @@ TEST_F(PortDiscovery, VirtualPortsComeFirstByName)
     EXPECT_EQ(DiscoverPorts(m_roots), (Names{"display", "sim2", "sim10", "ttyUSB0"}));
 }
 
+TEST_F(PortDiscovery, OnlyLiveLinksToTerminalLinesAreListed)
+{
+    // The terminal of a killed display's number, handed to another program since.
+    const std::string reused = NewTerminal();
+    const struct {
+        const char* name;
+        std::string target;
+        Display display;
+        bool listed;
+    } rows[] = {
+        {"live", NewTerminal(), Display::Runs, true},
+        {"killed", reused, Display::Gone, false},
+        {"unlocked", reused, Display::NeverLocked, false},
+        {"null", "/dev/null", Display::Runs, false},
+        {"zero", "/dev/zero", Display::Runs, false},
+        {"tty", "/dev/tty", Display::Runs, false},
+        {"ptmx", "/dev/ptmx", Display::Runs, false},
+        {"console", "/dev/console", Display::Runs, false},
+        {"fake-serial", m_roots.devDir + "/ttyUSB0", Display::Runs, false},  // a file, not a device
+    };
+    Names expected;
+    for (const auto& r : rows) {
+        AddVirtual(r.name, r.target, r.display);
+        if (r.listed)
+            expected.push_back(r.name);
+    }
+    AddTty("ttyUSB0", true);
+    std::ofstream(m_roots.devDir + "/ttyUSB0") << "not a device";
+    expected.push_back("ttyUSB0");
+    EXPECT_EQ(DiscoverPorts(m_roots), expected);
+}
+
+TEST_F(PortDiscovery, ActiveKernelConsoleIsNotListed)
+{
+    for (const char* name : {"ttyS0", "ttyS1", "ttyUSB0"})
+        AddTty(name, true, "4");
+    AddTty("console", false);
+    const std::string active = m_roots.sysClassTty + "/console/active";
+    const struct {
+        const char* consoles;  // nullptr: no list at all
+        Names listed;
+    } rows[] = {
+        {nullptr, {"ttyS0", "ttyS1", "ttyUSB0"}},
+        {"tty0 ttyS0\n", {"ttyS1", "ttyUSB0"}},
+        {"ttyS1\n", {"ttyS0", "ttyUSB0"}},
+        {"ttyUSB0 ttyS0\n", {"ttyS1"}},
+        {"tty0\n", {"ttyS0", "ttyS1", "ttyUSB0"}},
+        {"", {"ttyS0", "ttyS1", "ttyUSB0"}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.consoles ? r.consoles : "(no list)");
+        fs::remove(active);
+        if (r.consoles)
+            std::ofstream(active) << r.consoles;
+        EXPECT_EQ(DiscoverPorts(m_roots), r.listed);
+    }
+
+    // The list may be read from elsewhere.
+    m_roots.consoleList = m_root + "/consoles";
+    std::ofstream(m_roots.consoleList) << "ttyUSB0\n";
+    EXPECT_EQ(DiscoverPorts(m_roots), (Names{"ttyS0", "ttyS1"}));
+}
+
 TEST_F(PortDiscovery, VirtualFolderOthersCanChangeIsIgnored)
 {
     AddTty("ttyUSB0", true);
-    AddVirtual("sim0", "/dev/null");
+    AddVirtual("sim0", NewTerminal());
     const std::string ports = m_roots.virtualDir;
     const std::string parent = m_root + "/display-test";
     const struct {
@@ -151,7 +239,7 @@ TEST_F(PortDiscovery, VirtualFolderOfAnotherUserIsIgnored)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "only root can give a folder away";
-    AddVirtual("sim0", "/dev/null");
+    AddVirtual("sim0", NewTerminal());
     for (const std::string& folder : {m_roots.virtualDir, m_root + "/display-test"}) {
         ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
         EXPECT_EQ(DiscoverPorts(m_roots), Names{}) << folder;

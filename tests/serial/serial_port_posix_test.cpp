@@ -21,6 +21,7 @@
 
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
+#include "serial/serial_port_backend.h"
 
 namespace serial {
 namespace {
@@ -248,6 +249,10 @@ TEST(SerialPort, FailedOpenHoldsNothing)
         {dir.string(), 2400, OpenError::BadName, EISDIR},
         {pty.path, 12345, OpenError::UnsupportedBaud, 0},
         {pty.path, 0, OpenError::UnsupportedBaud, 0},
+        // Devices that are no terminal line, though some answer terminal calls.
+        {"/dev/ptmx", 2400, OpenError::BadName, 0},
+        {"/dev/null", 2400, OpenError::BadName, 0},
+        {"/dev/zero", 2400, OpenError::BadName, 0},
     };
     const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
     const auto before = descriptors();
@@ -263,6 +268,98 @@ TEST(SerialPort, FailedOpenHoldsNothing)
     }
     EXPECT_FALSE(ExclusiveMode(pty.slave.get()));
     std::filesystem::remove_all(dir);
+}
+
+// A virtual port by name or by its path in the folder, in a runtime folder of the test's
+// own; its "display" is the test holding the name's lock.
+TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
+{
+    char runtime[] = "/tmp/serial-virtual-XXXXXX";
+    ASSERT_NE(::mkdtemp(runtime), nullptr);
+    const std::string parent = std::string(runtime) + "/display-test";
+    const std::string folder = parent + "/ports";
+    std::filesystem::create_directories(folder);
+    std::filesystem::permissions(parent, std::filesystem::perms::owner_all);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string savedValue = saved ? saved : "";
+    ::setenv("XDG_RUNTIME_DIR", runtime, 1);
+
+    Pty live = MakePty();
+    Pty reused = MakePty();  // a killed display's terminal number, now another program's
+    const auto link = [&](const std::string& name, const Pty& pty, bool locked) {
+        std::filesystem::create_symlink(pty.path, folder + "/" + name);
+        OwnedHandle lock(::open((folder + "/." + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        EXPECT_EQ(::fcntl(lock.get(), F_OFD_SETLK, &whole), 0);
+        if (!locked)
+            lock.reset();
+        return lock;
+    };
+    const OwnedHandle liveLock = link("sim0", live, true);
+    link("sim1", reused, false);
+    std::filesystem::create_symlink(reused.path, folder + "/sim2");  // no lock file at all
+
+    const struct {
+        std::string name;
+        mode_t parentMode;
+        bool opens;
+        OpenError kind;
+    } cases[] = {
+        {"sim0", 0700, true, OpenError::None},
+        {folder + "/sim0", 0700, true, OpenError::None},
+        {folder + "//./sim0", 0700, true, OpenError::None},
+        {"sim1", 0700, false, OpenError::NoSuchPort},
+        {folder + "/sim1", 0700, false, OpenError::NoSuchPort},
+        {folder + "/../ports/sim1", 0700, false, OpenError::NoSuchPort},
+        {"sim2", 0700, false, OpenError::NoSuchPort},
+        {"sim0", 0777, false, OpenError::BadName},  // others could have put any link there
+        {"sim0", 0720, false, OpenError::BadName},
+        {folder + "/sim0", 0777, false, OpenError::BadName},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name + " with the parent folder at " + std::to_string(c.parentMode));
+        ASSERT_EQ(::chmod(parent.c_str(), c.parentMode), 0);
+        CSerialPort port;
+        EXPECT_EQ(port.Open(c.name, 2400), c.opens);
+        EXPECT_EQ(port.LastOpenFailure().kind, c.kind);
+        EXPECT_EQ(port.LastOpenFailure().osMessage.empty(), c.opens) << port.LastOpenFailure().osMessage;
+        ASSERT_EQ(::chmod(parent.c_str(), 0700), 0);
+    }
+    // The check between open and configure, as if the display had ended, or the link had
+    // changed, between the look and the open.
+    const struct {
+        const char* what;
+        std::string path;
+        std::string device;  // what was opened
+        bool accepted;
+        OpenError kind;
+    } opened[] = {
+        {"the live display's line", folder + "/sim0", live.path, true, OpenError::None},
+        {"a line the live link does not lead to", folder + "/sim0", reused.path, false, OpenError::NoSuchPort},
+        {"the line of a display gone", folder + "/sim1", reused.path, false, OpenError::NoSuchPort},
+        {"a line named by its own path", reused.path, reused.path, true, OpenError::None},
+        {"no terminal line", "/dev/null", "/dev/null", false, OpenError::BadName},
+    };
+    for (const auto& o : opened) {
+        SCOPED_TRACE(o.what);
+        const OwnedHandle fd(::open(o.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_TRUE(fd.valid());
+        OpenFailure failure;
+        EXPECT_EQ(backend::AcceptOpenedDevice(o.path, fd.get(), &failure), o.accepted);
+        EXPECT_EQ(failure.kind, o.kind);
+    }
+
+    // The other program's terminal was neither configured nor locked.
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(reused.slave.get(), &tio), 0);
+    EXPECT_NE(tio.c_lflag & ICANON, 0u);
+    EXPECT_FALSE(ExclusiveMode(reused.slave.get()));
+
+    saved ? ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove_all(runtime);
 }
 
 TEST(SerialPort, PortWithoutPermissionIsDenied)

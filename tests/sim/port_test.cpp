@@ -6,11 +6,15 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -178,6 +182,88 @@ TEST(Device, GivesUpExclusiveModeWhenClosed)
     EXPECT_EQ(exclusive, 0);
 }
 
+// A client that locked the pseudo-terminal and set exclusive mode, then was killed by
+// each signal in turn: the display clears the mode once the client's lock is gone, never
+// while the client lives.
+TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
+    UniqueFd look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    const auto exclusive = [&] {
+        int flag = -1;
+        ::ioctl(look.get(), TIOCGEXCL, &flag);
+        return flag != 0;
+    };
+    EXPECT_FALSE(port.ReleaseAbandonedExclusive());  // nothing to clear
+
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(::strsignal(signalNumber));
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t client = ::fork();
+        if (client == 0) {
+            const int fd = ::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+            const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0;
+            (void)!::write(ready[1], held ? "1" : "0", 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char held = '?';
+        ASSERT_EQ(::read(ready[0], &held, 1), 1);
+        ::close(ready[0]);
+        ASSERT_EQ(held, '1');
+        EXPECT_TRUE(exclusive());
+        EXPECT_FALSE(port.ReleaseAbandonedExclusive());  // the client still holds it
+        EXPECT_TRUE(exclusive());
+
+        ::kill(client, signalNumber);
+        ::waitpid(client, nullptr, 0);
+        EXPECT_TRUE(exclusive());  // what the kernel leaves behind
+        EXPECT_TRUE(port.ReleaseAbandonedExclusive());
+        EXPECT_FALSE(exclusive());
+        // The look took the lock only for a moment.
+        EXPECT_EQ(::flock(look.get(), LOCK_EX | LOCK_NB), 0);
+        ::flock(look.get(), LOCK_UN);
+    }
+}
+
+// The settings a client puts on the pseudo-terminal, read back as the display shows them.
+TEST(PseudoTerminal, ReadsTheClientsLineSettings)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenPseudoTerminal(9600, &error)) << error;
+    EXPECT_EQ(port.Baud(), 9600u);
+    UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_EQ(port.ClientSettings(), (sim::LineSettings{9600, 8, 'N', 1}));  // the display's own at first
+
+    const struct {
+        speed_t speed;
+        tcflag_t stop;
+        sim::LineSettings read;
+    } rows[] = {
+        {B2400, 0, {2400, 8, 'N', 1}},
+        {B115200, CSTOPB, {115200, 8, 'N', 2}},
+        {B1200, 0, {1200, 8, 'N', 1}},
+    };
+    for (const auto& r : rows) {
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(client.get(), &tio), 0);
+        tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSTOPB)) | r.stop;
+        ::cfsetspeed(&tio, r.speed);
+        ASSERT_EQ(::tcsetattr(client.get(), TCSANOW, &tio), 0);
+        EXPECT_EQ(port.ClientSettings(), r.read) << sim::DescribeLine(r.read);
+    }
+
+    // A device's settings are the display's own: nothing to read.
+    Pty line;
+    ListenPort device;
+    ASSERT_TRUE(device.OpenDevice(line.slave, 2400, &error)) << error;
+    EXPECT_EQ(device.ClientSettings(), std::nullopt);
+}
+
 TEST(PortLink, FirstFreeNameAndRemoval)
 {
     TempFolder tmp;
@@ -209,50 +295,93 @@ TEST(PortLink, FirstFreeNameAndRemoval)
 
 TEST(PortLink, TakesOverALinkLeftBehind)
 {
-    TempFolder folder;
-    fs::create_symlink("/dev/pts/70", folder.path() + "/sim0");  // a display that was killed
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
+    ASSERT_TRUE(fs::create_directory(folder));
+    // A display that was killed: its link and its lock file stay, the lock is gone.
+    fs::create_symlink("/dev/pts/70", folder + "/sim0");
+    { UniqueFd f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
-    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
     EXPECT_EQ(link.Name(), "sim0");
-    EXPECT_EQ(fs::read_symlink(folder.path() + "/sim0"), "/dev/pts/71");
+    EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/71");
 }
 
 TEST(PortLink, LeavesWhatIsNotALinkAlone)
 {
-    TempFolder folder;
-    { UniqueFd f(::open((folder.path() + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
+    ASSERT_TRUE(fs::create_directory(folder));
+    { UniqueFd f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
-    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
     EXPECT_EQ(link.Name(), "sim1");
-    EXPECT_TRUE(fs::is_regular_file(folder.path() + "/sim0"));
+    EXPECT_TRUE(fs::is_regular_file(folder + "/sim0"));
 }
 
 TEST(PortLink, KeepsALinkThatLeadsElsewhereNow)
 {
-    TempFolder folder;
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
     PortLink link;
     std::string error;
-    ASSERT_TRUE(link.Publish(folder.path(), "/dev/pts/71", &error)) << error;
-    fs::remove(folder.path() + "/sim0");
-    fs::create_symlink("/dev/pts/72", folder.path() + "/sim0");
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
+    fs::remove(folder + "/sim0");
+    fs::create_symlink("/dev/pts/72", folder + "/sim0");
     link.Remove();
-    EXPECT_EQ(fs::read_symlink(folder.path() + "/sim0"), "/dev/pts/72");
+    EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/72");
 }
 
-TEST(PortLink, RefusesAFolderOthersMayWrite)
+// The panel and the sender would not trust such a folder, so nothing is published there.
+TEST(PortLink, RefusesAFolderOthersMayChange)
 {
-    TempFolder folder;
-    ASSERT_EQ(::chmod(folder.path().c_str(), 0777), 0);
+    TempFolder tmp;
+    const std::string parent = tmp.path() + "/display-test";
+    const std::string folder = parent + "/ports";
+    ASSERT_TRUE(fs::create_directories(folder));
+    const struct {
+        std::string changed;
+        mode_t mode;
+        const char* reason;
+    } rows[] = {
+        {folder, 0777, "other users may write to the folder"},
+        {folder, 0770, "other users may write to the folder"},
+        {parent, 0777, "other users may write to the folder"},
+        {parent, 0703, "other users may write to the folder"},
+        {tmp.path(), 0777, ""},  // above the parent: not ours to judge
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.changed + " at " + std::to_string(r.mode));
+        ASSERT_EQ(::chmod(r.changed.c_str(), r.mode), 0);
+        PortLink link;
+        std::string error;
+        EXPECT_EQ(link.Publish(folder, "/dev/pts/71", &error), *r.reason == '\0') << error;
+        EXPECT_NE(error.find(r.reason), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_EQ(fs::exists(fs::symlink_status(folder + "/sim0")), *r.reason == '\0');
+        ASSERT_EQ(::chmod(r.changed.c_str(), 0700), 0);
+    }
+
     PortLink link;
     std::string error;
-    EXPECT_FALSE(link.Publish(folder.path(), "/dev/pts/71", &error));
-    EXPECT_NE(error.find("closed to others"), std::string::npos) << error;
-    EXPECT_TRUE(link.Name().empty());
-
     EXPECT_FALSE(link.Publish("relative/ports", "/dev/pts/71", &error));
     EXPECT_FALSE(link.Publish("", "/dev/pts/71", &error));
+    EXPECT_TRUE(link.Name().empty());
+}
+
+TEST(PortLink, RefusesAFolderOfAnotherUser)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder away";
+    TempFolder tmp;
+    const std::string folder = tmp.path() + "/ports";
+    ASSERT_TRUE(fs::create_directory(folder));
+    ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
+    PortLink link;
+    std::string error;
+    EXPECT_FALSE(link.Publish(folder, "/dev/pts/71", &error));
+    EXPECT_NE(error.find("belongs to another user"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -2,11 +2,14 @@
 // reaches it. The animation is driven by hand; nothing waits for a timer.
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QtTest>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <memory>
@@ -139,6 +142,85 @@ private slots:
 
         Send(QByteArray(300, '\x07'));
         QVERIFY(m_window->Log()->toPlainText().contains(QStringLiteral("... (300 bytes)")));
+    }
+
+    // A flood of commands in one piece: its entry names the first few and counts the rest,
+    // and each entry stays short whatever arrives.
+    void floodMakesOneShortEntry()
+    {
+        Send(QByteArray(3000, '\x0c'));
+        const QStringList lines = m_window->Log()->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].endsWith(QStringLiteral("0C 0C ... (3000 bytes)")), qPrintable(lines[0]));
+        QCOMPARE(lines[0].count(QStringLiteral("0C")), 256);
+        QCOMPARE(lines[1].trimmed(), QStringLiteral("Clear · Clear · Clear · Clear · Clear · Clear · Clear · Clear"
+                                                   " ... (3000 commands)"));
+    }
+
+    // Like a terminal: at the bottom the log follows the newest entry, also once old
+    // entries start to go; scrolled up, it stays on what the user reads.
+    void logFollowsTheNewestOnlyAtTheBottom()
+    {
+        m_window->SetLogLines(40);
+        m_window->resize(900, 300);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QPlainTextEdit* log = m_window->Log();
+        QScrollBar* bar = log->verticalScrollBar();
+        const auto text = [](int n) { return QByteArray("\x1bQA") + QByteArray::number(n) + '\r'; };
+        const auto lastInView = [log] {
+            return log->cursorForPosition(QPoint(0, log->viewport()->height() - 2)).block().text();
+        };
+
+        for (int n = 1; n <= 60; ++n) Send(text(n));  // fills the log, then drops old entries
+        QCOMPARE(log->document()->blockCount(), 40);
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY2(lastInView().contains(QStringLiteral("Show \"60\"")), qPrintable(lastInView()));
+
+        bar->setValue(bar->maximum() / 2);
+        const QString reading = log->cursorForPosition(QPoint(0, 0)).block().text();
+        for (int n = 61; n <= 64; ++n) Send(text(n));
+        QCOMPARE(log->cursorForPosition(QPoint(0, 0)).block().text(), reading);
+        QVERIFY(bar->value() < bar->maximum());
+
+        bar->setValue(bar->maximum());
+        Send(text(65));
+        QCOMPARE(bar->value(), bar->maximum());
+        QVERIFY2(lastInView().contains(QStringLiteral("Show \"65\"")), qPrintable(lastInView()));
+    }
+
+    // The settings the sender put on the line, and what a display at 2400 would make of
+    // what it sends.
+    void showsTheSendersLineSettings_data()
+    {
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("mark");
+        QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1" << "";
+        QTest::newRow("9600") << int(B9600) << "Sender's line: 9600 8N1 — a display at 2400 8N1 would show garbage"
+                              << "! sender at 9600 baud: a display at 2400 would show garbage";
+    }
+    void showsTheSendersLineSettings()
+    {
+        QFETCH(int, speed);
+        termios tio{};
+        QCOMPARE(::tcgetattr(m_client.get(), &tio), 0);
+        ::cfsetspeed(&tio, static_cast<speed_t>(speed));
+        QCOMPARE(::tcsetattr(m_client.get(), TCSANOW, &tio), 0);
+        Send(QByteArray("\x1bQA1\r"));
+        auto* label = m_window->findChild<QLabel*>(QStringLiteral("line"));
+        QVERIFY(label);
+        QTEST(label->text(), "label");
+        QFETCH(QString, mark);
+        const QString log = m_window->Log()->toPlainText();
+        QCOMPARE(log.contains(QStringLiteral("! sender")), !mark.isEmpty());
+        if (!mark.isEmpty()) QVERIFY2(log.contains(mark), qPrintable(log));
+        // SIM_WINDOW_PNG=/tmp/sim- leaves /tmp/sim-9600.png and so on, to look at.
+        if (const QString png = qEnvironmentVariable("SIM_WINDOW_PNG"); !png.isEmpty()) {
+            m_window->resize(1080, 300);
+            QVERIFY(m_window->grab().save(png + QLatin1String(QTest::currentDataTag()) + QStringLiteral(".png")));
+        }
     }
 
     void tellsWhenTheLineIsGone()
