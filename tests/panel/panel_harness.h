@@ -13,6 +13,10 @@
 #include <QTest>
 #include <chrono>
 #include <filesystem>
+#include <map>
+
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
 #include <utility>
 
@@ -21,6 +25,7 @@
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
+#include "serial/virtual_port.h"
 
 namespace harness {
 
@@ -104,18 +109,36 @@ public:
                                      std::filesystem::perms::owner_all);
         std::filesystem::permissions(m_roots.virtualDir, std::filesystem::perms::owner_all);
     }
-    ~VirtualFolder() { qputenv("XDG_RUNTIME_DIR", m_oldRuntime); }
     VirtualFolder(const VirtualFolder&) = delete;
     VirtualFolder& operator=(const VirtualFolder&) = delete;
 
-    // Replaces whatever stood under the name.
-    void Publish(const std::string& name, const std::string& device) const
+    // A display publishes the device under the name: it takes the name's lock, then
+    // links the device (replacing whatever stood there).
+    void Publish(const std::string& name, const std::string& device)
     {
-        const std::string link = m_roots.virtualDir + "/" + name;
-        std::filesystem::remove(link);
-        std::filesystem::create_symlink(device, link);
+        Unpublish(name);
+        const int lock = ::open(serial::VirtualPortLockPath(m_roots.virtualDir, name).c_str(),
+                                O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lock < 0 || !serial::LockVirtualPort(lock))
+            qFatal("cannot lock the virtual port %s", name.c_str());
+        m_locks[name] = lock;
+        std::filesystem::create_symlink(device, m_roots.virtualDir + "/" + name);
     }
-    void Unpublish(const std::string& name) const { std::filesystem::remove(m_roots.virtualDir + "/" + name); }
+    // The display ends: its link goes, and its lock with it.
+    void Unpublish(const std::string& name)
+    {
+        std::filesystem::remove(m_roots.virtualDir + "/" + name);
+        if (const auto held = m_locks.find(name); held != m_locks.end()) {
+            ::close(held->second);
+            m_locks.erase(held);
+        }
+    }
+    ~VirtualFolder()
+    {
+        for (const auto& [name, lock] : m_locks)
+            ::close(lock);
+        qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
+    }
 
     // The panel lists this machine's ports and follows the folder.
     panel::PanelServices Services() const
@@ -127,6 +150,7 @@ public:
     }
 
 private:
+    std::map<std::string, int> m_locks;  // name: its display's lock
     QByteArray m_oldRuntime;
     QTemporaryDir m_root;
     serial::DiscoveryRoots m_roots;

@@ -437,7 +437,9 @@ TEST_F(TextMode, KilledClientLeavesSim0UsableForAnotherUser)
     const passwd* nobody = ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
     if (::geteuid() == 0 && nobody == nullptr)
         GTEST_SKIP() << "as root the test needs the user nobody to switch to, and there is none";
-    if (nobody) ASSERT_EQ(::chown(runtime.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    if (nobody) {
+        ASSERT_EQ(::chown(runtime.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedValue = saved ? saved : "";
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
