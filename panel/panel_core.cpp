@@ -351,7 +351,9 @@ void PanelCore::OnWritten(quint32 result)
     const PendingWrite pending = m_writes.front();
     m_writes.pop_front();
     const bool sent = result == serial::CSerialPort::kErrorSuccess;
-    if (!sent)
+    if (result == serial::CSerialPort::CancelledError() && m_upperIsPortReason) {
+        // Abandoned because the port went away: the lines say so already.
+    } else if (!sent)
         SetUpper(Text(res::Text::StatusFailed, pending.lang));
     else if (pending.step)
         SetUpper(Text(res::Text::PrefixSend, pending.lang) + Text(pending.success, pending.lang));
