@@ -67,6 +67,10 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
     connect(this, &PanelCore::AskWrite, m_worker, &PortWorker::Write);
     connect(m_worker, &PortWorker::Opened, this, &PanelCore::OnOpened);
     connect(m_worker, &PortWorker::Written, this, &PanelCore::OnWritten);
+    connect(m_worker, &PortWorker::LineLost, this, [this] {
+        if (m_state == PortState::Open && m_opensAsked == 0)
+            LosePort();
+    });
     m_thread->start();
 
     m_watcher = new PortWatcher(*m_services.watchFolders, this);
@@ -89,11 +93,15 @@ void PanelCore::Shutdown()
     m_services.retryTimer->SetTick({});
     disconnect(m_worker, nullptr, this, nullptr);
 
-    // A write on a stalled line ends at once; the worker's port closes with it.
+    // A write on a stalled line ends at once; then the port closes and the thread ends,
+    // both on the port's own thread.
     m_worker->CancelWrites();
-    m_thread->quit();
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker] {
+        worker->Close();
+        QThread::currentThread()->quit();
+    }, Qt::QueuedConnection);
     if (m_thread->wait(kShutdownWaitMs)) {
-        delete m_worker;  // closes the port
+        delete m_worker;
     } else {
         // The OS did not give the thread back in time: leave it to the process's end
         // rather than keep the user waiting.
@@ -351,8 +359,8 @@ void PanelCore::OnWritten(quint32 result)
     const PendingWrite pending = m_writes.front();
     m_writes.pop_front();
     const bool sent = result == serial::CSerialPort::kErrorSuccess;
-    if (result == serial::CSerialPort::CancelledError() && m_upperIsPortReason) {
-        // Abandoned because the port went away: the lines say so already.
+    if (!sent && m_upperIsPortReason && !PortOpen()) {
+        // It failed because the port is gone or going: the lines say so already.
     } else if (!sent)
         SetUpper(Text(res::Text::StatusFailed, pending.lang));
     else if (pending.step)

@@ -1,5 +1,7 @@
 #include "panel/port_worker.h"
 
+#include <QSocketNotifier>
+
 #include "protocol/send_staging.h"
 
 namespace panel {
@@ -15,6 +17,8 @@ void PortWorker::CancelWrites()
 void PortWorker::Open(const QByteArray& portName, quint32 baudRate)
 {
     const bool ok = m_port.Open(portName.toStdString(), baudRate);
+    if (ok)
+        WatchLine();
     const serial::OpenFailure& failure = m_port.LastOpenFailure();
     // The OS's text is UTF-8 on every platform this builds for.
     emit Opened(ok, static_cast<int>(failure.kind), failure.osError, QString::fromStdString(failure.osMessage));
@@ -22,8 +26,29 @@ void PortWorker::Open(const QByteArray& portName, quint32 baudRate)
 
 void PortWorker::Close()
 {
+    delete m_lineEvents;  // before its descriptor goes
+    m_lineEvents = nullptr;
     if (m_port.IsOpen())
         m_port.Close();
+}
+
+void PortWorker::WatchLine()
+{
+    // A display that ends while the panel only holds its line, sending nothing, is noticed
+    // at once rather than at the next write.
+    const int fd = m_port.LineEventDescriptor();
+    if (fd < 0)
+        return;
+    m_lineEvents = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_lineEvents, &QSocketNotifier::activated, this, &PortWorker::OnLineEvent);
+}
+
+void PortWorker::OnLineEvent()
+{
+    if (m_port.LineHungUp()) {
+        m_lineEvents->setEnabled(false);
+        emit LineLost();
+    }
 }
 
 void PortWorker::Write(const QByteArray& bytes, quint64 ticket)

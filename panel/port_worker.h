@@ -13,6 +13,8 @@
 
 #include "serial/serial_port.h"
 
+class QSocketNotifier;
+
 namespace panel {
 
 class PortWorker : public QObject {
@@ -35,9 +37,15 @@ signals:
     // failureKind is a serial::OpenError.
     void Opened(bool ok, int failureKind, int osError, const QString& osMessage);
     void Written(quint32 result);
+    // The open port's device hung up while no write was under way.
+    void LineLost();
 
 private:
+    void WatchLine();
+    void OnLineEvent();
+
     serial::CSerialPort m_port;
+    QSocketNotifier* m_lineEvents = nullptr;
     std::mutex m_mutex;  // guards m_stop against CancelWrites from the window's thread
     std::stop_source m_stop;
     std::atomic<quint64> m_ticket{0};

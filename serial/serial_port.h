@@ -72,6 +72,14 @@ public:
     // Whether a port is held (the handle is not "NULL").
     bool IsOpen() const noexcept { return m_hComm.valid(); }
 
+    // A descriptor that becomes readable when the open line has news: input arrived, or
+    // the device hung up (the far end of a pseudo-terminal closed, an adapter went away).
+    // -1 with no port, and where the platform has no such descriptor.
+    int LineEventDescriptor() const noexcept;
+    // After such news: discards the input (the display never answers) and tells whether
+    // the device hung up.
+    bool LineHungUp();
+
     // Why the last Open failed; kind None after a successful Open.
     const OpenFailure& LastOpenFailure() const noexcept { return m_lastFailure; }
 

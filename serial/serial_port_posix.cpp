@@ -232,6 +232,22 @@ bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
     return writeResult == EIO || writeResult == ENXIO || writeResult == ENODEV;
 }
 
+int CSerialPort::LineEventDescriptor() const noexcept
+{
+    return m_hComm.get();
+}
+
+bool CSerialPort::LineHungUp()
+{
+    if (!m_hComm.valid())
+        return false;
+    pollfd pfd{m_hComm.get(), POLLIN, 0};
+    if (::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return true;
+    ::tcflush(m_hComm.get(), TCIFLUSH);
+    return false;
+}
+
 namespace backend {
 
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)

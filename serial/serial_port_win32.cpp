@@ -107,6 +107,18 @@ bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
     }
 }
 
+// Windows tells of a removed device through the window (WM_DEVICECHANGE) or a failing
+// write, not through a descriptor the panel could wait on.
+int CSerialPort::LineEventDescriptor() const noexcept
+{
+    return -1;
+}
+
+bool CSerialPort::LineHungUp()
+{
+    return false;
+}
+
 namespace backend {
 
 // Opens and configures the port. Every step works on a local owner, so that a failure

@@ -317,6 +317,8 @@ private slots:
         QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral(": disconnected")
                                              << QStringLiteral("Waiting for it to come back")
                                              << QStringLiteral(": disconnected, waiting for it to come back");
+        QTest::newRow("nothing sent, Chinese") << 0 << false << QStringLiteral(": 已断开")
+                                               << QStringLiteral("等待重新连接") << QStringLiteral(": 已断开, 等待重新连接");
     }
     void aLostPortSaysSo()
     {
@@ -329,8 +331,11 @@ private slots:
         const Panel dlg = MakePanel({line.SlavePath()});
         ChooseLanguage(*dlg, english);
         line.CloseMaster();  // the far end of the line is gone
-        Click(*dlg, button);
-        // The write failed and the port is shown lost, in words and by its lamp.
+        if (button != 0)
+            Click(*dlg, button);
+        // Whether a write failed or the line hung up first, the port is shown lost, in
+        // words and by its lamp.
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
         const QString port = QString::fromStdString(line.SlavePath());
         QCOMPARE(UpperStatus(*dlg), port + upper);
         QCOMPARE(LowerStatus(*dlg), lower);
