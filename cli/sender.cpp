@@ -42,22 +42,6 @@ std::string Shown(char c)
     return std::string("the byte 0x") + kDigits[b >> 4] + kDigits[b & 0x0F];
 }
 
-bool ParseBaud(const std::string& text, std::uint32_t* baud)
-{
-    if (text.empty() || text.size() > 10)
-        return false;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value == 0 || value > std::numeric_limits<std::uint32_t>::max())
-        return false;
-    *baud = static_cast<std::uint32_t>(value);
-    return true;
-}
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size()
@@ -70,13 +54,7 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 std::string OpenFailureText(const std::string& port, std::uint32_t baud,
                             const serial::OpenFailure& failure)
 {
-    std::string text = "cannot open " + port + ": ";
-    const std::string_view reason = serial::DescribeOpenError(failure.kind);
-    text += reason;
-    if (failure.kind == serial::OpenError::UnsupportedBaud)
-        text += " " + std::to_string(baud);
-    if (!failure.osMessage.empty() && !EqualsIgnoringCase(failure.osMessage, reason))
-        text += " (" + failure.osMessage + ")";
+    std::string text = "cannot open " + port + ": " + serial::DescribeOpenFailure(failure, baud);
     if (failure.kind == serial::OpenError::PermissionDenied) {
         if (const std::string hint = PermissionHint(serial::PortDevicePath(port)); !hint.empty())
             text += "; " + hint;
@@ -172,7 +150,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         } else if (name == "--baud") {
             if (haveBaud)
                 fail("--baud given twice");
-            else if (!ParseBaud(value, &options.baud))
+            else if (!serial::ParseBaudRate(value, &options.baud))
                 fail("--baud needs a rate in bits per second, such as 9600, not \"" + value
                      + "\"");
             haveBaud = true;

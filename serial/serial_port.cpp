@@ -1,5 +1,7 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
+#include <cctype>
 #include <utility>
 
 #include "serial/serial_port_backend.h"
@@ -19,6 +21,39 @@ std::string_view DescribeOpenError(OpenError kind)
     case OpenError::Other: return "cannot open the port";
     }
     return "cannot open the port";
+}
+
+std::string DescribeOpenFailure(const OpenFailure& failure, std::uint32_t baudRate)
+{
+    const std::string_view reason = DescribeOpenError(failure.kind);
+    std::string text(reason);
+    if (failure.kind == OpenError::UnsupportedBaud)
+        text += " " + std::to_string(baudRate);
+    const std::string& os = failure.osMessage;
+    const bool same = os.size() == reason.size()
+                      && std::equal(os.begin(), os.end(), reason.begin(), [](char x, char y) {
+                             return std::tolower(static_cast<unsigned char>(x))
+                                    == std::tolower(static_cast<unsigned char>(y));
+                         });
+    if (!os.empty() && !same)
+        text += " (" + os + ")";
+    return text;
+}
+
+bool ParseBaudRate(std::string_view text, std::uint32_t* baud)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value == 0 || value > 0xFFFFFFFFu)
+        return false;
+    *baud = static_cast<std::uint32_t>(value);
+    return true;
 }
 
 CSerialPort::~CSerialPort()

@@ -33,6 +33,14 @@ struct OpenFailure {
 // A short English reason: "permission denied", "in use by another program", ...
 std::string_view DescribeOpenError(OpenError kind);
 
+// The whole reason in words: "unsupported baud rate 300", "no such port (No such file or
+// directory)". The OS's text follows in brackets when it says more than the reason.
+std::string DescribeOpenFailure(const OpenFailure& failure, std::uint32_t baudRate);
+
+// A baud rate as typed: decimal digits only, at least 1, at most 2^32 - 1. False for
+// anything else (" 9600", "+9600", "9600x", "0"), which is refused rather than guessed at.
+bool ParseBaudRate(std::string_view text, std::uint32_t* baud);
+
 class CSerialPort {
 public:
     // Write's own results besides the OS error codes.
