@@ -14,6 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "serial/listening_line.h"
 #include "serial/serial_port_backend.h"
 
 namespace serial {
@@ -232,9 +233,11 @@ bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
     return writeResult == EIO || writeResult == ENXIO || writeResult == ENODEV;
 }
 
-namespace backend {
+namespace {
 
-OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
+// Open for the sender (O_RDWR) or for a listening display (O_RDONLY): the same checks,
+// lock and line settings either way.
+OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int access, OpenFailure* failure)
 {
     speed_t speed = B0;
     if (!SpeedOf(baudRate, &speed)) {
@@ -245,7 +248,7 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
     // Never become the controlling terminal of this process; never block in open waiting
     // for carrier detect on a modem line. The descriptor stays non-blocking, so that
     // Write can keep its deadline.
-    OwnedHandle port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    OwnedHandle port(::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!port.valid()) {
         *failure = FailureOf(errno, Step::Open);
         return {};
@@ -253,7 +256,7 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
     const int fd = port.get();
     // The name was checked before the open; what was opened must still pass, before the
     // line is touched.
-    if (!AcceptOpenedDevice(path, fd, failure))
+    if (!backend::AcceptOpenedDevice(path, fd, failure))
         return {};
 
     // One program at a time on the line: two writers would interleave their messages.
@@ -277,6 +280,15 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
     }
     *failure = {};
     return port;
+}
+
+}  // namespace
+
+namespace backend {
+
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
+{
+    return OpenLocked(path, baudRate, O_RDWR, failure);
 }
 
 bool CloseHandleOf(OwnedHandle& port)
@@ -340,5 +352,37 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
 }
 
 }  // namespace backend
+
+OwnedHandle OpenForReading(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
+{
+    const std::string path = backend::DevicePathForOpen(portName, failure);
+    if (path.empty())
+        return {};
+    return OpenLocked(path, baudRate, O_RDONLY, failure);
+}
+
+bool ConfigureLine(int fd, std::uint32_t baudRate, OpenFailure* failure)
+{
+    speed_t speed = B0;
+    if (!SpeedOf(baudRate, &speed)) {
+        *failure = {OpenError::UnsupportedBaud, 0, {}};
+        return false;
+    }
+    return Configure(fd, speed, failure);
+}
+
+std::uint32_t BaudOfSpeed(speed_t speed)
+{
+    for (const BaudRate& b : kBaudRates) {
+        if (b.constant == speed)
+            return b.bitsPerSecond;
+    }
+    return 0;
+}
+
+bool CloseLine(OwnedHandle& port)
+{
+    return port.valid() && backend::CloseHandleOf(port);
+}
 
 }  // namespace serial

@@ -88,10 +88,8 @@ int main(int argc, char** argv)
         portText = link.Name() + " (" + port.DevicePath() + ")";
         if (options.baud != sim::kDefaultBaud) portText += ", " + std::to_string(options.baud) + " baud";
     } else {
-        const std::string path = serial::PortDevicePath(options.port);
-        if (path.empty()) return Fail("not a port name: " + options.port);
-        if (!port.OpenDevice(path, options.baud, &error)) return Fail(error);
-        portText = options.port + " (" + path + ", " + std::to_string(options.baud) + " baud)";
+        if (!port.OpenDevice(options.port, options.baud, &error)) return Fail(error);
+        portText = options.port + " (" + port.DevicePath() + ", " + std::to_string(options.baud) + " baud)";
     }
     // Listening before the banner goes out: whatever a sender writes once it has read the
     // banner is read in order from the start.

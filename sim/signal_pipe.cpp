@@ -28,8 +28,8 @@ SignalPipe::SignalPipe(QObject* parent) : QObject(parent)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    m_read = UniqueFd(fds[0]);
-    m_write = UniqueFd(fds[1]);
+    m_read = serial::OwnedHandle(fds[0]);
+    m_write = serial::OwnedHandle(fds[1]);
     g_writeFd = m_write.get();
 
     m_notifier = std::make_unique<QSocketNotifier>(m_read.get(), QSocketNotifier::Read);

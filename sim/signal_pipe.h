@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "sim/unique_fd.h"
+#include "serial/native_handle.h"
 
 namespace sim {
 
@@ -24,8 +24,8 @@ signals:
     void signalled(int signalNumber);
 
 private:
-    UniqueFd m_read;
-    UniqueFd m_write;
+    serial::OwnedHandle m_read;
+    serial::OwnedHandle m_write;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 

@@ -25,12 +25,11 @@
 
 #include "../cli/child_process.h"
 #include "serial/serial_port.h"
-#include "sim/unique_fd.h"
+#include "serial/native_handle.h"
 
 extern char** environ;
 
 namespace fs = std::filesystem;
-using sim::UniqueFd;
 
 namespace {
 
@@ -80,9 +79,9 @@ public:
 
         int out[2], err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
-        m_out = UniqueFd(out[0]);
-        m_err = UniqueFd(err[0]);
-        UniqueFd outWrite(out[1]), errWrite(err[1]);
+        m_out = serial::OwnedHandle(out[0]);
+        m_err = serial::OwnedHandle(err[0]);
+        serial::OwnedHandle outWrite(out[1]), errWrite(err[1]);
 
         std::vector<std::string> argStrings{DISPLAY_SIM_PATH};
         argStrings.insert(argStrings.end(), args.begin(), args.end());
@@ -174,13 +173,13 @@ public:
 
 private:
     pid_t m_pid = -1;
-    UniqueFd m_out, m_err;
+    serial::OwnedHandle m_out, m_err;
     std::string m_buffer;
 };
 
 void WriteTo(const std::string& path, const std::string& bytes)
 {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY));
+    serial::OwnedHandle fd(::open(path.c_str(), O_WRONLY | O_NOCTTY));
     ASSERT_TRUE(fd.valid()) << path << ": " << std::strerror(errno);
     ASSERT_EQ(::write(fd.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
@@ -257,12 +256,47 @@ TEST_F(TextMode, EndsTidilyWhenNobodyReadsAnyMore)
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim0")));
 }
 
+// Every rate the sender opens a port at, the display listens at, and the line runs at it;
+// a rate the sender refuses, the display refuses too.
+TEST_F(TextMode, ListensOnAPortAtEveryRateTheSenderSendsAt)
+{
+    const struct {
+        const char* baud;
+        speed_t speed;  // B0: refused
+    } rows[] = {
+        {"300", B300}, {"2400", B2400}, {"115200", B115200}, {"1000000", B1000000}, {"2401", B0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.baud);
+        int master = -1, slave = -1;
+        char name[128];
+        ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        serial::OwnedHandle masterFd(master), slaveFd(slave);
+        const auto sent = testing_child::Run(DISPLAY_SEND_PATH, {"--port", name, "--baud", r.baud, "--text", "7"});
+        EXPECT_EQ(sent.exitCode == 0, r.speed != B0) << sent.err;
+
+        SimProcess sim({"--text", "--port", name, std::string("--baud=") + r.baud}, env());
+        if (r.speed == B0) {
+            EXPECT_EQ(sim.Wait(), 1);
+            EXPECT_NE(sim.Errors().find("unsupported baud rate 2401"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(sim.Line(), std::string("listening on ") + name + " (" + name + ", " + r.baud + " baud)");
+        EXPECT_EQ(sim.Line(), "[        ] lamps=none mode=still");
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(slave, &tio), 0);
+        EXPECT_EQ(::cfgetispeed(&tio), r.speed);
+        EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(sim.Stop(SIGTERM), 0);
+    }
+}
+
 TEST_F(TextMode, ListensOnAPortAndEndsWhenItCloses)
 {
     int master = -1, slave = -1;
     char name[128];
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    UniqueFd masterFd(master);
+    serial::OwnedHandle masterFd(master);
     ::close(slave);
 
     SimProcess sim({"--text", "--port", name, "--baud=9600"}, env());
@@ -319,7 +353,7 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
         ASSERT_EQ(banner->rfind("listening on sim0", 0), 0u) << *banner;
         {
             // At once, before even the first state line is read.
-            UniqueFd client(::open((ports() + "/sim0").c_str(), O_WRONLY | O_NOCTTY));
+            serial::OwnedHandle client(::open((ports() + "/sim0").c_str(), O_WRONLY | O_NOCTTY));
             ASSERT_TRUE(client.valid());
             const std::size_t piece = r.piece == 0 ? r.bytes.size() : r.piece;
             for (std::size_t at = 0; at < r.bytes.size(); at += piece) {
@@ -360,7 +394,7 @@ TEST_F(TextMode, MarksWhatASenderWithOtherLineSettingsSends)
         SimProcess sim(r.args, env());
         ASSERT_TRUE(sim.Line());
         ASSERT_EQ(sim.Line(), "[        ] lamps=none mode=still");
-        UniqueFd client(::open((ports() + "/sim0").c_str(), O_RDWR | O_NOCTTY));
+        serial::OwnedHandle client(::open((ports() + "/sim0").c_str(), O_RDWR | O_NOCTTY));
         ASSERT_TRUE(client.valid());
         termios tio{};
         ASSERT_EQ(::tcgetattr(client.get(), &tio), 0);
@@ -398,7 +432,7 @@ TEST_F(TextMode, DeadDisplaysLinkToAReusedTerminalIsNeitherListedNorWritten)
     int master = -1, slave = -1;
     char name[128];
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    UniqueFd masterFd(master), slaveFd(slave);
+    serial::OwnedHandle masterFd(master), slaveFd(slave);
     ::fcntl(master, F_SETFL, O_NONBLOCK);
     if (deadTerminal != name) {
         fs::remove(ports() + "/sim0");
@@ -521,7 +555,7 @@ TEST(Window, StaysUnder100MbThroughAFlood)
 
     constexpr std::size_t kFlood = 25 * 1024 * 1024;
     const std::string block(64 * 1024, '\x0c');
-    UniqueFd client(::open((runtime.path() + "/display-test/ports/sim0").c_str(), O_WRONLY | O_NOCTTY));
+    serial::OwnedHandle client(::open((runtime.path() + "/display-test/ports/sim0").c_str(), O_WRONLY | O_NOCTTY));
     ASSERT_TRUE(client.valid());
     // The terminal buffers little: each write waits for the display to read.
     for (std::size_t sent = 0; sent < kFlood; sent += block.size())
@@ -551,7 +585,7 @@ TEST(CommandLine, Answers)
         {{"--port"}, {}, 2, "", "--port needs a port name"},
         {{"--port", "sim0", "--baud", "fast"}, {}, 2, "", "not a baud rate: fast"},
         {{}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 2, "", "--text prints the display instead"},
-        {{"--text", "--port", "../escape"}, {}, 1, "", "not a port name"},
+        {{"--text", "--port", "../escape"}, {}, 1, "", "not a serial port"},
     };
     for (const auto& r : rows) {
         SimProcess sim(r.args, r.env);

@@ -21,7 +21,7 @@
 
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
-#include "sim/unique_fd.h"
+#include "serial/native_handle.h"
 
 namespace fs = std::filesystem;
 
@@ -30,7 +30,6 @@ namespace {
 using sim::ListenPort;
 using sim::PortLink;
 using sim::ReadResult;
-using sim::UniqueFd;
 
 class TempFolder {
 public:
@@ -74,7 +73,7 @@ TEST(PseudoTerminal, EveryByteArrivesUnchanged)
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
 
-    UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_TRUE(client.valid());
     WriteAll(client.get(), all);
     EXPECT_EQ(ReadAll(port, all.size()), all);  // CR, LF, 00, 7F and ^C unchanged: raw
@@ -86,7 +85,7 @@ TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
     {
-        UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+        serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
         WriteAll(client.get(), "\x0c");
     }
     EXPECT_EQ(ReadAll(port, 1), "\x0c");
@@ -94,20 +93,20 @@ TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
     std::size_t n = 0;
     EXPECT_EQ(port.Read(buf, sizeof buf, &n), ReadResult::Nothing);
 
-    UniqueFd again(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle again(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     WriteAll(again.get(), "\x1bs1");
     EXPECT_EQ(ReadAll(port, 3), "\x1bs1");
 }
 
 struct Pty {
-    UniqueFd master;
+    serial::OwnedHandle master;
     std::string slave;
     Pty()
     {
         int m = -1, s = -1;
         char name[128];
         if (::openpty(&m, &s, name, nullptr, nullptr) == 0) {
-            master = UniqueFd(m);
+            master = serial::OwnedHandle(m);
             ::close(s);
             slave = name;
         }
@@ -118,7 +117,7 @@ TEST(Device, ReadsRawAtTheBaudRate)
 {
     Pty line;
     ASSERT_FALSE(line.slave.empty());
-    UniqueFd keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
+    serial::OwnedHandle keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
     ListenPort port;
     std::string error;
     ASSERT_TRUE(port.OpenDevice(line.slave, 9600, &error)) << error;
@@ -139,7 +138,7 @@ TEST(Device, Refusals)
     ASSERT_FALSE(line.slave.empty());
     TempFolder folder;
     const std::string plainFile = folder.path() + "/file";
-    { UniqueFd f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600)); }
+    { serial::OwnedHandle f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600)); }
 
     struct Row {
         std::string path;
@@ -148,7 +147,7 @@ TEST(Device, Refusals)
     } rows[] = {
         {line.slave, 2401, "unsupported baud rate 2401"},
         {folder.path() + "/none", 2400, "No such file or directory"},
-        {plainFile, 2400, "not a terminal device"},
+        {plainFile, 2400, "not a serial port"},
     };
     for (const Row& r : rows) {
         ListenPort port;
@@ -159,7 +158,7 @@ TEST(Device, Refusals)
     }
 
     // Held by another program (flock, which binds root as well).
-    UniqueFd other(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle other(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
     ListenPort port;
     std::string error;
@@ -170,7 +169,7 @@ TEST(Device, Refusals)
 TEST(Device, GivesUpExclusiveModeWhenClosed)
 {
     Pty line;
-    UniqueFd keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
     {
         ListenPort port;
         std::string error;
@@ -190,7 +189,7 @@ TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
     ListenPort port;
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
-    UniqueFd look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     const auto exclusive = [&] {
         int flag = -1;
         ::ioctl(look.get(), TIOCGEXCL, &flag);
@@ -236,7 +235,7 @@ TEST(PseudoTerminal, ReadsTheClientsLineSettings)
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(9600, &error)) << error;
     EXPECT_EQ(port.Baud(), 9600u);
-    UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(port.ClientSettings(), (sim::LineSettings{9600, 8, 'N', 1}));  // the display's own at first
 
     const struct {
@@ -300,7 +299,7 @@ TEST(PortLink, TakesOverALinkLeftBehind)
     ASSERT_TRUE(fs::create_directory(folder));
     // A display that was killed: its link and its lock file stay, the lock is gone.
     fs::create_symlink("/dev/pts/70", folder + "/sim0");
-    { UniqueFd f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    { serial::OwnedHandle f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
@@ -313,7 +312,7 @@ TEST(PortLink, LeavesWhatIsNotALinkAlone)
     TempFolder tmp;
     const std::string folder = tmp.path() + "/ports";
     ASSERT_TRUE(fs::create_directory(folder));
-    { UniqueFd f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    { serial::OwnedHandle f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;

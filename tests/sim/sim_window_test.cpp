@@ -29,7 +29,7 @@ private:
     std::unique_ptr<ListenPort> m_port;
     std::unique_ptr<DisplayListener> m_listener;
     std::unique_ptr<SimWindow> m_window;
-    UniqueFd m_client;
+    serial::OwnedHandle m_client;
 
     // Writes as a sender would and lets the display read it.
     void Send(const QByteArray& bytes)
@@ -61,7 +61,7 @@ private slots:
         QVERIFY2(m_port->OpenPseudoTerminal(&error), error.c_str());
         m_listener = std::make_unique<DisplayListener>(*m_port);
         m_window = std::make_unique<SimWindow>(*m_listener, QStringLiteral("sim0 (/dev/pts/0)"));
-        m_client = UniqueFd(::open(m_port->DevicePath().c_str(), O_RDWR | O_NOCTTY));
+        m_client = serial::OwnedHandle(::open(m_port->DevicePath().c_str(), O_RDWR | O_NOCTTY));
         QVERIFY(m_client.valid());
     }
     void cleanup()
