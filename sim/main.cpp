@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,7 @@
 
 #include "sim/display_listener.h"
 #include "sim/listen_port.h"
-#include "sim/options.h"
+#include "sim/command_line.h"
 #include "sim/port_link.h"
 #include "serial/port_name.h"
 #include "sim/signal_pipe.h"
@@ -52,7 +53,9 @@ bool PrintLine(const std::string& line)
 
 int main(int argc, char** argv)
 {
-    const sim::ParsedOptions parsed = sim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const sim::ParsedOptions parsed = sim::ParseCommandLine(arguments);
     if (!parsed.options) {
         std::cerr << "display-sim: " << parsed.error << "\nTry 'display-sim --help'.\n";
         return kExitUsage;

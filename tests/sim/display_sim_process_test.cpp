@@ -579,11 +579,16 @@ TEST(CommandLine, Answers)
         const char* err;  // in standard error
     } rows[] = {
         {{"--help"}, {}, 0, "Usage: display-sim", ""},
+        {{"-h"}, {}, 0, "Usage: display-sim", ""},
         {{"--version"}, {}, 0, "display-sim 1.", ""},
-        {{"--frobnicate"}, {}, 2, "", "unknown argument: --frobnicate"},
+        {{"--version", "--text"}, {}, 0, "display-sim 1.", ""},
+        {{"--frobnicate"}, {}, 2, "", "Unknown option 'frobnicate'"},
+        {{"--text", "stray"}, {}, 2, "", "unexpected argument: stray"},
         {{"--text", "--baud", "2401"}, {}, 1, "", "unsupported baud rate 2401"},
-        {{"--port"}, {}, 2, "", "--port needs a port name"},
+        {{"--port"}, {}, 2, "", "Missing value after '--port'"},
+        {{"--port="}, {}, 2, "", "--port needs a port name"},
         {{"--port", "sim0", "--baud", "fast"}, {}, 2, "", "not a baud rate: fast"},
+        {{"--port", "sim0", "--baud", "+300"}, {}, 2, "", "not a baud rate: +300"},
         {{}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 2, "", "--text prints the display instead"},
         {{"--text", "--port", "../escape"}, {}, 1, "", "not a serial port"},
     };
