@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "pty_pair.h"
+#include "tests/support/child_process.h"
+#include "tests/support/pty_pair.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing_pty::PtyPair;
+using PtyPair = testing_support::PtyPair<>;
 
 class DisplaySend : public ::testing::Test {
 protected:
@@ -362,9 +362,10 @@ TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
 #ifdef DISPLAY_SIM_PATH
 TEST_F(DisplaySend, ListDescribesARunningVirtualDisplay)
 {
-    testing_child::Background sim(DISPLAY_SIM_PATH, {"--text"},
-                                  {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}});
-    const std::string banner = sim.Line();
+    testing_child::Setup setup;
+    setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
+    testing_child::Child sim(DISPLAY_SIM_PATH, {"--text"}, setup);
+    const std::string banner = sim.Line().value_or("");
     ASSERT_EQ(banner.rfind("listening on sim0 (", 0), 0u) << banner;
 
     const auto list = Send({"--list"});

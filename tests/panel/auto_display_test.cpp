@@ -4,8 +4,7 @@
 #include <QTest>
 
 #include "panel/auto_display.h"
-#include "panel_harness.h"
-#include "pty_pair.h"
+#include "tests/support/panel_harness.h"
 #include "serial/serial_port.h"
 
 using namespace harness;
@@ -106,7 +105,7 @@ private slots:
         QFETCH(QString, chinese);
         for (bool inEnglish : {true, false}) {
             PtyPair line;
-            const Panel p = MakePanel({line.SlavePath()});
+            const Panel p = MakePanel({line.path()});
             ChooseLanguage(*p, inEnglish);
             Start(p);
             for (int i = 1; i < step; ++i) {
@@ -140,7 +139,7 @@ private slots:
         QFETCH(QString, upper);
         QFETCH(QString, lower);
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, english);
         p.clock->Advance(500s);  // the clock counts from the start, not from its own zero
         Start(p);
@@ -154,7 +153,7 @@ private slots:
     void startAndStopSwitchTheButtons()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         QCOMPARE(Caption(*p, IDC_AUTO), QStringLiteral("自动演示(&A)"));
         Start(p);
         QVERIFY(p.timer->IsActive());
@@ -171,7 +170,7 @@ private slots:
     void theFirstStepAfterEveryStartIsClear()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         Start(p);
         for (int i = 0; i < 5; ++i)
             Step(p);
@@ -187,7 +186,7 @@ private slots:
     void aStopBeforeTheFirstPeriodSendsNothing()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         Click(*p, IDC_SCROLL);
         line.ReadAll();
         Start(p);
@@ -201,7 +200,7 @@ private slots:
     void eachStepWritesTheDataLastReadBack()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         auto* data = Control<QLineEdit>(*p, IDC_DATA);
         data->setText(QStringLiteral("1.23"));
         Start(p);  // reads the controls
@@ -214,8 +213,8 @@ private slots:
     {
         PtyPair first, second;
         serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(second.SlavePath(), 2400));
-        const Panel p = MakePanel({first.SlavePath(), second.SlavePath()});
+        QVERIFY(otherProgram.Open(second.path(), 2400));
+        const Panel p = MakePanel({first.path(), second.path()});
         Start(p);
         for (int i = 0; i < 3; ++i)
             Step(p);
@@ -252,8 +251,8 @@ private slots:
     {
         PtyPair first, second;
         serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(second.SlavePath(), 2400));
-        const Panel p = MakePanel({first.SlavePath(), second.SlavePath()});
+        QVERIFY(otherProgram.Open(second.path(), 2400));
+        const Panel p = MakePanel({first.path(), second.path()});
         Start(p);
         Choose(Control<QComboBox>(*p, IDC_PORT), 1);
         QCOMPARE(EnabledActions(*p), QStringLiteral("---A"));
@@ -266,7 +265,7 @@ private slots:
     void aStepWaitsWhileTheLineHoldsTheLastOne()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, true);
         Start(p);
         Step(p);
@@ -291,7 +290,7 @@ private slots:
     {
         VirtualFolder folder;
         auto first = std::make_unique<PtyPair>();
-        folder.Publish("sim0", first->SlavePath());
+        folder.Publish("sim0", first->path());
         const Panel p = MakePanel({}, folder.Services());
         QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
         ChooseLanguage(*p, true);
@@ -309,7 +308,7 @@ private slots:
 
         // It starts again under its name, on a new terminal: the next step goes there.
         PtyPair second;
-        folder.Publish("sim0", second.SlavePath());
+        folder.Publish("sim0", second.path());
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_OPEN, 5000);
         QCOMPARE(EnabledActions(*p), QStringLiteral("---A"));
         Step(p);
@@ -321,7 +320,7 @@ private slots:
     void aStepWhoseWriteFailsSaysSo()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, true);
         Start(p);
         Step(p);

@@ -4,8 +4,7 @@
 
 #include <QTest>
 
-#include "panel_harness.h"
-#include "pty_pair.h"
+#include "tests/support/panel_harness.h"
 #include "resources/captions.h"
 
 using namespace harness;
@@ -44,7 +43,7 @@ private slots:
     void startsInChinese()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         QVERIFY(Control<QRadioButton>(*p, IDC_LANG_CN)->isChecked());
         QVERIFY(!Control<QRadioButton>(*p, IDC_LANG_EN)->isChecked());
         CompareCaptions(*p, res::Lang::Chinese, false);
@@ -54,7 +53,7 @@ private slots:
     void theCaptionsFollowTheSwitch()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         Click(*p, IDC_SCROLL);
         ChooseLanguage(*p, true);
         CompareCaptions(*p, res::Lang::English, false);
@@ -84,7 +83,7 @@ private slots:
     void aSwitchDuringARunTakesEffectAtTheNextStep()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         Click(*p, IDC_AUTO);
         p.clock->Advance(std::chrono::seconds(1));
         p.timer->Fire();
@@ -104,7 +103,7 @@ private slots:
     void aSwitchToChineseDuringARunThenAStop()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, true);
         Click(*p, IDC_AUTO);
         QCOMPARE(Caption(*p, IDC_AUTO), QStringLiteral("Stop(&T)"));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/port_watch.h"
+#include "tests/support/pty_pair.h"
 
 namespace serial {
 namespace {
@@ -79,21 +81,12 @@ protected:
     }
 
     // A fresh pseudo-terminal; its slave is what a display links.
-    std::string NewTerminal()
-    {
-        int master = -1;
-        int slave = -1;
-        char name[256] = {};
-        EXPECT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-        m_terminals.emplace_back(master);
-        m_terminals.emplace_back(slave);
-        return name;
-    }
+    std::string NewTerminal() { return m_terminals.emplace_back(std::make_unique<testing_support::PtyPair<>>())->path(); }
 
     std::string m_root;
     DiscoveryRoots m_roots;
     std::vector<OwnedHandle> m_locks;
-    std::vector<OwnedHandle> m_terminals;
+    std::vector<std::unique_ptr<testing_support::PtyPair<>>> m_terminals;
 };
 
 TEST_F(PortDiscovery, ListsSerialDevicesInNaturalOrder)

@@ -19,7 +19,7 @@
 #include "sim/segment_display.h"
 #include "sim/sim_window.h"
 #include "sim/state_line.h"
-#include "tests/panel/panel_harness.h"
+#include "tests/support/panel_harness.h"
 
 using namespace sim;
 
@@ -45,7 +45,7 @@ private:
         const QDeadlineTimer deadline(waitMs);
         for (;;) {
             pollfd p{m_line->ReadFd(), POLLIN, 0};
-            if (::poll(&p, 1, 20) == 1) {  // more may follow: read until quiet
+            if (!deadline.hasExpired() && ::poll(&p, 1, 20) == 1) {  // more may follow: read until quiet
                 m_display->ReadAvailable();
                 continue;
             }

@@ -22,6 +22,8 @@
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
 #include "serial/native_handle.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -31,19 +33,7 @@ using sim::ListenPort;
 using sim::PortLink;
 using sim::ReadResult;
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "sim-port-test-XXXXXX").string();
-        m_path = ::mkdtemp(tmpl.data());
-    }
-    ~TempFolder() { fs::remove_all(m_path); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using testing_support::TempFolder;
 
 // Everything that arrives within a second, or up to the count.
 std::string ReadAll(ListenPort& port, std::size_t want)
@@ -98,44 +88,31 @@ TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
     EXPECT_EQ(ReadAll(port, 3), "\x1bs1");
 }
 
-struct Pty {
-    serial::OwnedHandle master;
-    std::string slave;
-    Pty()
-    {
-        int m = -1, s = -1;
-        char name[128];
-        if (::openpty(&m, &s, name, nullptr, nullptr) == 0) {
-            master = serial::OwnedHandle(m);
-            ::close(s);
-            slave = name;
-        }
-    }
-};
+using Pty = testing_support::PtyPair<>;
 
 TEST(Device, ReadsRawAtTheBaudRate)
 {
     Pty line;
-    ASSERT_FALSE(line.slave.empty());
-    serial::OwnedHandle keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
+    ASSERT_TRUE(line.ok());
+    serial::OwnedHandle keep(::open(line.path().c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
     ListenPort port;
     std::string error;
-    ASSERT_TRUE(port.OpenDevice(line.slave, 9600, &error)) << error;
-    EXPECT_EQ(port.DevicePath(), line.slave);
+    ASSERT_TRUE(port.OpenDevice(line.path(), 9600, &error)) << error;
+    EXPECT_EQ(port.DevicePath(), line.path());
 
     termios tio{};
     ASSERT_EQ(::tcgetattr(keep.get(), &tio), 0);
     EXPECT_EQ(::cfgetispeed(&tio), B9600);
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
 
-    WriteAll(line.master.get(), "\x1bQA12.50\r");
+    WriteAll(line.master(), "\x1bQA12.50\r");
     EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
 }
 
 TEST(Device, Refusals)
 {
     Pty line;
-    ASSERT_FALSE(line.slave.empty());
+    ASSERT_TRUE(line.ok());
     TempFolder folder;
     const std::string plainFile = folder.path() + "/file";
     { serial::OwnedHandle f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600)); }
@@ -145,7 +122,7 @@ TEST(Device, Refusals)
         std::uint32_t baud;
         const char* reason;
     } rows[] = {
-        {line.slave, 2401, "unsupported baud rate 2401"},
+        {line.path(), 2401, "unsupported baud rate 2401"},
         {folder.path() + "/none", 2400, "No such file or directory"},
         {plainFile, 2400, "not a serial port"},
     };
@@ -158,22 +135,22 @@ TEST(Device, Refusals)
     }
 
     // Held by another program (flock, which binds root as well).
-    serial::OwnedHandle other(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle other(::open(line.path().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
     ListenPort port;
     std::string error;
-    EXPECT_FALSE(port.OpenDevice(line.slave, 2400, &error));
+    EXPECT_FALSE(port.OpenDevice(line.path(), 2400, &error));
     EXPECT_NE(error.find("in use by another program"), std::string::npos) << error;
 }
 
 TEST(Device, GivesUpExclusiveModeWhenClosed)
 {
     Pty line;
-    serial::OwnedHandle keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle keep(::open(line.path().c_str(), O_RDWR | O_NOCTTY));
     {
         ListenPort port;
         std::string error;
-        ASSERT_TRUE(port.OpenDevice(line.slave, 2400, &error)) << error;
+        ASSERT_TRUE(port.OpenDevice(line.path(), 2400, &error)) << error;
     }
     // TIOCGEXCL reads the flag that would refuse every later open of a user.
     int exclusive = 1;
@@ -259,7 +236,7 @@ TEST(PseudoTerminal, ReadsTheClientsLineSettings)
     // A device's settings are the display's own: nothing to read.
     Pty line;
     ListenPort device;
-    ASSERT_TRUE(device.OpenDevice(line.slave, 2400, &error)) << error;
+    ASSERT_TRUE(device.OpenDevice(line.path(), 2400, &error)) << error;
     EXPECT_EQ(device.ClientSettings(), std::nullopt);
 }
 

@@ -8,13 +8,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <memory>
 
 #include "sim/display_listener.h"
+#include "tests/support/pty_pair.h"
 #include "sim/listen_port.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
@@ -225,16 +225,13 @@ private slots:
 
     void tellsWhenTheLineIsGone()
     {
-        int master = -1, slave = -1;
-        char name[128];
-        QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-        ::close(slave);
+        testing_support::PtyPair<> line;
         ListenPort port;
         std::string error;
-        QVERIFY2(port.OpenDevice(name, 2400, &error), error.c_str());
+        QVERIFY2(port.OpenDevice(line.path(), 2400, &error), error.c_str());
         DisplayListener listener(port);
         SimWindow window(listener, QStringLiteral("line"));
-        ::close(master);
+        line.CloseMaster();
         listener.ReadAvailable();
         auto* label = window.findChild<QLabel*>(QStringLiteral("port"));
         QVERIFY(label);

@@ -23,7 +23,7 @@
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
 #include "sim/sim_window.h"
-#include "tests/panel/panel_harness.h"
+#include "tests/support/panel_harness.h"
 
 using harness::Click;
 
