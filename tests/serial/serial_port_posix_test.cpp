@@ -22,7 +22,9 @@
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
 #include "serial/serial_port_backend.h"
+#include "tests/support/display_lock.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/temp_folder.h"
 
 namespace serial {
 namespace {
@@ -30,25 +32,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 using Pty = testing_support::PtyPair<>;
-
-// Reads until `count` bytes came or a generous deadline passed.
-Bytes ReadBytes(int fd, std::size_t count)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    Bytes got;
-    std::uint8_t buf[4096];
-    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0)
-            continue;
-        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, count - got.size()));
-        if (n > 0)
-            got.insert(got.end(), buf, buf + n);
-        else if (n < 0 && errno != EINTR && errno != EAGAIN)
-            break;
-    }
-    return got;
-}
 
 int InputQueued(int fd, int atLeast = 0)
 {
@@ -118,7 +101,7 @@ TEST(SerialPort, MessagesArriveWholeUnchangedAndInOrder)
         for (const Bytes& m : messages)
             expected.insert(expected.end(), m.begin(), m.end());
         Bytes received;
-        std::thread reader([&] { received = ReadBytes(pty.master(), expected.size()); });
+        std::thread reader([&] { received = pty.ReadAtLeast(expected.size()); });
         for (const Bytes& m : messages)
             EXPECT_EQ(WriteAll(port, m), CSerialPort::kErrorSuccess);
         reader.join();
@@ -156,7 +139,7 @@ TEST(SerialPort, SecondOpenLeavesTheHeldPortAlone)
     ASSERT_EQ(::tcgetattr(first.slave(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B2400));
     ASSERT_EQ(WriteAll(port, {0x1B, 0x40}), 0u);
-    EXPECT_EQ(ReadBytes(first.master(), 2), (Bytes{0x1B, 0x40}));
+    EXPECT_EQ(first.ReadAtLeast(2), (Bytes{0x1B, 0x40}));
 }
 
 TEST(SerialPort, PortHeldByAnotherObjectIsInUse)
@@ -173,7 +156,7 @@ TEST(SerialPort, PortHeldByAnotherObjectIsInUse)
     // The refused open must not take exclusive mode away from the holder.
     EXPECT_TRUE(ExclusiveMode(pty.slave()));
     ASSERT_EQ(WriteAll(holder, {0x0C}), 0u);
-    EXPECT_EQ(ReadBytes(pty.master(), 1), Bytes{0x0C});
+    EXPECT_EQ(pty.ReadAtLeast(1), Bytes{0x0C});
 }
 
 TEST(SerialPort, CloseOrDestructionReleasesThePortAtOnce)
@@ -216,8 +199,8 @@ TEST(SerialPort, WriteRefusesEmptyMessagesAndMissingPorts)
 
 TEST(SerialPort, FailedOpenHoldsNothing)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("serial-test-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const testing_support::TempFolder folder;
+    const std::filesystem::path dir = folder.path();
     const std::string file = (dir / "not-a-port").string();
     OwnedHandle(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
     Pty pty;
@@ -254,15 +237,14 @@ TEST(SerialPort, FailedOpenHoldsNothing)
         EXPECT_EQ(descriptors(), before);
     }
     EXPECT_FALSE(ExclusiveMode(pty.slave()));
-    std::filesystem::remove_all(dir);
 }
 
 // A virtual port by name or by its path in the folder, in a runtime folder of the test's
 // own; its "display" is the test holding the name's lock.
 TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
 {
-    char runtime[] = "/tmp/serial-virtual-XXXXXX";
-    ASSERT_NE(::mkdtemp(runtime), nullptr);
+    const testing_support::TempFolder scratch;
+    const char* runtime = scratch.path().c_str();
     const std::string parent = std::string(runtime) + "/display-test";
     const std::string folder = parent + "/ports";
     std::filesystem::create_directories(folder);
@@ -276,13 +258,8 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
     Pty reused;  // a killed display's terminal number, now another program's
     const auto link = [&](const std::string& name, const Pty& pty, bool locked) {
         std::filesystem::create_symlink(pty.path(), folder + "/" + name);
-        OwnedHandle lock(::open((folder + "/." + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        struct flock whole {};
-        whole.l_type = F_WRLCK;
-        whole.l_whence = SEEK_SET;
-        EXPECT_EQ(::fcntl(lock.get(), F_OFD_SETLK, &whole), 0);
-        if (!locked)
-            lock.reset();
+        OwnedHandle lock = testing_support::HoldDisplayLock(folder + "/." + name + ".lock", locked);
+        EXPECT_EQ(lock.valid(), locked);
         return lock;
     };
     const OwnedHandle liveLock = link("sim0", live, true);
@@ -346,7 +323,6 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
     EXPECT_FALSE(ExclusiveMode(reused.slave()));
 
     saved ? ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
-    std::filesystem::remove_all(runtime);
 }
 
 TEST(SerialPort, PortWithoutPermissionIsDenied)
@@ -404,7 +380,7 @@ TEST(SerialPort, WriteOnAStalledLineTimesOut)
         if (suspend) {  // and once the line moves again, the port goes on
             ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
             ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
-            EXPECT_EQ(ReadBytes(pty.master(), 1), Bytes{0x0C});
+            EXPECT_EQ(pty.ReadAtLeast(1), Bytes{0x0C});
         }
     }
 }
