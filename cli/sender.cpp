@@ -38,8 +38,7 @@ std::string Shown(char c)
     const auto b = static_cast<unsigned char>(c);
     if (b >= 0x21 && b < 0x7F)
         return std::string("'") + c + "'";
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return std::string("the byte 0x") + kDigits[b >> 4] + kDigits[b & 0x0F];
+    return "the byte 0x" + protocol::BytesToHex(std::string_view(&c, 1), protocol::HexCase::Upper);
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
