@@ -12,12 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Starts the demonstration on an open port.
-void Start(const Panel& p)
-{
-    Click(*p, IDC_AUTO);
-}
-
 // One period: the clock moves a second, the timer fires.
 void Step(const Panel& p, std::chrono::seconds elapse = 1s)
 {
@@ -107,7 +101,7 @@ private slots:
             PtyPair line;
             const Panel p = MakePanel({line.path()});
             ChooseLanguage(*p, inEnglish);
-            Start(p);
+            Click(*p, IDC_AUTO);
             for (int i = 1; i < step; ++i) {
                 Step(p);
                 QVERIFY(!line.ReadAll(1000, 1).isEmpty());
@@ -142,7 +136,7 @@ private slots:
         const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, english);
         p.clock->Advance(500s);  // the clock counts from the start, not from its own zero
-        Start(p);
+        Click(*p, IDC_AUTO);
         for (int i = 0; i < 10; ++i)
             Step(p);
         Step(p, 57s);  // step 11 at 67 s
@@ -155,7 +149,7 @@ private slots:
         PtyPair line;
         const Panel p = MakePanel({line.path()});
         QCOMPARE(Caption(*p, IDC_AUTO), QStringLiteral("自动演示(&A)"));
-        Start(p);
+        Click(*p, IDC_AUTO);
         QVERIFY(p.timer->IsActive());
         QCOMPARE(p.timer->Period(), 1000ms);
         QCOMPARE(Caption(*p, IDC_AUTO), QStringLiteral("停止(&T)"));
@@ -171,12 +165,12 @@ private slots:
     {
         PtyPair line;
         const Panel p = MakePanel({line.path()});
-        Start(p);
+        Click(*p, IDC_AUTO);
         for (int i = 0; i < 5; ++i)
             Step(p);
         line.ReadAll();
         Click(*p, IDC_AUTO);  // stop in the middle of the cycle
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c"));
         QCOMPARE(UpperStatus(*p), QStringLiteral("发送: 清屏"));
@@ -189,7 +183,7 @@ private slots:
         const Panel p = MakePanel({line.path()});
         Click(*p, IDC_SCROLL);
         line.ReadAll();
-        Start(p);
+        Click(*p, IDC_AUTO);
         Click(*p, IDC_AUTO);
         p.timer->Fire();  // a stopped timer no longer ticks
         QCOMPARE(line.ReadAll(200), QByteArray());
@@ -203,7 +197,7 @@ private slots:
         const Panel p = MakePanel({line.path()});
         auto* data = Control<QLineEdit>(*p, IDC_DATA);
         data->setText(QStringLiteral("1.23"));
-        Start(p);  // reads the controls
+        Click(*p, IDC_AUTO);  // reads the controls
         data->setText(QStringLiteral("4.5"));
         Step(p);
         QCOMPARE(data->text(), QStringLiteral("1.23"));
@@ -215,7 +209,7 @@ private slots:
         serial::CSerialPort otherProgram;
         QVERIFY(otherProgram.Open(second.path(), 2400));
         const Panel p = MakePanel({first.path(), second.path()});
-        Start(p);
+        Click(*p, IDC_AUTO);
         for (int i = 0; i < 3; ++i)
             Step(p);
         first.ReadAll();
@@ -253,7 +247,7 @@ private slots:
         serial::CSerialPort otherProgram;
         QVERIFY(otherProgram.Open(second.path(), 2400));
         const Panel p = MakePanel({first.path(), second.path()});
-        Start(p);
+        Click(*p, IDC_AUTO);
         Choose(Control<QComboBox>(*p, IDC_PORT), 1);
         QCOMPARE(EnabledActions(*p), QStringLiteral("---A"));
         Click(*p, IDC_AUTO);
@@ -267,7 +261,7 @@ private slots:
         PtyPair line;
         const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, true);
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c"));
         QVERIFY(line.Stall());
@@ -294,7 +288,7 @@ private slots:
         const Panel p = MakePanel({}, folder.Services());
         QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
         ChooseLanguage(*p, true);
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(first->ReadAll(), QByteArray::fromHex("0c"));
 
@@ -322,7 +316,7 @@ private slots:
         PtyPair line;
         const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, true);
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(UpperStatus(*p), QStringLiteral("Send:    Clear"));
         line.CloseMaster();  // the far end is gone
