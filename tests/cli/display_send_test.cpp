@@ -46,8 +46,9 @@ protected:
 
     void TearDown() override
     {
-        if (!m_guardMayReceive)
+        if (!m_guardMayReceive) {
             EXPECT_TRUE(m_guard.ReadAtLeast(0).empty()) << "a run wrote to the default port";
+        }
     }
 
     testing_child::Result Send(const std::vector<std::string>& args)
