@@ -16,6 +16,8 @@
 
 namespace cli {
 
+static_assert(protocol::kErrorNotEnoughMemory == serial::CSerialPort::kErrorNotEnoughMemory);
+
 namespace {
 
 constexpr std::string_view kProgram = "display-send";
@@ -63,14 +65,9 @@ std::string OpenFailureText(const std::string& port, std::uint32_t baud,
 
 std::string WriteFailureText(const std::string& port, std::uint32_t result)
 {
-    if (result == serial::CSerialPort::TimeoutError())
-        return "writing to " + port + " timed out: the line did not take the bytes in time";
-    if (result == protocol::kErrorNotEnoughMemory)
-        return "writing to " + port + " failed: out of memory";
-    return "writing to " + port + " failed: "
-           + std::system_category().message(static_cast<int>(result));
+    const bool timedOut = serial::WriteErrorOf(result) == serial::WriteError::TimedOut;
+    return "writing to " + port + (timedOut ? " timed out: " : " failed: ") + serial::DescribeWriteResult(result);
 }
-
 }  // namespace
 
 std::optional<protocol::Lamp> ParseLamp(const std::string& name)

@@ -360,7 +360,7 @@ void PanelCore::OnWritten(quint32 result)
     else
         SetUpper(Text(pending.success, pending.lang));
 
-    if (serial::CSerialPort::IsDeviceGone(result) && m_state == PortState::Open)
+    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open)
         LosePort();
     emit StateChanged();
 }

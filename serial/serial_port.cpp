@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <system_error>
 #include <utility>
 
 #include "serial/serial_port_backend.h"
@@ -38,6 +39,38 @@ std::string DescribeOpenFailure(const OpenFailure& failure, std::uint32_t baudRa
     if (!os.empty() && !same)
         text += " (" + os + ")";
     return text;
+}
+
+WriteError WriteErrorOf(std::uint32_t result)
+{
+    switch (result) {
+    case CSerialPort::kErrorSuccess: return WriteError::None;
+    case CSerialPort::kErrorInvalidParameter: return WriteError::NothingToWrite;
+    case CSerialPort::kErrorNotOpen: return WriteError::NotOpen;
+    case CSerialPort::kErrorNotEnoughMemory: return WriteError::NoMemory;
+    default: break;
+    }
+    if (result == CSerialPort::TimeoutError())
+        return WriteError::TimedOut;
+    if (result == CSerialPort::CancelledError())
+        return WriteError::Cancelled;
+    return CSerialPort::IsDeviceGone(result) ? WriteError::DeviceGone : WriteError::Other;
+}
+
+std::string DescribeWriteResult(std::uint32_t result)
+{
+    const std::string os = std::system_category().message(static_cast<int>(result));
+    switch (WriteErrorOf(result)) {
+    case WriteError::None: return "sent";
+    case WriteError::NothingToWrite: return "nothing to write";
+    case WriteError::NotOpen: return "no port is open";
+    case WriteError::NoMemory: return "out of memory";
+    case WriteError::TimedOut: return "the line did not take the bytes in time";
+    case WriteError::Cancelled: return "stopped before every byte went out";
+    case WriteError::DeviceGone: return "the port is gone (" + os + ")";
+    case WriteError::Other: break;
+    }
+    return os;
 }
 
 bool ParseBaudRate(std::string_view text, std::uint32_t* baud)

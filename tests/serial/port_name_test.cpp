@@ -47,6 +47,27 @@ TEST(OpenFailure, InWords)
         EXPECT_EQ(DescribeOpenFailure(c.failure, c.baud), c.words);
 }
 
+// Write's own codes in words on every platform, never read as the OS error of that number.
+TEST(WriteResult, InWords)
+{
+    const struct {
+        std::uint32_t result;
+        WriteError kind;
+        const char* words;
+    } cases[] = {
+        {0, WriteError::None, "sent"},
+        {87, WriteError::NothingToWrite, "nothing to write"},
+        {7005, WriteError::NotOpen, "no port is open"},
+        {8, WriteError::NoMemory, "out of memory"},
+        {CSerialPort::TimeoutError(), WriteError::TimedOut, "the line did not take the bytes in time"},
+        {CSerialPort::CancelledError(), WriteError::Cancelled, "stopped before every byte went out"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WriteErrorOf(c.result), c.kind) << c.result;
+        EXPECT_EQ(DescribeWriteResult(c.result), c.words) << c.result;
+    }
+}
+
 TEST(PortName, ComPortNumberReadsLikeAtoi)
 {
     const struct {
