@@ -98,10 +98,11 @@ bool SpeedOf(std::uint32_t bitsPerSecond, speed_t* speed)
     return true;
 }
 
-// The step of Open that failed; the same errno means different things at different steps.
-enum class Step { Open, Lock, Configure, Baud, Purge };
+using Step = backend::OpenStep;
 
-OpenError KindOfErrno(int err, Step step)
+}  // namespace
+
+OpenError backend::KindOfErrno(int err, Step step)
 {
     switch (err) {
     case ENOENT:
@@ -130,9 +131,11 @@ OpenError KindOfErrno(int err, Step step)
     return OpenError::Other;
 }
 
+namespace {
+
 OpenFailure FailureOf(int err, Step step)
 {
-    return {KindOfErrno(err, step), err, std::generic_category().message(err)};
+    return {backend::KindOfErrno(err, step), err, std::generic_category().message(err)};
 }
 
 // Discards output still waiting in this side's queue. A pseudo-terminal never queues

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <numeric>
@@ -54,6 +55,29 @@ bool ExclusiveMode(int fd)
 std::uint32_t WriteAll(CSerialPort& port, const Bytes& bytes)
 {
     return port.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+// Each step's errno as the reason a user reads, without needing a user the OS refuses:
+// as root, the permission test above cannot run.
+TEST(SerialPort, ErrnoOfEachStepAsAReason)
+{
+    using backend::OpenStep;
+    const struct {
+        int err;
+        OpenStep step;
+        OpenError kind;
+    } cases[] = {
+        {EACCES, OpenStep::Open, OpenError::PermissionDenied}, {EPERM, OpenStep::Lock, OpenError::PermissionDenied},
+        {EROFS, OpenStep::Open, OpenError::PermissionDenied},  {EACCES, OpenStep::Configure, OpenError::PermissionDenied},
+        {ENOENT, OpenStep::Open, OpenError::NoSuchPort},       {ENXIO, OpenStep::Open, OpenError::NoSuchPort},
+        {ENODEV, OpenStep::Configure, OpenError::NoSuchPort},  {EBUSY, OpenStep::Open, OpenError::InUse},
+        {EWOULDBLOCK, OpenStep::Lock, OpenError::InUse},       {EWOULDBLOCK, OpenStep::Open, OpenError::Other},
+        {ENOTTY, OpenStep::Lock, OpenError::BadName},          {EISDIR, OpenStep::Open, OpenError::BadName},
+        {EINVAL, OpenStep::Baud, OpenError::UnsupportedBaud},  {EINVAL, OpenStep::Configure, OpenError::Other},
+        {EIO, OpenStep::Purge, OpenError::Other},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(backend::KindOfErrno(c.err, c.step), c.kind) << std::strerror(c.err) << " at step " << int(c.step);
 }
 
 TEST(SerialPort, OpenSetsRaw8N1AtTheBaudRate)
