@@ -258,7 +258,12 @@ BuiltMessage BuildMessage(const Options& options)
             return std::count(s.begin(), s.end(), '?');
         };
         const auto replaced = questionMarks(display) - questionMarks(options.payload);
-        if (replaced > 0) {
+        if (std::string why; replaced > 0 && !protocol::CodePageAvailable(&why)) {
+            // Not the display's limit but this program's: say which, or the user blames the text.
+            built.warnings.push_back("warning: " + std::to_string(replaced)
+                                     + (replaced == 1 ? " character" : " characters")
+                                     + " of --text will appear as '?': " + why);
+        } else if (replaced > 0) {
             built.warnings.push_back("warning: " + std::to_string(replaced)
                                      + (replaced == 1 ? " character" : " characters")
                                      + " of --text the display cannot show will appear as '?'");

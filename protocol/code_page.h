@@ -12,6 +12,15 @@ namespace protocol {
 // '?', as the Windows conversion does; so does a malformed UTF-8 sequence.
 std::string ToDisplayCodePage(std::string_view utf8);
 
+// Whether this program can convert text to the display's code page at all: a static
+// build, or a C library without conversion modules, cannot, and every character outside
+// ASCII then becomes '?'. False, with the reason, when not; looked at once.
+bool CodePageAvailable(std::string* why = nullptr);
+
+// POSIX: whether the C library converts between these two character sets; false, with
+// the reason, when not.
+bool CanConvert(const char* to, const char* from, std::string* why = nullptr);
+
 // The display's code page back to UTF-8, for showing received text.
 std::string FromDisplayCodePage(std::string_view bytes);
 
