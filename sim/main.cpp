@@ -79,6 +79,7 @@ int main(int argc, char** argv)
                                                          : std::make_unique<QApplication>(argc, argv);
     // Before the link exists, so that Ctrl+C at any moment still removes it.
     sim::SignalPipe signalPipe;
+    if (!signalPipe.Installed()) return Fail(signalPipe.Error());
     QObject::connect(&signalPipe, &sim::SignalPipe::signalled, app.get(), [&app] { app->quit(); });
 
     sim::ListenPort port;

@@ -4,9 +4,11 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include "sim/listen_port.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
+#include "sim/signal_pipe.h"
 #include "sim/sim_window.h"
 
 using namespace sim;
@@ -221,6 +224,34 @@ private slots:
             m_window->resize(1080, 300);
             QVERIFY(m_window->grab().save(png + QLatin1String(QTest::currentDataTag()) + QStringLiteral(".png")));
         }
+    }
+
+    // Ctrl+C, SIGTERM and SIGHUP come into the event loop and SIGPIPE is ignored while the
+    // object lives; afterwards the actions in place before are back, not the defaults.
+    void signalsComeIntoTheLoopAndTheFormerActionsComeBack()
+    {
+        const auto handlerOf = [](int s) {
+            struct sigaction now {};
+            ::sigaction(s, nullptr, &now);
+            return now.sa_handler;
+        };
+        void (*const own)(int) = +[](int) {};
+        ::signal(SIGHUP, own);
+        ::signal(SIGPIPE, SIG_DFL);
+        const auto testsOwn = handlerOf(SIGTERM);  // Qt Test's
+        {
+            SignalPipe signalPipe;
+            QVERIFY2(signalPipe.Installed(), signalPipe.Error().c_str());
+            QVERIFY(handlerOf(SIGPIPE) == SIG_IGN);
+            QSignalSpy caught(&signalPipe, &SignalPipe::signalled);
+            ::raise(SIGTERM);
+            QVERIFY(caught.wait(5000));
+            QCOMPARE(caught.first().first().toInt(), SIGTERM);
+        }
+        QVERIFY(handlerOf(SIGHUP) == own);
+        QVERIFY(handlerOf(SIGPIPE) == SIG_DFL);
+        QVERIFY(handlerOf(SIGTERM) == testsOwn);
+        ::signal(SIGHUP, SIG_DFL);
     }
 
     void tellsWhenTheLineIsGone()
