@@ -9,7 +9,7 @@
 namespace protocol {
 
 // UTF-8 text to the display's code page. A character the code page cannot hold becomes
-// '?', as the Windows conversion does; so does a malformed UTF-8 sequence.
+// '?', one per character, so the text keeps its length; so does a malformed UTF-8 sequence.
 std::string ToDisplayCodePage(std::string_view utf8);
 
 // Whether this program can convert text to the display's code page at all: a static

@@ -100,7 +100,7 @@ public:
     // a program that is closing need not wait out a stalled line.
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop);
 
-    // Whether a port is held (the handle is not "NULL").
+    // Whether a port is held.
     bool IsOpen() const noexcept { return m_hComm.valid(); }
 
     // Why the last Open failed; kind None after a successful Open.
