@@ -16,6 +16,8 @@
 
 namespace cli {
 
+static_assert(protocol::kErrorNotEnoughMemory == serial::CSerialPort::kErrorNotEnoughMemory);
+
 namespace {
 
 constexpr std::string_view kProgram = "display-send";
@@ -38,24 +40,7 @@ std::string Shown(char c)
     const auto b = static_cast<unsigned char>(c);
     if (b >= 0x21 && b < 0x7F)
         return std::string("'") + c + "'";
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return std::string("the byte 0x") + kDigits[b >> 4] + kDigits[b & 0x0F];
-}
-
-bool ParseBaud(const std::string& text, std::uint32_t* baud)
-{
-    if (text.empty() || text.size() > 10)
-        return false;
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value == 0 || value > std::numeric_limits<std::uint32_t>::max())
-        return false;
-    *baud = static_cast<std::uint32_t>(value);
-    return true;
+    return "the byte 0x" + protocol::BytesToHex(std::string_view(&c, 1), protocol::HexCase::Upper);
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
@@ -70,13 +55,7 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 std::string OpenFailureText(const std::string& port, std::uint32_t baud,
                             const serial::OpenFailure& failure)
 {
-    std::string text = "cannot open " + port + ": ";
-    const std::string_view reason = serial::DescribeOpenError(failure.kind);
-    text += reason;
-    if (failure.kind == serial::OpenError::UnsupportedBaud)
-        text += " " + std::to_string(baud);
-    if (!failure.osMessage.empty() && !EqualsIgnoringCase(failure.osMessage, reason))
-        text += " (" + failure.osMessage + ")";
+    std::string text = "cannot open " + port + ": " + serial::DescribeOpenFailure(failure, baud);
     if (failure.kind == serial::OpenError::PermissionDenied) {
         if (const std::string hint = PermissionHint(serial::PortDevicePath(port)); !hint.empty())
             text += "; " + hint;
@@ -86,14 +65,9 @@ std::string OpenFailureText(const std::string& port, std::uint32_t baud,
 
 std::string WriteFailureText(const std::string& port, std::uint32_t result)
 {
-    if (result == serial::CSerialPort::TimeoutError())
-        return "writing to " + port + " timed out: the line did not take the bytes in time";
-    if (result == protocol::kErrorNotEnoughMemory)
-        return "writing to " + port + " failed: out of memory";
-    return "writing to " + port + " failed: "
-           + std::system_category().message(static_cast<int>(result));
+    const bool timedOut = serial::WriteErrorOf(result) == serial::WriteError::TimedOut;
+    return "writing to " + port + (timedOut ? " timed out: " : " failed: ") + serial::DescribeWriteResult(result);
 }
-
 }  // namespace
 
 std::optional<protocol::Lamp> ParseLamp(const std::string& name)
@@ -172,7 +146,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         } else if (name == "--baud") {
             if (haveBaud)
                 fail("--baud given twice");
-            else if (!ParseBaud(value, &options.baud))
+            else if (!serial::ParseBaudRate(value, &options.baud))
                 fail("--baud needs a rate in bits per second, such as 9600, not \"" + value
                      + "\"");
             haveBaud = true;
@@ -284,7 +258,12 @@ BuiltMessage BuildMessage(const Options& options)
             return std::count(s.begin(), s.end(), '?');
         };
         const auto replaced = questionMarks(display) - questionMarks(options.payload);
-        if (replaced > 0) {
+        if (std::string why; replaced > 0 && !protocol::CodePageAvailable(&why)) {
+            // Not the display's limit but this program's: say which, or the user blames the text.
+            built.warnings.push_back("warning: " + std::to_string(replaced)
+                                     + (replaced == 1 ? " character" : " characters")
+                                     + " of --text will appear as '?': " + why);
+        } else if (replaced > 0) {
             built.warnings.push_back("warning: " + std::to_string(replaced)
                                      + (replaced == 1 ? " character" : " characters")
                                      + " of --text the display cannot show will appear as '?'");

@@ -218,7 +218,6 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& tpl)
             if (!group) {
                 group = new QButtonGroup(&dialog);
                 group->setExclusive(true);
-                built.radioGroups.push_back(group);
             }
             group->addButton(static_cast<QRadioButton*>(widget), control.id);
         }
@@ -238,25 +237,25 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& tpl)
     for (std::size_t i = 1; i < tabStops.size(); ++i)
         QWidget::setTabOrder(tabStops[i - 1], tabStops[i]);
 
-    built.units = FontBaseUnits(dialog.font());
+    DialogUnits units = FontBaseUnits(dialog.font());
     for (std::size_t i = 0; i < tpl.controls.size(); ++i) {
         const res::DialogControl& control = tpl.controls[i];
         for (const QString& caption : CaptionsOf(control)) {
             // One pixel to spare: the edges of a control round on their own.
             const int needed = WidthNeeded(widgets[i], control.kind, caption) + 1;
-            built.units.baseX = std::max(built.units.baseX, needed * 4.0 / control.cx);
+            units.baseX = std::max(units.baseX, needed * 4.0 / control.cx);
         }
     }
 
     for (std::size_t i = 0; i < tpl.controls.size(); ++i) {
         const res::DialogControl& control = tpl.controls[i];
-        QRect rect = MapDialogRect(built.units, control.x, control.y, control.cx, control.cy);
+        QRect rect = MapDialogRect(units, control.x, control.y, control.cx, control.cy);
         if (control.kind == res::ControlKind::DropListCombo)
             rect.setHeight(widgets[i]->sizeHint().height());  // closed, it is one line high
         widgets[i]->setGeometry(rect);
     }
 
-    const QRect client = MapDialogRect(built.units, 0, 0, tpl.cx, tpl.cy);
+    const QRect client = MapDialogRect(units, 0, 0, tpl.cx, tpl.cy);
     dialog.setFixedSize(client.size());
     return built;
 }

@@ -30,9 +30,7 @@ DialogUnits FontBaseUnits(const QFont& font);
 QRect MapDialogRect(const DialogUnits& units, int x, int y, int cx, int cy);
 
 struct BuiltDialog {
-    DialogUnits units;
-    std::map<int, QWidget*> controls;            // by control id; IDC_STATIC ones left out
-    std::vector<QButtonGroup*> radioGroups;      // one per group holding radio buttons
+    std::map<int, QWidget*> controls;  // by control id; IDC_STATIC ones left out
 };
 
 // The font a template names: its point size in the platform's general font, which stands

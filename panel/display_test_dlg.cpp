@@ -37,6 +37,22 @@ int Atoi(const QString& text)
     return std::atoi(text.toStdString().c_str());
 }
 
+// The kind of widget the panel takes each control for where it reaches it by id. A
+// template edit that changes one stops the panel as it is built, not in a cast later.
+void CheckControlKinds(const std::map<int, QWidget*>& controls)
+{
+    const std::pair<int, const QMetaObject*> expected[] = {
+        {IDC_DATA, &QLineEdit::staticMetaObject},      {IDC_TIME_STATUS, &QLineEdit::staticMetaObject},
+        {IDC_SEND_STATUS, &QLineEdit::staticMetaObject}, {IDC_PORT, &QComboBox::staticMetaObject},
+        {IDC_BAUD, &QComboBox::staticMetaObject},      {IDC_PORT_ICON, &QLabel::staticMetaObject},
+    };
+    for (const auto& [id, kind] : expected) {
+        const auto it = controls.find(id);
+        if (it == controls.end() || !it->second->inherits(kind->className()))
+            qFatal("control %d of the panel's template is no %s", id, kind->className());
+    }
+}
+
 protocol::Lamp LampOfButton(int id)
 {
     switch (id) {
@@ -84,6 +100,7 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
 {
     m_core = std::make_unique<PanelCore>(m_services);
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
+    CheckControlKinds(m_controls);
     auto* data = static_cast<QLineEdit*>(GetDlgItem(IDC_DATA));
     data->setValidator(new FitWidthValidator(data));
     m_sysMenu = new QMenu(this);
@@ -109,12 +126,16 @@ void CDisplayTestDlg::BindMessageMap()
             break;
         case Notify::SelChange:
             // Sent for a choice of the user only, as CBN_SELCHANGE is.
-            connect(static_cast<QComboBox*>(GetDlgItem(entry.id)), &QComboBox::activated, this,
-                    [this, handler] { handler(*this, 0); });
+            if (auto* combo = qobject_cast<QComboBox*>(GetDlgItem(entry.id)))
+                connect(combo, &QComboBox::activated, this, [this, handler] { handler(*this, 0); });
+            else
+                qFatal("control %d of the message map is no combo box", entry.id);
             break;
         case Notify::Clicked:
-            connect(static_cast<QAbstractButton*>(GetDlgItem(entry.id)), &QAbstractButton::clicked, this,
-                    [this, handler] { handler(*this, 0); });
+            if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(entry.id)))
+                connect(button, &QAbstractButton::clicked, this, [this, handler] { handler(*this, 0); });
+            else
+                qFatal("control %d of the message map is no button", entry.id);
             break;
         }
     }

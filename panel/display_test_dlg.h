@@ -78,7 +78,8 @@ private:
     void ApplyLanguage();
     void OnSysCommand(unsigned nID);
 
-    // Stand-ins for the dialog calls the handlers are written in.
+    // The handlers reach controls by id through these, so that each handler reads as the
+    // dialog's behaviour rather than as widget calls.
     int GetCheckedRadioButton(int firstId, int lastId) const;
     void CheckRadioButton(int firstId, int lastId, int checkId);
     void SetDlgItemText(int id, const QString& text);

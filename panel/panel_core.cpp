@@ -19,9 +19,11 @@ QString FromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// 0 for a text that is no rate: Open refuses it as an unsupported rate.
 std::uint32_t BaudOf(const QString& text)
 {
-    return static_cast<std::uint32_t>(std::max(0, std::atoi(text.toStdString().c_str())));
+    std::uint32_t baud = 0;
+    return serial::ParseBaudRate(text.toStdString(), &baud) ? baud : 0;
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& name)
@@ -368,7 +370,7 @@ void PanelCore::OnWritten(quint32 result)
     else
         SetUpper(Text(pending.success, pending.lang));
 
-    if (serial::CSerialPort::IsDeviceGone(result) && m_state == PortState::Open)
+    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open)
         LosePort();
     emit StateChanged();
 }

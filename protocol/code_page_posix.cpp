@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
 
 namespace protocol {
 
@@ -96,6 +97,27 @@ std::size_t Utf8CharLength(std::string_view s, std::size_t* skip)
 }
 
 }  // namespace
+
+bool CanConvert(const char* to, const char* from, std::string* why)
+{
+    const iconv_t cd = iconv_open(to, from);
+    if (cd != reinterpret_cast<iconv_t>(-1)) {
+        iconv_close(cd);
+        return true;
+    }
+    if (why)
+        *why = std::string("cannot convert from ") + from + " to " + to + ": " + std::strerror(errno);
+    return false;
+}
+
+bool CodePageAvailable(std::string* why)
+{
+    static std::string reason;
+    static const bool available = CanConvert("GBK", "UTF-8", &reason);
+    if (!available && why)
+        *why = reason;
+    return available;
+}
 
 std::string ToDisplayCodePage(std::string_view utf8)
 {

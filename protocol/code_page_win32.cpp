@@ -88,4 +88,9 @@ bool IsDBCSLeadByte(std::uint8_t byte)
     return ::IsDBCSLeadByte(byte) != FALSE;
 }
 
+bool CodePageAvailable(std::string*)
+{
+    return true;  // the ANSI code page comes with the system
+}
+
 }  // namespace protocol

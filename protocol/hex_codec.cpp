@@ -78,16 +78,26 @@ std::optional<std::size_t> HexUndecodedAt(std::string_view hex)
     return end.stoppedAt;
 }
 
+std::string BytesToHex(std::string_view bytes, HexCase letters, std::string_view separator)
+{
+    static constexpr char kUpperDigits[] = "0123456789ABCDEF";
+    const char* digits = letters == HexCase::Upper ? kUpperDigits : kLowerDigits;
+    std::string hex;
+    hex.reserve(bytes.size() * (2 + separator.size()));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i != 0)
+            hex += separator;
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        hex += digits[b >> 4];
+        hex += digits[b & 0x0F];
+    }
+    return hex;
+}
+
 void ChunkToHex(std::string_view chunk, std::string* out)
 {
-    if (!out)
-        return;
-    out->clear();
-    for (const char c : chunk) {
-        const auto b = static_cast<unsigned char>(c);
-        out->push_back(kLowerDigits[b >> 4]);
-        out->push_back(kLowerDigits[b & 0x0F]);
-    }
+    if (out)
+        *out = BytesToHex(chunk);
 }
 
 std::string TextToHex(std::string_view text)

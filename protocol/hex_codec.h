@@ -25,6 +25,12 @@ int HexToBytes(std::string_view hex, ByteArray* out);
 // whole string decoded. Callers that take hex typed by a person refuse such input.
 std::optional<std::size_t> HexUndecodedAt(std::string_view hex);
 
+enum class HexCase { Lower, Upper };
+
+// Two digits per byte, with the separator between bytes: the one formatter of bytes as hex,
+// for messages on the line, the virtual display's log and what the sender reports.
+std::string BytesToHex(std::string_view bytes, HexCase letters = HexCase::Lower, std::string_view separator = {});
+
 // Replaces *out with two lower-case digits per byte of a one- or two-byte chunk.
 void ChunkToHex(std::string_view chunk, std::string* out);
 

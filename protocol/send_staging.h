@@ -14,8 +14,8 @@ using WriteFn = std::function<std::uint32_t(const std::uint8_t* data, std::uint3
 // block of its own size, so the display always receives the whole message.
 inline constexpr std::uint32_t kStagingBlockSize = 256;
 
-// StageAndWrite's result when no staging block could be had; nothing was written. The
-// value is the one Windows gives for the same failure (ERROR_NOT_ENOUGH_MEMORY).
+// StageAndWrite's result when no staging block could be had; nothing was written. One
+// number on every platform, beside the port's own results (CSerialPort::kErrorNotEnoughMemory).
 inline constexpr std::uint32_t kErrorNotEnoughMemory = 8;
 
 // Decodes the command string, stages the bytes and hands them to write once.

@@ -30,7 +30,6 @@ enum Style : unsigned {
     kAutoHScroll = 1u << 5,    // the edit scrolls its text sideways
     kVScroll = 1u << 6,        // the combo box list scrolls
     kRealSizeImage = 1u << 7,  // the icon keeps its own size
-    kSort = 1u << 8,           // the combo box sorts its items
 };
 
 struct DialogControl {

@@ -43,7 +43,7 @@ int ComPortNumber(std::string_view entry)
 {
     if (entry.size() <= 3)
         return 0;
-    // atoi's reading, without its undefined behaviour on overflow.
+    // A number out of range is held to the nearest end, never overflowed.
     const std::string rest(entry.substr(3));
     const long value = std::strtol(rest.c_str(), nullptr, 10);
     return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));

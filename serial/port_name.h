@@ -7,8 +7,9 @@
 
 namespace serial {
 
-// The number of a COMn entry read the way atoi reads the text after its first three
-// characters: "COM12" gives 12, "" gives 0.
+// The number of a COMn entry, from the text after its first three characters: leading
+// blanks and a sign, then digits up to the first other character ("COM12" gives 12,
+// "COM3x" 3, "" 0), held to the range of int.
 int ComPortNumber(std::string_view entry);
 
 // "\\.\COMn" for the entries COM1 to COM16; empty for anything else (COM0, COM17, "").

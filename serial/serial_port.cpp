@@ -1,5 +1,8 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
+#include <cctype>
+#include <system_error>
 #include <utility>
 
 #include "serial/serial_port_backend.h"
@@ -19,6 +22,71 @@ std::string_view DescribeOpenError(OpenError kind)
     case OpenError::Other: return "cannot open the port";
     }
     return "cannot open the port";
+}
+
+std::string DescribeOpenFailure(const OpenFailure& failure, std::uint32_t baudRate)
+{
+    const std::string_view reason = DescribeOpenError(failure.kind);
+    std::string text(reason);
+    if (failure.kind == OpenError::UnsupportedBaud)
+        text += " " + std::to_string(baudRate);
+    const std::string& os = failure.osMessage;
+    const bool same = os.size() == reason.size()
+                      && std::equal(os.begin(), os.end(), reason.begin(), [](char x, char y) {
+                             return std::tolower(static_cast<unsigned char>(x))
+                                    == std::tolower(static_cast<unsigned char>(y));
+                         });
+    if (!os.empty() && !same)
+        text += " (" + os + ")";
+    return text;
+}
+
+WriteError WriteErrorOf(std::uint32_t result)
+{
+    switch (result) {
+    case CSerialPort::kErrorSuccess: return WriteError::None;
+    case CSerialPort::kErrorInvalidParameter: return WriteError::NothingToWrite;
+    case CSerialPort::kErrorNotOpen: return WriteError::NotOpen;
+    case CSerialPort::kErrorNotEnoughMemory: return WriteError::NoMemory;
+    default: break;
+    }
+    if (result == CSerialPort::TimeoutError())
+        return WriteError::TimedOut;
+    if (result == CSerialPort::CancelledError())
+        return WriteError::Cancelled;
+    return CSerialPort::IsDeviceGone(result) ? WriteError::DeviceGone : WriteError::Other;
+}
+
+std::string DescribeWriteResult(std::uint32_t result)
+{
+    const std::string os = std::system_category().message(static_cast<int>(result));
+    switch (WriteErrorOf(result)) {
+    case WriteError::None: return "sent";
+    case WriteError::NothingToWrite: return "nothing to write";
+    case WriteError::NotOpen: return "no port is open";
+    case WriteError::NoMemory: return "out of memory";
+    case WriteError::TimedOut: return "the line did not take the bytes in time";
+    case WriteError::Cancelled: return "stopped before every byte went out";
+    case WriteError::DeviceGone: return "the port is gone (" + os + ")";
+    case WriteError::Other: break;
+    }
+    return os;
+}
+
+bool ParseBaudRate(std::string_view text, std::uint32_t* baud)
+{
+    if (text.empty() || text.size() > 10)
+        return false;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value == 0 || value > 0xFFFFFFFFu)
+        return false;
+    *baud = static_cast<std::uint32_t>(value);
+    return true;
 }
 
 CSerialPort::~CSerialPort()

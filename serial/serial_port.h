@@ -33,12 +33,43 @@ struct OpenFailure {
 // A short English reason: "permission denied", "in use by another program", ...
 std::string_view DescribeOpenError(OpenError kind);
 
+// The whole reason in words: "unsupported baud rate 300", "no such port (No such file or
+// directory)". The OS's text follows in brackets when it says more than the reason.
+std::string DescribeOpenFailure(const OpenFailure& failure, std::uint32_t baudRate);
+
+// What the result of a write means, for the panel and the sender alike.
+enum class WriteError {
+    None,            // every byte went out
+    NothingToWrite,  // an empty write
+    NotOpen,         // no port is held
+    NoMemory,        // the message could not be staged; nothing was written
+    TimedOut,        // the line stalled past the write time-out
+    Cancelled,       // a stop request ended the write
+    DeviceGone,      // the device itself went away
+    Other,           // any other OS error
+};
+
+// The reason of a result of CSerialPort::Write, or of protocol::StageAndWrite around it.
+// Write's own codes are told first: on POSIX 87 and 8 are errno values too (EUSERS,
+// ENOEXEC), which a write never returns.
+WriteError WriteErrorOf(std::uint32_t result);
+
+// A write's result in words: "no port is open", "the line did not take the bytes in time",
+// the OS's own text for any other error.
+std::string DescribeWriteResult(std::uint32_t result);
+
+// A baud rate as typed: decimal digits only, at least 1, at most 2^32 - 1. False for
+// anything else (" 9600", "+9600", "9600x", "0"), which is refused rather than guessed at.
+bool ParseBaudRate(std::string_view text, std::uint32_t* baud);
+
 class CSerialPort {
 public:
     // Write's own results besides the OS error codes.
     static constexpr std::uint32_t kErrorSuccess = 0;
     static constexpr std::uint32_t kErrorInvalidParameter = 87;  // empty write
     static constexpr std::uint32_t kErrorNotOpen = 7005;         // no port open
+    // What a stager returns when it has no memory for the message (ERROR_NOT_ENOUGH_MEMORY).
+    static constexpr std::uint32_t kErrorNotEnoughMemory = 8;
     // What Write returns when the line stalled and the write time-out ended it before
     // every byte went out (ETIMEDOUT on POSIX, ERROR_TIMEOUT on Windows).
     static std::uint32_t TimeoutError() noexcept;
@@ -69,7 +100,7 @@ public:
     // a program that is closing need not wait out a stalled line.
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop);
 
-    // Whether a port is held (the handle is not "NULL").
+    // Whether a port is held.
     bool IsOpen() const noexcept { return m_hComm.valid(); }
 
     // A descriptor that becomes readable when the open line has news: input arrived, or

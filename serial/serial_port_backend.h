@@ -21,6 +21,11 @@ std::string DevicePathForOpen(std::string_view name, OpenFailure* failure);
 // that still runs. False, with *failure set, when not.
 bool AcceptOpenedDevice(const std::string& path, NativeHandle port, OpenFailure* failure);
 
+// POSIX: the step of Open that failed; the same errno means different things at
+// different steps. KindOfErrno is the one place an errno becomes a reason.
+enum class OpenStep { Open, Lock, Configure, Baud, Purge };
+OpenError KindOfErrno(int err, OpenStep step);
+
 // Opens and configures the port at this device path. On any failure: an invalid handle,
 // *failure set, and nothing left held.
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure);

@@ -14,6 +14,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "serial/listening_line.h"
 #include "serial/serial_port_backend.h"
 
 namespace serial {
@@ -97,10 +98,11 @@ bool SpeedOf(std::uint32_t bitsPerSecond, speed_t* speed)
     return true;
 }
 
-// The step of Open that failed; the same errno means different things at different steps.
-enum class Step { Open, Lock, Configure, Baud, Purge };
+using Step = backend::OpenStep;
 
-OpenError KindOfErrno(int err, Step step)
+}  // namespace
+
+OpenError backend::KindOfErrno(int err, Step step)
 {
     switch (err) {
     case ENOENT:
@@ -129,9 +131,11 @@ OpenError KindOfErrno(int err, Step step)
     return OpenError::Other;
 }
 
+namespace {
+
 OpenFailure FailureOf(int err, Step step)
 {
-    return {KindOfErrno(err, step), err, std::generic_category().message(err)};
+    return {backend::KindOfErrno(err, step), err, std::generic_category().message(err)};
 }
 
 // Discards output still waiting in this side's queue. A pseudo-terminal never queues
@@ -248,9 +252,11 @@ bool CSerialPort::LineHungUp()
     return false;
 }
 
-namespace backend {
+namespace {
 
-OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
+// Open for the sender (O_RDWR) or for a listening display (O_RDONLY): the same checks,
+// lock and line settings either way.
+OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int access, OpenFailure* failure)
 {
     speed_t speed = B0;
     if (!SpeedOf(baudRate, &speed)) {
@@ -261,7 +267,7 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
     // Never become the controlling terminal of this process; never block in open waiting
     // for carrier detect on a modem line. The descriptor stays non-blocking, so that
     // Write can keep its deadline.
-    OwnedHandle port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    OwnedHandle port(::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!port.valid()) {
         *failure = FailureOf(errno, Step::Open);
         return {};
@@ -269,7 +275,7 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
     const int fd = port.get();
     // The name was checked before the open; what was opened must still pass, before the
     // line is touched.
-    if (!AcceptOpenedDevice(path, fd, failure))
+    if (!backend::AcceptOpenedDevice(path, fd, failure))
         return {};
 
     // One program at a time on the line: two writers would interleave their messages.
@@ -293,6 +299,15 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
     }
     *failure = {};
     return port;
+}
+
+}  // namespace
+
+namespace backend {
+
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
+{
+    return OpenLocked(path, baudRate, O_RDWR, failure);
 }
 
 bool CloseHandleOf(OwnedHandle& port)
@@ -356,5 +371,37 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
 }
 
 }  // namespace backend
+
+OwnedHandle OpenForReading(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
+{
+    const std::string path = backend::DevicePathForOpen(portName, failure);
+    if (path.empty())
+        return {};
+    return OpenLocked(path, baudRate, O_RDONLY, failure);
+}
+
+bool ConfigureLine(int fd, std::uint32_t baudRate, OpenFailure* failure)
+{
+    speed_t speed = B0;
+    if (!SpeedOf(baudRate, &speed)) {
+        *failure = {OpenError::UnsupportedBaud, 0, {}};
+        return false;
+    }
+    return Configure(fd, speed, failure);
+}
+
+std::uint32_t BaudOfSpeed(speed_t speed)
+{
+    for (const BaudRate& b : kBaudRates) {
+        if (b.constant == speed)
+            return b.bitsPerSecond;
+    }
+    return 0;
+}
+
+bool CloseLine(OwnedHandle& port)
+{
+    return port.valid() && backend::CloseHandleOf(port);
+}
 
 }  // namespace serial

@@ -40,7 +40,6 @@ struct DisplayState {
     // In Scrolling mode the whole scroll text, one cell per position it takes; else empty.
     std::vector<Cell> scrollText;
 
-    bool LampLit(Lamp lamp) const { return lamps[static_cast<std::size_t>(lamp)]; }
     bool operator==(const DisplayState&) const = default;
 };
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "sim/line_settings.h"
-#include "sim/unique_fd.h"
+#include "serial/native_handle.h"
 
 namespace sim {
 
@@ -34,9 +34,10 @@ public:
     bool OpenPseudoTerminal(std::uint32_t baudRate, std::string* error);
     bool OpenPseudoTerminal(std::string* error) { return OpenPseudoTerminal(2400, error); }
 
-    // A serial device opened for reading, raw, at the baud rate (8 data bits, no parity,
-    // one stop bit), exclusively like the panel opens its port.
-    bool OpenDevice(const std::string& devicePath, std::uint32_t baudRate, std::string* error);
+    // A serial port, named as the sender names it (ttyUSB0, a virtual port, a device path),
+    // opened for reading with the sender's checks, lock and line settings (8 data bits, no
+    // parity, one stop bit): any rate the sender can send at, the display can read at.
+    bool OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error);
 
     // The descriptor to wait on for input; -1 when nothing is open.
     int ReadFd() const noexcept { return m_read.get(); }
@@ -58,8 +59,8 @@ public:
     std::optional<LineSettings> ClientSettings() const;
 
 private:
-    UniqueFd m_read;
-    UniqueFd m_slave;  // a pseudo-terminal's slave, held so that it never hangs up
+    serial::OwnedHandle m_read;
+    serial::OwnedHandle m_slave;  // a pseudo-terminal's slave, held so that it never hangs up
     std::string m_devicePath;
     std::uint32_t m_baud = 2400;
     bool m_exclusive = false;  // TIOCEXCL was set on m_read

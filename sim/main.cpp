@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,7 @@
 
 #include "sim/display_listener.h"
 #include "sim/listen_port.h"
-#include "sim/options.h"
+#include "sim/command_line.h"
 #include "sim/port_link.h"
 #include "serial/port_name.h"
 #include "sim/signal_pipe.h"
@@ -52,7 +53,9 @@ bool PrintLine(const std::string& line)
 
 int main(int argc, char** argv)
 {
-    const sim::ParsedOptions parsed = sim::ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const sim::ParsedOptions parsed = sim::ParseCommandLine(arguments);
     if (!parsed.options) {
         std::cerr << "display-sim: " << parsed.error << "\nTry 'display-sim --help'.\n";
         return kExitUsage;
@@ -76,6 +79,7 @@ int main(int argc, char** argv)
                                                          : std::make_unique<QApplication>(argc, argv);
     // Before the link exists, so that Ctrl+C at any moment still removes it.
     sim::SignalPipe signalPipe;
+    if (!signalPipe.Installed()) return Fail(signalPipe.Error());
     QObject::connect(&signalPipe, &sim::SignalPipe::signalled, app.get(), [&app] { app->quit(); });
 
     sim::ListenPort port;
@@ -88,10 +92,8 @@ int main(int argc, char** argv)
         portText = link.Name() + " (" + port.DevicePath() + ")";
         if (options.baud != sim::kDefaultBaud) portText += ", " + std::to_string(options.baud) + " baud";
     } else {
-        const std::string path = serial::PortDevicePath(options.port);
-        if (path.empty()) return Fail("not a port name: " + options.port);
-        if (!port.OpenDevice(path, options.baud, &error)) return Fail(error);
-        portText = options.port + " (" + path + ", " + std::to_string(options.baud) + " baud)";
+        if (!port.OpenDevice(options.port, options.baud, &error)) return Fail(error);
+        portText = options.port + " (" + port.DevicePath() + ", " + std::to_string(options.baud) + " baud)";
     }
     // Listening before the banner goes out: whatever a sender writes once it has read the
     // banner is read in order from the start.

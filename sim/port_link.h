@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/unique_fd.h"
+#include "serial/native_handle.h"
 
 namespace sim {
 
@@ -33,7 +33,7 @@ public:
     const std::string& Path() const noexcept { return m_path; }  // folder/sim0
 
 private:
-    UniqueFd m_lock;
+    serial::OwnedHandle m_lock;
     std::string m_name;
     std::string m_path;
     std::string m_lockPath;

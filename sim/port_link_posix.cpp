@@ -69,7 +69,7 @@ bool PortLink::Publish(const std::string& folder, const std::string& target, std
         const std::string path = folder + "/" + name;
         const std::string lockPath = serial::VirtualPortLockPath(folder, name);
 
-        UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        serial::OwnedHandle lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (!lock.valid()) return Fail(error, lockPath, errno);
         if (!serial::LockVirtualPort(lock.get())) {
             if (errno == EAGAIN || errno == EACCES) continue;  // a running display holds this name

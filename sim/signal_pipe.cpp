@@ -1,17 +1,17 @@
 #include "sim/signal_pipe.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 namespace sim {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};  // the order of m_previous
 std::atomic<int> g_writeFd{-1};  // the one thing a signal handler may reach
 
 void OnSignal(int signalNumber)
@@ -27,9 +27,12 @@ void OnSignal(int signalNumber)
 SignalPipe::SignalPipe(QObject* parent) : QObject(parent)
 {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    m_read = UniqueFd(fds[0]);
-    m_write = UniqueFd(fds[1]);
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        m_error = std::string("cannot make the signal pipe: ") + std::strerror(errno);
+        return;
+    }
+    m_read = serial::OwnedHandle(fds[0]);
+    m_write = serial::OwnedHandle(fds[1]);
     g_writeFd = m_write.get();
 
     m_notifier = std::make_unique<QSocketNotifier>(m_read.get(), QSocketNotifier::Read);
@@ -42,18 +45,19 @@ SignalPipe::SignalPipe(QObject* parent) : QObject(parent)
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int s : kSignals) ::sigaction(s, &sa, nullptr);
     // A reader that went away shows as a failed write, which ends the display the
     // ordinary way, rather than as a signal that would leave its link behind.
-    ::signal(SIGPIPE, SIG_IGN);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (std::size_t i = 0; i < m_previous.size(); ++i)
+        ::sigaction(kSignals[i], kSignals[i] == SIGPIPE ? &ignore : &sa, &m_previous[i]);
 }
 
 SignalPipe::~SignalPipe()
 {
-    struct sigaction sa {};
-    sa.sa_handler = SIG_DFL;
-    sigemptyset(&sa.sa_mask);
-    for (int s : kSignals) ::sigaction(s, &sa, nullptr);
+    if (!Installed()) return;
+    for (std::size_t i = 0; i < m_previous.size(); ++i) ::sigaction(kSignals[i], &m_previous[i], nullptr);
     g_writeFd = -1;
 }
 

@@ -1,5 +1,6 @@
 #include "sim/state_line.h"
 
+#include "protocol/hex_codec.h"
 #include "sim/rendering.h"
 
 namespace sim {
@@ -23,15 +24,8 @@ std::string StateLine(const DisplayState& state)
 
 std::string HexLine(const std::uint8_t* data, std::size_t count)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string s;
-    s.reserve(count * 3);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i) s += ' ';
-        s += kDigits[data[i] >> 4];
-        s += kDigits[data[i] & 0x0F];
-    }
-    return s;
+    return protocol::BytesToHex(std::string_view(reinterpret_cast<const char*>(data), count), protocol::HexCase::Upper,
+                                " ");
 }
 
 }  // namespace sim

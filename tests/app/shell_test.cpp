@@ -9,8 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "../panel/panel_harness.h"
-#include "../panel/pty_pair.h"
+#include "tests/support/panel_harness.h"
 #include "app/about_dlg.h"
 #include "app/display_test_app.h"
 #include "serial/serial_port.h"
@@ -47,8 +46,8 @@ void RunApplication(Run& run, std::vector<std::string> ports, const std::functio
         qWarning("a window was left open; closing it");
         if (QWidget* popup = QApplication::activePopupWidget())
             popup->close();
-        while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            modal->reject();
+        for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i)
+            QApplication::activeModalWidget()->close();
     });
     watchdog.start(20000);
 
@@ -59,9 +58,11 @@ void RunApplication(Run& run, std::vector<std::string> ports, const std::functio
         run.scriptRan = true;
         Settle(*dlg);  // the port has opened
         script(*dlg);
-        while (QWidget* modal = QApplication::activeModalWidget()) {
+        // Bounded, and without assuming the kind of window: one that will not close
+        // leaves the watchdog to fail the test.
+        for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i) {
             run.panelStillOpen = true;
-            static_cast<QDialog*>(modal)->reject();
+            QApplication::activeModalWidget()->close();
         }
     });
     app::CDisplayTestApp theApp(std::move(services));
@@ -87,7 +88,7 @@ private slots:
     {
         PtyPair line;
         Run run;
-        RunApplication(run, {line.SlavePath()}, [](CDisplayTestDlg& dlg) {
+        RunApplication(run, {line.path()}, [](CDisplayTestDlg& dlg) {
             QVERIFY(dlg.isVisible());
             QCOMPARE(dlg.windowTitle(), QStringLiteral("Vandry Customer Display Test"));
             QVERIFY(!dlg.windowIcon().isNull());
@@ -115,11 +116,11 @@ private slots:
         PtyPair line;
         QByteArray sentWhileOpen;
         Run run;
-        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
             QVERIFY(ActivateWindow(dlg));
             // The demonstration runs while the panel closes.
             Click(dlg, IDC_AUTO);
-            QVERIFY(!PortIsFree(line.SlavePath()));
+            QVERIFY(!PortIsFree(line.path()));
             if (how == QLatin1String("Escape")) {
                 QTest::keyClick(dlg.GetDlgItem(IDC_BAUD), Qt::Key_Escape);
             } else if (how == QLatin1String("close")) {
@@ -138,14 +139,14 @@ private slots:
         QVERIFY(!run.panelStillOpen);
         QCOMPARE(sentWhileOpen, QByteArray());  // nothing is sent on closing
         QCOMPARE(line.ReadAll(100), QByteArray());
-        QVERIFY(PortIsFree(line.SlavePath()));
+        QVERIFY(PortIsFree(line.path()));
     }
 
     void enterOnAFocusedButtonClicksIt()
     {
         PtyPair line;
         Run run;
-        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
             QVERIFY(ActivateWindow(dlg));
             QWidget* scrolling = dlg.GetDlgItem(IDC_SCROLL);
             scrolling->setFocus();
@@ -162,7 +163,7 @@ private slots:
     {
         PtyPair line;
         Run run;
-        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
             QVERIFY(ActivateWindow(dlg));
             QTest::keyClick(&dlg, Qt::Key_F1);
             QTest::keyClick(dlg.GetDlgItem(IDC_DATA), Qt::Key_F1);
@@ -212,7 +213,7 @@ private slots:
             QTest::keyClick(menu, Qt::Key_Return);
         };
 
-        RunApplication(run, {line.SlavePath()}, [&](CDisplayTestDlg& dlg) {
+        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
             Click(dlg, IDC_AUTO);
             // A right click on the panel offers the About entry.
             QTimer::singleShot(0, menuScript);

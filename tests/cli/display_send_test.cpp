@@ -19,54 +19,36 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "pty_pair.h"
+#include "tests/support/child_process.h"
+#include "tests/support/display_lock.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/pty_pair.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing_pty::PtyPair;
+using PtyPair = testing_support::PtyPair<>;
 
 class DisplaySend : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char dir[] = "/tmp/display-send-test-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_runtimeDir = dir;
+        ASSERT_FALSE(m_runtime.path().empty());
         const auto ports = m_runtimeDir / "display-test" / "ports";
         ASSERT_EQ(mkdir((m_runtimeDir / "display-test").c_str(), 0700), 0);
         ASSERT_EQ(mkdir(ports.c_str(), 0700), 0);
         ASSERT_TRUE(m_guard.ok());
         ASSERT_EQ(symlink(m_guard.path().c_str(), (ports / "guard").c_str()), 0);
-        m_guardLock = HoldDisplayLock(ports / ".guard.lock");
-        ASSERT_GE(m_guardLock, 0);
+        m_guardLock = testing_support::HoldDisplayLock(ports / ".guard.lock");
+        ASSERT_TRUE(m_guardLock.valid());
         ASSERT_TRUE(m_line.ok());
-    }
-
-    // What a running display holds on its name: an open-file lock on .<name>.lock.
-    static int HoldDisplayLock(const std::filesystem::path& lockFile)
-    {
-        const int fd = open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        struct flock whole {};
-        whole.l_type = F_WRLCK;
-        whole.l_whence = SEEK_SET;
-        if (fd >= 0 && fcntl(fd, F_OFD_SETLK, &whole) != 0) {
-            close(fd);
-            return -1;
-        }
-        return fd;
     }
 
     void TearDown() override
     {
-        if (m_guardLock >= 0)
-            close(m_guardLock);
         if (!m_guardMayReceive) {
             EXPECT_TRUE(m_guard.ReadAtLeast(0).empty()) << "a run wrote to the default port";
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(m_runtimeDir, ignored);
     }
 
     testing_child::Result Send(const std::vector<std::string>& args)
@@ -85,12 +67,13 @@ protected:
         return result;
     }
 
-    std::filesystem::path m_runtimeDir;
+    testing_support::TempFolder m_runtime;
+    const std::filesystem::path m_runtimeDir = m_runtime.path();
     PtyPair m_guard;
     PtyPair m_line;
     bool m_guardMayReceive = false;
-    int m_guardLock = -1;
-    std::vector<int> m_locks;
+    serial::OwnedHandle m_guardLock;
+    std::vector<serial::OwnedHandle> m_locks;
 };
 
 // The single line of a failure.
@@ -283,11 +266,11 @@ TEST_F(DisplaySend, PortsThatAreNoDisplayLineAreNeitherListedNorWritten)
              close(open((ports / ".sim0.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
          },
          "sim0", "no such port (its virtual display is not running)"},
-        {"link to /dev/ptmx", [&] { link("ptmx", "/dev/ptmx"); m_locks.push_back(HoldDisplayLock(ports / ".ptmx.lock")); },
+        {"link to /dev/ptmx", [&] { link("ptmx", "/dev/ptmx"); m_locks.push_back(testing_support::HoldDisplayLock(ports / ".ptmx.lock")); },
          "ptmx", "not a serial port"},
-        {"link to /dev/null", [&] { link("nul", "/dev/null"); m_locks.push_back(HoldDisplayLock(ports / ".nul.lock")); },
+        {"link to /dev/null", [&] { link("nul", "/dev/null"); m_locks.push_back(testing_support::HoldDisplayLock(ports / ".nul.lock")); },
          "nul", "not a serial port"},
-        {"link to /dev/zero", [&] { link("zero", "/dev/zero"); m_locks.push_back(HoldDisplayLock(ports / ".zero.lock")); },
+        {"link to /dev/zero", [&] { link("zero", "/dev/zero"); m_locks.push_back(testing_support::HoldDisplayLock(ports / ".zero.lock")); },
          "zero", "not a serial port"},
         {"/dev/ptmx named", [] {}, "/dev/ptmx", "not a serial port"},
         {"/dev/zero named", [] {}, "/dev/zero", "not a serial port"},
@@ -316,8 +299,6 @@ TEST_F(DisplaySend, PortsThatAreNoDisplayLineAreNeitherListedNorWritten)
     termios settings{};
     ASSERT_EQ(tcgetattr(m_line.slave(), &settings), 0);
     EXPECT_NE(settings.c_lflag & ICANON, 0u);
-    for (const int fd : m_locks)
-        close(fd);
 }
 
 TEST_F(DisplaySend, StalledLineEndsInATimeout)
@@ -362,9 +343,10 @@ TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
 #ifdef DISPLAY_SIM_PATH
 TEST_F(DisplaySend, ListDescribesARunningVirtualDisplay)
 {
-    testing_child::Background sim(DISPLAY_SIM_PATH, {"--text"},
-                                  {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}});
-    const std::string banner = sim.Line();
+    testing_child::Setup setup;
+    setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
+    testing_child::Child sim(DISPLAY_SIM_PATH, {"--text"}, setup);
+    const std::string banner = sim.Line().value_or("");
     ASSERT_EQ(banner.rfind("listening on sim0 (", 0), 0u) << banner;
 
     const auto list = Send({"--list"});

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cli/permission_advice.h"
-#include "pty_pair.h"
+#include "tests/support/pty_pair.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ TEST(Sender, NoPortFound)
 
 TEST(Sender, DefaultPortIsTheFirstFound)
 {
-    testing_pty::PtyPair first, second;
+    testing_support::PtyPair<> first, second;
     ASSERT_TRUE(first.ok() && second.ok());
     const auto r = RunWithPorts({"--text", "1", "--lamp", "change"},
                                 {first.path(), second.path()});
@@ -212,7 +212,7 @@ TEST(Sender, PermissionDeniedNamesTheDialoutGroupOnlyWhereItHelps)
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.says);
-        testing_pty::PtyPair line;
+        testing_support::PtyPair<> line;
         ASSERT_TRUE(line.ok());
         ASSERT_EQ(fchown(line.slave(), 0, r.deviceGroup), 0);
         ASSERT_EQ(fchmod(line.slave(), r.mode), 0);

@@ -4,20 +4,13 @@
 #include <QTest>
 
 #include "panel/auto_display.h"
-#include "panel_harness.h"
-#include "pty_pair.h"
+#include "tests/support/panel_harness.h"
 #include "serial/serial_port.h"
 
 using namespace harness;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Starts the demonstration on an open port.
-void Start(const Panel& p)
-{
-    Click(*p, IDC_AUTO);
-}
 
 // One period: the clock moves a second, the timer fires.
 void Step(const Panel& p, std::chrono::seconds elapse = 1s)
@@ -106,9 +99,9 @@ private slots:
         QFETCH(QString, chinese);
         for (bool inEnglish : {true, false}) {
             PtyPair line;
-            const Panel p = MakePanel({line.SlavePath()});
+            const Panel p = MakePanel({line.path()});
             ChooseLanguage(*p, inEnglish);
-            Start(p);
+            Click(*p, IDC_AUTO);
             for (int i = 1; i < step; ++i) {
                 Step(p);
                 QVERIFY(!line.ReadAll(1000, 1).isEmpty());
@@ -140,10 +133,10 @@ private slots:
         QFETCH(QString, upper);
         QFETCH(QString, lower);
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, english);
         p.clock->Advance(500s);  // the clock counts from the start, not from its own zero
-        Start(p);
+        Click(*p, IDC_AUTO);
         for (int i = 0; i < 10; ++i)
             Step(p);
         Step(p, 57s);  // step 11 at 67 s
@@ -154,9 +147,9 @@ private slots:
     void startAndStopSwitchTheButtons()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         QCOMPARE(Caption(*p, IDC_AUTO), QStringLiteral("自动演示(&A)"));
-        Start(p);
+        Click(*p, IDC_AUTO);
         QVERIFY(p.timer->IsActive());
         QCOMPARE(p.timer->Period(), 1000ms);
         QCOMPARE(Caption(*p, IDC_AUTO), QStringLiteral("停止(&T)"));
@@ -171,13 +164,13 @@ private slots:
     void theFirstStepAfterEveryStartIsClear()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
-        Start(p);
+        const Panel p = MakePanel({line.path()});
+        Click(*p, IDC_AUTO);
         for (int i = 0; i < 5; ++i)
             Step(p);
         line.ReadAll();
         Click(*p, IDC_AUTO);  // stop in the middle of the cycle
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c"));
         QCOMPARE(UpperStatus(*p), QStringLiteral("发送: 清屏"));
@@ -187,10 +180,10 @@ private slots:
     void aStopBeforeTheFirstPeriodSendsNothing()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         Click(*p, IDC_SCROLL);
         line.ReadAll();
-        Start(p);
+        Click(*p, IDC_AUTO);
         Click(*p, IDC_AUTO);
         p.timer->Fire();  // a stopped timer no longer ticks
         QCOMPARE(line.ReadAll(200), QByteArray());
@@ -201,10 +194,10 @@ private slots:
     void eachStepWritesTheDataLastReadBack()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         auto* data = Control<QLineEdit>(*p, IDC_DATA);
         data->setText(QStringLiteral("1.23"));
-        Start(p);  // reads the controls
+        Click(*p, IDC_AUTO);  // reads the controls
         data->setText(QStringLiteral("4.5"));
         Step(p);
         QCOMPARE(data->text(), QStringLiteral("1.23"));
@@ -214,9 +207,9 @@ private slots:
     {
         PtyPair first, second;
         serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(second.SlavePath(), 2400));
-        const Panel p = MakePanel({first.SlavePath(), second.SlavePath()});
-        Start(p);
+        QVERIFY(otherProgram.Open(second.path(), 2400));
+        const Panel p = MakePanel({first.path(), second.path()});
+        Click(*p, IDC_AUTO);
         for (int i = 0; i < 3; ++i)
             Step(p);
         first.ReadAll();
@@ -252,9 +245,9 @@ private slots:
     {
         PtyPair first, second;
         serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(second.SlavePath(), 2400));
-        const Panel p = MakePanel({first.SlavePath(), second.SlavePath()});
-        Start(p);
+        QVERIFY(otherProgram.Open(second.path(), 2400));
+        const Panel p = MakePanel({first.path(), second.path()});
+        Click(*p, IDC_AUTO);
         Choose(Control<QComboBox>(*p, IDC_PORT), 1);
         QCOMPARE(EnabledActions(*p), QStringLiteral("---A"));
         Click(*p, IDC_AUTO);
@@ -266,9 +259,9 @@ private slots:
     void aStepWaitsWhileTheLineHoldsTheLastOne()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, true);
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c"));
         QVERIFY(line.Stall());
@@ -291,11 +284,11 @@ private slots:
     {
         VirtualFolder folder;
         auto first = std::make_unique<PtyPair>();
-        folder.Publish("sim0", first->SlavePath());
+        folder.Publish("sim0", first->path());
         const Panel p = MakePanel({}, folder.Services());
         QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
         ChooseLanguage(*p, true);
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(first->ReadAll(), QByteArray::fromHex("0c"));
 
@@ -309,7 +302,7 @@ private slots:
 
         // It starts again under its name, on a new terminal: the next step goes there.
         PtyPair second;
-        folder.Publish("sim0", second.SlavePath());
+        folder.Publish("sim0", second.path());
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_OPEN, 5000);
         QCOMPARE(EnabledActions(*p), QStringLiteral("---A"));
         Step(p);
@@ -321,9 +314,9 @@ private slots:
     void aStepWhoseWriteFailsSaysSo()
     {
         PtyPair line;
-        const Panel p = MakePanel({line.SlavePath()});
+        const Panel p = MakePanel({line.path()});
         ChooseLanguage(*p, true);
-        Start(p);
+        Click(*p, IDC_AUTO);
         Step(p);
         QCOMPARE(UpperStatus(*p), QStringLiteral("Send:    Clear"));
         line.CloseMaster();  // the far end is gone

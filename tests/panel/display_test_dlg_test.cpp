@@ -6,20 +6,10 @@
 #include <QTimer>
 
 #include "panel/fit_width_validator.h"
-#include "panel_harness.h"
-#include "pty_pair.h"
+#include "tests/support/panel_harness.h"
 #include "serial/serial_port.h"
 
 using namespace harness;
-
-namespace {
-
-bool ActionsEnabled(const CDisplayTestDlg& dlg, bool enabled)
-{
-    return EnabledActions(dlg) == (enabled ? QStringLiteral("SDFA") : QStringLiteral("----"));
-}
-
-}  // namespace
 
 class PanelTest : public QObject {
     Q_OBJECT
@@ -32,7 +22,7 @@ private slots:
         QCOMPARE(port->count(), 0);
         QVERIFY(!port->isEnabled());
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QVERIFY(ActionsEnabled(*dlg, false));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
         QCOMPARE(Control<QComboBox>(*dlg, IDC_BAUD)->currentText(), QStringLiteral("2400"));
         QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(), QStringLiteral("未找到串口"));
     }
@@ -41,14 +31,14 @@ private slots:
     {
         PtyPair first, second;
         QVERIFY(first.ok() && second.ok());
-        const Panel dlg = MakePanel({first.SlavePath(), second.SlavePath()});
+        const Panel dlg = MakePanel({first.path(), second.path()});
 
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
         QCOMPARE(port->count(), 2);
-        QCOMPARE(port->currentText(), QString::fromStdString(first.SlavePath()));
+        QCOMPARE(port->currentText(), QString::fromStdString(first.path()));
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-        QVERIFY(ActionsEnabled(*dlg, true));
-        QCOMPARE(PortTip(*dlg), QString::fromStdString(first.SlavePath()) + QStringLiteral(": 已打开, 2400 波特"));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
+        QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral(": 已打开, 2400 波特"));
 
         termios tio{};
         QVERIFY(first.LineSettings(&tio));
@@ -60,7 +50,7 @@ private slots:
         QVERIFY(first.LineSettings(&tio));
         QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-        QVERIFY(ActionsEnabled(*dlg, true));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
 
         Click(*dlg, IDC_SCROLL);
         QCOMPARE(first.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
@@ -70,19 +60,19 @@ private slots:
     {
         PtyPair first, second;
         serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(second.SlavePath(), 9600));
-        const Panel dlg = MakePanel({first.SlavePath(), second.SlavePath()});
+        QVERIFY(otherProgram.Open(second.path(), 9600));
+        const Panel dlg = MakePanel({first.path(), second.path()});
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
 
         Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QVERIFY(ActionsEnabled(*dlg, false));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
         QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(),
-                 QString::fromStdString(second.SlavePath()) + QStringLiteral(": 已被其他程序占用"));
+                 QString::fromStdString(second.path()) + QStringLiteral(": 已被其他程序占用"));
 
         // The port chosen before was given up, not kept.
         serial::CSerialPort probe;
-        QVERIFY(probe.Open(first.SlavePath(), 2400));
+        QVERIFY(probe.Open(first.path(), 2400));
         probe.Close();
 
         // Once the other program lets go, choosing the port again opens it.
@@ -90,7 +80,7 @@ private slots:
         Choose(Control<QComboBox>(*dlg, IDC_PORT), 0);
         Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-        QVERIFY(ActionsEnabled(*dlg, true));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
     }
 
     void theListFollowsTheVirtualPorts()
@@ -104,7 +94,7 @@ private slots:
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("请连接显示屏或启动虚拟显示屏"));
 
         // A virtual display starts: its port is listed and opened, as at start.
-        folder.Publish("sim0", line.SlavePath());
+        folder.Publish("sim0", line.path());
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_OPEN, 5000);
         QCOMPARE(port->currentText(), QStringLiteral("sim0"));
         QVERIFY(port->isEnabled());
@@ -115,7 +105,7 @@ private slots:
 
         // A second one comes: listed, the first stays chosen.
         PtyPair other;
-        folder.Publish("sim1", other.SlavePath());
+        folder.Publish("sim1", other.path());
         QTRY_COMPARE_WITH_TIMEOUT(port->count(), 2, 5000);
         QCOMPARE(port->currentText(), QStringLiteral("sim0"));
 
@@ -125,16 +115,16 @@ private slots:
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0: 已断开"));
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待重新连接"));
-        QVERIFY(ActionsEnabled(*dlg, false));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
     }
 
     void aPortInUseIsTakenOnceReleased()
     {
         PtyPair line;
         serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(line.SlavePath(), 9600));
-        const Panel dlg = MakePanel({line.SlavePath()});
-        const QString inUse = QString::fromStdString(line.SlavePath()) + QStringLiteral(": 已被其他程序占用");
+        QVERIFY(otherProgram.Open(line.path(), 9600));
+        const Panel dlg = MakePanel({line.path()});
+        const QString inUse = QString::fromStdString(line.path()) + QStringLiteral(": 已被其他程序占用");
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(UpperStatus(*dlg), inUse);
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待其释放"));
@@ -148,13 +138,13 @@ private slots:
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
         QVERIFY(!dlg.retry->IsActive());
         QCOMPARE(UpperStatus(*dlg), QString());
-        QVERIFY(ActionsEnabled(*dlg, true));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
     }
 
     void aStalledLineNeverHoldsTheWindow()
     {
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         QVERIFY(line.Stall());
         QTest::mouseClick(Control<QPushButton>(*dlg, IDC_FLICKER), Qt::LeftButton);
         QVERIFY(dlg->Core().Busy());  // the write waits on the line, not the window
@@ -170,7 +160,7 @@ private slots:
         closing.start();
         dlg->reject();
         QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
-        QVERIFY(PortIsFree(line.SlavePath()));
+        QVERIFY(PortIsFree(line.path()));
         QVERIFY(line.Resume());
         QCOMPARE(line.ReadAll(200), QByteArray());
     }
@@ -214,7 +204,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         ClickRadio(Control<QRadioButton>(*dlg, lamp));
         auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
         data->selectAll();
@@ -236,7 +226,7 @@ private slots:
         QFETCH(int, button);
         QFETCH(QByteArray, bytes);
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         for (int press = 0; press < 2; ++press) {
             Click(*dlg, button);
             QCOMPARE(line.ReadAll(), bytes);
@@ -261,7 +251,7 @@ private slots:
         QFETCH(bool, english);
         QFETCH(QString, status);
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         ClickRadio(Control<QRadioButton>(*dlg, IDC_LAMP_CHANGE));
         Control<QLineEdit>(*dlg, IDC_DATA)->setText(QStringLiteral("0"));
         Control<QLineEdit>(*dlg, IDC_TIME_STATUS)->setText(QStringLiteral("Runtime: 0:0:5"));
@@ -275,7 +265,7 @@ private slots:
     void aStatusKeepsTheLanguageItWasMadeIn()
     {
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         ChooseLanguage(*dlg, true);
         Click(*dlg, IDC_SEND);
         ChooseLanguage(*dlg, false);
@@ -287,7 +277,7 @@ private slots:
     void theDataEditReturnsToTheTextLastRead()
     {
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
         data->setText(QStringLiteral("1.5"));
         Click(*dlg, IDC_SCROLL);  // Scrolling does not read the edit
@@ -328,7 +318,7 @@ private slots:
         QFETCH(QString, lower);
         QFETCH(QString, tip);
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         ChooseLanguage(*dlg, english);
         line.CloseMaster();  // the far end of the line is gone
         if (button != 0)
@@ -336,12 +326,12 @@ private slots:
         // Whether a write failed or the line hung up first, the port is shown lost, in
         // words and by its lamp.
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
-        const QString port = QString::fromStdString(line.SlavePath());
+        const QString port = QString::fromStdString(line.path());
         QCOMPARE(UpperStatus(*dlg), port + upper);
         QCOMPARE(LowerStatus(*dlg), lower);
         QCOMPARE(PortTip(*dlg), port + tip);
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QVERIFY(ActionsEnabled(*dlg, false));
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
         // The words follow a switch of language.
         ChooseLanguage(*dlg, !english);
         QVERIFY(UpperStatus(*dlg) != port + upper);
@@ -421,7 +411,7 @@ private slots:
         QFETCH(bool, english);
         QFETCH(bool, running);
         PtyPair line;
-        const Panel dlg = MakePanel({line.SlavePath()});
+        const Panel dlg = MakePanel({line.path()});
         ChooseLanguage(*dlg, english);
         if (running)
             Click(*dlg, IDC_AUTO);

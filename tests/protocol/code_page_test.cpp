@@ -69,4 +69,15 @@ TEST(ToDisplayCodePage, ChineseTextReachesTextToHexWhole)
     EXPECT_EQ(protocol::TextToHex(protocol::ToDisplayCodePage("\xE4\xB8\xAD" "1")), "d6d031");
 }
 
+// A character set the C library cannot convert to is reported with its reason, not found
+// out later as text full of '?'. GBK is there on this system.
+TEST(CodePage, AConverterThatCannotOpenIsReported)
+{
+    std::string why;
+    EXPECT_FALSE(protocol::CanConvert("NO-SUCH-CHARSET", "UTF-8", &why));
+    EXPECT_NE(why.find("cannot convert from UTF-8 to NO-SUCH-CHARSET: "), std::string::npos) << why;
+    EXPECT_TRUE(protocol::CanConvert("GBK", "UTF-8"));
+    EXPECT_TRUE(protocol::CodePageAvailable(&why));
+}
+
 }  // namespace

@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 using protocol::ByteArray;
 
 TEST(HexDigitValue, DigitsOfEitherCaseAndNothingElse)
@@ -93,6 +95,15 @@ TEST(HexToBytes, EveryByteSurvivesTheRoundTrip)
     ASSERT_EQ(protocol::HexToBytes(hex, &out), 256);
     for (int b = 0; b < 256; ++b)
         EXPECT_EQ(out[b], b);
+}
+
+TEST(BytesToHex, CaseAndSeparator)
+{
+    using protocol::HexCase;
+    EXPECT_EQ(protocol::BytesToHex("\x1bQ\xff\x00"s), "1b51ff00");
+    EXPECT_EQ(protocol::BytesToHex("\x1bQ\xff\x00"s, HexCase::Upper, " "), "1B 51 FF 00");
+    EXPECT_EQ(protocol::BytesToHex("\xab"s, HexCase::Upper, " "), "AB");
+    EXPECT_EQ(protocol::BytesToHex("", HexCase::Upper, " "), "");
 }
 
 TEST(ChunkToHex, ReplacesTheOutputWithLowerCaseDigits)

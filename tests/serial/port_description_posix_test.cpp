@@ -9,6 +9,7 @@
 #include <stdlib.h>
 
 #include "serial/port_description.h"
+#include "tests/support/temp_folder.h"
 
 namespace serial {
 namespace {
@@ -19,9 +20,7 @@ class PortDescription : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string root = (fs::temp_directory_path() / "description-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(root.data()), nullptr);
-        m_root = root;
+        ASSERT_FALSE(m_root.empty());
         m_roots.sysClassTty = m_root + "/sys/class/tty";
         m_roots.devDir = m_root + "/dev";
         m_roots.virtualDir = m_root + "/display-test/ports";
@@ -29,7 +28,6 @@ protected:
         fs::create_directories(m_roots.devDir);
         fs::create_directories(m_roots.virtualDir);
     }
-    void TearDown() override { fs::remove_all(m_root); }
 
     // A USB device folder with the given attributes (empty: absent).
     std::string AddUsbDevice(const std::string& path, const std::string& product,
@@ -60,7 +58,8 @@ protected:
         fs::create_directory_symlink(fs::relative(target, entry), entry + "/device");
     }
 
-    std::string m_root;
+    testing_support::TempFolder m_folder;
+    const std::string m_root = m_folder.path();
     DiscoveryRoots m_roots;
 };
 

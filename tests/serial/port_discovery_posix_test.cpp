@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/port_watch.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/display_lock.h"
+#include "tests/support/pty_pair.h"
 
 namespace serial {
 namespace {
@@ -31,9 +35,7 @@ class PortDiscovery : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string root = (fs::temp_directory_path() / "discovery-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(root.data()), nullptr);
-        m_root = root;
+        ASSERT_FALSE(m_root.empty());
         m_roots.sysClassTty = m_root + "/sys/class/tty";
         m_roots.devDir = m_root + "/dev";
         m_roots.virtualDir = m_root + "/display-test/ports";
@@ -44,7 +46,6 @@ protected:
         fs::permissions(m_root + "/display-test", fs::perms::owner_all);
         fs::permissions(m_roots.virtualDir, fs::perms::owner_all);
     }
-    void TearDown() override { fs::remove_all(m_root); }
 
     // A terminal class entry, with a device link when hardware stands behind it.
     void AddTty(const std::string& name, bool withDevice, const std::string& type = {})
@@ -66,34 +67,20 @@ protected:
         fs::create_symlink(target, m_roots.virtualDir + "/" + name);
         if (display == Display::NeverLocked)
             return;
-        OwnedHandle lock(::open((m_roots.virtualDir + "/." + name + ".lock").c_str(),
-                                O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        ASSERT_TRUE(lock.valid());
-        if (display == Display::Gone)
-            return;
-        struct flock whole {};
-        whole.l_type = F_WRLCK;
-        whole.l_whence = SEEK_SET;
-        ASSERT_EQ(::fcntl(lock.get(), F_OFD_SETLK, &whole), 0);
+        OwnedHandle lock = testing_support::HoldDisplayLock(m_roots.virtualDir + "/." + name + ".lock",
+                                                            display == Display::Runs);
+        ASSERT_EQ(lock.valid(), display == Display::Runs);
         m_locks.push_back(std::move(lock));
     }
 
     // A fresh pseudo-terminal; its slave is what a display links.
-    std::string NewTerminal()
-    {
-        int master = -1;
-        int slave = -1;
-        char name[256] = {};
-        EXPECT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-        m_terminals.emplace_back(master);
-        m_terminals.emplace_back(slave);
-        return name;
-    }
+    std::string NewTerminal() { return m_terminals.emplace_back(std::make_unique<testing_support::PtyPair<>>())->path(); }
 
-    std::string m_root;
+    testing_support::TempFolder m_folder;
+    const std::string m_root = m_folder.path();
     DiscoveryRoots m_roots;
     std::vector<OwnedHandle> m_locks;
-    std::vector<OwnedHandle> m_terminals;
+    std::vector<std::unique_ptr<testing_support::PtyPair<>>> m_terminals;
 };
 
 TEST_F(PortDiscovery, ListsSerialDevicesInNaturalOrder)

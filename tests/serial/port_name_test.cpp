@@ -5,9 +5,68 @@
 
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
+#include "serial/serial_port.h"
 
 namespace serial {
 namespace {
+
+// The one reading of a typed rate, for the sender, the virtual display and the panel.
+TEST(BaudRate, DigitsOnlyWithinRange)
+{
+    const struct {
+        const char* text;
+        std::uint32_t baud;  // 0: refused
+    } cases[] = {
+        {"300", 300}, {"2400", 2400}, {"115200", 115200}, {"0300", 300}, {"4294967295", 4294967295u},
+        {"", 0}, {"0", 0}, {" 9600", 0}, {"9600 ", 0}, {"+9600", 0}, {"-1", 0}, {"9600x", 0},
+        {"96 00", 0}, {"4294967296", 0}, {"99999999999", 0}, {"0x2400", 0}, {"9.6", 0},
+    };
+    for (const auto& c : cases) {
+        std::uint32_t baud = 7;
+        EXPECT_EQ(ParseBaudRate(c.text, &baud), c.baud != 0) << '"' << c.text << '"';
+        EXPECT_EQ(baud, c.baud != 0 ? c.baud : 7u) << '"' << c.text << '"';
+    }
+}
+
+TEST(OpenFailure, InWords)
+{
+    const struct {
+        OpenFailure failure;
+        std::uint32_t baud;
+        const char* words;
+    } cases[] = {
+        {{OpenError::UnsupportedBaud, 0, {}}, 300, "unsupported baud rate 300"},
+        {{OpenError::NoSuchPort, 2, "No such file or directory"}, 2400, "no such port (No such file or directory)"},
+        {{OpenError::PermissionDenied, 13, "Permission denied"}, 2400, "permission denied"},
+        {{OpenError::InUse, 11, "Resource temporarily unavailable"}, 2400,
+         "in use by another program (Resource temporarily unavailable)"},
+        {{OpenError::BadName, 0, {}}, 2400, "not a serial port"},
+        {{OpenError::Other, 5, "Input/output error"}, 2400, "cannot open the port (Input/output error)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DescribeOpenFailure(c.failure, c.baud), c.words);
+}
+
+// Write's own codes in words on every platform, never read as the OS error of that number.
+TEST(WriteResult, InWords)
+{
+    const struct {
+        std::uint32_t result;
+        WriteError kind;
+        const char* words;
+    } cases[] = {
+        {0, WriteError::None, "sent"},
+        {87, WriteError::NothingToWrite, "nothing to write"},
+        {7005, WriteError::NotOpen, "no port is open"},
+        {8, WriteError::NoMemory, "out of memory"},
+        {CSerialPort::TimeoutError(), WriteError::TimedOut, "the line did not take the bytes in time"},
+        {CSerialPort::CancelledError(), WriteError::Cancelled, "stopped before every byte went out"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WriteErrorOf(c.result), c.kind) << c.result;
+        EXPECT_EQ(DescribeWriteResult(c.result), c.words) << c.result;
+    }
+}
 
 TEST(PortName, ComPortNumberReadsLikeAtoi)
 {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <numeric>
@@ -22,46 +23,16 @@
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
 #include "serial/serial_port_backend.h"
+#include "tests/support/display_lock.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_folder.h"
 
 namespace serial {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Pty {
-    OwnedHandle master;
-    OwnedHandle slave;
-    std::string path;  // the slave, which the port opens
-};
-
-Pty MakePty()
-{
-    int master = -1;
-    int slave = -1;
-    EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    char name[256] = {};
-    EXPECT_EQ(::ptsname_r(master, name, sizeof name), 0);
-    return {OwnedHandle(master), OwnedHandle(slave), name};
-}
-
-// Reads until `count` bytes came or a generous deadline passed.
-Bytes ReadBytes(int fd, std::size_t count)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    Bytes got;
-    std::uint8_t buf[4096];
-    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
-        pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, 100) <= 0)
-            continue;
-        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, count - got.size()));
-        if (n > 0)
-            got.insert(got.end(), buf, buf + n);
-        else if (n < 0 && errno != EINTR && errno != EAGAIN)
-            break;
-    }
-    return got;
-}
+using Pty = testing_support::PtyPair<>;
 
 int InputQueued(int fd, int atLeast = 0)
 {
@@ -86,6 +57,29 @@ std::uint32_t WriteAll(CSerialPort& port, const Bytes& bytes)
     return port.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
+// Each step's errno as the reason a user reads, without needing a user the OS refuses:
+// as root, the permission test above cannot run.
+TEST(SerialPort, ErrnoOfEachStepAsAReason)
+{
+    using backend::OpenStep;
+    const struct {
+        int err;
+        OpenStep step;
+        OpenError kind;
+    } cases[] = {
+        {EACCES, OpenStep::Open, OpenError::PermissionDenied}, {EPERM, OpenStep::Lock, OpenError::PermissionDenied},
+        {EROFS, OpenStep::Open, OpenError::PermissionDenied},  {EACCES, OpenStep::Configure, OpenError::PermissionDenied},
+        {ENOENT, OpenStep::Open, OpenError::NoSuchPort},       {ENXIO, OpenStep::Open, OpenError::NoSuchPort},
+        {ENODEV, OpenStep::Configure, OpenError::NoSuchPort},  {EBUSY, OpenStep::Open, OpenError::InUse},
+        {EWOULDBLOCK, OpenStep::Lock, OpenError::InUse},       {EWOULDBLOCK, OpenStep::Open, OpenError::Other},
+        {ENOTTY, OpenStep::Lock, OpenError::BadName},          {EISDIR, OpenStep::Open, OpenError::BadName},
+        {EINVAL, OpenStep::Baud, OpenError::UnsupportedBaud},  {EINVAL, OpenStep::Configure, OpenError::Other},
+        {EIO, OpenStep::Purge, OpenError::Other},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(backend::KindOfErrno(c.err, c.step), c.kind) << std::strerror(c.err) << " at step " << int(c.step);
+}
+
 TEST(SerialPort, OpenSetsRaw8N1AtTheBaudRate)
 {
     const struct {
@@ -94,14 +88,14 @@ TEST(SerialPort, OpenSetsRaw8N1AtTheBaudRate)
     } cases[] = {{2400, B2400}, {9600, B9600}, {115200, B115200}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rate);
-        Pty pty = MakePty();  // a fresh terminal: cooked, echoing, at 38400
+        Pty pty;  // a fresh terminal: cooked, echoing, at 38400
         CSerialPort port;
-        ASSERT_TRUE(port.Open(pty.path, c.rate)) << port.LastOpenFailure().osMessage;
+        ASSERT_TRUE(port.Open(pty.path(), c.rate)) << port.LastOpenFailure().osMessage;
         EXPECT_EQ(port.LastOpenFailure().kind, OpenError::None);
-        EXPECT_TRUE(ExclusiveMode(pty.slave.get()));
+        EXPECT_TRUE(ExclusiveMode(pty.slave()));
 
         termios tio{};
-        ASSERT_EQ(::tcgetattr(pty.slave.get(), &tio), 0);
+        ASSERT_EQ(::tcgetattr(pty.slave(), &tio), 0);
         EXPECT_EQ(::cfgetospeed(&tio), c.constant);
         EXPECT_EQ(::cfgetispeed(&tio), c.constant);
         EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
@@ -124,14 +118,14 @@ TEST(SerialPort, MessagesArriveWholeUnchangedAndInOrder)
     const std::vector<std::vector<Bytes>> cases = {{everyValue}, {large}, burst};
 
     for (const auto& messages : cases) {
-        Pty pty = MakePty();
+        Pty pty;
         CSerialPort port;
-        ASSERT_TRUE(port.Open(pty.path, 9600));
+        ASSERT_TRUE(port.Open(pty.path(), 9600));
         Bytes expected;
         for (const Bytes& m : messages)
             expected.insert(expected.end(), m.begin(), m.end());
         Bytes received;
-        std::thread reader([&] { received = ReadBytes(pty.master.get(), expected.size()); });
+        std::thread reader([&] { received = pty.ReadAtLeast(expected.size()); });
         for (const Bytes& m : messages)
             EXPECT_EQ(WriteAll(port, m), CSerialPort::kErrorSuccess);
         reader.join();
@@ -141,52 +135,52 @@ TEST(SerialPort, MessagesArriveWholeUnchangedAndInOrder)
 
 TEST(SerialPort, OpenAndWriteDiscardStaleInput)
 {
-    Pty pty = MakePty();
+    Pty pty;
     const char junk[] = "left over\n";  // a whole line: a fresh terminal counts nothing less
-    ASSERT_EQ(::write(pty.master.get(), junk, 10), 10);
-    ASSERT_EQ(InputQueued(pty.slave.get(), 10), 10);
+    ASSERT_EQ(::write(pty.master(), junk, 10), 10);
+    ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
     CSerialPort port;
-    ASSERT_TRUE(port.Open(pty.path, 2400));
-    EXPECT_EQ(InputQueued(pty.slave.get()), 0);
+    ASSERT_TRUE(port.Open(pty.path(), 2400));
+    EXPECT_EQ(InputQueued(pty.slave()), 0);
 
-    ASSERT_EQ(::write(pty.master.get(), junk, 10), 10);
-    ASSERT_EQ(InputQueued(pty.slave.get(), 10), 10);
+    ASSERT_EQ(::write(pty.master(), junk, 10), 10);
+    ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
     ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
-    EXPECT_EQ(InputQueued(pty.slave.get()), 0);
+    EXPECT_EQ(InputQueued(pty.slave()), 0);
 }
 
 TEST(SerialPort, SecondOpenLeavesTheHeldPortAlone)
 {
-    Pty first = MakePty();
-    Pty other = MakePty();
+    Pty first;
+    Pty other;
     CSerialPort port;
-    ASSERT_TRUE(port.Open(first.path, 2400));
-    for (const std::string& path : {first.path, other.path}) {
+    ASSERT_TRUE(port.Open(first.path(), 2400));
+    for (const std::string& path : {first.path(), other.path()}) {
         EXPECT_FALSE(port.Open(path, 9600));
         EXPECT_EQ(port.LastOpenFailure().kind, OpenError::AlreadyOpen);
     }
     termios tio{};
-    ASSERT_EQ(::tcgetattr(first.slave.get(), &tio), 0);
+    ASSERT_EQ(::tcgetattr(first.slave(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B2400));
     ASSERT_EQ(WriteAll(port, {0x1B, 0x40}), 0u);
-    EXPECT_EQ(ReadBytes(first.master.get(), 2), (Bytes{0x1B, 0x40}));
+    EXPECT_EQ(first.ReadAtLeast(2), (Bytes{0x1B, 0x40}));
 }
 
 TEST(SerialPort, PortHeldByAnotherObjectIsInUse)
 {
     // As root TIOCEXCL lets the second open through, but the lock still stops it.
-    Pty pty = MakePty();
+    Pty pty;
     CSerialPort holder;
-    ASSERT_TRUE(holder.Open(pty.path, 2400));
+    ASSERT_TRUE(holder.Open(pty.path(), 2400));
     CSerialPort second;
-    EXPECT_FALSE(second.Open(pty.path, 2400));
+    EXPECT_FALSE(second.Open(pty.path(), 2400));
     EXPECT_FALSE(second.IsOpen());
     EXPECT_EQ(second.LastOpenFailure().kind, OpenError::InUse);
     EXPECT_FALSE(second.LastOpenFailure().osMessage.empty());
     // The refused open must not take exclusive mode away from the holder.
-    EXPECT_TRUE(ExclusiveMode(pty.slave.get()));
+    EXPECT_TRUE(ExclusiveMode(pty.slave()));
     ASSERT_EQ(WriteAll(holder, {0x0C}), 0u);
-    EXPECT_EQ(ReadBytes(pty.master.get(), 1), Bytes{0x0C});
+    EXPECT_EQ(pty.ReadAtLeast(1), Bytes{0x0C});
 }
 
 TEST(SerialPort, CloseOrDestructionReleasesThePortAtOnce)
@@ -200,40 +194,40 @@ TEST(SerialPort, CloseOrDestructionReleasesThePortAtOnce)
         [](auto& port) { port.reset(); },
     };
     for (const auto& release : releases) {
-        Pty pty = MakePty();
+        Pty pty;
         auto port = std::make_unique<CSerialPort>();
-        ASSERT_TRUE(port->Open(pty.path, 2400));
+        ASSERT_TRUE(port->Open(pty.path(), 2400));
         release(port);
         // A pseudo-terminal keeps exclusive mode while its master lives, and would then
         // refuse everybody but root.
-        EXPECT_FALSE(ExclusiveMode(pty.slave.get()));
+        EXPECT_FALSE(ExclusiveMode(pty.slave()));
         CSerialPort next;
-        EXPECT_TRUE(next.Open(pty.path, 9600)) << next.LastOpenFailure().osMessage;
+        EXPECT_TRUE(next.Open(pty.path(), 9600)) << next.LastOpenFailure().osMessage;
     }
     EXPECT_FALSE(CSerialPort().Close());
 }
 
 TEST(SerialPort, WriteRefusesEmptyMessagesAndMissingPorts)
 {
-    Pty pty = MakePty();
+    Pty pty;
     CSerialPort open;
-    ASSERT_TRUE(open.Open(pty.path, 2400));
+    ASSERT_TRUE(open.Open(pty.path(), 2400));
     CSerialPort closed;
     const std::uint8_t bytes[3] = {1, 2, 3};
     EXPECT_EQ(open.Write(bytes, 0), 87u);
     EXPECT_EQ(closed.Write(bytes, 0), 87u);
     EXPECT_EQ(closed.Write(bytes, 3), 7005u);
     EXPECT_EQ(open.Write(nullptr, 3), 87u);
-    EXPECT_EQ(InputQueued(pty.master.get()), 0);
+    EXPECT_EQ(InputQueued(pty.master()), 0);
 }
 
 TEST(SerialPort, FailedOpenHoldsNothing)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("serial-test-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const testing_support::TempFolder folder;
+    const std::filesystem::path dir = folder.path();
     const std::string file = (dir / "not-a-port").string();
     OwnedHandle(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
-    Pty pty = MakePty();
+    Pty pty;
 
     const struct {
         std::string name;
@@ -247,8 +241,8 @@ TEST(SerialPort, FailedOpenHoldsNothing)
         {"../ttyS0", 2400, OpenError::BadName, 0},
         {file, 2400, OpenError::BadName, ENOTTY},
         {dir.string(), 2400, OpenError::BadName, EISDIR},
-        {pty.path, 12345, OpenError::UnsupportedBaud, 0},
-        {pty.path, 0, OpenError::UnsupportedBaud, 0},
+        {pty.path(), 12345, OpenError::UnsupportedBaud, 0},
+        {pty.path(), 0, OpenError::UnsupportedBaud, 0},
         // Devices that are no terminal line, though some answer terminal calls.
         {"/dev/ptmx", 2400, OpenError::BadName, 0},
         {"/dev/null", 2400, OpenError::BadName, 0},
@@ -266,16 +260,15 @@ TEST(SerialPort, FailedOpenHoldsNothing)
         EXPECT_EQ(port.LastOpenFailure().osMessage.empty(), c.osError == 0);
         EXPECT_EQ(descriptors(), before);
     }
-    EXPECT_FALSE(ExclusiveMode(pty.slave.get()));
-    std::filesystem::remove_all(dir);
+    EXPECT_FALSE(ExclusiveMode(pty.slave()));
 }
 
 // A virtual port by name or by its path in the folder, in a runtime folder of the test's
 // own; its "display" is the test holding the name's lock.
 TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
 {
-    char runtime[] = "/tmp/serial-virtual-XXXXXX";
-    ASSERT_NE(::mkdtemp(runtime), nullptr);
+    const testing_support::TempFolder scratch;
+    const char* runtime = scratch.path().c_str();
     const std::string parent = std::string(runtime) + "/display-test";
     const std::string folder = parent + "/ports";
     std::filesystem::create_directories(folder);
@@ -285,22 +278,17 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
     const std::string savedValue = saved ? saved : "";
     ::setenv("XDG_RUNTIME_DIR", runtime, 1);
 
-    Pty live = MakePty();
-    Pty reused = MakePty();  // a killed display's terminal number, now another program's
+    Pty live;
+    Pty reused;  // a killed display's terminal number, now another program's
     const auto link = [&](const std::string& name, const Pty& pty, bool locked) {
-        std::filesystem::create_symlink(pty.path, folder + "/" + name);
-        OwnedHandle lock(::open((folder + "/." + name + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-        struct flock whole {};
-        whole.l_type = F_WRLCK;
-        whole.l_whence = SEEK_SET;
-        EXPECT_EQ(::fcntl(lock.get(), F_OFD_SETLK, &whole), 0);
-        if (!locked)
-            lock.reset();
+        std::filesystem::create_symlink(pty.path(), folder + "/" + name);
+        OwnedHandle lock = testing_support::HoldDisplayLock(folder + "/." + name + ".lock", locked);
+        EXPECT_EQ(lock.valid(), locked);
         return lock;
     };
     const OwnedHandle liveLock = link("sim0", live, true);
     link("sim1", reused, false);
-    std::filesystem::create_symlink(reused.path, folder + "/sim2");  // no lock file at all
+    std::filesystem::create_symlink(reused.path(), folder + "/sim2");  // no lock file at all
 
     const struct {
         std::string name;
@@ -337,10 +325,10 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
         bool accepted;
         OpenError kind;
     } opened[] = {
-        {"the live display's line", folder + "/sim0", live.path, true, OpenError::None},
-        {"a line the live link does not lead to", folder + "/sim0", reused.path, false, OpenError::NoSuchPort},
-        {"the line of a display gone", folder + "/sim1", reused.path, false, OpenError::NoSuchPort},
-        {"a line named by its own path", reused.path, reused.path, true, OpenError::None},
+        {"the live display's line", folder + "/sim0", live.path(), true, OpenError::None},
+        {"a line the live link does not lead to", folder + "/sim0", reused.path(), false, OpenError::NoSuchPort},
+        {"the line of a display gone", folder + "/sim1", reused.path(), false, OpenError::NoSuchPort},
+        {"a line named by its own path", reused.path(), reused.path(), true, OpenError::None},
         {"no terminal line", "/dev/null", "/dev/null", false, OpenError::BadName},
     };
     for (const auto& o : opened) {
@@ -354,31 +342,30 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
 
     // The other program's terminal was neither configured nor locked.
     termios tio{};
-    ASSERT_EQ(::tcgetattr(reused.slave.get(), &tio), 0);
+    ASSERT_EQ(::tcgetattr(reused.slave(), &tio), 0);
     EXPECT_NE(tio.c_lflag & ICANON, 0u);
-    EXPECT_FALSE(ExclusiveMode(reused.slave.get()));
+    EXPECT_FALSE(ExclusiveMode(reused.slave()));
 
     saved ? ::setenv("XDG_RUNTIME_DIR", savedValue.c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
-    std::filesystem::remove_all(runtime);
 }
 
 TEST(SerialPort, PortWithoutPermissionIsDenied)
 {
     if (::geteuid() == 0)
         GTEST_SKIP() << "root may open any device";
-    Pty pty = MakePty();
-    ASSERT_EQ(::fchmod(pty.slave.get(), 0), 0);
+    Pty pty;
+    ASSERT_EQ(::fchmod(pty.slave(), 0), 0);
     CSerialPort port;
-    EXPECT_FALSE(port.Open(pty.path, 2400));
+    EXPECT_FALSE(port.Open(pty.path(), 2400));
     EXPECT_EQ(port.LastOpenFailure().kind, OpenError::PermissionDenied);
 }
 
 TEST(SerialPort, WriteAfterThePeerWentAwayFailsWithEio)
 {
-    Pty pty = MakePty();
+    Pty pty;
     CSerialPort port;
-    ASSERT_TRUE(port.Open(pty.path, 2400));
-    pty.master.reset();
+    ASSERT_TRUE(port.Open(pty.path(), 2400));
+    pty.CloseMaster();
     const std::uint32_t result = WriteAll(port, {0x0C, 0x1B, 0x51, 0x41, 0x31, 0x0D});
     EXPECT_EQ(result, static_cast<std::uint32_t>(EIO));
     // The panel closes such a port as disconnected; a stalled line is no such case.
@@ -405,29 +392,29 @@ TEST(SerialPort, WriteOnAStalledLineTimesOut)
     // No byte can leave: the write must say so instead of reporting success.
     for (const bool suspend : {true, false}) {
         SCOPED_TRACE(suspend ? "output suspended by flow control" : "peer not reading");
-        Pty pty = MakePty();
+        Pty pty;
         CSerialPort port;
-        ASSERT_TRUE(port.Open(pty.path, 2400));
+        ASSERT_TRUE(port.Open(pty.path(), 2400));
         if (suspend)
-            ASSERT_EQ(::tcflow(pty.slave.get(), TCOOFF), 0);
+            ASSERT_EQ(::tcflow(pty.slave(), TCOOFF), 0);
         else
-            FillUntilFull(pty.slave.get());
+            FillUntilFull(pty.slave());
         EXPECT_EQ(WriteAll(port, {0x0C, 0x1B}), CSerialPort::TimeoutError());
         EXPECT_EQ(CSerialPort::TimeoutError(), static_cast<std::uint32_t>(ETIMEDOUT));
         if (suspend) {  // and once the line moves again, the port goes on
-            ASSERT_EQ(::tcflow(pty.slave.get(), TCOON), 0);
+            ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
             ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
-            EXPECT_EQ(ReadBytes(pty.master.get(), 1), Bytes{0x0C});
+            EXPECT_EQ(pty.ReadAtLeast(1), Bytes{0x0C});
         }
     }
 }
 
 TEST(SerialPort, AStopFromAnotherThreadEndsAStalledWriteAtOnce)
 {
-    Pty pty = MakePty();
+    Pty pty;
     CSerialPort port;
-    ASSERT_TRUE(port.Open(pty.path, 2400));
-    ASSERT_EQ(::tcflow(pty.slave.get(), TCOOFF), 0);
+    ASSERT_TRUE(port.Open(pty.path(), 2400));
+    ASSERT_EQ(::tcflow(pty.slave(), TCOOFF), 0);
     // 200 bytes would take 21 s to time out; the stop must end it long before.
     const std::vector<std::uint8_t> message(200, 0x38);
     std::stop_source stop;
@@ -444,11 +431,11 @@ TEST(SerialPort, AStopFromAnotherThreadEndsAStalledWriteAtOnce)
     // Closing does not wait for what the stalled write left queued.
     EXPECT_TRUE(port.Close());
     CSerialPort next;
-    EXPECT_TRUE(next.Open(pty.path, 2400));
+    EXPECT_TRUE(next.Open(pty.path(), 2400));
     // A write asked to stop before it began touches nothing.
-    ASSERT_EQ(::tcflow(pty.slave.get(), TCOON), 0);
+    ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
     EXPECT_EQ(next.Write(message.data(), 1, stop.get_token()), CSerialPort::CancelledError());
-    pollfd arrived{pty.master.get(), POLLIN, 0};
+    pollfd arrived{pty.master(), POLLIN, 0};
     EXPECT_EQ(::poll(&arrived, 1, 100), 0);
 }
 

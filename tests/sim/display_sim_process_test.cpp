@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <poll.h>
 #include <pwd.h>
 #include <pty.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,164 +21,48 @@
 #include <string>
 #include <vector>
 
-#include "../cli/child_process.h"
+#include "tests/support/child_process.h"
 #include "serial/serial_port.h"
-#include "sim/unique_fd.h"
-
-extern char** environ;
+#include "serial/native_handle.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
-using sim::UniqueFd;
 
 namespace {
 
 constexpr int kWaitMs = 10000;
 
-class TempFolder {
+using testing_support::TempFolder;
+
+// display-sim with changes to its environment: NAME=VALUE entries set, NAME alone removed.
+// With a user, the display runs as that user.
+class SimProcess : public testing_child::Child {
 public:
-    TempFolder()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "display-sim-test-XXXXXX").string();
-        m_path = ::mkdtemp(tmpl.data());
-    }
-    ~TempFolder() { fs::remove_all(m_path); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// Drops root for the user, in a child between fork and exec.
-bool BecomeUser(const passwd* user)
-{
-    return ::setgroups(0, nullptr) == 0 && ::setresgid(user->pw_gid, user->pw_gid, user->pw_gid) == 0 &&
-           ::setresuid(user->pw_uid, user->pw_uid, user->pw_uid) == 0;
-}
-
-// A running display-sim with its standard output and error on pipes.
-class SimProcess {
-public:
-    // env: NAME=VALUE entries set, or NAME alone to remove it. With a user, the display
-    // runs as that user.
     SimProcess(const std::vector<std::string>& args, const std::vector<std::string>& env,
                const passwd* user = nullptr)
+        : Child(DISPLAY_SIM_PATH, args, SetupOf(env, user))
     {
-        std::vector<std::string> environment;
-        for (char** e = environ; *e; ++e) {
-            const std::string entry = *e;
-            bool replaced = false;
-            for (const std::string& change : env) {
-                const std::string name = change.substr(0, change.find('='));
-                replaced |= entry.rfind(name + "=", 0) == 0;
-            }
-            if (!replaced) environment.push_back(entry);
-        }
-        for (const std::string& change : env)
-            if (change.find('=') != std::string::npos) environment.push_back(change);
-
-        int out[2], err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
-        m_out = UniqueFd(out[0]);
-        m_err = UniqueFd(err[0]);
-        UniqueFd outWrite(out[1]), errWrite(err[1]);
-
-        std::vector<std::string> argStrings{DISPLAY_SIM_PATH};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv, envp;
-        for (std::string& a : argStrings) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (std::string& e : environment) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (user) {
-            // posix_spawn cannot change the user; between fork and exec only calls that
-            // are safe there.
-            m_pid = ::fork();
-            if (m_pid == 0) {
-                if (::dup2(outWrite.get(), STDOUT_FILENO) < 0 || ::dup2(errWrite.get(), STDERR_FILENO) < 0 ||
-                    !BecomeUser(user))
-                    ::_exit(127);
-                ::execve(DISPLAY_SIM_PATH, argv.data(), envp.data());
-                ::_exit(127);
-            }
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, outWrite.get(), STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, errWrite.get(), STDERR_FILENO);
-        if (::posix_spawn(&m_pid, DISPLAY_SIM_PATH, &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~SimProcess()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-    bool started() const { return m_pid > 0; }
-    pid_t pid() const { return m_pid; }
-    // Stops reading the output, as `display-sim --text | head -2` does.
-    void CloseOutput() { m_out.reset(); }
-
-    // The next line of standard output; nullopt when none comes in time or the output ends.
-    std::optional<std::string> Line()
-    {
-        for (;;) {
-            if (const auto nl = m_buffer.find('\n'); nl != std::string::npos) {
-                std::string line = m_buffer.substr(0, nl);
-                m_buffer.erase(0, nl + 1);
-                return line;
-            }
-            pollfd p{m_out.get(), POLLIN, 0};
-            if (::poll(&p, 1, kWaitMs) != 1) return std::nullopt;
-            char buf[512];
-            const ssize_t n = ::read(m_out.get(), buf, sizeof buf);
-            if (n <= 0) return std::nullopt;
-            m_buffer.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-
-    // Signals the process and returns its exit status, or -1 when it did not exit normally.
-    int Stop(int signalNumber)
-    {
-        ::kill(m_pid, signalNumber);
-        return Wait();
-    }
-    // The exit status; a display still running after a generous while is killed (-1).
-    int Wait()
-    {
-        int status = 0;
-        for (int waited = 0; ::waitpid(m_pid, &status, WNOHANG) == 0; waited += 50) {
-            if (waited >= kWaitMs) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, &status, 0);
-                break;
-            }
-            ::poll(nullptr, 0, 50);
-        }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string Errors()
-    {
-        std::string all;
-        char buf[512];
-        ssize_t n;
-        while ((n = ::read(m_err.get(), buf, sizeof buf)) > 0) all.append(buf, static_cast<std::size_t>(n));
-        return all;
     }
 
 private:
-    pid_t m_pid = -1;
-    UniqueFd m_out, m_err;
-    std::string m_buffer;
+    static testing_child::Setup SetupOf(const std::vector<std::string>& env, const passwd* user)
+    {
+        testing_child::Setup setup;
+        for (const std::string& change : env) {
+            if (const auto eq = change.find('='); eq != std::string::npos)
+                setup.env[change.substr(0, eq)] = change.substr(eq + 1);
+            else
+                setup.unset.push_back(change);
+        }
+        setup.user = user;
+        return setup;
+    }
 };
 
 void WriteTo(const std::string& path, const std::string& bytes)
 {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NOCTTY));
+    serial::OwnedHandle fd(::open(path.c_str(), O_WRONLY | O_NOCTTY));
     ASSERT_TRUE(fd.valid()) << path << ": " << std::strerror(errno);
     ASSERT_EQ(::write(fd.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
@@ -257,23 +139,53 @@ TEST_F(TextMode, EndsTidilyWhenNobodyReadsAnyMore)
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim0")));
 }
 
+// Every rate the sender opens a port at, the display listens at, and the line runs at it;
+// a rate the sender refuses, the display refuses too.
+TEST_F(TextMode, ListensOnAPortAtEveryRateTheSenderSendsAt)
+{
+    const struct {
+        const char* baud;
+        speed_t speed;  // B0: refused
+    } rows[] = {
+        {"300", B300}, {"2400", B2400}, {"115200", B115200}, {"1000000", B1000000}, {"2401", B0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.baud);
+        testing_support::PtyPair<> line;
+        ASSERT_TRUE(line.ok());
+        const std::string& name = line.path();
+        const auto sent = testing_child::Run(DISPLAY_SEND_PATH, {"--port", name, "--baud", r.baud, "--text", "7"});
+        EXPECT_EQ(sent.exitCode == 0, r.speed != B0) << sent.err;
+
+        SimProcess sim({"--text", "--port", name, std::string("--baud=") + r.baud}, env());
+        if (r.speed == B0) {
+            EXPECT_EQ(sim.Wait(), 1);
+            EXPECT_NE(sim.Errors().find("unsupported baud rate 2401"), std::string::npos);
+            continue;
+        }
+        EXPECT_EQ(sim.Line(), std::string("listening on ") + name + " (" + name + ", " + r.baud + " baud)");
+        EXPECT_EQ(sim.Line(), "[        ] lamps=none mode=still");
+        termios tio{};
+        ASSERT_TRUE(line.LineSettings(&tio));
+        EXPECT_EQ(::cfgetispeed(&tio), r.speed);
+        EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(sim.Stop(SIGTERM), 0);
+    }
+}
+
 TEST_F(TextMode, ListensOnAPortAndEndsWhenItCloses)
 {
-    int master = -1, slave = -1;
-    char name[128];
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    UniqueFd masterFd(master);
-    ::close(slave);
-
+    testing_support::PtyPair<> line;
+    const std::string& name = line.path();
     SimProcess sim({"--text", "--port", name, "--baud=9600"}, env());
     EXPECT_EQ(sim.Line(), std::string("listening on ") + name + " (" + name + ", 9600 baud)");
     EXPECT_EQ(sim.Line(), "[        ] lamps=none mode=still");
-    ASSERT_EQ(::write(master, "\x1bs3\x1bQA7\r", 8), 8);
+    ASSERT_EQ(::write(line.master(), "\x1bs3\x1bQA7\r", 8), 8);
     EXPECT_EQ(sim.Line(), "[        ] lamps=Collect mode=still");
     EXPECT_EQ(sim.Line(), "[       7] lamps=Collect mode=still");
     EXPECT_FALSE(fs::exists(ports()));  // nothing published for a real port
 
-    masterFd.reset();
+    line.CloseMaster();
     EXPECT_EQ(sim.Line(), std::nullopt);
     EXPECT_EQ(sim.Wait(), 1);
     EXPECT_NE(sim.Errors().find("the line was closed"), std::string::npos);
@@ -319,7 +231,7 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
         ASSERT_EQ(banner->rfind("listening on sim0", 0), 0u) << *banner;
         {
             // At once, before even the first state line is read.
-            UniqueFd client(::open((ports() + "/sim0").c_str(), O_WRONLY | O_NOCTTY));
+            serial::OwnedHandle client(::open((ports() + "/sim0").c_str(), O_WRONLY | O_NOCTTY));
             ASSERT_TRUE(client.valid());
             const std::size_t piece = r.piece == 0 ? r.bytes.size() : r.piece;
             for (std::size_t at = 0; at < r.bytes.size(); at += piece) {
@@ -360,7 +272,7 @@ TEST_F(TextMode, MarksWhatASenderWithOtherLineSettingsSends)
         SimProcess sim(r.args, env());
         ASSERT_TRUE(sim.Line());
         ASSERT_EQ(sim.Line(), "[        ] lamps=none mode=still");
-        UniqueFd client(::open((ports() + "/sim0").c_str(), O_RDWR | O_NOCTTY));
+        serial::OwnedHandle client(::open((ports() + "/sim0").c_str(), O_RDWR | O_NOCTTY));
         ASSERT_TRUE(client.valid());
         termios tio{};
         ASSERT_EQ(::tcgetattr(client.get(), &tio), 0);
@@ -395,17 +307,14 @@ TEST_F(TextMode, DeadDisplaysLinkToAReusedTerminalIsNeitherListedNorWritten)
 
     // Another program's terminal; the kernel hands out the lowest free number, most likely
     // the dead display's. If not, the link is made to name it, as it would be.
-    int master = -1, slave = -1;
-    char name[128];
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    UniqueFd masterFd(master), slaveFd(slave);
-    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    testing_support::PtyPair<> line;
+    const std::string& name = line.path();
     if (deadTerminal != name) {
         fs::remove(ports() + "/sim0");
         fs::create_symlink(name, ports() + "/sim0");
     }
     termios before{};
-    ASSERT_EQ(::tcgetattr(slave, &before), 0);
+    ASSERT_EQ(line.LineSettings(&before), true);
 
     const std::map<std::string, std::string> runEnv{{"XDG_RUNTIME_DIR", runtime.path()}};
     const auto list = testing_child::Run(DISPLAY_SEND_PATH, {"--list"}, runEnv);
@@ -415,9 +324,9 @@ TEST_F(TextMode, DeadDisplaysLinkToAReusedTerminalIsNeitherListedNorWritten)
     EXPECT_NE(sent.err.find("its virtual display is not running"), std::string::npos) << sent.err;
 
     char buf[64];
-    EXPECT_EQ(::read(master, buf, sizeof buf), -1);  // nothing arrived
+    EXPECT_EQ(::read(line.master(), buf, sizeof buf), -1);  // nothing arrived
     termios after{};
-    ASSERT_EQ(::tcgetattr(slave, &after), 0);
+    ASSERT_EQ(line.LineSettings(&after), true);
     EXPECT_EQ(after.c_lflag, before.c_lflag);  // not switched to raw mode
     EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
 
@@ -456,7 +365,7 @@ TEST_F(TextMode, KilledClientLeavesSim0UsableForAnotherUser)
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(ready[0]);
-            if (nobody && !BecomeUser(nobody)) ::_exit(2);
+            if (nobody && !testing_child::BecomeUser(nobody)) ::_exit(2);
             serial::CSerialPort port;
             const bool opened = port.Open("sim0", 2400);
             const char answer = opened ? '1' : port.LastOpenFailure().kind == serial::OpenError::InUse ? 'u' : '0';
@@ -521,7 +430,7 @@ TEST(Window, StaysUnder100MbThroughAFlood)
 
     constexpr std::size_t kFlood = 25 * 1024 * 1024;
     const std::string block(64 * 1024, '\x0c');
-    UniqueFd client(::open((runtime.path() + "/display-test/ports/sim0").c_str(), O_WRONLY | O_NOCTTY));
+    serial::OwnedHandle client(::open((runtime.path() + "/display-test/ports/sim0").c_str(), O_WRONLY | O_NOCTTY));
     ASSERT_TRUE(client.valid());
     // The terminal buffers little: each write waits for the display to read.
     for (std::size_t sent = 0; sent < kFlood; sent += block.size())
@@ -541,25 +450,30 @@ TEST(CommandLine, Answers)
         std::vector<std::string> args;
         std::vector<std::string> env;
         int status;
-        const char* out;  // in the first line of standard output
-        const char* err;  // in standard error
+        std::string out;  // in the first line of standard output; "": no output at all
+        std::string err;  // in standard error; "": nothing there
     } rows[] = {
         {{"--help"}, {}, 0, "Usage: display-sim", ""},
+        {{"-h"}, {}, 0, "Usage: display-sim", ""},
         {{"--version"}, {}, 0, "display-sim 1.", ""},
-        {{"--frobnicate"}, {}, 2, "", "unknown argument: --frobnicate"},
+        {{"--version", "--text"}, {}, 0, "display-sim 1.", ""},
+        {{"--frobnicate"}, {}, 2, "", "Unknown option 'frobnicate'"},
+        {{"--text", "stray"}, {}, 2, "", "unexpected argument: stray"},
         {{"--text", "--baud", "2401"}, {}, 1, "", "unsupported baud rate 2401"},
-        {{"--port"}, {}, 2, "", "--port needs a port name"},
+        {{"--port"}, {}, 2, "", "Missing value after '--port'"},
+        {{"--port="}, {}, 2, "", "--port needs a port name"},
         {{"--port", "sim0", "--baud", "fast"}, {}, 2, "", "not a baud rate: fast"},
+        {{"--port", "sim0", "--baud", "+300"}, {}, 2, "", "not a baud rate: +300"},
         {{}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 2, "", "--text prints the display instead"},
-        {{"--text", "--port", "../escape"}, {}, 1, "", "not a port name"},
+        {{"--text", "--port", "../escape"}, {}, 1, "", "not a serial port"},
     };
     for (const auto& r : rows) {
         SimProcess sim(r.args, r.env);
         const std::string first = sim.Line().value_or("");
         EXPECT_EQ(sim.Wait(), r.status) << r.args.size();
-        EXPECT_NE(first.find(r.out), std::string::npos) << first;
+        EXPECT_TRUE(r.out.empty() ? first.empty() : first.find(r.out) != std::string::npos) << first;
         const std::string errors = sim.Errors();
-        EXPECT_NE(errors.find(r.err), std::string::npos) << errors;
+        EXPECT_TRUE(r.err.empty() ? errors.empty() : errors.find(r.err) != std::string::npos) << errors;
     }
 }
 

@@ -19,12 +19,11 @@
 #include "sim/segment_display.h"
 #include "sim/sim_window.h"
 #include "sim/state_line.h"
-#include "tests/panel/panel_harness.h"
+#include "tests/support/panel_harness.h"
 
 using namespace sim;
 
 using harness::Click;
-using harness::ManualTimer;  // the demonstration's timer, ticking when the test says so
 
 class PanelToDisplayTest : public QObject {
     Q_OBJECT
@@ -32,8 +31,7 @@ class PanelToDisplayTest : public QObject {
 private:
     std::unique_ptr<ListenPort> m_line;
     std::unique_ptr<DisplayListener> m_display;
-    std::unique_ptr<panel::CDisplayTestDlg> m_panel;
-    ManualTimer* m_timer = nullptr;  // owned by the panel
+    harness::Panel m_panel;  // its demonstration's timer ticks when the test says so
 
     QString m_lastShown;
 
@@ -45,7 +43,7 @@ private:
         const QDeadlineTimer deadline(waitMs);
         for (;;) {
             pollfd p{m_line->ReadFd(), POLLIN, 0};
-            if (::poll(&p, 1, 20) == 1) {  // more may follow: read until quiet
+            if (!deadline.hasExpired() && ::poll(&p, 1, 20) == 1) {  // more may follow: read until quiet
                 m_display->ReadAvailable();
                 continue;
             }
@@ -64,20 +62,13 @@ private slots:
         std::string error;
         QVERIFY2(m_line->OpenPseudoTerminal(&error), error.c_str());
         m_display = std::make_unique<DisplayListener>(*m_line);
-        panel::PanelServices services;
-        services.listPorts = [path = m_line->DevicePath()] { return std::vector<std::string>{path}; };
-        auto timer = std::make_unique<ManualTimer>();
-        m_timer = timer.get();
-        services.timer = std::move(timer);
-        services.watchFolders = std::vector<std::string>{};
-        m_panel = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
-        QVERIFY(harness::Settle(*m_panel));
+        m_panel = harness::MakePanel({m_line->DevicePath()});
         m_lastShown = QString::fromStdString(StateLine(m_display->State()));
         QVERIFY(m_panel->GetDlgItem(IDC_SEND)->isEnabled());  // the port opened at start
     }
     void cleanup()
     {
-        m_panel.reset();
+        m_panel.dlg.reset();
         m_display.reset();
         m_line.reset();
     }
@@ -162,13 +153,13 @@ private slots:
         int step = 0;
         for (const char* expected : steps) {
             ++step;
-            m_timer->Fire();
+            m_panel.timer->Fire();
             const QString shown = Shown();
             QVERIFY2(shown == QLatin1String(expected), qPrintable(QStringLiteral("tick %1: ").arg(step) + shown));
         }
         // Stopped, the display keeps the last step.
         Click(*m_panel, IDC_AUTO);
-        m_timer->Fire();
+        m_panel.timer->Fire();
         QCOMPARE(Shown(0), QStringLiteral("[       0] lamps=Change mode=still"));
     }
 

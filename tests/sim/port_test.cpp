@@ -21,7 +21,9 @@
 
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
-#include "sim/unique_fd.h"
+#include "serial/native_handle.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -30,21 +32,8 @@ namespace {
 using sim::ListenPort;
 using sim::PortLink;
 using sim::ReadResult;
-using sim::UniqueFd;
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "sim-port-test-XXXXXX").string();
-        m_path = ::mkdtemp(tmpl.data());
-    }
-    ~TempFolder() { fs::remove_all(m_path); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using testing_support::TempFolder;
 
 // Everything that arrives within a second, or up to the count.
 std::string ReadAll(ListenPort& port, std::size_t want)
@@ -74,7 +63,7 @@ TEST(PseudoTerminal, EveryByteArrivesUnchanged)
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
 
-    UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_TRUE(client.valid());
     WriteAll(client.get(), all);
     EXPECT_EQ(ReadAll(port, all.size()), all);  // CR, LF, 00, 7F and ^C unchanged: raw
@@ -86,7 +75,7 @@ TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
     {
-        UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+        serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
         WriteAll(client.get(), "\x0c");
     }
     EXPECT_EQ(ReadAll(port, 1), "\x0c");
@@ -94,61 +83,48 @@ TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
     std::size_t n = 0;
     EXPECT_EQ(port.Read(buf, sizeof buf, &n), ReadResult::Nothing);
 
-    UniqueFd again(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle again(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     WriteAll(again.get(), "\x1bs1");
     EXPECT_EQ(ReadAll(port, 3), "\x1bs1");
 }
 
-struct Pty {
-    UniqueFd master;
-    std::string slave;
-    Pty()
-    {
-        int m = -1, s = -1;
-        char name[128];
-        if (::openpty(&m, &s, name, nullptr, nullptr) == 0) {
-            master = UniqueFd(m);
-            ::close(s);
-            slave = name;
-        }
-    }
-};
+using Pty = testing_support::PtyPair<>;
 
 TEST(Device, ReadsRawAtTheBaudRate)
 {
     Pty line;
-    ASSERT_FALSE(line.slave.empty());
-    UniqueFd keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
+    ASSERT_TRUE(line.ok());
+    serial::OwnedHandle keep(::open(line.path().c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
     ListenPort port;
     std::string error;
-    ASSERT_TRUE(port.OpenDevice(line.slave, 9600, &error)) << error;
-    EXPECT_EQ(port.DevicePath(), line.slave);
+    ASSERT_TRUE(port.OpenDevice(line.path(), 9600, &error)) << error;
+    EXPECT_EQ(port.DevicePath(), line.path());
 
     termios tio{};
     ASSERT_EQ(::tcgetattr(keep.get(), &tio), 0);
     EXPECT_EQ(::cfgetispeed(&tio), B9600);
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
 
-    WriteAll(line.master.get(), "\x1bQA12.50\r");
+    WriteAll(line.master(), "\x1bQA12.50\r");
     EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
 }
 
 TEST(Device, Refusals)
 {
     Pty line;
-    ASSERT_FALSE(line.slave.empty());
+    ASSERT_TRUE(line.ok());
     TempFolder folder;
     const std::string plainFile = folder.path() + "/file";
-    { UniqueFd f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600)); }
+    { serial::OwnedHandle f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600)); }
 
     struct Row {
         std::string path;
         std::uint32_t baud;
         const char* reason;
     } rows[] = {
-        {line.slave, 2401, "unsupported baud rate 2401"},
+        {line.path(), 2401, "unsupported baud rate 2401"},
         {folder.path() + "/none", 2400, "No such file or directory"},
-        {plainFile, 2400, "not a terminal device"},
+        {plainFile, 2400, "not a serial port"},
     };
     for (const Row& r : rows) {
         ListenPort port;
@@ -159,22 +135,22 @@ TEST(Device, Refusals)
     }
 
     // Held by another program (flock, which binds root as well).
-    UniqueFd other(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle other(::open(line.path().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
     ListenPort port;
     std::string error;
-    EXPECT_FALSE(port.OpenDevice(line.slave, 2400, &error));
+    EXPECT_FALSE(port.OpenDevice(line.path(), 2400, &error));
     EXPECT_NE(error.find("in use by another program"), std::string::npos) << error;
 }
 
 TEST(Device, GivesUpExclusiveModeWhenClosed)
 {
     Pty line;
-    UniqueFd keep(::open(line.slave.c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle keep(::open(line.path().c_str(), O_RDWR | O_NOCTTY));
     {
         ListenPort port;
         std::string error;
-        ASSERT_TRUE(port.OpenDevice(line.slave, 2400, &error)) << error;
+        ASSERT_TRUE(port.OpenDevice(line.path(), 2400, &error)) << error;
     }
     // TIOCGEXCL reads the flag that would refuse every later open of a user.
     int exclusive = 1;
@@ -190,7 +166,7 @@ TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
     ListenPort port;
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
-    UniqueFd look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     const auto exclusive = [&] {
         int flag = -1;
         ::ioctl(look.get(), TIOCGEXCL, &flag);
@@ -236,7 +212,7 @@ TEST(PseudoTerminal, ReadsTheClientsLineSettings)
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(9600, &error)) << error;
     EXPECT_EQ(port.Baud(), 9600u);
-    UniqueFd client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
+    serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(port.ClientSettings(), (sim::LineSettings{9600, 8, 'N', 1}));  // the display's own at first
 
     const struct {
@@ -260,7 +236,7 @@ TEST(PseudoTerminal, ReadsTheClientsLineSettings)
     // A device's settings are the display's own: nothing to read.
     Pty line;
     ListenPort device;
-    ASSERT_TRUE(device.OpenDevice(line.slave, 2400, &error)) << error;
+    ASSERT_TRUE(device.OpenDevice(line.path(), 2400, &error)) << error;
     EXPECT_EQ(device.ClientSettings(), std::nullopt);
 }
 
@@ -300,7 +276,7 @@ TEST(PortLink, TakesOverALinkLeftBehind)
     ASSERT_TRUE(fs::create_directory(folder));
     // A display that was killed: its link and its lock file stay, the lock is gone.
     fs::create_symlink("/dev/pts/70", folder + "/sim0");
-    { UniqueFd f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    { serial::OwnedHandle f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
@@ -313,7 +289,7 @@ TEST(PortLink, LeavesWhatIsNotALinkAlone)
     TempFolder tmp;
     const std::string folder = tmp.path() + "/ports";
     ASSERT_TRUE(fs::create_directory(folder));
-    { UniqueFd f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    { serial::OwnedHandle f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
     std::string error;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;

@@ -4,20 +4,23 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <memory>
 
 #include "sim/display_listener.h"
+#include "tests/support/pty_pair.h"
 #include "sim/listen_port.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
+#include "sim/signal_pipe.h"
 #include "sim/sim_window.h"
 
 using namespace sim;
@@ -29,7 +32,7 @@ private:
     std::unique_ptr<ListenPort> m_port;
     std::unique_ptr<DisplayListener> m_listener;
     std::unique_ptr<SimWindow> m_window;
-    UniqueFd m_client;
+    serial::OwnedHandle m_client;
 
     // Writes as a sender would and lets the display read it.
     void Send(const QByteArray& bytes)
@@ -61,7 +64,7 @@ private slots:
         QVERIFY2(m_port->OpenPseudoTerminal(&error), error.c_str());
         m_listener = std::make_unique<DisplayListener>(*m_port);
         m_window = std::make_unique<SimWindow>(*m_listener, QStringLiteral("sim0 (/dev/pts/0)"));
-        m_client = UniqueFd(::open(m_port->DevicePath().c_str(), O_RDWR | O_NOCTTY));
+        m_client = serial::OwnedHandle(::open(m_port->DevicePath().c_str(), O_RDWR | O_NOCTTY));
         QVERIFY(m_client.valid());
     }
     void cleanup()
@@ -223,18 +226,43 @@ private slots:
         }
     }
 
+    // Ctrl+C, SIGTERM and SIGHUP come into the event loop and SIGPIPE is ignored while the
+    // object lives; afterwards the actions in place before are back, not the defaults.
+    void signalsComeIntoTheLoopAndTheFormerActionsComeBack()
+    {
+        const auto handlerOf = [](int s) {
+            struct sigaction now {};
+            ::sigaction(s, nullptr, &now);
+            return now.sa_handler;
+        };
+        void (*const own)(int) = +[](int) {};
+        ::signal(SIGHUP, own);
+        ::signal(SIGPIPE, SIG_DFL);
+        const auto testsOwn = handlerOf(SIGTERM);  // Qt Test's
+        {
+            SignalPipe signalPipe;
+            QVERIFY2(signalPipe.Installed(), signalPipe.Error().c_str());
+            QVERIFY(handlerOf(SIGPIPE) == SIG_IGN);
+            QSignalSpy caught(&signalPipe, &SignalPipe::signalled);
+            ::raise(SIGTERM);
+            QVERIFY(caught.wait(5000));
+            QCOMPARE(caught.first().first().toInt(), SIGTERM);
+        }
+        QVERIFY(handlerOf(SIGHUP) == own);
+        QVERIFY(handlerOf(SIGPIPE) == SIG_DFL);
+        QVERIFY(handlerOf(SIGTERM) == testsOwn);
+        ::signal(SIGHUP, SIG_DFL);
+    }
+
     void tellsWhenTheLineIsGone()
     {
-        int master = -1, slave = -1;
-        char name[128];
-        QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-        ::close(slave);
+        testing_support::PtyPair<> line;
         ListenPort port;
         std::string error;
-        QVERIFY2(port.OpenDevice(name, 2400, &error), error.c_str());
+        QVERIFY2(port.OpenDevice(line.path(), 2400, &error), error.c_str());
         DisplayListener listener(port);
         SimWindow window(listener, QStringLiteral("line"));
-        ::close(master);
+        line.CloseMaster();
         listener.ReadAvailable();
         auto* label = window.findChild<QLabel*>(QStringLiteral("port"));
         QVERIFY(label);

@@ -1,40 +1,29 @@
 #pragma once
 // Bytes as lowercase hex, one word of the line protocol between wine-port-host and the
-// Windows test programs. Header only: the host is a Linux program, its clients Windows ones.
+// Windows test programs, through the project's own formatter and strict decoder.
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "protocol/hex_codec.h"
 
 namespace wine_host {
 
 inline std::string Hex(std::string_view bytes)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
+    return protocol::BytesToHex(bytes);
 }
 
-// The bytes back; nullopt for an odd count of digits or anything that is not a hex digit.
+// The bytes back; nullopt unless every character is part of a pair of hex digits.
 inline std::optional<std::string> Unhex(std::string_view hex)
 {
-    if (hex.size() % 2 != 0)
+    protocol::ByteArray bytes;
+    // Separators are skipped and a stray character ends the decoding: either leaves
+    // fewer pairs than the word has characters.
+    if (static_cast<std::size_t>(protocol::HexToBytes(hex, &bytes)) * 2 != hex.size())
         return std::nullopt;
-    std::string out;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        char* end = nullptr;
-        const std::string pair(hex.substr(i, 2));
-        const long value = std::strtol(pair.c_str(), &end, 16);
-        if (end != pair.c_str() + 2)
-            return std::nullopt;
-        out += static_cast<char>(value);
-    }
-    return out;
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace wine_host

@@ -1,49 +1,40 @@
-#include "sim/options.h"
+#include "sim/command_line.h"
 
-#include <charconv>
+#include <QCommandLineParser>
+
+#include "serial/serial_port.h"
 
 namespace sim {
 
-ParsedOptions ParseOptions(const std::vector<std::string>& args)
+ParsedOptions ParseCommandLine(const QStringList& arguments)
 {
+    QCommandLineParser parser;
+    const QCommandLineOption text(QStringLiteral("text"));
+    const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption baud(QStringLiteral("baud"), {}, QStringLiteral("RATE"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({text, port, baud, help, version});
+    // -ab is not -a -b here: there are no single-letter options to bundle.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+
+    auto wrong = [](const QString& why) { return ParsedOptions{std::nullopt, why.toStdString()}; };
+    if (!parser.parse(arguments))
+        return wrong(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return wrong(QStringLiteral("unexpected argument: ") + parser.positionalArguments().constFirst());
+
     Options o;
-    auto wrong = [](std::string why) { return ParsedOptions{std::nullopt, std::move(why)}; };
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> value;
-        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        auto takeValue = [&]() -> std::optional<std::string> {
-            if (value) return value;
-            if (i + 1 < args.size()) return args[++i];
-            return std::nullopt;
-        };
-
-        if (arg == "--help" || arg == "-h") {
-            o.help = true;
-        } else if (arg == "--version") {
-            o.version = true;
-        } else if (arg == "--text" && !value) {
-            o.text = true;
-        } else if (arg == "--port") {
-            const auto v = takeValue();
-            if (!v || v->empty()) return wrong("--port needs a port name, such as ttyUSB0");
-            o.port = *v;
-        } else if (arg == "--baud") {
-            const auto v = takeValue();
-            if (!v) return wrong("--baud needs a rate, such as 9600");
-            std::uint32_t rate = 0;
-            const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), rate);
-            if (ec != std::errc() || end != v->data() + v->size() || rate == 0)
-                return wrong("--baud: not a baud rate: " + *v);
-            o.baud = rate;
-        } else {
-            return wrong("unknown argument: " + args[i]);
-        }
+    o.text = parser.isSet(text);
+    o.help = parser.isSet(help);
+    o.version = parser.isSet(version);
+    if (parser.isSet(port)) {
+        o.port = parser.value(port).toStdString();
+        if (o.port.empty())
+            return wrong(QStringLiteral("--port needs a port name, such as ttyUSB0"));
     }
+    if (parser.isSet(baud) && !serial::ParseBaudRate(parser.value(baud).toStdString(), &o.baud))
+        return wrong(QStringLiteral("--baud: not a baud rate: ") + parser.value(baud));
     return {o, {}};
 }
 

@@ -18,11 +18,11 @@
 
 #include <sys/resource.h>
 
-#include "panel_harness.h"
-#include "pty_pair.h"
+#include "tests/support/panel_harness.h"
 
 namespace {
 
+using harness::PtyPair;
 using harness::VirtualFolder;
 using panel::CDisplayTestDlg;
 
@@ -59,7 +59,7 @@ void StalledLine(int seconds)
 {
     VirtualFolder folder;
     PtyPair line;
-    folder.Publish("sim0", line.SlavePath());
+    folder.Publish("sim0", line.path());
     auto dlg = RealPanel(folder);
     line.Stall();
     harness::Click(*dlg, IDC_AUTO);
@@ -70,7 +70,7 @@ void StalledLine(int seconds)
     const qint64 closeMs = closing.elapsed();
     std::printf("stalled line, %d s of the demonstration: longest event-loop stall %.0f ms (aim < 50), "
                 "closing took %lld ms (aim < 1000), port %s\n",
-                seconds, worst, static_cast<long long>(closeMs), harness::PortIsFree(line.SlavePath()) ? "released" : "STILL HELD");
+                seconds, worst, static_cast<long long>(closeMs), harness::PortIsFree(line.path()) ? "released" : "STILL HELD");
     line.Resume();
 }
 
@@ -78,7 +78,7 @@ void Comebacks(int times)
 {
     VirtualFolder folder;
     auto line = std::make_unique<PtyPair>();
-    folder.Publish("sim0", line->SlavePath());
+    folder.Publish("sim0", line->path());
     auto dlg = RealPanel(folder);
     double worst = 0;
     double total = 0;
@@ -90,7 +90,7 @@ void Comebacks(int times)
         line = std::make_unique<PtyPair>();
         QElapsedTimer back;
         back.start();
-        folder.Publish("sim0", line->SlavePath());
+        folder.Publish("sim0", line->path());
         if (!QTest::qWaitFor([&] { return dlg->Core().PortOpen(); }, 10000)) {
             std::printf("port coming back: NOT reopened within 10 s\n");
             return;
@@ -116,7 +116,7 @@ void Idle(int seconds)
 {
     VirtualFolder folder;
     PtyPair line;
-    folder.Publish("sim0", line.SlavePath());
+    folder.Publish("sim0", line.path());
     // The machine's device folder is followed too, as in the program.
     panel::PanelServices services = folder.Services();
     services.watchFolders->push_back("/dev");

@@ -26,10 +26,12 @@
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 #include "serial/virtual_port.h"
+#include "tests/support/pty_pair.h"
 
 namespace harness {
 
 using panel::CDisplayTestDlg;
+using PtyPair = testing_support::PtyPair<QByteArray>;
 
 // Until the port's thread has answered every open and write asked for, bounded.
 inline bool Settle(const CDisplayTestDlg& dlg, int timeoutMs = 5000)
@@ -213,10 +215,10 @@ inline void ChooseLanguage(const CDisplayTestDlg& dlg, bool english)
 // Moves the selection with the arrow keys, as a user does on a closed drop-down list.
 inline void Choose(QComboBox* combo, int index)
 {
-    while (combo->currentIndex() < index)
-        QTest::keyClick(combo, Qt::Key_Down);
-    while (combo->currentIndex() > index)
-        QTest::keyClick(combo, Qt::Key_Up);
+    // At most one key per entry: a list that does not move (disabled, or no such entry)
+    // ends the loop rather than hanging the test.
+    for (int i = 0; i < combo->count() && combo->currentIndex() != index; ++i)
+        QTest::keyClick(combo, combo->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
     if (auto* dlg = qobject_cast<CDisplayTestDlg*>(combo->window()))
         Settle(*dlg);
 }

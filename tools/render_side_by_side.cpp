@@ -24,7 +24,7 @@
 #include "sim/port_link.h"
 #include "sim/segment_display.h"
 #include "sim/sim_window.h"
-#include "tests/panel/panel_harness.h"
+#include "tests/support/panel_harness.h"
 
 using harness::Click;
 

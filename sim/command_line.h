@@ -1,10 +1,11 @@
 #pragma once
 // The command line of display-sim.
 
+#include <QStringList>
+
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace sim {
 
@@ -23,9 +24,10 @@ struct ParsedOptions {
     std::string error;               // then what is wrong, for the user
 };
 
-// Reads the arguments after the program name: --text, --port NAME, --baud RATE (each
-// also as --opt=VALUE), --help (-h), --version.
-ParsedOptions ParseOptions(const std::vector<std::string>& args);
+// Reads the whole command line, program name first: --text, --port NAME, --baud RATE (each
+// also as --opt=VALUE), --help (-h), --version. Needs no application object: which kind
+// of application runs depends on --text.
+ParsedOptions ParseCommandLine(const QStringList& arguments);
 
 // The text of --help.
 std::string UsageText();

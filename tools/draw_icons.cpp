@@ -1,6 +1,6 @@
 // Draws the program's icons into PNG files at every size the program and the desktop use.
-// Not part of the build; run it after changing a drawing and commit the pictures:
-//   cmake --build build/default --target draw-icons && build/default/resources/draw-icons resources/icons
+// Run it after changing a drawing and commit the pictures:
+//   cmake --build build/default --target draw-icons && build/default/tools/draw-icons resources/icons
 
 #include <QDir>
 #include <QGuiApplication>

@@ -6,8 +6,7 @@
 #include <QDir>
 #include <cstdio>
 
-#include "panel_harness.h"
-#include "pty_pair.h"
+#include "tests/support/panel_harness.h"
 
 using namespace harness;
 
@@ -42,7 +41,7 @@ int main(int argc, char** argv)
     PtyPair line;
     bool ok = true;
     {
-        const Panel p = MakePanel({line.SlavePath(), "ttyUSB0"});
+        const Panel p = MakePanel({line.path(), "ttyUSB0"});
         p->show();
         ok &= Save(*p, dir, QStringLiteral("panel-start.png"));
         ChooseLanguage(*p, true);
