@@ -3,22 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/wide_text.h"
+
 namespace cli {
-
-namespace {
-
-std::string ToUtf8(const wchar_t* text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return {};
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(size - 1));
-    return out;
-}
-
-}  // namespace
 
 std::vector<std::string> Utf8Arguments(int, char**)
 {
@@ -30,7 +17,7 @@ std::vector<std::string> Utf8Arguments(int, char**)
     if (!wide)
         return args;
     for (int i = 1; i < count; ++i)
-        args.push_back(ToUtf8(wide[i]));
+        args.push_back(wide_text::Narrow(wide[i]));
     LocalFree(wide);
     return args;
 }

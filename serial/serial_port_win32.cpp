@@ -1,9 +1,8 @@
 #include "serial/serial_port.h"
 
-#include <climits>
-
 #include <windows.h>
 
+#include "common/wide_text.h"
 #include "serial/serial_port_backend.h"
 
 namespace serial {
@@ -37,15 +36,9 @@ std::string SystemMessage(DWORD error)
     ::LocalFree(text);
     while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
         wide.pop_back();
-    if (wide.empty() || wide.size() > INT_MAX)
+    std::string utf8 = wide_text::Narrow(wide);
+    if (utf8.empty())
         return "error " + std::to_string(error);
-
-    const int wideLength = static_cast<int>(wide.size());
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return "error " + std::to_string(error);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), size, nullptr, nullptr);
     return utf8;
 }
 
