@@ -1,5 +1,8 @@
 #include "serial/serial_port.h"
 
+#include <chrono>
+#include <thread>
+
 #include <windows.h>
 
 #include "common/wide_text.h"
@@ -20,6 +23,11 @@ constexpr DWORD kReadTotalTimeoutMultiplier = 100;
 constexpr DWORD kReadTotalTimeoutConstant = 20000;
 constexpr DWORD kWriteTotalTimeoutMultiplier = 100;
 constexpr DWORD kWriteTotalTimeoutConstant = 1000;
+constexpr auto kWriteTimeoutPerByte = std::chrono::milliseconds(kWriteTotalTimeoutMultiplier);
+constexpr auto kWriteTimeoutConstant = std::chrono::milliseconds(kWriteTotalTimeoutConstant);
+constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
+
+using Clock = std::chrono::steady_clock;
 
 enum class Step { Create, Setup, GetState, SetState, SetTimeouts, Purge };
 
@@ -161,6 +169,10 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
     if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
         return ::GetLastError();
 
+    // The driver's write time-out ends WriteFile by this deadline; the wait for the queue
+    // below keeps to it too.
+    const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
+
     // A stop from another thread ends the synchronous WriteFile at once.
     const std::stop_callback cancel(stop, [handle] { ::CancelIoEx(handle, nullptr); });
     DWORD written = 0;
@@ -170,7 +182,23 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
     // the count tells that bytes are missing.
     if (written < count)
         return CSerialPort::TimeoutError();
-    return CSerialPort::kErrorSuccess;
+
+    // WriteFile completes once the driver holds the bytes, which on a USB adapter can be
+    // before they are on the wire: the next message's purge would cut off the tail of
+    // this one. Return only once the driver's output queue is empty.
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!::ClearCommError(handle, &errors, &status))
+            return ::GetLastError();
+        if (status.cbOutQue == 0)
+            return CSerialPort::kErrorSuccess;
+        if (Clock::now() >= deadline)
+            return CSerialPort::TimeoutError();
+        if (stop.stop_requested())
+            return CSerialPort::CancelledError();
+        std::this_thread::sleep_for(kDrainPollInterval);
+    }
 }
 
 }  // namespace backend
