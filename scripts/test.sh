@@ -17,7 +17,11 @@ for preset in default asan; do
 done
 
 # Wine's server lingers a few seconds after its last program; never leave it behind.
-stop_wine() { WINEPREFIX="$PWD/build/mingw/wineprefix" wineserver -k >/dev/null 2>&1 || true; }
+stop_wine() {
+  for prefix in build/mingw/wineprefix build/mingw/wineprefix-x; do
+    WINEPREFIX="$PWD/$prefix" wineserver -k >/dev/null 2>&1 || true
+  done
+}
 trap stop_wine EXIT
 # Qt for Windows is built once from Debian's source package into the user's cache (about
 # half an hour on two cores) and reused while its recipe is unchanged.
