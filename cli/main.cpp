@@ -1,5 +1,3 @@
-#include <iostream>
-
 #include "cli/platform.h"
 #include "cli/sender.h"
 #include "serial/port_description.h"
@@ -10,5 +8,5 @@ int main(int argc, char** argv)
     cli::Environment env;
     env.discoverPorts = [] { return serial::DiscoverPorts(); };
     env.describePort = [](const std::string& port) { return serial::DescribePort(port); };
-    return cli::Run(cli::Utf8Arguments(argc, argv), std::cout, std::cerr, env);
+    return cli::Run(cli::Utf8Arguments(argc, argv), cli::Out(), cli::Err(), env);
 }

@@ -1,6 +1,7 @@
 #include "cli/platform.h"
 
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 
@@ -13,6 +14,17 @@
 #include "cli/permission_advice.h"
 
 namespace cli {
+
+// A terminal here takes UTF-8 as it is.
+std::ostream& Out()
+{
+    return std::cout;
+}
+
+std::ostream& Err()
+{
+    return std::cerr;
+}
 
 namespace {
 

@@ -3,22 +3,101 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <streambuf>
+
+#include "common/wide_text.h"
+
 namespace cli {
 
 namespace {
 
-std::string ToUtf8(const wchar_t* text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return {};
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(size - 1));
-    return out;
-}
+// UTF-8 bytes on their way to a standard handle, passed on whole lines at a time (and at
+// every flush). A console gets them as UTF-16 through WriteConsoleW: given the bytes, it
+// would read them in its own code page (the OEM one, 936 or 437) and garble the text.
+class StdHandleBuf : public std::streambuf {
+public:
+    explicit StdHandleBuf(DWORD which) : m_which(which) {}
+    StdHandleBuf(const StdHandleBuf&) = delete;
+    StdHandleBuf& operator=(const StdHandleBuf&) = delete;
+    ~StdHandleBuf() override { sync(); }
+
+protected:
+    int_type overflow(int_type c) override
+    {
+        if (traits_type::eq_int_type(c, traits_type::eof()))
+            return traits_type::not_eof(c);
+        m_pending += traits_type::to_char_type(c);
+        if (c == '\n')
+            sync();
+        return c;
+    }
+
+    std::streamsize xsputn(const char* text, std::streamsize count) override
+    {
+        m_pending.append(text, static_cast<std::size_t>(count));
+        if (m_pending.find('\n') != std::string::npos)
+            sync();
+        return count;
+    }
+
+    int sync() override
+    {
+        // A character cut in two waits for its other bytes.
+        const std::size_t whole = WholeCharacters(m_pending);
+        if (whole == 0)
+            return 0;
+        // Lines end in CR LF, as in any text a Windows program writes.
+        std::string text;
+        for (std::size_t i = 0; i < whole; ++i) {
+            if (m_pending[i] == '\n')
+                text += '\r';
+            text += m_pending[i];
+        }
+        m_pending.erase(0, whole);
+        const HANDLE handle = ::GetStdHandle(m_which);
+        DWORD mode = 0;
+        DWORD done = 0;
+        if (::GetConsoleMode(handle, &mode)) {
+            const std::wstring wide = wide_text::Widen(text);
+            return ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr) ? 0 : -1;
+        }
+        return ::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr) ? 0 : -1;
+    }
+
+private:
+    // The length of text without an unfinished UTF-8 sequence at its end.
+    static std::size_t WholeCharacters(const std::string& text)
+    {
+        std::size_t end = text.size();
+        std::size_t back = 0;
+        while (back < 3 && end > back && (static_cast<unsigned char>(text[end - back - 1]) & 0xC0) == 0x80)
+            ++back;
+        if (end <= back)
+            return end;
+        const auto lead = static_cast<unsigned char>(text[end - back - 1]);
+        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        return length > back + 1 ? end - back - 1 : end;
+    }
+
+    DWORD m_which;
+    std::string m_pending;
+};
 
 }  // namespace
+
+std::ostream& Out()
+{
+    static StdHandleBuf buffer(STD_OUTPUT_HANDLE);
+    static std::ostream stream(&buffer);
+    return stream;
+}
+
+std::ostream& Err()
+{
+    static StdHandleBuf buffer(STD_ERROR_HANDLE);
+    static std::ostream stream(&buffer);
+    return stream;
+}
 
 std::vector<std::string> Utf8Arguments(int, char**)
 {
@@ -30,7 +109,7 @@ std::vector<std::string> Utf8Arguments(int, char**)
     if (!wide)
         return args;
     for (int i = 1; i < count; ++i)
-        args.push_back(ToUtf8(wide[i]));
+        args.push_back(wide_text::Narrow(wide[i]));
     LocalFree(wide);
     return args;
 }

@@ -19,6 +19,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # compiler's DLLs (libstdc++, libgcc, winpthread) beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
+# The Qt programs build against a static Qt for Windows (scripts/build-qt-mingw.sh prints
+# its folder): its toolchain file adds where its packages and the host's moc, rcc and uic
+# are found, and chains the same compilers as above.
+if(DISPLAYTEST_QT_MINGW)
+  include("${DISPLAYTEST_QT_MINGW}/lib/cmake/Qt6/qt.toolchain.cmake")
+endif()
+
 # Every Windows program that the build or CTest starts runs under Wine, in a prefix of
 # the build's own (never ~/.wine), which the script prepares on first use.
 set(CMAKE_CROSSCOMPILING_EMULATOR

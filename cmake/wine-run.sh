@@ -22,8 +22,9 @@ esac
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
-# Console programs need no display; an empty one keeps Wine from looking for X.
-export DISPLAY=
+# Console programs need no display; an empty one keeps Wine from looking for X. A test of
+# a window names the virtual X display it runs on.
+export DISPLAY="${DISPLAYTEST_WINE_DISPLAY:-}"
 unset WAYLAND_DISPLAY 2>/dev/null || true
 # Besides the mount manager: no menu entries in the user's home, no prompts to install
 # Mono or Gecko (they would wait for a click that never comes).

@@ -1,51 +1,19 @@
 #include "protocol/code_page.h"
 
-#include <climits>
-
 #include <windows.h>
+
+#include "common/wide_text.h"
 
 namespace protocol {
 
 namespace {
 
-// Text longer than the conversion functions can count is refused rather than cut.
-bool FitsInt(std::size_t size)
-{
-    return size <= static_cast<std::size_t>(INT_MAX);
-}
-
-// Malformed input becomes U+FFFD, which no ANSI code page holds: it leaves as '?'.
-std::wstring Widen(UINT codePage, std::string_view text)
-{
-    if (text.empty() || !FitsInt(text.size()))
-        return {};
-    const int length = static_cast<int>(text.size());
-    const int size = ::MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
-    if (size <= 0)
-        return {};
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text.data(), length, wide.data(), size);
-    return wide;
-}
-
-std::string Narrow(UINT codePage, DWORD flags, const char* defaultChar, const std::wstring& wide)
-{
-    if (wide.empty() || !FitsInt(wide.size()))
-        return {};
-    const int length = static_cast<int>(wide.size());
-    const int size = ::WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0,
-                                           defaultChar, nullptr);
-    if (size <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(codePage, flags, wide.data(), length, text.data(), size, defaultChar,
-                          nullptr);
-    return text;
-}
+using wide_text::Narrow;
+using wide_text::Widen;
 
 std::string ToUtf8(const std::wstring& wide)
 {
-    return Narrow(CP_UTF8, 0, nullptr, wide);
+    return Narrow(wide);
 }
 
 std::string ToAnsi(const std::wstring& wide)
@@ -68,19 +36,20 @@ std::string ToAnsi(const std::wstring& wide)
     }
     // '?' for what the code page cannot hold, and no look-alike letters ("best fit"):
     // the display shows what was typed or a plain '?'.
-    return Narrow(CP_ACP, WC_NO_BEST_FIT_CHARS, "?", units);
+    return Narrow(units, CP_ACP, WC_NO_BEST_FIT_CHARS, "?");
 }
 
 }  // namespace
 
+// Malformed input becomes U+FFFD, which no ANSI code page holds: it leaves as '?'.
 std::string ToDisplayCodePage(std::string_view utf8)
 {
-    return ToAnsi(Widen(CP_UTF8, utf8));
+    return ToAnsi(Widen(utf8));
 }
 
 std::string FromDisplayCodePage(std::string_view bytes)
 {
-    return ToUtf8(Widen(CP_ACP, bytes));
+    return ToUtf8(Widen(bytes, CP_ACP));
 }
 
 bool IsDBCSLeadByte(std::uint8_t byte)

@@ -9,6 +9,10 @@ if [ "${1:-build}" = test ]; then
   # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
   # wine the `wine` and `wineserver` commands around it.
   packages+=(mingw-w64 wine wine64)
+  # Qt for Windows, built from Debian's source package (scripts/build-qt-mingw.sh): its
+  # host tools come from qt6-base-dev-tools, apt-get source unpacks with dpkg-source
+  # (dpkg-dev, below), and Qt builds with Ninja.
+  packages+=(qt6-base-dev-tools ninja-build)
   # The package test: cpack's dependency list (dpkg-shlibdeps), lintian on the .deb, man
   # to read its manual pages.
   packages+=(dpkg-dev lintian man-db)

@@ -1,9 +1,11 @@
 #include "serial/serial_port.h"
 
-#include <climits>
+#include <chrono>
+#include <thread>
 
 #include <windows.h>
 
+#include "common/wide_text.h"
 #include "serial/serial_port_backend.h"
 
 namespace serial {
@@ -21,6 +23,11 @@ constexpr DWORD kReadTotalTimeoutMultiplier = 100;
 constexpr DWORD kReadTotalTimeoutConstant = 20000;
 constexpr DWORD kWriteTotalTimeoutMultiplier = 100;
 constexpr DWORD kWriteTotalTimeoutConstant = 1000;
+constexpr auto kWriteTimeoutPerByte = std::chrono::milliseconds(kWriteTotalTimeoutMultiplier);
+constexpr auto kWriteTimeoutConstant = std::chrono::milliseconds(kWriteTotalTimeoutConstant);
+constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
+
+using Clock = std::chrono::steady_clock;
 
 enum class Step { Create, Setup, GetState, SetState, SetTimeouts, Purge };
 
@@ -37,15 +44,9 @@ std::string SystemMessage(DWORD error)
     ::LocalFree(text);
     while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
         wide.pop_back();
-    if (wide.empty() || wide.size() > INT_MAX)
+    std::string utf8 = wide_text::Narrow(wide);
+    if (utf8.empty())
         return "error " + std::to_string(error);
-
-    const int wideLength = static_cast<int>(wide.size());
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return "error " + std::to_string(error);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), size, nullptr, nullptr);
     return utf8;
 }
 
@@ -180,6 +181,10 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
     if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
         return ::GetLastError();
 
+    // The driver's write time-out ends WriteFile by this deadline; the wait for the queue
+    // below keeps to it too.
+    const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
+
     // A stop from another thread ends the synchronous WriteFile at once.
     const std::stop_callback cancel(stop, [handle] { ::CancelIoEx(handle, nullptr); });
     DWORD written = 0;
@@ -189,7 +194,23 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
     // the count tells that bytes are missing.
     if (written < count)
         return CSerialPort::TimeoutError();
-    return CSerialPort::kErrorSuccess;
+
+    // WriteFile completes once the driver holds the bytes, which on a USB adapter can be
+    // before they are on the wire: the next message's purge would cut off the tail of
+    // this one. Return only once the driver's output queue is empty.
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!::ClearCommError(handle, &errors, &status))
+            return ::GetLastError();
+        if (status.cbOutQue == 0)
+            return CSerialPort::kErrorSuccess;
+        if (Clock::now() >= deadline)
+            return CSerialPort::TimeoutError();
+        if (stop.stop_requested())
+            return CSerialPort::CancelledError();
+        std::this_thread::sleep_for(kDrainPollInterval);
+    }
 }
 
 }  // namespace backend

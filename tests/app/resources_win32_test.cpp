@@ -1,5 +1,6 @@
-// The Windows resources of display-test (resources/display_test.rc), linked into this
-// program: the program icon 128 in every size, and the version record 1.0.0.2.
+// The Windows resources of display-test (resources/display_test.rc): the program icon 128
+// in every size, and the version record 1.0.0.2. In the program given as the argument
+// (display-test.exe), else in this program, which links them too.
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,34 @@ namespace {
 constexpr int kMainIcon = 128;  // IDR_MAINFRAME
 const WORD kChinesePrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 
-std::vector<unsigned char> OwnVersionRecord()
+std::wstring g_program;  // the program checked; empty: this one
+
+std::wstring ProgramPath()
 {
+    if (!g_program.empty())
+        return g_program;
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     if (length == 0 || length == MAX_PATH)
         return {};
+    return path;
+}
+
+// The program's resources, loaded as data: nothing of it runs.
+HMODULE ProgramResources()
+{
+    if (g_program.empty())
+        return GetModuleHandleW(nullptr);
+    return LoadLibraryExW(g_program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+}
+
+std::vector<unsigned char> OwnVersionRecord()
+{
+    const std::wstring path = ProgramPath();
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     std::vector<unsigned char> record(size);
-    if (size == 0 || !GetFileVersionInfoW(path, 0, size, record.data()))
+    if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, record.data()))
         return {};
     return record;
 }
@@ -66,7 +85,8 @@ TEST(AppResourcesWin32, VersionIs1002)
 
 TEST(AppResourcesWin32, ProgramIconInEverySizeAndInChinese)
 {
-    const HMODULE self = GetModuleHandleW(nullptr);
+    const HMODULE self = ProgramResources();
+    ASSERT_NE(self, nullptr);
     EXPECT_NE(FindResourceExW(self, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
                               MAKEINTRESOURCEW(kMainIcon), kChinesePrc),
               nullptr);
@@ -86,3 +106,16 @@ TEST(AppResourcesWin32, ProgramIconInEverySizeAndInChinese)
 }
 
 }  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // A Unix path of the build, on drive Z: as Wine shows it.
+    if (argc > 1) {
+        for (const char* c = argv[1]; *c != '\0'; ++c)
+            g_program += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+        if (!g_program.empty() && g_program[0] == L'\\')
+            g_program = L"Z:" + g_program;
+    }
+    return RUN_ALL_TESTS();
+}

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/wide_text.h"
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
 
@@ -26,16 +27,6 @@ constexpr int kQuietMs = 300;
     if (!wine_host::Available())                                                   \
     GTEST_SKIP() << "needs wine-port-host: without it a COM port here could be a " \
                     "real device"
-
-std::wstring Widen(const std::string& utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-    return wide;
-}
 
 // One argument quoted the way CommandLineToArgvW reads it back.
 std::wstring Quoted(const std::wstring& arg)
@@ -62,7 +53,7 @@ std::wstring Quoted(const std::wstring& arg)
 // The built display-send.exe; under Wine the build's Unix path is on drive Z:.
 std::wstring SenderPath()
 {
-    std::wstring path = Widen(DISPLAY_SEND_EXE);
+    std::wstring path = wide_text::Widen(DISPLAY_SEND_EXE);
     if (!path.empty() && path[0] == L'/')
         path = L"Z:" + path;
     for (wchar_t& c : path) {
@@ -83,7 +74,7 @@ std::optional<Run> RunSender(const std::vector<std::string>& args)
     const std::wstring exe = SenderPath();
     std::wstring commandLine = Quoted(exe);
     for (const std::string& arg : args)
-        commandLine += L" " + Quoted(Widen(arg));
+        commandLine += L" " + Quoted(wide_text::Widen(arg));
 
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readOut = nullptr;

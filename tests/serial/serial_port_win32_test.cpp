@@ -99,6 +99,20 @@ TEST(SerialPortWin32, MessagesArriveWholeAndInOrder)
     EXPECT_EQ(wine_host::Read(kPort, show.size(), kArrivalMs), show);
 }
 
+TEST(SerialPortWin32, AWriteReturnsOnlyOnceItsBytesHaveLeft)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 2400));
+    // Write waits for the driver's output queue to empty, so the far end has every byte
+    // at once: the next message's purge can cut nothing off.
+    const std::string messages[] = {"\x0C", "\x0C\x1BQA12.34\r", std::string(200, '8')};
+    for (const std::string& message : messages) {
+        EXPECT_EQ(WriteText(port, message), CSerialPort::kErrorSuccess);
+        EXPECT_EQ(wine_host::Read(kPort, message.size(), 0), message);
+    }
+}
+
 TEST(SerialPortWin32, AStalledLineEndsTheWriteWithATimeOut)
 {
     REQUIRE_PORT_HOST();

@@ -1,0 +1,47 @@
+# cpack -G ZIP on the Windows build: the zip holds both programs, the README and the
+# licence texts, and display-test.exe needs no DLL but Windows' own.
+# cmake -DBUILD_DIR=... -DOBJDUMP=... -DWORK=... -P check_windows_zip.cmake
+
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND cpack -G ZIP -B ${WORK} WORKING_DIRECTORY ${BUILD_DIR}
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+set(zip ${WORK}/vandry-display-test-1.0.0.2-win64.zip)
+if(NOT status EQUAL 0 OR NOT EXISTS ${zip})
+  message(FATAL_ERROR "cpack -G ZIP made no ${zip}:\n${out}")
+endif()
+
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zip} OUTPUT_VARIABLE listing RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cannot list ${zip}")
+endif()
+set(top vandry-display-test-1.0.0.2-win64)
+foreach(entry
+    display-test.exe display-send.exe README.md
+    licenses/vandry-display-test.txt licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt
+    licenses/Qt/LGPL-3.0-only.txt licenses/Qt/SOURCE.txt licenses/Qt/debian-copyright)
+  string(FIND "${listing}" "${top}/${entry}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${entry} is missing from the zip:\n${listing}")
+  endif()
+endforeach()
+if(listing MATCHES "\\.dll")
+  message(FATAL_ERROR "the zip holds a DLL:\n${listing}")
+endif()
+
+# Only DLLs that every Windows has: no Qt, no C++ runtime, no threads library.
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} WORKING_DIRECTORY ${WORK})
+foreach(program display-test.exe display-send.exe)
+  execute_process(COMMAND ${OBJDUMP} -p ${WORK}/${top}/${program} OUTPUT_VARIABLE headers)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" dlls "${headers}")
+  foreach(dll IN LISTS dlls)
+    string(REPLACE "DLL Name: " "" dll "${dll}")
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll MATCHES "^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|imm32|winmm|ws2_32|version|uxtheme|dwmapi|setupapi|shlwapi|uuid|d3d9|d3d11|d2d1|dwrite|dxgi|netapi32|userenv|mpr|authz|wtsapi32|msvcrt|shcore|api-ms-win-[a-z0-9-]+)\\.dll$")
+      message(FATAL_ERROR "${program} needs ${dll}, which is not part of Windows")
+    endif()
+  endforeach()
+  # The icon and the version record are in display-test.exe (checked in detail by
+  # app_resources_win32_test); a stripped program keeps its resources.
+endforeach()
+message(STATUS "zip: ${zip}")

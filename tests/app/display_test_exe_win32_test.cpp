@@ -1,0 +1,277 @@
+// display-test.exe itself under Wine on a virtual X display: one file that starts with
+// nothing beside it, opens COM5 (a pseudo-terminal of wine-port-host) at 2400 8N1, and
+// whose access keys put the panel's bytes on the line. Pictures of its window in Chinese
+// (at start) and in English are left in the folder given as the first argument.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/wide_text.h"
+#include "tests/wine/hex_words.h"
+#include "tests/wine/port_host_client.h"
+
+namespace {
+
+constexpr char kPort[] = "COM5";
+constexpr wchar_t kTitle[] = L"Vandry Customer Display Test";
+// Bounds for a hung program on a loaded machine, not measurements.
+constexpr DWORD kStartMs = 90000;
+constexpr DWORD kEndMs = 30000;
+constexpr int kArrivalMs = 5000;
+constexpr int kQuietMs = 500;
+
+std::string g_pictureDir;
+
+#define REQUIRE_PORT_HOST()                                                        \
+    if (!wine_host::Available())                                                   \
+    GTEST_SKIP() << "needs wine-port-host: without it a COM port here could be a " \
+                    "real device"
+
+// A path of the build on drive Z:, as Wine shows the Unix root.
+std::wstring WindowsPath(const std::string& unixPath)
+{
+    std::wstring path = wide_text::Widen(unixPath);
+    if (!path.empty() && path[0] == L'/')
+        path = L"Z:" + path;
+    for (wchar_t& c : path) {
+        if (c == L'/')
+            c = L'\\';
+    }
+    return path;
+}
+
+// The started panel; ended, if it still runs, when the test ends.
+class Panel {
+public:
+    Panel()
+    {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"\"" + WindowsPath(DISPLAY_TEST_EXE) + L"\"";
+        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &startup, &m_process)) {
+            ::CloseHandle(m_process.hThread);
+            m_process.hThread = nullptr;
+        }
+    }
+    Panel(const Panel&) = delete;
+    Panel& operator=(const Panel&) = delete;
+    ~Panel()
+    {
+        if (m_process.hProcess == nullptr)
+            return;
+        if (::WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(m_process.hProcess, 1);
+        ::CloseHandle(m_process.hProcess);
+    }
+
+    bool Started() const { return m_process.hProcess != nullptr; }
+    DWORD Id() const { return m_process.dwProcessId; }
+
+    // The exit code once it ended within timeoutMs; STILL_ACTIVE if it did not.
+    DWORD WaitForExit(DWORD timeoutMs) const
+    {
+        DWORD code = STILL_ACTIVE;
+        if (::WaitForSingleObject(m_process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(m_process.hProcess, &code);
+        return code;
+    }
+
+private:
+    PROCESS_INFORMATION m_process{};
+};
+
+struct Search {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK TakeTheWindow(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<Search*>(data);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t title[128] = {};
+    ::GetWindowTextW(window, title, 128);
+    if (owner == search->processId && ::IsWindowVisible(window) && std::wstring(title) == kTitle) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The panel's window once it shows, or null after timeoutMs.
+HWND WaitForWindow(DWORD processId, DWORD timeoutMs)
+{
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    do {
+        Search search{processId, nullptr};
+        ::EnumWindows(TakeTheWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            return search.found;
+        ::Sleep(100);
+    } while (::GetTickCount64() < end);
+    return nullptr;
+}
+
+// The line's settings once the panel has opened it at 2400 baud.
+std::optional<wine_host::LineSettings> WaitForOpenLine(DWORD timeoutMs)
+{
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    do {
+        const auto settings = wine_host::Settings(kPort);
+        if (settings && settings->outputSpeed == 2400)
+            return settings;
+        ::Sleep(100);
+    } while (::GetTickCount64() < end);
+    return std::nullopt;
+}
+
+// Alt and the key, as a user presses them, into the panel's window.
+void PressAccessKey(HWND window, WORD key)
+{
+    ::SetForegroundWindow(window);
+    INPUT input[4] = {};
+    for (INPUT& i : input)
+        i.type = INPUT_KEYBOARD;
+    input[0].ki.wVk = VK_MENU;
+    input[1].ki.wVk = key;
+    input[2].ki.wVk = key;
+    input[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    input[3].ki.wVk = VK_MENU;
+    input[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(4, input, sizeof(INPUT));
+}
+
+// The window's pixels as drawn on the screen, 32 bits a pixel, top row first.
+std::vector<std::uint32_t> Grab(HWND window, int* width, int* height)
+{
+    RECT rect{};
+    ::GetWindowRect(window, &rect);
+    *width = rect.right - rect.left;
+    *height = rect.bottom - rect.top;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(*width) * static_cast<std::size_t>(*height));
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, *width, *height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, *width, *height, screen, rect.left, rect.top, SRCCOPY);
+    ::SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = *width;
+    info.bmiHeader.biHeight = -*height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(*height), pixels.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// The window as a .bmp picture in the picture folder, and its pixels.
+std::vector<std::uint32_t> Picture(HWND window, const std::string& name)
+{
+    ::Sleep(500);  // the window repaints after a change of language
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels = Grab(window, &width, &height);
+    if (g_pictureDir.empty() || pixels.empty())
+        return pixels;
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = -height;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    const DWORD bytes = static_cast<DWORD>(pixels.size() * sizeof(std::uint32_t));
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(header);
+    file.bfSize = file.bfOffBits + bytes;
+    const std::wstring path = WindowsPath(g_pictureDir + "/display-test-" + name + ".bmp");
+    FILE* out = ::_wfopen(path.c_str(), L"wb");
+    if (out != nullptr) {
+        std::fwrite(&file, sizeof(file), 1, out);
+        std::fwrite(&header, sizeof(header), 1, out);
+        std::fwrite(pixels.data(), 1, bytes, out);
+        std::fclose(out);
+    }
+    return pixels;
+}
+
+TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
+{
+    REQUIRE_PORT_HOST();
+    const Panel panel;
+    ASSERT_TRUE(panel.Started()) << "cannot start " << DISPLAY_TEST_EXE;
+    const HWND window = WaitForWindow(panel.Id(), kStartMs);
+    ASSERT_NE(window, nullptr) << "no window within " << kStartMs << " ms";
+
+    // The only port there is, opened at once at 2400 baud, 8 data bits, no parity, one
+    // stop bit, and nothing sent until a key is pressed.
+    const auto line = WaitForOpenLine(kStartMs);
+    ASSERT_TRUE(line.has_value()) << "COM5 was not opened at 2400 baud";
+    EXPECT_EQ(line->inputSpeed, 2400);
+    EXPECT_EQ(line->dataBits, 8);
+    EXPECT_FALSE(line->parity);
+    EXPECT_FALSE(line->twoStopBits);
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+
+    const std::vector<std::uint32_t> chinese = Picture(window, "zh");
+
+    // Written out by hand: Clear, the lamp (ESC s n), the text (ESC Q A ... CR) or the
+    // demonstration (ESC Q D, ESC E 5).
+    const struct {
+        const char* name;
+        WORD key;
+        const char* hex;
+    } kPresses[] = {
+        {"Send Data(&S), all dark, 8.8.8.8.8.8.8.8.", 'S',
+         "0C 1B7330 1B5141 382E382E382E382E382E382E382E382E 0D"},
+        {"&2 Price", '2', ""},
+        {"Send Data(&S), Price", 'S', "0C 1B7331 1B5141 382E382E382E382E382E382E382E382E 0D"},
+        {"Scrolling(&D)", 'D', "0C 1B5144 3132333435363738 0D"},
+        {"Flickering(&F)", 'F', "0C 1B4505 1B5141 382E382E382E382E382E382E382E382E 0D"},
+    };
+    for (const auto& press : kPresses) {
+        SCOPED_TRACE(press.name);
+        std::string digits(press.hex);
+        std::erase(digits, ' ');
+        const std::string expected = wine_host::Unhex(digits).value();
+        PressAccessKey(window, press.key);
+        if (!expected.empty())
+            EXPECT_EQ(wine_host::Hex(wine_host::Read(kPort, expected.size(), kArrivalMs)), wine_host::Hex(expected));
+        EXPECT_EQ(wine_host::Hex(wine_host::ReadUntilQuiet(kPort, kQuietMs)), "");
+    }
+
+    // English(&E): every caption changes; 中文(&C) brings Chinese back.
+    PressAccessKey(window, 'E');
+    const std::vector<std::uint32_t> english = Picture(window, "en");
+    EXPECT_NE(english, chinese);
+    PressAccessKey(window, 'C');
+    Picture(window, "zh-again");
+
+    // Closing the window ends the program.
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(panel.WaitForExit(kEndMs), 0u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc > 1)
+        g_pictureDir = argv[1];
+    return RUN_ALL_TESTS();
+}

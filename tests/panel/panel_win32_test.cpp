@@ -1,0 +1,185 @@
+// The panel built for Windows, under Wine on the offscreen platform, with COM5 a
+// pseudo-terminal of wine-port-host: the bytes of its buttons and of the demonstration's
+// steps, the port opened at 2400 8N1, and the language switch. CTest runs it with the
+// Chinese ANSI code page (936, GBK).
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <windows.h>
+
+#include <memory>
+
+#include "panel/display_test_dlg.h"
+#include "resources/resource_ids.h"
+#include "tests/wine/port_host_client.h"
+
+namespace {
+
+constexpr char kPort[] = "COM5";
+constexpr int kArrivalMs = 5000;
+constexpr int kQuietMs = 300;
+
+// Ticks when the test says so, and only while started.
+class ManualTimer : public panel::StepTimer {
+public:
+    void Start(std::chrono::milliseconds) override { m_active = true; }
+    void Stop() override { m_active = false; }
+    bool IsActive() const override { return m_active; }
+    void Fire()
+    {
+        if (m_active)
+            Tick();
+    }
+
+private:
+    bool m_active = false;
+};
+
+struct Panel {
+    std::unique_ptr<panel::CDisplayTestDlg> dlg;
+    ManualTimer* timer = nullptr;  // owned by dlg
+};
+
+bool Settle(const panel::CDisplayTestDlg& dlg)
+{
+    return QTest::qWaitFor([&] { return !dlg.Core().Busy(); }, kArrivalMs);
+}
+
+// The panel on COM5 alone, once it has opened it.
+Panel MakePanel()
+{
+    Panel p;
+    panel::PanelServices services;
+    services.listPorts = [] { return std::vector<std::string>{kPort}; };
+    services.watchFolders = std::vector<std::string>{};
+    auto timer = std::make_unique<ManualTimer>();
+    p.timer = timer.get();
+    services.timer = std::move(timer);
+    services.retryTimer = std::make_unique<ManualTimer>();
+    p.dlg = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
+    Settle(*p.dlg);
+    return p;
+}
+
+template <class T>
+T* Control(const panel::CDisplayTestDlg& dlg, int id)
+{
+    return qobject_cast<T*>(dlg.GetDlgItem(id));
+}
+
+void Click(const panel::CDisplayTestDlg& dlg, int id)
+{
+    if (auto* radio = Control<QRadioButton>(dlg, id))
+        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
+    else
+        QTest::mouseClick(Control<QPushButton>(dlg, id), Qt::LeftButton);
+    Settle(dlg);
+}
+
+QByteArray Arrived(std::size_t count)
+{
+    const std::string bytes = wine_host::Read(kPort, count, kArrivalMs);
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QByteArray ArrivedUntilQuiet()
+{
+    const std::string bytes = wine_host::ReadUntilQuiet(kPort, kQuietMs);
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+class PanelWin32Test : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        if (!wine_host::Available())
+            QSKIP("needs wine-port-host: without it a COM port here could be a real device");
+    }
+
+    void opensCom5At2400EightNoneOne()
+    {
+        QCOMPARE(GetACP(), 936u);
+        const Panel p = MakePanel();
+        const auto line = wine_host::Settings(kPort);
+        QVERIFY(line.has_value());
+        QCOMPARE(line->outputSpeed, 2400);
+        QCOMPARE(line->dataBits, 8);
+        QVERIFY(!line->parity);
+        QVERIFY(!line->twoStopBits);
+        QCOMPARE(ArrivedUntilQuiet(), QByteArray());
+    }
+
+    void theButtonsPutTheirBytesOnTheLine_data()
+    {
+        QTest::addColumn<int>("lamp");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("Send Data, Price, 12.50") << IDC_LAMP_PRICE << QStringLiteral("12.50") << IDC_SEND
+                                                 << QByteArray::fromHex("0c1b73311b514131322e35300d");
+        QTest::newRow("Send Data, All dark, empty") << IDC_LAMP_OFF << QString() << IDC_SEND
+                                                    << QByteArray::fromHex("0c1b73301b51410d");
+        QTest::newRow("Send Data, Change, GBK") << IDC_LAMP_CHANGE << QStringLiteral("单价1") << IDC_SEND
+                                                << QByteArray::fromHex("0c1b73341b5141b5a5bcdb310d");
+        QTest::newRow("Send Data, outside the code page") << IDC_LAMP_COLLECT << QStringLiteral("1\U0001F600")
+                                                          << IDC_SEND << QByteArray::fromHex("0c1b73331b5141313f0d");
+        QTest::newRow("Scrolling") << IDC_LAMP_OFF << QString() << IDC_SCROLL
+                                   << QByteArray::fromHex("0c1b514431323334353637380d");
+        QTest::newRow("Flickering") << IDC_LAMP_OFF << QString() << IDC_FLICKER
+                                    << QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d");
+    }
+    void theButtonsPutTheirBytesOnTheLine()
+    {
+        QFETCH(int, lamp);
+        QFETCH(QString, text);
+        QFETCH(int, button);
+        QFETCH(QByteArray, bytes);
+        const Panel p = MakePanel();
+        ArrivedUntilQuiet();
+        Click(*p.dlg, lamp);
+        auto* data = Control<QLineEdit>(*p.dlg, IDC_DATA);
+        data->selectAll();
+        data->insert(text);
+        Click(*p.dlg, button);
+        QCOMPARE(Arrived(static_cast<std::size_t>(bytes.size())), bytes);
+        QCOMPARE(ArrivedUntilQuiet(), QByteArray());
+    }
+
+    void theDemonstrationsStepsFollowEachOther()
+    {
+        const Panel p = MakePanel();
+        ArrivedUntilQuiet();
+        Click(*p.dlg, IDC_AUTO);
+        QCOMPARE(ArrivedUntilQuiet(), QByteArray());  // the first step waits for a tick
+        const char* const steps[] = {"0c", "1b5141300d", "1b5141302e310d", "1b5141302e31320d"};
+        for (const char* hex : steps) {
+            const QByteArray bytes = QByteArray::fromHex(hex);
+            p.timer->Fire();
+            Settle(*p.dlg);
+            QCOMPARE(Arrived(static_cast<std::size_t>(bytes.size())), bytes);
+        }
+        QCOMPARE(ArrivedUntilQuiet(), QByteArray());
+    }
+
+    void startsInChineseAndSwitchesToEnglish()
+    {
+        const Panel p = MakePanel();
+        QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SEND)->text(), QStringLiteral("发送数据(&S)"));
+        QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SCROLL)->text(), QStringLiteral("滚动(&D)"));
+        Click(*p.dlg, IDC_LANG_EN);
+        QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SEND)->text(), QStringLiteral("Send Data(&S)"));
+        QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SCROLL)->text(), QStringLiteral("Scrolling(&D)"));
+        Click(*p.dlg, IDC_LANG_CN);
+        QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SEND)->text(), QStringLiteral("发送数据(&S)"));
+    }
+};
+
+QTEST_MAIN(PanelWin32Test)
+#include "panel_win32_test.moc"
