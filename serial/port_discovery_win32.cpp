@@ -12,13 +12,16 @@ constexpr int kFirstProbedPort = 1;
 constexpr int kLastProbedPort = 16;
 
 // Whether the device exists. No access is asked for, so nothing is read or written and
-// the line settings stay as they are; the handle is closed at once.
+// the line settings stay as they are; the handle is closed at once. A port that a program
+// holds (the panel itself, once a second) refuses the probe, but exists all the same.
 bool PortExists(const std::string& devicePath)
 {
     HANDLE probe = ::CreateFileA(devicePath.c_str(), 0, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE)
-        return false;
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    }
     ::CloseHandle(probe);
     return true;
 }

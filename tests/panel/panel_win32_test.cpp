@@ -4,6 +4,7 @@
 // Chinese ANSI code page (936, GBK).
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -49,17 +50,20 @@ bool Settle(const panel::CDisplayTestDlg& dlg)
     return QTest::qWaitFor([&] { return !dlg.Core().Busy(); }, kArrivalMs);
 }
 
-// The panel on COM5 alone, once it has opened it.
-Panel MakePanel()
+// The panel on COM5 alone, once it has opened it. Live: it lists the prefix's ports as
+// the program does, once a second, and tries a lost port again once a second.
+Panel MakePanel(bool live = false)
 {
     Panel p;
     panel::PanelServices services;
-    services.listPorts = [] { return std::vector<std::string>{kPort}; };
+    if (!live)
+        services.listPorts = [] { return std::vector<std::string>{kPort}; };
     services.watchFolders = std::vector<std::string>{};
     auto timer = std::make_unique<ManualTimer>();
     p.timer = timer.get();
     services.timer = std::move(timer);
-    services.retryTimer = std::make_unique<ManualTimer>();
+    if (!live)
+        services.retryTimer = std::make_unique<ManualTimer>();
     p.dlg = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
     Settle(*p.dlg);
     return p;
@@ -178,6 +182,47 @@ private slots:
         QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SCROLL)->text(), QStringLiteral("Scrolling(&D)"));
         Click(*p.dlg, IDC_LANG_CN);
         QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SEND)->text(), QStringLiteral("发送数据(&S)"));
+    }
+
+    void aPortThatAppearsIsOpened()
+    {
+        QVERIFY(wine_host::Unplug(kPort));
+        const Panel p = MakePanel(true);
+        auto* ports = Control<QComboBox>(*p.dlg, IDC_PORT);
+        QCOMPARE(ports->count(), 0);
+        QVERIFY(!p.dlg->Core().PortOpen());
+        QVERIFY(wine_host::Plug(kPort));
+        QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), 5000);
+        QCOMPARE(ports->currentText(), QStringLiteral("COM5"));
+        Click(*p.dlg, IDC_SCROLL);
+        const QByteArray bytes = QByteArray::fromHex("0c1b514431323334353637380d");
+        QCOMPARE(Arrived(static_cast<std::size_t>(bytes.size())), bytes);
+    }
+
+    void aLostPortComesBackDuringTheDemonstration()
+    {
+        const Panel p = MakePanel(true);
+        QVERIFY(p.dlg->Core().PortOpen());
+        Click(*p.dlg, IDC_AUTO);
+        p.timer->Fire();
+        Settle(*p.dlg);
+        QCOMPARE(Arrived(1), QByteArray::fromHex("0c"));
+
+        // Unplugged: it leaves the list, the port is shown lost, the step in the gap fails.
+        QVERIFY(wine_host::Unplug(kPort));
+        QTRY_COMPARE_WITH_TIMEOUT(Control<QComboBox>(*p.dlg, IDC_PORT)->count(), 0, 5000);
+        QVERIFY(!p.dlg->Core().PortOpen());
+        p.timer->Fire();
+        Settle(*p.dlg);
+        QCOMPARE(Control<QLineEdit>(*p.dlg, IDC_SEND_STATUS)->text(), QStringLiteral("发送: 失败"));
+
+        // Back under its name: reopened, and the next step goes out on it.
+        QVERIFY(wine_host::Plug(kPort));
+        QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), 5000);
+        p.timer->Fire();
+        Settle(*p.dlg);
+        const QByteArray step3 = QByteArray::fromHex("1b5141302e310d");
+        QCOMPARE(Arrived(static_cast<std::size_t>(step3.size())), step3);
     }
 };
 

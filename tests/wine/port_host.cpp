@@ -18,6 +18,8 @@
 //   quiet COMn MS          -> ok HEX   (what arrives until the line has been quiet MS ms)
 //   stall COMn / resume COMn -> ok     (output on the line stops, as when the display
 //                             holds it with flow control, and goes on again)
+//   unplug COMn / plug COMn -> ok     (the line goes away: its link and both ends of its
+//                             pseudo-terminal; then a new one comes under the same name)
 //   native-send xHEX...    -> ok EXIT HEX  (the Linux display-send, run on a terminal of
 //                             its own with the arguments given, and the bytes it sent)
 // A request that cannot be served is answered "error REASON".
@@ -285,6 +287,7 @@ public:
     std::string wineRun;
     std::string prefix;
     std::string nativeSend;
+    std::string dosdevices;
     std::map<int, Line> lines;  // by COM number
 
     std::string Serve(const std::string& request)
@@ -317,6 +320,26 @@ public:
                 return "error no such line " + words[1];
             if (::tcflow(line->slave.get(), verb == "stall" ? TCOOFF : TCOON) != 0)
                 return "error " + ErrnoText("tcflow");
+            return "ok";
+        }
+        if ((verb == "unplug" || verb == "plug") && words.size() == 2) {
+            const std::string lower = Lower(words[1]);
+            const int n = lower.rfind("com", 0) == 0 ? std::atoi(lower.c_str() + 3) : 0;
+            if (n < 1 || n > kMaxPorts)
+                return "error no such port " + words[1];
+            const std::string link = dosdevices + "/com" + std::to_string(n);
+            if (verb == "unplug") {
+                if (lines.erase(n) == 0)
+                    return "error no such line " + words[1];
+                ::unlink(link.c_str());
+                return "ok";
+            }
+            if (lines.count(n) != 0)
+                return "error plugged already " + words[1];
+            Line line = OpenLine();
+            if (::symlink(line.slavePath.c_str(), link.c_str()) != 0)
+                return "error " + ErrnoText("symlink " + link);
+            lines.emplace(n, std::move(line));
             return "ok";
         }
         if (verb == "native-send")
@@ -461,6 +484,7 @@ int main(int argc, char** argv)
         Die(ErrnoText("lock " + host.prefix + ".ports.lock"));
 
     const std::string dosdevices = host.prefix + "/dosdevices";
+    host.dosdevices = dosdevices;
     RemoveComLinks(dosdevices);
     for (int n : ports) {
         Line line = OpenLine();

@@ -97,6 +97,16 @@ bool Resume(std::string_view port)
     return Ask("resume " + std::string(port)).has_value();
 }
 
+bool Unplug(std::string_view port)
+{
+    return Ask("unplug " + std::string(port)).has_value();
+}
+
+bool Plug(std::string_view port)
+{
+    return Ask("plug " + std::string(port)).has_value();
+}
+
 std::optional<SendResult> NativeSend(const std::vector<std::string>& args)
 {
     std::string request = "native-send";

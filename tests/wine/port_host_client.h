@@ -45,6 +45,11 @@ std::string ReadUntilQuiet(std::string_view port, int quietMs);
 bool Stall(std::string_view port);
 bool Resume(std::string_view port);
 
+// The line goes away (its COM link and its pseudo-terminal), as an adapter that is
+// unplugged; then a new one comes under the same name. True when the host did so.
+bool Unplug(std::string_view port);
+bool Plug(std::string_view port);
+
 // The Linux build's display-send, run with these arguments on a line of its own: its
 // exit status and the bytes it sent.
 struct SendResult {
