@@ -9,7 +9,7 @@
 #include <stdlib.h>
 
 #include "serial/port_description.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/fake_machine.h"
 
 namespace serial {
 namespace {
@@ -21,12 +21,6 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(m_root.empty());
-        m_roots.sysClassTty = m_root + "/sys/class/tty";
-        m_roots.devDir = m_root + "/dev";
-        m_roots.virtualDir = m_root + "/display-test/ports";
-        fs::create_directories(m_roots.sysClassTty);
-        fs::create_directories(m_roots.devDir);
-        fs::create_directories(m_roots.virtualDir);
     }
 
     // A USB device folder with the given attributes (empty: absent).
@@ -58,9 +52,9 @@ protected:
         fs::create_directory_symlink(fs::relative(target, entry), entry + "/device");
     }
 
-    testing_support::TempFolder m_folder;
-    const std::string m_root = m_folder.path();
-    DiscoveryRoots m_roots;
+    testing_support::FakeMachine m_machine;
+    const std::string m_root = m_machine.root();
+    DiscoveryRoots& m_roots = m_machine.roots;
 };
 
 TEST_F(PortDescription, SaysWhatStandsBehindEachEntry)

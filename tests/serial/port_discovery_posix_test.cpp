@@ -21,7 +21,7 @@
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/port_watch.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/fake_machine.h"
 #include "tests/support/display_lock.h"
 #include "tests/support/pty_pair.h"
 
@@ -36,15 +36,7 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(m_root.empty());
-        m_roots.sysClassTty = m_root + "/sys/class/tty";
-        m_roots.devDir = m_root + "/dev";
-        m_roots.virtualDir = m_root + "/display-test/ports";
-        fs::create_directories(m_roots.sysClassTty);
-        fs::create_directories(m_roots.devDir);
         fs::create_directories(m_root + "/sys/devices/serial");
-        fs::create_directories(m_roots.virtualDir);
-        fs::permissions(m_root + "/display-test", fs::perms::owner_all);
-        fs::permissions(m_roots.virtualDir, fs::perms::owner_all);
     }
 
     // A terminal class entry, with a device link when hardware stands behind it.
@@ -76,9 +68,9 @@ protected:
     // A fresh pseudo-terminal; its slave is what a display links.
     std::string NewTerminal() { return m_terminals.emplace_back(std::make_unique<testing_support::PtyPair<>>())->path(); }
 
-    testing_support::TempFolder m_folder;
-    const std::string m_root = m_folder.path();
-    DiscoveryRoots m_roots;
+    testing_support::FakeMachine m_machine;
+    const std::string m_root = m_machine.root();
+    DiscoveryRoots& m_roots = m_machine.roots;
     std::vector<OwnedHandle> m_locks;
     std::vector<std::unique_ptr<testing_support::PtyPair<>>> m_terminals;
 };
