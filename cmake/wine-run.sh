@@ -51,6 +51,22 @@ mkdir -p "$(dirname "$prefix")"
     wineserver -w
     touch "$prefix/.displaytest-ready"
   fi
+  # The dialog font. Wine maps it to Tahoma, or to SimSun under a Chinese code page, and
+  # has neither here: this Wine does not load the Tahoma in its own font folder (Debian's
+  # fonts-wine), and SimSun comes with Windows only. Text would ask for a font that is not
+  # there and land in whatever face sorts first, a math font that draws Latin text above
+  # the line. So Tahoma is copied into the prefix and SimSun stands for the CJK font.
+  for font in /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf; do
+    [ -f "$font" ] || continue
+    [ -f "$prefix/drive_c/windows/Fonts/${font##*/}" ] || cp "$font" "$prefix/drive_c/windows/Fonts/"
+  done
+  if [ ! -f "$prefix/.displaytest-fonts" ]; then
+    for face in SimSun NSimSun; do
+      wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ \
+        /d 'WenQuanYi Micro Hei' /f >>"$prefix.log" 2>&1 </dev/null
+    done
+    touch "$prefix/.displaytest-fonts"
+  fi
   # A COM link to anything but a pseudo-terminal or /dev/null (a port that cannot be
   # configured, for the tests), say left by a Wine started without this script, is
   # removed before any program can open it.

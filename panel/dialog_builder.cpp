@@ -185,9 +185,14 @@ QRect MapDialogRect(const DialogUnits& units, int x, int y, int cx, int cy)
 
 QFont TemplateFont(const res::DialogTemplate& tpl)
 {
+    // A face the machine does not have (the dialog-font alias "MS Shell Dlg" has none behind
+    // it on most systems) would leave the choice to the font matcher, whose first pick may
+    // be a math font that draws Latin text above the line; the system's font is the dialog
+    // font there.
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    if (tpl.fontFace != "System")
-        font.setFamily(FromUtf8(tpl.fontFace));
+    const QString face = FromUtf8(tpl.fontFace);
+    if (tpl.fontFace != "System" && QFontDatabase::hasFamily(face))
+        font.setFamily(face);
     font.setPointSize(tpl.pointSize);
     return font;
 }

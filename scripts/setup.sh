@@ -7,8 +7,8 @@ set -euo pipefail
 packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev fonts-wqy-microhei xdotool)
 if [ "${1:-build}" = test ]; then
   # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
-  # wine the `wine` and `wineserver` commands around it.
-  packages+=(mingw-w64 wine wine64)
+  # wine the `wine` and `wineserver` commands around it, fonts-wine its dialog font.
+  packages+=(mingw-w64 wine wine64 fonts-wine)
   # Qt for Windows, built from Debian's source package (scripts/build-qt-mingw.sh): its
   # host tools come from qt6-base-dev-tools, apt-get source unpacks with dpkg-source
   # (dpkg-dev, below), and Qt builds with Ninja.

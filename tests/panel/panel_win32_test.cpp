@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -154,6 +156,21 @@ private slots:
         Click(*p.dlg, button);
         QCOMPARE(Arrived(static_cast<std::size_t>(bytes.size())), bytes);
         QCOMPARE(ArrivedUntilQuiet(), QByteArray());
+    }
+
+    // The typed number is drawn: the dialog's font must be one the machine has, or Latin
+    // text lands outside the edit.
+    void theDataEditShowsItsText()
+    {
+        const Panel p = MakePanel();
+        auto* data = Control<QLineEdit>(*p.dlg, IDC_DATA);
+        data->setText(QStringLiteral("88888888"));
+        const QImage shot = data->grab().toImage();
+        int dark = 0;
+        for (int y = shot.height() / 4; y < shot.height() * 3 / 4; ++y)
+            for (int x = shot.width() / 4; x < shot.width() * 3 / 4; ++x)
+                dark += qGray(shot.pixel(x, y)) < 128;
+        QVERIFY2(dark > 20, qPrintable(QFontInfo(data->font()).family()));
     }
 
     void theDemonstrationsStepsFollowEachOther()
