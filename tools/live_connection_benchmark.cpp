@@ -18,7 +18,7 @@
 
 #include <sys/resource.h>
 
-#include "tests/support/panel_harness.h"
+#include "tests/support/virtual_folder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QDir>
 #include <cstdio>
 
-#include "tests/support/panel_harness.h"
+#include "tests/support/virtual_folder.h"
 
 using namespace harness;
 

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "tests/support/panel_harness.h"
+#include "tests/support/virtual_folder.h"
 #include "app/about_dlg.h"
 #include "app/display_test_app.h"
 #include "serial/serial_port.h"

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "panel/auto_display.h"
-#include "tests/support/panel_harness.h"
+#include "tests/support/virtual_folder.h"
 #include "serial/serial_port.h"
 
 using namespace harness;

@@ -6,7 +6,7 @@
 #include <QTimer>
 
 #include "panel/fit_width_validator.h"
-#include "tests/support/panel_harness.h"
+#include "tests/support/virtual_folder.h"
 #include "serial/serial_port.h"
 
 using namespace harness;

@@ -4,7 +4,7 @@
 
 #include <QTest>
 
-#include "tests/support/panel_harness.h"
+#include "tests/support/virtual_folder.h"
 
 using namespace harness;
 

@@ -3,87 +3,32 @@
 // steps, the port opened at 2400 8N1, and the language switch. CTest runs it with the
 // Chinese ANSI code page (936, GBK).
 
-#include <QApplication>
-#include <QComboBox>
 #include <QFontInfo>
 #include <QImage>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
 
 #include <windows.h>
 
-#include <memory>
-
-#include "panel/display_test_dlg.h"
-#include "resources/resource_ids.h"
+#include "serial/port_discovery.h"
+#include "tests/support/panel_harness.h"
 #include "tests/wine/port_host_client.h"
 
 namespace {
+
+using harness::Click;
+using harness::Control;
 
 constexpr char kPort[] = "COM5";
 constexpr int kArrivalMs = 5000;
 constexpr int kQuietMs = 300;
 
-// Ticks when the test says so, and only while started.
-class ManualTimer : public panel::StepTimer {
-public:
-    void Start(std::chrono::milliseconds) override { m_active = true; }
-    void Stop() override { m_active = false; }
-    bool IsActive() const override { return m_active; }
-    void Fire()
-    {
-        if (m_active)
-            Tick();
-    }
-
-private:
-    bool m_active = false;
-};
-
-struct Panel {
-    std::unique_ptr<panel::CDisplayTestDlg> dlg;
-    ManualTimer* timer = nullptr;  // owned by dlg
-};
-
-bool Settle(const panel::CDisplayTestDlg& dlg)
-{
-    return QTest::qWaitFor([&] { return !dlg.Core().Busy(); }, kArrivalMs);
-}
-
 // The panel on COM5 alone, once it has opened it. Live: it lists the prefix's ports as
-// the program does, once a second, and tries a lost port again once a second.
-Panel MakePanel(bool live = false)
+// the program does, once a second.
+harness::Panel MakePanel(bool live = false)
 {
-    Panel p;
     panel::PanelServices services;
-    if (!live)
-        services.listPorts = [] { return std::vector<std::string>{kPort}; };
-    services.watchFolders = std::vector<std::string>{};
-    auto timer = std::make_unique<ManualTimer>();
-    p.timer = timer.get();
-    services.timer = std::move(timer);
-    if (!live)
-        services.retryTimer = std::make_unique<ManualTimer>();
-    p.dlg = std::make_unique<panel::CDisplayTestDlg>(std::move(services));
-    Settle(*p.dlg);
-    return p;
-}
-
-template <class T>
-T* Control(const panel::CDisplayTestDlg& dlg, int id)
-{
-    return qobject_cast<T*>(dlg.GetDlgItem(id));
-}
-
-void Click(const panel::CDisplayTestDlg& dlg, int id)
-{
-    if (auto* radio = Control<QRadioButton>(dlg, id))
-        QTest::mouseClick(radio, Qt::LeftButton, {}, QPoint(8, radio->height() / 2));
-    else
-        QTest::mouseClick(Control<QPushButton>(dlg, id), Qt::LeftButton);
-    Settle(dlg);
+    if (live)
+        services.listPorts = [] { return serial::DiscoverPorts(); };
+    return harness::MakePanel({kPort}, std::move(services));
 }
 
 QByteArray Arrived(std::size_t count)
@@ -112,7 +57,7 @@ private slots:
     void opensCom5At2400EightNoneOne()
     {
         QCOMPARE(GetACP(), 936u);
-        const Panel p = MakePanel();
+        const harness::Panel p = MakePanel();
         const auto line = wine_host::Settings(kPort);
         QVERIFY(line.has_value());
         QCOMPARE(line->outputSpeed, 2400);
@@ -147,7 +92,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, button);
         QFETCH(QByteArray, bytes);
-        const Panel p = MakePanel();
+        const harness::Panel p = MakePanel();
         ArrivedUntilQuiet();
         Click(*p.dlg, lamp);
         auto* data = Control<QLineEdit>(*p.dlg, IDC_DATA);
@@ -162,7 +107,7 @@ private slots:
     // text lands outside the edit.
     void theDataEditShowsItsText()
     {
-        const Panel p = MakePanel();
+        const harness::Panel p = MakePanel();
         auto* data = Control<QLineEdit>(*p.dlg, IDC_DATA);
         data->setText(QStringLiteral("88888888"));
         const QImage shot = data->grab().toImage();
@@ -175,7 +120,7 @@ private slots:
 
     void theDemonstrationsStepsFollowEachOther()
     {
-        const Panel p = MakePanel();
+        const harness::Panel p = MakePanel();
         ArrivedUntilQuiet();
         Click(*p.dlg, IDC_AUTO);
         QCOMPARE(ArrivedUntilQuiet(), QByteArray());  // the first step waits for a tick
@@ -183,7 +128,6 @@ private slots:
         for (const char* hex : steps) {
             const QByteArray bytes = QByteArray::fromHex(hex);
             p.timer->Fire();
-            Settle(*p.dlg);
             QCOMPARE(Arrived(static_cast<std::size_t>(bytes.size())), bytes);
         }
         QCOMPARE(ArrivedUntilQuiet(), QByteArray());
@@ -191,7 +135,7 @@ private slots:
 
     void startsInChineseAndSwitchesToEnglish()
     {
-        const Panel p = MakePanel();
+        const harness::Panel p = MakePanel();
         QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SEND)->text(), QStringLiteral("发送数据(&S)"));
         QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SCROLL)->text(), QStringLiteral("滚动(&D)"));
         Click(*p.dlg, IDC_LANG_EN);
@@ -204,7 +148,7 @@ private slots:
     void aPortThatAppearsIsOpened()
     {
         QVERIFY(wine_host::Unplug(kPort));
-        const Panel p = MakePanel(true);
+        const harness::Panel p = MakePanel(true);
         auto* ports = Control<QComboBox>(*p.dlg, IDC_PORT);
         QCOMPARE(ports->count(), 0);
         QVERIFY(!p.dlg->Core().PortOpen());
@@ -218,11 +162,10 @@ private slots:
 
     void aLostPortComesBackDuringTheDemonstration()
     {
-        const Panel p = MakePanel(true);
+        const harness::Panel p = MakePanel(true);
         QVERIFY(p.dlg->Core().PortOpen());
         Click(*p.dlg, IDC_AUTO);
         p.timer->Fire();
-        Settle(*p.dlg);
         QCOMPARE(Arrived(1), QByteArray::fromHex("0c"));
 
         // Unplugged: it leaves the list, the port is shown lost, the step in the gap fails.
@@ -230,14 +173,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Control<QComboBox>(*p.dlg, IDC_PORT)->count(), 0, 5000);
         QVERIFY(!p.dlg->Core().PortOpen());
         p.timer->Fire();
-        Settle(*p.dlg);
         QCOMPARE(Control<QLineEdit>(*p.dlg, IDC_SEND_STATUS)->text(), QStringLiteral("发送: 失败"));
 
         // Back under its name: reopened, and the next step goes out on it.
         QVERIFY(wine_host::Plug(kPort));
         QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), 5000);
         p.timer->Fire();
-        Settle(*p.dlg);
         const QByteArray step3 = QByteArray::fromHex("1b5141302e310d");
         QCOMPARE(Arrived(static_cast<std::size_t>(step3.size())), step3);
     }

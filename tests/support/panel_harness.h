@@ -1,6 +1,7 @@
 #pragma once
-// Driving the test panel as a user does: the real widget tree offscreen, pseudo-terminals
-// as the ports, and a clock and a timer that the test moves itself.
+// Driving the test panel as a user does: the real widget tree offscreen, and a clock and a
+// timer that the test moves itself. The ports: tests/support/virtual_folder.h on POSIX,
+// wine-port-host's COM ports on Windows.
 
 #include <QApplication>
 #include <QComboBox>
@@ -9,29 +10,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
-#include <filesystem>
-#include <map>
-
-#include <fcntl.h>
-#include <unistd.h>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "panel/display_test_dlg.h"
 #include "resources/resource_ids.h"
-#include "serial/port_discovery.h"
-#include "serial/port_name.h"
-#include "serial/serial_port.h"
-#include "serial/virtual_port.h"
-#include "tests/support/pty_pair.h"
 
 namespace harness {
 
 using panel::CDisplayTestDlg;
-using PtyPair = testing_support::PtyPair<QByteArray>;
 
 // Until the port's thread has answered every open and write asked for, bounded.
 inline bool Settle(const CDisplayTestDlg& dlg, int timeoutMs = 5000)
@@ -91,78 +81,6 @@ struct Panel {
     CDisplayTestDlg* operator->() const { return dlg.get(); }
     CDisplayTestDlg& operator*() const { return *dlg; }
 };
-
-// A virtual-port folder of the test's own, where the test publishes pseudo-terminals as
-// virtual displays do, and a machine without any other serial port.
-class VirtualFolder {
-public:
-    // The runtime folder moves into the test's own, so that a port name such as "sim0"
-    // can only mean a port published here.
-    VirtualFolder()
-        : m_oldRuntime(qgetenv("XDG_RUNTIME_DIR"))
-    {
-        qputenv("XDG_RUNTIME_DIR", m_root.path().toLocal8Bit());
-        m_roots.virtualDir = serial::DefaultVirtualPortDir();
-        m_roots.sysClassTty = (m_root.path() + QStringLiteral("/sys")).toStdString();
-        m_roots.devDir = (m_root.path() + QStringLiteral("/dev")).toStdString();
-        for (const std::string& dir : {m_roots.virtualDir, m_roots.sysClassTty, m_roots.devDir})
-            std::filesystem::create_directories(dir);
-        std::filesystem::permissions(std::filesystem::path(m_roots.virtualDir).parent_path(),
-                                     std::filesystem::perms::owner_all);
-        std::filesystem::permissions(m_roots.virtualDir, std::filesystem::perms::owner_all);
-    }
-    VirtualFolder(const VirtualFolder&) = delete;
-    VirtualFolder& operator=(const VirtualFolder&) = delete;
-
-    // A display publishes the device under the name: it takes the name's lock, then
-    // links the device (replacing whatever stood there).
-    void Publish(const std::string& name, const std::string& device)
-    {
-        Unpublish(name);
-        const int lock = ::open(serial::VirtualPortLockPath(m_roots.virtualDir, name).c_str(),
-                                O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (lock < 0 || !serial::LockVirtualPort(lock))
-            qFatal("cannot lock the virtual port %s", name.c_str());
-        m_locks[name] = lock;
-        std::filesystem::create_symlink(device, m_roots.virtualDir + "/" + name);
-    }
-    // The display ends: its link goes, and its lock with it.
-    void Unpublish(const std::string& name)
-    {
-        std::filesystem::remove(m_roots.virtualDir + "/" + name);
-        if (const auto held = m_locks.find(name); held != m_locks.end()) {
-            ::close(held->second);
-            m_locks.erase(held);
-        }
-    }
-    ~VirtualFolder()
-    {
-        for (const auto& [name, lock] : m_locks)
-            ::close(lock);
-        qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
-    }
-
-    // The panel lists this machine's ports and follows the folder.
-    panel::PanelServices Services() const
-    {
-        panel::PanelServices services;
-        services.listPorts = [roots = m_roots] { return serial::DiscoverPorts(roots); };
-        services.watchFolders = std::vector<std::string>{m_roots.virtualDir};
-        return services;
-    }
-
-private:
-    std::map<std::string, int> m_locks;  // name: its display's lock
-    QByteArray m_oldRuntime;
-    QTemporaryDir m_root;
-    serial::DiscoveryRoots m_roots;
-};
-
-inline bool PortIsFree(const std::string& path)
-{
-    serial::CSerialPort probe;
-    return probe.Open(path, 2400);
-}
 
 // The panel on these ports, once it has opened the first. Unless the test names folders
 // to watch, the port list changes only when the test says so (Relist).
