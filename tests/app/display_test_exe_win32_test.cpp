@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/wide_text.h"
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
+#include "tests/wine/win32_process.h"
 
 namespace {
 
@@ -27,65 +27,6 @@ constexpr int kArrivalMs = 5000;
 constexpr int kQuietMs = 500;
 
 std::string g_pictureDir;
-
-#define REQUIRE_PORT_HOST()                                                        \
-    if (!wine_host::Available())                                                   \
-    GTEST_SKIP() << "needs wine-port-host: without it a COM port here could be a " \
-                    "real device"
-
-// A path of the build on drive Z:, as Wine shows the Unix root.
-std::wstring WindowsPath(const std::string& unixPath)
-{
-    std::wstring path = wide_text::Widen(unixPath);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return path;
-}
-
-// The started panel; ended, if it still runs, when the test ends.
-class Panel {
-public:
-    Panel()
-    {
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        std::wstring commandLine = L"\"" + WindowsPath(DISPLAY_TEST_EXE) + L"\"";
-        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &startup, &m_process)) {
-            ::CloseHandle(m_process.hThread);
-            m_process.hThread = nullptr;
-        }
-    }
-    Panel(const Panel&) = delete;
-    Panel& operator=(const Panel&) = delete;
-    ~Panel()
-    {
-        if (m_process.hProcess == nullptr)
-            return;
-        if (::WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
-            ::TerminateProcess(m_process.hProcess, 1);
-        ::CloseHandle(m_process.hProcess);
-    }
-
-    bool Started() const { return m_process.hProcess != nullptr; }
-    DWORD Id() const { return m_process.dwProcessId; }
-
-    // The exit code once it ended within timeoutMs; STILL_ACTIVE if it did not.
-    DWORD WaitForExit(DWORD timeoutMs) const
-    {
-        DWORD code = STILL_ACTIVE;
-        if (::WaitForSingleObject(m_process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-            ::GetExitCodeProcess(m_process.hProcess, &code);
-        return code;
-    }
-
-private:
-    PROCESS_INFORMATION m_process{};
-};
 
 struct Search {
     DWORD processId;
@@ -198,7 +139,7 @@ std::vector<std::uint32_t> Picture(HWND window, const std::string& name)
     file.bfType = 0x4D42;  // "BM"
     file.bfOffBits = sizeof(file) + sizeof(header);
     file.bfSize = file.bfOffBits + bytes;
-    const std::wstring path = WindowsPath(g_pictureDir + "/display-test-" + name + ".bmp");
+    const std::wstring path = wine_host::WindowsPath(g_pictureDir + "/display-test-" + name + ".bmp");
     FILE* out = ::_wfopen(path.c_str(), L"wb");
     if (out != nullptr) {
         std::fwrite(&file, sizeof(file), 1, out);
@@ -212,7 +153,7 @@ std::vector<std::uint32_t> Picture(HWND window, const std::string& name)
 TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
 {
     REQUIRE_PORT_HOST();
-    const Panel panel;
+    const wine_host::Process panel(DISPLAY_TEST_EXE, {});
     ASSERT_TRUE(panel.Started()) << "cannot start " << DISPLAY_TEST_EXE;
     const HWND window = WaitForWindow(panel.Id(), kStartMs);
     ASSERT_NE(window, nullptr) << "no window within " << kStartMs << " ms";

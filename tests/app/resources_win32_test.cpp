@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/win32_process.h"
+
 namespace {
 
 constexpr int kMainIcon = 128;  // IDR_MAINFRAME
@@ -110,12 +112,7 @@ TEST(AppResourcesWin32, ProgramIconInEverySizeAndInChinese)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // A Unix path of the build, on drive Z: as Wine shows it.
-    if (argc > 1) {
-        for (const char* c = argv[1]; *c != '\0'; ++c)
-            g_program += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-        if (!g_program.empty() && g_program[0] == L'\\')
-            g_program = L"Z:" + g_program;
-    }
+    if (argc > 1)
+        g_program = wine_host::WindowsPath(argv[1]);
     return RUN_ALL_TESTS();
 }

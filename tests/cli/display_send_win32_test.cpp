@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "common/wide_text.h"
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
+#include "tests/wine/win32_process.h"
 
 namespace {
 
@@ -22,46 +22,6 @@ constexpr char kPort[] = "COM5";
 constexpr DWORD kRunTimeoutMs = 60000;  // a bound for a hung program, not a measurement
 constexpr int kArrivalMs = 5000;
 constexpr int kQuietMs = 300;
-
-#define REQUIRE_PORT_HOST()                                                        \
-    if (!wine_host::Available())                                                   \
-    GTEST_SKIP() << "needs wine-port-host: without it a COM port here could be a " \
-                    "real device"
-
-// One argument quoted the way CommandLineToArgvW reads it back.
-std::wstring Quoted(const std::wstring& arg)
-{
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"')
-            out.append(backslashes * 2 + 1, L'\\');
-        else
-            out.append(backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    out += L'"';
-    return out;
-}
-
-// The built display-send.exe; under Wine the build's Unix path is on drive Z:.
-std::wstring SenderPath()
-{
-    std::wstring path = wide_text::Widen(DISPLAY_SEND_EXE);
-    if (!path.empty() && path[0] == L'/')
-        path = L"Z:" + path;
-    for (wchar_t& c : path) {
-        if (c == L'/')
-            c = L'\\';
-    }
-    return path;
-}
 
 struct Run {
     DWORD exitCode = 0xFFFFFFFF;
@@ -71,44 +31,12 @@ struct Run {
 // Runs display-send.exe with the arguments (UTF-8) and collects its standard output.
 std::optional<Run> RunSender(const std::vector<std::string>& args)
 {
-    const std::wstring exe = SenderPath();
-    std::wstring commandLine = Quoted(exe);
-    for (const std::string& arg : args)
-        commandLine += L" " + Quoted(wide_text::Widen(arg));
-
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE readOut = nullptr;
-    HANDLE writeOut = nullptr;
-    if (!CreatePipe(&readOut, &writeOut, &inherit, 0))
+    wine_host::Process sender(DISPLAY_SEND_EXE, args, true);
+    if (!sender.Started())
         return std::nullopt;
-    SetHandleInformation(readOut, HANDLE_FLAG_INHERIT, 0);
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeOut;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(writeOut);
-    if (!started) {
-        CloseHandle(readOut);
-        return std::nullopt;
-    }
-
     Run run;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readOut, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        run.out.append(buffer, got);
-    CloseHandle(readOut);
-    if (WaitForSingleObject(process.hProcess, kRunTimeoutMs) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    run.out = sender.ReadOutput();
+    run.exitCode = sender.WaitForExit(kRunTimeoutMs);
     return run;
 }
 

@@ -15,6 +15,7 @@
 
 #include "serial/port_name.h"
 #include "tests/wine/port_host_client.h"
+#include "tests/wine/win32_process.h"
 
 namespace {
 
@@ -26,11 +27,6 @@ constexpr char kOtherPort[] = "COM12";
 constexpr char kNoSerialLine[] = "COM7";
 constexpr int kArrivalMs = 5000;  // a bound for bytes to arrive, not a measurement
 constexpr int kQuietMs = 300;
-
-#define REQUIRE_PORT_HOST()                                                        \
-    if (!wine_host::Available())                                                   \
-    GTEST_SKIP() << "needs wine-port-host: without it a COM port here could be a " \
-                    "real device"
 
 std::uint32_t WriteText(CSerialPort& port, const std::string& bytes)
 {
