@@ -38,19 +38,21 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "serial/native_handle.h"
+#include "tests/support/pty_pair.h"
 #include "tests/wine/hex_words.h"
 
 namespace {
@@ -78,62 +80,20 @@ std::string ErrnoText(const std::string& what)
     return what + ": " + std::strerror(errno);
 }
 
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : m_fd(fd) {}
-    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = other.release();
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
+using Fd = serial::OwnedHandle;
+using Line = testing_support::PtyPair<std::string>;
 
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-// One pseudo-terminal pair. The slave stays open here too, so that the master never
-// reads EIO while the Windows side has the port closed.
-struct Line {
-    Fd master;
-    Fd slave;
-    std::string slavePath;
-};
-
-Line OpenLine()
+// A pseudo-terminal pair, raw from the start: the far end of a serial line changes
+// nothing either. The host holds the slave too, so that the master never reads EIO while
+// the Windows side has the port closed.
+std::unique_ptr<Line> OpenLine()
 {
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-        Die(ErrnoText("openpty"));
-    Line line{Fd(master), Fd(slave), {}};
-    const char* name = ::ttyname(slave);
-    if (name == nullptr)
-        Die(ErrnoText("ttyname"));
-    line.slavePath = name;
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-    // Raw from the start: the far end of a serial line changes nothing either.
+    auto line = std::make_unique<Line>();
     termios settings{};
-    ::tcgetattr(slave, &settings);
+    if (!line->ok() || ::tcgetattr(line->slave(), &settings) != 0)
+        Die(ErrnoText("openpty"));
     ::cfmakeraw(&settings);
-    ::tcsetattr(slave, TCSANOW, &settings);
+    ::tcsetattr(line->slave(), TCSANOW, &settings);
     return line;
 }
 
@@ -162,25 +122,6 @@ std::string ReadUntil(int master, std::size_t count, Clock::time_point deadline)
         got.append(buffer, static_cast<std::size_t>(n));
     }
     return got;
-}
-
-// What arrives until the line has been quiet for the given time.
-std::string ReadUntilQuiet(int master, int quietMs)
-{
-    std::string got;
-    for (;;) {
-        pollfd pfd{master, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, quietMs);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return got;
-        char buffer[4096];
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0)
-            return got;
-        got.append(buffer, static_cast<std::size_t>(n));
-    }
 }
 
 int SpeedValue(speed_t speed)
@@ -231,18 +172,14 @@ std::vector<std::string> Words(const std::string& line)
     return words;
 }
 
-std::string Lower(std::string text)
+// The number of a port named "COMn" (in any case), or 0 for any other name.
+int ComNumber(const std::string& name)
 {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+    if (name.size() < 4 || (name[0] | 0x20) != 'c' || (name[1] | 0x20) != 'o' || (name[2] | 0x20) != 'm')
+        return 0;
+    const int n = std::atoi(name.c_str() + 3);
+    return n >= 1 && n <= kMaxPorts ? n : 0;
 }
-
-struct ChildProcess {
-    pid_t pid = -1;
-    Fd in;   // its standard input
-    Fd out;  // its standard output
-};
 
 // Starts argv with the given standard input and output; stderr is shared.
 pid_t Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd,
@@ -288,7 +225,7 @@ public:
     std::string prefix;
     std::string nativeSend;
     std::string dosdevices;
-    std::map<int, Line> lines;  // by COM number
+    std::map<int, std::unique_ptr<Line>> lines;  // by COM number
 
     std::string Serve(const std::string& request)
     {
@@ -298,7 +235,7 @@ public:
         const std::string& verb = words[0];
         if (verb == "termios" && words.size() == 2) {
             const Line* line = Find(words[1]);
-            return line ? DescribeSettings(line->slave.get()) : "error no such line " + words[1];
+            return line ? DescribeSettings(line->slave()) : "error no such line " + words[1];
         }
         if (verb == "read" && words.size() == 4) {
             const Line* line = Find(words[1]);
@@ -306,26 +243,25 @@ public:
                 return "error no such line " + words[1];
             const auto count = std::strtoul(words[2].c_str(), nullptr, 10);
             const auto deadline = Clock::now() + std::chrono::milliseconds(std::atoi(words[3].c_str()));
-            return "ok " + Hex(ReadUntil(line->master.get(), count, deadline));
+            return "ok " + Hex(ReadUntil(line->master(), count, deadline));
         }
         if (verb == "quiet" && words.size() == 3) {
             const Line* line = Find(words[1]);
             if (!line)
                 return "error no such line " + words[1];
-            return "ok " + Hex(ReadUntilQuiet(line->master.get(), std::atoi(words[2].c_str())));
+            return "ok " + Hex(line->ReadAll(std::atoi(words[2].c_str()), std::atoi(words[2].c_str())));
         }
         if ((verb == "stall" || verb == "resume") && words.size() == 2) {
             const Line* line = Find(words[1]);
             if (!line)
                 return "error no such line " + words[1];
-            if (::tcflow(line->slave.get(), verb == "stall" ? TCOOFF : TCOON) != 0)
+            if (!(verb == "stall" ? line->Stall() : line->Resume()))
                 return "error " + ErrnoText("tcflow");
             return "ok";
         }
         if ((verb == "unplug" || verb == "plug") && words.size() == 2) {
-            const std::string lower = Lower(words[1]);
-            const int n = lower.rfind("com", 0) == 0 ? std::atoi(lower.c_str() + 3) : 0;
-            if (n < 1 || n > kMaxPorts)
+            const int n = ComNumber(words[1]);
+            if (n == 0)
                 return "error no such port " + words[1];
             const std::string link = dosdevices + "/com" + std::to_string(n);
             if (verb == "unplug") {
@@ -336,8 +272,8 @@ public:
             }
             if (lines.count(n) != 0)
                 return "error plugged already " + words[1];
-            Line line = OpenLine();
-            if (::symlink(line.slavePath.c_str(), link.c_str()) != 0)
+            auto line = OpenLine();
+            if (::symlink(line->path().c_str(), link.c_str()) != 0)
                 return "error " + ErrnoText("symlink " + link);
             lines.emplace(n, std::move(line));
             return "ok";
@@ -350,11 +286,8 @@ public:
 private:
     const Line* Find(const std::string& name) const
     {
-        const std::string lower = Lower(name);
-        if (lower.rfind("com", 0) != 0)
-            return nullptr;
-        const auto it = lines.find(std::atoi(lower.c_str() + 3));
-        return it == lines.end() ? nullptr : &it->second;
+        const auto it = lines.find(ComNumber(name));
+        return it == lines.end() ? nullptr : it->second.get();
     }
 
     std::string NativeSend(const std::vector<std::string>& hexArgs)
@@ -368,8 +301,8 @@ private:
                 return "error bad argument " + h;
             argv.push_back(*arg);
         }
-        Line line = OpenLine();
-        argv[2] = line.slavePath;
+        const auto line = OpenLine();
+        argv[2] = line->path();
         Fd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
         const pid_t pid = Spawn(argv, devNull.get(), devNull.get(), {});
         // Collect while it runs, so that a long message never fills the terminal's buffer.
@@ -377,7 +310,7 @@ private:
         std::string got;
         int status = -1;
         for (;;) {
-            got += ReadUntilQuiet(line.master.get(), 50);
+            got += line->ReadAll(50, 50);
             int raw = 0;
             if (::waitpid(pid, &raw, WNOHANG) == pid) {
                 status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128;
@@ -389,7 +322,7 @@ private:
                 return "error the Linux display-send did not finish";
             }
         }
-        got += ReadUntilQuiet(line.master.get(), 100);
+        got += line->ReadAll(100, 100);
         return "ok " + std::to_string(status) + " " + Hex(got);
     }
 };
@@ -447,17 +380,16 @@ int main(int argc, char** argv)
         } else if (arg == "--native-send") {
             host.nativeSend = value();
         } else if (arg == "--port") {
-            const std::string name = Lower(value());
-            const int n = name.rfind("com", 0) == 0 ? std::atoi(name.c_str() + 3) : 0;
-            if (n < 1 || n > kMaxPorts)
+            const std::string name = value();
+            const int n = ComNumber(name);
+            if (n == 0)
                 Die("bad port " + name);
             ports.push_back(n);
         } else if (arg == "--device") {
             const std::string mapping = value();
             const auto eq = mapping.find('=');
-            const std::string name = Lower(mapping.substr(0, eq));
-            const int n = name.rfind("com", 0) == 0 ? std::atoi(name.c_str() + 3) : 0;
-            if (eq == std::string::npos || n < 1 || n > kMaxPorts)
+            const int n = ComNumber(mapping.substr(0, eq));
+            if (eq == std::string::npos || n == 0)
                 Die("bad device " + mapping);
             devices.emplace_back(n, mapping.substr(eq + 1));
         } else if (arg == "--") {
@@ -487,9 +419,9 @@ int main(int argc, char** argv)
     host.dosdevices = dosdevices;
     RemoveComLinks(dosdevices);
     for (int n : ports) {
-        Line line = OpenLine();
+        auto line = OpenLine();
         const std::string link = dosdevices + "/com" + std::to_string(n);
-        if (::symlink(line.slavePath.c_str(), link.c_str()) != 0)
+        if (::symlink(line->path().c_str(), link.c_str()) != 0)
             Die(ErrnoText("symlink " + link));
         host.lines.emplace(n, std::move(line));
     }
