@@ -21,9 +21,6 @@ bool CodePageAvailable(std::string* why = nullptr);
 // the reason, when not.
 bool CanConvert(const char* to, const char* from, std::string* why = nullptr);
 
-// The display's code page back to UTF-8, for showing received text.
-std::string FromDisplayCodePage(std::string_view bytes);
-
 // Whether the byte begins a double-byte character of the display's code page.
 bool IsDBCSLeadByte(std::uint8_t byte);
 

@@ -142,36 +142,6 @@ std::string ToDisplayCodePage(std::string_view utf8)
     return out;
 }
 
-std::string FromDisplayCodePage(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size() * 3 / 2);
-    Converter fromGbk("UTF-8", "GBK");
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++i;
-            continue;
-        }
-        if (IsDBCSLeadByte(b) && i + 1 < bytes.size()) {
-            const auto trail = static_cast<unsigned char>(bytes[i + 1]);
-            if (trail >= 0x40 && trail <= 0xFE && trail != 0x7F) {
-                if (!fromGbk.ConvertOne(bytes.substr(i, 2), &out))
-                    out.push_back(kReplacement);
-                i += 2;
-                continue;
-            }
-        }
-        // A lone lead byte, or a single byte such as 0x80 (the euro sign).
-        if (!fromGbk.ConvertOne(bytes.substr(i, 1), &out))
-            out.push_back(kReplacement);
-        ++i;
-    }
-    return out;
-}
-
 bool IsDBCSLeadByte(std::uint8_t byte)
 {
     return byte >= 0x81 && byte <= 0xFE;

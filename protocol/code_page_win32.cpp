@@ -11,16 +11,11 @@ namespace {
 using wide_text::Narrow;
 using wide_text::Widen;
 
-std::string ToUtf8(const std::wstring& wide)
-{
-    return Narrow(wide);
-}
-
 std::string ToAnsi(const std::wstring& wide)
 {
     // Where the user has made UTF-8 the ANSI code page, the display gets UTF-8.
     if (::GetACP() == CP_UTF8)
-        return ToUtf8(wide);
+        return Narrow(wide);
 
     // No ANSI code page holds a character beyond U+FFFF: it becomes one '?', not one
     // for each half of its UTF-16 pair.
@@ -45,11 +40,6 @@ std::string ToAnsi(const std::wstring& wide)
 std::string ToDisplayCodePage(std::string_view utf8)
 {
     return ToAnsi(Widen(utf8));
-}
-
-std::string FromDisplayCodePage(std::string_view bytes)
-{
-    return ToUtf8(Widen(bytes, CP_ACP));
 }
 
 bool IsDBCSLeadByte(std::uint8_t byte)

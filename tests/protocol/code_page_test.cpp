@@ -36,23 +36,6 @@ TEST(ToDisplayCodePage, ConvertsToGbkAndReplacesWhatItCannotHold)
     }
 }
 
-TEST(FromDisplayCodePage, ConvertsGbkBackToUtf8)
-{
-    struct Row { const char* name; std::string display; std::string utf8; };
-    const Row rows[] = {
-        {"ASCII", "8.8.", "8.8."},
-        {"Chinese", "\xD6\xD0\xCE\xC4", "\xE4\xB8\xAD\xE6\x96\x87"},
-        {"euro sign", "\x80", "\xE2\x82\xAC"},
-        {"lead byte at the end", "1\xD6", "1?"},
-        {"lead byte before ASCII", "\xD6" "1", "?1"},
-        {"0xFF", "\xFF", "?"},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        EXPECT_EQ(protocol::FromDisplayCodePage(r.display), r.utf8);
-    }
-}
-
 TEST(IsDBCSLeadByte, GbkLeadBytes)
 {
     EXPECT_FALSE(protocol::IsDBCSLeadByte(0x00));

@@ -15,7 +15,6 @@
 
 namespace {
 
-using protocol::FromDisplayCodePage;
 using protocol::IsDBCSLeadByte;
 using protocol::TextToHex;
 using protocol::ToDisplayCodePage;
@@ -72,19 +71,6 @@ TEST(ToDisplayCodePageWin32, MalformedUtf8BecomesQuestionMarks)
         EXPECT_EQ(out.front(), '1');
         EXPECT_EQ(out.back(), '2');
         EXPECT_EQ(out.substr(1, out.size() - 2), std::string(out.size() - 2, '?'));
-    }
-}
-
-TEST(FromDisplayCodePageWin32, BackToUtf8)
-{
-    EXPECT_EQ(FromDisplayCodePage(""), "");
-    EXPECT_EQ(FromDisplayCodePage("8.8."), "8.8.");
-    if (::GetACP() == 936u) {
-        EXPECT_EQ(FromDisplayCodePage("\xD6\xD0\xCE\xC4"), kChinese);
-        EXPECT_EQ(FromDisplayCodePage("\x80"), kEuro);
-    } else if (::GetACP() == 1252u) {
-        EXPECT_EQ(FromDisplayCodePage("caf\xE9"), "caf\xC3\xA9");
-        EXPECT_EQ(FromDisplayCodePage("\x80"), kEuro);
     }
 }
 
