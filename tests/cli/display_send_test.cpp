@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -146,7 +147,7 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
     const auto lock = [fd](bool on) { ASSERT_EQ(flock(fd, on ? LOCK_EX | LOCK_NB : LOCK_UN), 0); };
     const auto stall = [this](bool on) { ASSERT_TRUE(on ? m_line.Stall() : m_line.Resume()); };
     const std::string missing = (m_runtimeDir / "no-such-device").string();
-    struct Row { std::vector<std::string> args; int exitCode; std::string reason; std::function<void(bool)> hold; };
+    struct Row { std::vector<std::string> args; int exitCode; std::string reason; std::function<void(bool)> hold = nullptr; };
     const Row rows[] = {
         // Bad arguments, refused before anything is sent.
         {{}, 2, "nothing to send"},
@@ -298,7 +299,7 @@ TEST_F(DisplaySend, ListDescribesARunningVirtualDisplay)
 }
 #endif
 
-TEST_F(DisplaySend, VersionAnswersLikeTheOtherPrograms)
+TEST_F(DisplaySend, VersionAnswersLikeTheOtherProgramsAndHelpExplainsUsageExamplesAndExitCodes)
 {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--version"}, std::vector<std::string>{"--clear", "--version"}}) {
@@ -308,6 +309,14 @@ TEST_F(DisplaySend, VersionAnswersLikeTheOtherPrograms)
         EXPECT_EQ(result.err, "");
     }
     EXPECT_TRUE(m_line.ReadAtLeast(0).empty());
+
+    const auto help = Send({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* part : {"--list", "--names", "--port NAME", "--baud RATE", "--hex STRING", "--text TEXT", "--lamp",
+                             "--scroll", "--flicker", "--clear", "--version", "Examples:", "Exit status:"}) {
+        EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    }
 }
 
 // Control characters go out as they are, a character the display cannot show as '?'; either
@@ -350,7 +359,7 @@ TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
         {own.path(), false, true},
     };
     termios before{};
-    ASSERT_EQ(tcgetattr(own.slave(), &before), 0);
+    ASSERT_TRUE(own.LineSettings(&before));
     for (const Row& r : rows) {
         SCOPED_TRACE(r.port + (r.controlling ? " controlling" : "") + (r.input ? " input" : ""));
         const auto result = testing_child::RunInSession(
@@ -360,11 +369,8 @@ TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
         ExpectOneLineReason(result, "cannot open " + r.port + ": it is your own terminal, not a display");
         EXPECT_TRUE(own.ReadAtLeast(0).empty());
         termios after{};
-        ASSERT_EQ(tcgetattr(own.slave(), &after), 0);
-        EXPECT_EQ(after.c_lflag, before.c_lflag);
-        EXPECT_EQ(after.c_iflag, before.c_iflag);
-        EXPECT_EQ(after.c_oflag, before.c_oflag);
-        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        ASSERT_TRUE(own.LineSettings(&after));
+        EXPECT_EQ(std::memcmp(&after, &before, sizeof before), 0) << "the terminal's settings changed";
     }
 
     // Another terminal is a line like any other, whatever controls the sender.
@@ -373,18 +379,6 @@ TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
         {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(), true, true);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(m_line.ReadAtLeast(1), Bytes{0x0C});
-}
-
-TEST_F(DisplaySend, HelpExplainsUsageExamplesAndExitCodes)
-{
-    const auto result = Send({"--help"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.err, "");
-    for (const char* part : {"--list", "--names", "--port NAME", "--baud RATE", "--hex STRING",
-                             "--text TEXT", "--lamp", "--scroll", "--flicker", "--clear",
-                             "--version", "Examples:", "Exit status:"}) {
-        EXPECT_NE(result.out.find(part), std::string::npos) << part;
-    }
 }
 
 }  // namespace
