@@ -12,8 +12,6 @@
 #include <vector>
 
 #include <poll.h>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
