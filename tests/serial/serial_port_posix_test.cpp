@@ -136,17 +136,14 @@ TEST(SerialPort, MessagesArriveWholeUnchangedAndInOrder)
 TEST(SerialPort, OpenAndWriteDiscardStaleInput)
 {
     Pty pty;
-    const char junk[] = "left over\n";  // a whole line: a fresh terminal counts nothing less
-    ASSERT_EQ(::write(pty.master(), junk, 10), 10);
-    ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
     CSerialPort port;
-    ASSERT_TRUE(port.Open(pty.path(), 2400));
-    EXPECT_EQ(InputQueued(pty.slave()), 0);
-
-    ASSERT_EQ(::write(pty.master(), junk, 10), 10);
-    ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
-    ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
-    EXPECT_EQ(InputQueued(pty.slave()), 0);
+    for (const bool opened : {false, true}) {
+        const char junk[] = "left over\n";  // a whole line: a fresh terminal counts nothing less
+        ASSERT_EQ(::write(pty.master(), junk, 10), 10);
+        ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
+        ASSERT_TRUE(opened ? WriteAll(port, {0x0C}) == 0u : port.Open(pty.path(), 2400));
+        EXPECT_EQ(InputQueued(pty.slave()), 0) << (opened ? "after a write" : "after the open");
+    }
 }
 
 TEST(SerialPort, AnotherOpenLeavesTheHeldPortAlone)
