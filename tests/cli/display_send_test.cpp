@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -264,12 +265,10 @@ TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
     EXPECT_EQ(described.exitCode, 0) << described.err;
     EXPECT_EQ(described.out.substr(0, described.out.find('\n')), "guard\tvirtual display");
     std::string firstColumn;
-    for (std::size_t at = 0; at < described.out.size();) {
-        const std::size_t end = described.out.find('\n', at);
-        const std::string line = described.out.substr(at, end - at);
+    std::istringstream lines(described.out);
+    for (std::string line; std::getline(lines, line);) {
         EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 1) << line;
         firstColumn += line.substr(0, line.find('\t')) + "\n";
-        at = end == std::string::npos ? described.out.size() : end + 1;
     }
     EXPECT_EQ(firstColumn, list.out);
 
