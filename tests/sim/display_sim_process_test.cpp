@@ -165,7 +165,9 @@ TEST_F(TextMode, ListensOnAPortAtEveryRateTheSenderSendsAt)
 }
 
 // However the bytes of several messages arrive, and even right after the banner, every
-// message that changes the state prints its line, in order.
+// message that changes the state prints its line, in order. A sender whose line settings a
+// real display at the display's rate could not read is marked, in a line before the states
+// of what it sent.
 TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
 {
     const struct {
@@ -173,6 +175,9 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
         std::string bytes;
         std::size_t piece;  // written in pieces of this many bytes; 0: in one write
         std::vector<std::string> lines;
+        std::vector<std::string> args = {"--text"};
+        speed_t speed = B2400;  // the sender's line
+        tcflag_t frame = CS8;   // data bits, parity, stop bits
     } rows[] = {
         {"text then Clear: the display ends as it began",
          "\x1bQA1\r\x0c", 0,
@@ -195,17 +200,38 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
          "\x1bQA1\r\x1bQA2\r\x0c\x0c\x1bQA3\r", 0,
          {"[       1] lamps=none mode=still", "[       2] lamps=none mode=still",
           "[        ] lamps=none mode=still", "[       3] lamps=none mode=still"}},
+        {"9600 to the default display", "\x1bQA7\r", 0,
+         {"sender at 9600 baud: a display at 2400 would show garbage", "[       7] lamps=none mode=still"}, {"--text"},
+         B9600},
+        {"9600 to a display at 9600", "\x1bQA7\r", 0, {"[       7] lamps=none mode=still"},
+         {"--text", "--baud", "9600"}, B9600},
+        {"2400 to a display at 9600", "\x1bQA7\r", 0,
+         {"sender at 2400 baud: a display at 9600 would show garbage", "[       7] lamps=none mode=still"},
+         {"--text", "--baud=9600"}},
+        // A pseudo-terminal of recent kernels keeps neither parity nor 7 data bits (the
+        // verdict on those is tested without one); stop bits it keeps.
+        {"a second stop bit does no harm", "\x1bQA7\r", 0, {"[       7] lamps=none mode=still"}, {"--text"}, B2400,
+         CS8 | CSTOPB},
+        {"9600 8N2", "\x1bQA7\r", 0,
+         {"sender at 9600 baud: a display at 2400 would show garbage", "[       7] lamps=none mode=still"}, {"--text"},
+         B9600, CS8 | CSTOPB},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        SimProcess sim({"--text"}, env());
+        SimProcess sim(r.args, env());
         const auto banner = sim.Line();
         ASSERT_TRUE(banner);
         ASSERT_EQ(banner->rfind("listening on sim0", 0), 0u) << *banner;
         {
             // At once, before even the first state line is read.
-            serial::OwnedHandle client(::open((ports() + "/sim0").c_str(), O_WRONLY | O_NOCTTY));
+            serial::OwnedHandle client(::open((ports() + "/sim0").c_str(), O_RDWR | O_NOCTTY));
             ASSERT_TRUE(client.valid());
+            termios tio{};
+            ASSERT_EQ(::tcgetattr(client.get(), &tio), 0);
+            ::cfmakeraw(&tio);
+            tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB)) | r.frame;
+            ::cfsetspeed(&tio, r.speed);
+            ASSERT_EQ(::tcsetattr(client.get(), TCSANOW, &tio), 0);
             const std::size_t piece = r.piece == 0 ? r.bytes.size() : r.piece;
             for (std::size_t at = 0; at < r.bytes.size(); at += piece) {
                 const std::size_t n = std::min(piece, r.bytes.size() - at);
@@ -217,49 +243,6 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
         EXPECT_EQ(sim.Line(), std::nullopt);  // and no line more
         EXPECT_TRUE(fs::is_empty(ports()));   // neither link nor lock left
-    }
-}
-
-// A sender whose line settings a real display at the display's rate could not read is
-// marked, in a line before the states of what it sent.
-TEST_F(TextMode, MarksWhatASenderWithOtherLineSettingsSends)
-{
-    const struct {
-        const char* what;
-        std::vector<std::string> args;
-        speed_t speed;
-        tcflag_t frame;  // data bits, parity, stop bits
-        const char* mark;  // nullptr: none
-    } rows[] = {
-        {"2400 8N1 to the default display", {"--text"}, B2400, CS8, nullptr},
-        {"9600 to the default display", {"--text"}, B9600, CS8, "sender at 9600 baud: a display at 2400 would show garbage"},
-        {"9600 to a display at 9600", {"--text", "--baud", "9600"}, B9600, CS8, nullptr},
-        {"2400 to a display at 9600", {"--text", "--baud=9600"}, B2400, CS8,
-         "sender at 2400 baud: a display at 9600 would show garbage"},
-        // A pseudo-terminal of recent kernels keeps neither parity nor 7 data bits (the
-        // verdict on those is tested without one); stop bits it keeps.
-        {"a second stop bit does no harm", {"--text"}, B2400, CS8 | CSTOPB, nullptr},
-        {"9600 8N2", {"--text"}, B9600, CS8 | CSTOPB, "sender at 9600 baud: a display at 2400 would show garbage"},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        SimProcess sim(r.args, env());
-        ASSERT_TRUE(sim.Line());
-        ASSERT_EQ(sim.Line(), "[        ] lamps=none mode=still");
-        serial::OwnedHandle client(::open((ports() + "/sim0").c_str(), O_RDWR | O_NOCTTY));
-        ASSERT_TRUE(client.valid());
-        termios tio{};
-        ASSERT_EQ(::tcgetattr(client.get(), &tio), 0);
-        ::cfmakeraw(&tio);
-        tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB)) | r.frame;
-        ::cfsetspeed(&tio, r.speed);
-        ASSERT_EQ(::tcsetattr(client.get(), TCSANOW, &tio), 0);
-        ASSERT_EQ(::write(client.get(), "\x1bQA7\r", 5), 5);
-        if (r.mark) {
-            EXPECT_EQ(sim.Line(), r.mark);
-        }
-        EXPECT_EQ(sim.Line(), "[       7] lamps=none mode=still");
-        EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
 }
 
