@@ -60,8 +60,7 @@ TEST(Sender, ListPrintsThePortsInOrderEachDescribedAfterATab)
 
 TEST(Sender, NoPortFound)
 {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--list"}, std::vector<std::string>{"--clear"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--list"}, std::vector<std::string>{"--clear"}}) {
         const auto r = RunWithPorts(args, {});
         EXPECT_EQ(r.exitCode, cli::kExitNoPort);
         EXPECT_EQ(r.out, "");
