@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -25,52 +26,41 @@ struct Outcome {
     std::string err;
 };
 
-Outcome RunWithPorts(const std::vector<std::string>& args, std::vector<std::string> ports)
+// The sender's run with these ports found; --list describes each as describe says, or
+// names it alone when describe is empty.
+Outcome RunWithPorts(const std::vector<std::string>& args, std::vector<std::string> ports,
+                     std::function<std::string(const std::string&)> describe = {})
 {
     std::ostringstream out, err;
-    cli::Environment env;
-    env.discoverPorts = [ports] { return ports; };
-    const int code = cli::Run(args, out, err, env);
+    const int code = cli::Run(args, out, err, {[ports] { return ports; }, describe});
     return {code, out.str(), err.str()};
 }
 
-TEST(Sender, ListPrintsThePortsInOrder)
+TEST(Sender, ListPrintsThePortsInOrderEachDescribedAfterATab)
 {
-    const auto r = RunWithPorts({"--list"}, {"sim0", "ttyS2", "ttyUSB0"});
-    EXPECT_EQ(r.exitCode, cli::kExitOk);
-    EXPECT_EQ(r.out, "sim0\nttyS2\nttyUSB0\n");
-    EXPECT_EQ(r.err, "");
-}
-
-TEST(Sender, ListDescribesEachPortAfterATab)
-{
-    const std::vector<std::string> ports{"sim0", "ttyUSB0", "/dev/rfcomm0"};
-    struct Row { std::vector<std::string> args; std::string out; };
+    const std::function<std::string(const std::string&)> describe = [](const std::string& port) {
+        return std::string(port == "sim0" ? "virtual display" : port == "ttyUSB0" ? "USB serial: FT232R USB UART" : "serial port");
+    };
+    struct Row { std::vector<std::string> args; std::vector<std::string> ports; bool described; std::string out; };
     const Row rows[] = {
-        {{"--list"}, "sim0\tvirtual display\nttyUSB0\tUSB serial: FT232R USB UART\n"
-                     "/dev/rfcomm0\tserial port\n"},
-        {{"--list", "--names"}, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
-        {{"--names", "--list"}, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
+        {{"--list"}, {"sim0", "ttyS2", "ttyUSB0"}, false, "sim0\nttyS2\nttyUSB0\n"},
+        {{"--list"}, {"sim0", "ttyUSB0", "/dev/rfcomm0"}, true,
+         "sim0\tvirtual display\nttyUSB0\tUSB serial: FT232R USB UART\n/dev/rfcomm0\tserial port\n"},
+        {{"--list", "--names"}, {"sim0", "ttyUSB0", "/dev/rfcomm0"}, true, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
+        {{"--names", "--list"}, {"sim0", "ttyUSB0", "/dev/rfcomm0"}, true, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
     };
     for (const Row& r : rows) {
-        std::ostringstream out, err;
-        cli::Environment env;
-        env.discoverPorts = [&ports] { return ports; };
-        env.describePort = [](const std::string& port) -> std::string {
-            return port == "sim0"      ? "virtual display"
-                   : port == "ttyUSB0" ? "USB serial: FT232R USB UART"
-                                       : "serial port";
-        };
-        EXPECT_EQ(cli::Run(r.args, out, err, env), cli::kExitOk);
-        EXPECT_EQ(out.str(), r.out) << testing::PrintToString(r.args);
-        EXPECT_EQ(err.str(), "");
+        SCOPED_TRACE(testing::PrintToString(r.args));
+        const auto result = RunWithPorts(r.args, r.ports, r.described ? describe : nullptr);
+        EXPECT_EQ(result.exitCode, cli::kExitOk);
+        EXPECT_EQ(result.out, r.out);
+        EXPECT_EQ(result.err, "");
     }
 }
 
 TEST(Sender, NoPortFound)
 {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--list"}, std::vector<std::string>{"--clear"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--list"}, std::vector<std::string>{"--clear"}}) {
         const auto r = RunWithPorts(args, {});
         EXPECT_EQ(r.exitCode, cli::kExitNoPort);
         EXPECT_EQ(r.out, "");

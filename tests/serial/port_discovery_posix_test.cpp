@@ -12,8 +12,6 @@
 #include <vector>
 
 #include <poll.h>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,54 +104,41 @@ TEST_F(PortDiscovery, DriverTypeDecidesForTtyS)
     EXPECT_EQ(DiscoverPorts(m_roots), Names{"ttyS4"});
 }
 
-TEST_F(PortDiscovery, VirtualPortsComeFirstByName)
-{
-    AddTty("ttyUSB0", true);
-    AddVirtual("sim10", NewTerminal());
-    AddVirtual("sim2", NewTerminal());
-    AddVirtual("display", NewTerminal());
-    AddVirtual("dangling", m_root + "/nowhere");
-    AddVirtual("file-link", m_root + "/plain");
-    AddVirtual("folder-link", m_root + "/sys");
-    AddVirtual("ttyV0", NewTerminal());  // Open would look for it in the device folder
-    AddVirtual(".sim3", NewTerminal());  // still being set up
-    std::ofstream(m_root + "/plain") << "not a device";
-    std::ofstream(m_roots.virtualDir + "/plain") << "not a device";
-    fs::create_directory(m_roots.virtualDir + "/folder");
-
-    EXPECT_EQ(DiscoverPorts(m_roots), (Names{"display", "sim2", "sim10", "ttyUSB0"}));
-}
-
-TEST_F(PortDiscovery, OnlyLiveLinksToTerminalLinesAreListed)
+// Only live links to terminal lines are listed, before the devices and by name.
+TEST_F(PortDiscovery, OnlyLiveLinksToTerminalLinesAreListedFirstByName)
 {
     // The terminal of a killed display's number, handed to another program since.
     const std::string reused = NewTerminal();
     const struct {
         const char* name;
         std::string target;
-        Display display;
-        bool listed;
+        Display display = Display::Runs;
     } rows[] = {
-        {"live", NewTerminal(), Display::Runs, true},
-        {"killed", reused, Display::Gone, false},
-        {"unlocked", reused, Display::NeverLocked, false},
-        {"null", "/dev/null", Display::Runs, false},
-        {"zero", "/dev/zero", Display::Runs, false},
-        {"tty", "/dev/tty", Display::Runs, false},
-        {"ptmx", "/dev/ptmx", Display::Runs, false},
-        {"console", "/dev/console", Display::Runs, false},
-        {"fake-serial", m_roots.devDir + "/ttyUSB0", Display::Runs, false},  // a file, not a device
+        {"sim10", NewTerminal()},
+        {"sim2", NewTerminal()},
+        {"display", NewTerminal()},
+        {"killed", reused, Display::Gone},
+        {"unlocked", reused, Display::NeverLocked},
+        {"dangling", m_root + "/nowhere"},
+        {"file-link", m_root + "/plain"},
+        {"folder-link", m_root + "/sys"},
+        {"ttyV0", NewTerminal()},  // Open would look for it in the device folder
+        {".sim3", NewTerminal()},  // still being set up
+        {"null", "/dev/null"},
+        {"zero", "/dev/zero"},
+        {"tty", "/dev/tty"},
+        {"ptmx", "/dev/ptmx"},
+        {"console", "/dev/console"},
+        {"fake-serial", m_roots.devDir + "/ttyUSB0"},  // a file, not a device
     };
-    Names expected;
-    for (const auto& r : rows) {
+    for (const auto& r : rows)
         AddVirtual(r.name, r.target, r.display);
-        if (r.listed)
-            expected.push_back(r.name);
-    }
+    std::ofstream(m_root + "/plain") << "not a device";
+    std::ofstream(m_roots.virtualDir + "/plain") << "not a device";
+    fs::create_directory(m_roots.virtualDir + "/folder");
     AddTty("ttyUSB0", true);
     std::ofstream(m_roots.devDir + "/ttyUSB0") << "not a device";
-    expected.push_back("ttyUSB0");
-    EXPECT_EQ(DiscoverPorts(m_roots), expected);
+    EXPECT_EQ(DiscoverPorts(m_roots), (Names{"display", "sim2", "sim10", "ttyUSB0"}));
 }
 
 TEST_F(PortDiscovery, ActiveKernelConsoleIsNotListed)

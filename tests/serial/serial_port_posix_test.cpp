@@ -14,7 +14,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -24,6 +23,7 @@
 #include "serial/serial_port.h"
 #include "serial/serial_port_backend.h"
 #include "tests/support/display_lock.h"
+#include "tests/support/fake_machine.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_folder.h"
 
@@ -58,7 +58,7 @@ std::uint32_t WriteAll(CSerialPort& port, const Bytes& bytes)
 }
 
 // Each step's errno as the reason a user reads, without needing a user the OS refuses:
-// as root, the permission test above cannot run.
+// as root, the permission test cannot run.
 TEST(SerialPort, ErrnoOfEachStepAsAReason)
 {
     using backend::OpenStep;
@@ -136,20 +136,17 @@ TEST(SerialPort, MessagesArriveWholeUnchangedAndInOrder)
 TEST(SerialPort, OpenAndWriteDiscardStaleInput)
 {
     Pty pty;
-    const char junk[] = "left over\n";  // a whole line: a fresh terminal counts nothing less
-    ASSERT_EQ(::write(pty.master(), junk, 10), 10);
-    ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
     CSerialPort port;
-    ASSERT_TRUE(port.Open(pty.path(), 2400));
-    EXPECT_EQ(InputQueued(pty.slave()), 0);
-
-    ASSERT_EQ(::write(pty.master(), junk, 10), 10);
-    ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
-    ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
-    EXPECT_EQ(InputQueued(pty.slave()), 0);
+    for (const bool opened : {false, true}) {
+        const char junk[] = "left over\n";  // a whole line: a fresh terminal counts nothing less
+        ASSERT_EQ(::write(pty.master(), junk, 10), 10);
+        ASSERT_EQ(InputQueued(pty.slave(), 10), 10);
+        ASSERT_TRUE(opened ? WriteAll(port, {0x0C}) == 0u : port.Open(pty.path(), 2400));
+        EXPECT_EQ(InputQueued(pty.slave()), 0) << (opened ? "after a write" : "after the open");
+    }
 }
 
-TEST(SerialPort, SecondOpenLeavesTheHeldPortAlone)
+TEST(SerialPort, AnotherOpenLeavesTheHeldPortAlone)
 {
     Pty first;
     Pty other;
@@ -159,28 +156,19 @@ TEST(SerialPort, SecondOpenLeavesTheHeldPortAlone)
         EXPECT_FALSE(port.Open(path, 9600));
         EXPECT_EQ(port.LastOpenFailure().kind, OpenError::AlreadyOpen);
     }
-    termios tio{};
-    ASSERT_EQ(::tcgetattr(first.slave(), &tio), 0);
-    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B2400));
-    ASSERT_EQ(WriteAll(port, {0x1B, 0x40}), 0u);
-    EXPECT_EQ(first.ReadAtLeast(2), (Bytes{0x1B, 0x40}));
-}
-
-TEST(SerialPort, PortHeldByAnotherObjectIsInUse)
-{
-    // As root TIOCEXCL lets the second open through, but the lock still stops it.
-    Pty pty;
-    CSerialPort holder;
-    ASSERT_TRUE(holder.Open(pty.path(), 2400));
+    // Another object: as root TIOCEXCL lets its open through, but the lock still stops it.
     CSerialPort second;
-    EXPECT_FALSE(second.Open(pty.path(), 2400));
+    EXPECT_FALSE(second.Open(first.path(), 9600));
     EXPECT_FALSE(second.IsOpen());
     EXPECT_EQ(second.LastOpenFailure().kind, OpenError::InUse);
     EXPECT_FALSE(second.LastOpenFailure().osMessage.empty());
-    // The refused open must not take exclusive mode away from the holder.
-    EXPECT_TRUE(ExclusiveMode(pty.slave()));
-    ASSERT_EQ(WriteAll(holder, {0x0C}), 0u);
-    EXPECT_EQ(pty.ReadAtLeast(1), Bytes{0x0C});
+    // Neither the rate nor exclusive mode was taken from the holder.
+    EXPECT_TRUE(ExclusiveMode(first.slave()));
+    termios tio{};
+    ASSERT_TRUE(first.LineSettings(&tio));
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B2400));
+    ASSERT_EQ(WriteAll(port, {0x1B, 0x40}), 0u);
+    EXPECT_EQ(first.ReadAtLeast(2), (Bytes{0x1B, 0x40}));
 }
 
 TEST(SerialPort, CloseOrDestructionReleasesThePortAtOnce)
@@ -267,16 +255,12 @@ TEST(SerialPort, FailedOpenHoldsNothing)
 // own; its "display" is the test holding the name's lock.
 TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
 {
-    const testing_support::TempFolder scratch;
-    const char* runtime = scratch.path().c_str();
-    const std::string parent = std::string(runtime) + "/display-test";
-    const std::string folder = parent + "/ports";
-    std::filesystem::create_directories(folder);
-    std::filesystem::permissions(parent, std::filesystem::perms::owner_all);
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    const testing_support::FakeMachine runtime;  // its root stands for the runtime folder
+    const std::string parent = runtime.root() + "/display-test";
+    const std::string& folder = runtime.roots.virtualDir;
     const char* saved = std::getenv("XDG_RUNTIME_DIR");
     const std::string savedValue = saved ? saved : "";
-    ::setenv("XDG_RUNTIME_DIR", runtime, 1);
+    ::setenv("XDG_RUNTIME_DIR", runtime.root().c_str(), 1);
 
     Pty live;
     Pty reused;  // a killed display's terminal number, now another program's
@@ -360,20 +344,6 @@ TEST(SerialPort, PortWithoutPermissionIsDenied)
     EXPECT_EQ(port.LastOpenFailure().kind, OpenError::PermissionDenied);
 }
 
-TEST(SerialPort, WriteAfterThePeerWentAwayFailsWithEio)
-{
-    Pty pty;
-    CSerialPort port;
-    ASSERT_TRUE(port.Open(pty.path(), 2400));
-    pty.CloseMaster();
-    const std::uint32_t result = WriteAll(port, {0x0C, 0x1B, 0x51, 0x41, 0x31, 0x0D});
-    EXPECT_EQ(result, static_cast<std::uint32_t>(EIO));
-    // The panel closes such a port as disconnected; a stalled line is no such case.
-    EXPECT_TRUE(CSerialPort::IsDeviceGone(result));
-    EXPECT_FALSE(CSerialPort::IsDeviceGone(CSerialPort::TimeoutError()));
-    EXPECT_FALSE(CSerialPort::IsDeviceGone(CSerialPort::CancelledError()));
-}
-
 // Fills the line until the terminal takes no more, as when the peer stopped reading.
 void FillUntilFull(int fd)
 {
@@ -387,26 +357,38 @@ void FillUntilFull(int fd)
     } while (::poll(&pfd, 1, 200) > 0);
 }
 
-TEST(SerialPort, WriteOnAStalledLineTimesOut)
+// No byte can leave: the write must say so instead of reporting success. The panel closes a
+// port whose peer went away as disconnected; a stalled line is no such case.
+TEST(SerialPort, WriteOnALineThatTakesNothingFails)
 {
-    // No byte can leave: the write must say so instead of reporting success.
-    for (const bool suspend : {true, false}) {
-        SCOPED_TRACE(suspend ? "output suspended by flow control" : "peer not reading");
+    const struct {
+        const char* what;
+        std::function<void(Pty&)> block;
+        std::uint32_t error;
+        bool gone;
+        bool resumes;  // once the line moves again, the port goes on
+    } rows[] = {
+        {"peer went away", [](Pty& pty) { pty.CloseMaster(); }, EIO, true, false},
+        {"output suspended by flow control", [](Pty& pty) { ASSERT_TRUE(pty.Stall()); }, ETIMEDOUT, false, true},
+        {"peer not reading", [](Pty& pty) { FillUntilFull(pty.slave()); }, ETIMEDOUT, false, false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
         Pty pty;
         CSerialPort port;
         ASSERT_TRUE(port.Open(pty.path(), 2400));
-        if (suspend)
-            ASSERT_EQ(::tcflow(pty.slave(), TCOOFF), 0);
-        else
-            FillUntilFull(pty.slave());
-        EXPECT_EQ(WriteAll(port, {0x0C, 0x1B}), CSerialPort::TimeoutError());
-        EXPECT_EQ(CSerialPort::TimeoutError(), static_cast<std::uint32_t>(ETIMEDOUT));
-        if (suspend) {  // and once the line moves again, the port goes on
-            ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
+        r.block(pty);
+        const std::uint32_t result = WriteAll(port, {0x0C, 0x1B});
+        EXPECT_EQ(result, r.error);
+        EXPECT_EQ(CSerialPort::IsDeviceGone(result), r.gone);
+        if (r.resumes) {
+            ASSERT_TRUE(pty.Resume());
             ASSERT_EQ(WriteAll(port, {0x0C}), 0u);
             EXPECT_EQ(pty.ReadAtLeast(1), Bytes{0x0C});
         }
     }
+    EXPECT_EQ(CSerialPort::TimeoutError(), static_cast<std::uint32_t>(ETIMEDOUT));
+    EXPECT_FALSE(CSerialPort::IsDeviceGone(CSerialPort::CancelledError()));
 }
 
 TEST(SerialPort, AStopFromAnotherThreadEndsAStalledWriteAtOnce)
@@ -414,7 +396,7 @@ TEST(SerialPort, AStopFromAnotherThreadEndsAStalledWriteAtOnce)
     Pty pty;
     CSerialPort port;
     ASSERT_TRUE(port.Open(pty.path(), 2400));
-    ASSERT_EQ(::tcflow(pty.slave(), TCOOFF), 0);
+    ASSERT_TRUE(pty.Stall());
     // 200 bytes would take 21 s to time out; the stop must end it long before.
     const std::vector<std::uint8_t> message(200, 0x38);
     std::stop_source stop;
@@ -433,7 +415,7 @@ TEST(SerialPort, AStopFromAnotherThreadEndsAStalledWriteAtOnce)
     CSerialPort next;
     EXPECT_TRUE(next.Open(pty.path(), 2400));
     // A write asked to stop before it began touches nothing.
-    ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
+    ASSERT_TRUE(pty.Resume());
     EXPECT_EQ(next.Write(message.data(), 1, stop.get_token()), CSerialPort::CancelledError());
     pollfd arrived{pty.master(), POLLIN, 0};
     EXPECT_EQ(::poll(&arrived, 1, 100), 0);

@@ -14,13 +14,6 @@ namespace {
 using sim::DisplayDecoder;
 using sim::StateLine;
 
-std::string Decode(const std::string& bytes)
-{
-    DisplayDecoder d;
-    d.Feed(bytes);
-    return StateLine(d.State());
-}
-
 struct Case {
     const char* name;
     std::string bytes;
@@ -91,7 +84,9 @@ class DecoderCases : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DecoderCases, ShowsWhatAUserWouldSee)
 {
-    EXPECT_EQ(Decode(GetParam().bytes), GetParam().line);
+    DisplayDecoder d;
+    d.Feed(GetParam().bytes);
+    EXPECT_EQ(StateLine(d.State()), GetParam().line);
 }
 
 TEST_P(DecoderCases, SameStateWhenCutAnywhere)

@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -13,7 +12,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -55,30 +53,27 @@ void WriteAll(int fd, const std::string& bytes)
     ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
 }
 
-TEST(PseudoTerminal, EveryByteArrivesUnchanged)
+// The flag that would refuse every later open of a user.
+bool Exclusive(int fd)
+{
+    int flag = -1;
+    ::ioctl(fd, TIOCGEXCL, &flag);
+    return flag != 0;
+}
+
+TEST(PseudoTerminal, EveryByteArrivesUnchangedAndAClientClosingDoesNotHangUp)
 {
     ListenPort port;
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-
-    serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
-    ASSERT_TRUE(client.valid());
-    WriteAll(client.get(), all);
-    EXPECT_EQ(ReadAll(port, all.size()), all);  // CR, LF, 00, 7F and ^C unchanged: raw
-}
-
-TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
-{
-    ListenPort port;
-    std::string error;
-    ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
     {
         serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
-        WriteAll(client.get(), "\x0c");
+        ASSERT_TRUE(client.valid());
+        WriteAll(client.get(), all);
     }
-    EXPECT_EQ(ReadAll(port, 1), "\x0c");
+    EXPECT_EQ(ReadAll(port, all.size()), all);  // CR, LF, 00, 7F and ^C unchanged: raw
     std::uint8_t buf[8];
     std::size_t n = 0;
     EXPECT_EQ(port.Read(buf, sizeof buf, &n), ReadResult::Nothing);
@@ -90,23 +85,24 @@ TEST(PseudoTerminal, ClientClosingDoesNotHangUp)
 
 using Pty = testing_support::PtyPair<>;
 
-TEST(Device, ReadsRawAtTheBaudRate)
+TEST(Device, ReadsRawAtTheBaudRateAndGivesUpExclusiveModeWhenClosed)
 {
     Pty line;
     ASSERT_TRUE(line.ok());
     serial::OwnedHandle keep(::open(line.path().c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
-    ListenPort port;
-    std::string error;
-    ASSERT_TRUE(port.OpenDevice(line.path(), 9600, &error)) << error;
-    EXPECT_EQ(port.DevicePath(), line.path());
-
-    termios tio{};
-    ASSERT_EQ(::tcgetattr(keep.get(), &tio), 0);
-    EXPECT_EQ(::cfgetispeed(&tio), B9600);
-    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
-
-    WriteAll(line.master(), "\x1bQA12.50\r");
-    EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
+    {
+        ListenPort port;
+        std::string error;
+        ASSERT_TRUE(port.OpenDevice(line.path(), 9600, &error)) << error;
+        EXPECT_EQ(port.DevicePath(), line.path());
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(keep.get(), &tio), 0);
+        EXPECT_EQ(::cfgetispeed(&tio), B9600);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+        WriteAll(line.master(), "\x1bQA12.50\r");
+        EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
+    }
+    EXPECT_FALSE(Exclusive(keep.get()));
 }
 
 TEST(Device, Refusals)
@@ -143,21 +139,6 @@ TEST(Device, Refusals)
     EXPECT_NE(error.find("in use by another program"), std::string::npos) << error;
 }
 
-TEST(Device, GivesUpExclusiveModeWhenClosed)
-{
-    Pty line;
-    serial::OwnedHandle keep(::open(line.path().c_str(), O_RDWR | O_NOCTTY));
-    {
-        ListenPort port;
-        std::string error;
-        ASSERT_TRUE(port.OpenDevice(line.path(), 2400, &error)) << error;
-    }
-    // TIOCGEXCL reads the flag that would refuse every later open of a user.
-    int exclusive = 1;
-    ASSERT_EQ(::ioctl(keep.get(), TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
-}
-
 // A client that locked the pseudo-terminal and set exclusive mode, then was killed by
 // each signal in turn: the display clears the mode once the client's lock is gone, never
 // while the client lives.
@@ -167,11 +148,7 @@ TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
     std::string error;
     ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
     serial::OwnedHandle look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
-    const auto exclusive = [&] {
-        int flag = -1;
-        ::ioctl(look.get(), TIOCGEXCL, &flag);
-        return flag != 0;
-    };
+    const auto exclusive = [&] { return Exclusive(look.get()); };
     EXPECT_FALSE(port.ReleaseAbandonedExclusive());  // nothing to clear
 
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
@@ -240,13 +217,18 @@ TEST(PseudoTerminal, ReadsTheClientsLineSettings)
     EXPECT_EQ(device.ClientSettings(), std::nullopt);
 }
 
-TEST(PortLink, FirstFreeNameAndRemoval)
-{
+// A folder of the test's own for the links, below a parent as the display's is.
+class LinkFolder : public ::testing::Test {
+protected:
     TempFolder tmp;
-    const std::string folder = tmp.path() + "/display-test/ports";  // made on demand
+    const std::string parent = tmp.path() + "/display-test";
+    const std::string folder = parent + "/ports";
     std::string error;
+};
 
-    auto first = std::make_unique<PortLink>();
+TEST_F(LinkFolder, FirstFreeNameAndRemoval)
+{
+    auto first = std::make_unique<PortLink>();  // the folder is made on demand
     ASSERT_TRUE(first->Publish(folder, "/dev/pts/77", &error)) << error;
     EXPECT_EQ(first->Name(), "sim0");
     EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/77");
@@ -269,40 +251,25 @@ TEST(PortLink, FirstFreeNameAndRemoval)
     EXPECT_TRUE(fs::is_symlink(folder + "/sim0"));
 }
 
-TEST(PortLink, TakesOverALinkLeftBehind)
+TEST_F(LinkFolder, TakesOverALinkLeftBehindButLeavesWhatIsNotALinkAlone)
 {
-    TempFolder tmp;
-    const std::string folder = tmp.path() + "/ports";
-    ASSERT_TRUE(fs::create_directory(folder));
+    ASSERT_TRUE(fs::create_directories(folder));
     // A display that was killed: its link and its lock file stay, the lock is gone.
     fs::create_symlink("/dev/pts/70", folder + "/sim0");
     { serial::OwnedHandle f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
-    PortLink link;
-    std::string error;
-    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
-    EXPECT_EQ(link.Name(), "sim0");
+    { serial::OwnedHandle f(::open((folder + "/sim1").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    PortLink first, second;
+    ASSERT_TRUE(first.Publish(folder, "/dev/pts/71", &error)) << error;
+    EXPECT_EQ(first.Name(), "sim0");
     EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/71");
+    ASSERT_TRUE(second.Publish(folder, "/dev/pts/72", &error)) << error;
+    EXPECT_EQ(second.Name(), "sim2");
+    EXPECT_TRUE(fs::is_regular_file(folder + "/sim1"));
 }
 
-TEST(PortLink, LeavesWhatIsNotALinkAlone)
+TEST_F(LinkFolder, KeepsALinkThatLeadsElsewhereNow)
 {
-    TempFolder tmp;
-    const std::string folder = tmp.path() + "/ports";
-    ASSERT_TRUE(fs::create_directory(folder));
-    { serial::OwnedHandle f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
     PortLink link;
-    std::string error;
-    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
-    EXPECT_EQ(link.Name(), "sim1");
-    EXPECT_TRUE(fs::is_regular_file(folder + "/sim0"));
-}
-
-TEST(PortLink, KeepsALinkThatLeadsElsewhereNow)
-{
-    TempFolder tmp;
-    const std::string folder = tmp.path() + "/ports";
-    PortLink link;
-    std::string error;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
     fs::remove(folder + "/sim0");
     fs::create_symlink("/dev/pts/72", folder + "/sim0");
@@ -311,11 +278,8 @@ TEST(PortLink, KeepsALinkThatLeadsElsewhereNow)
 }
 
 // The panel and the sender would not trust such a folder, so nothing is published there.
-TEST(PortLink, RefusesAFolderOthersMayChange)
+TEST_F(LinkFolder, RefusesAFolderOthersMayChange)
 {
-    TempFolder tmp;
-    const std::string parent = tmp.path() + "/display-test";
-    const std::string folder = parent + "/ports";
     ASSERT_TRUE(fs::create_directories(folder));
     const struct {
         std::string changed;
@@ -332,7 +296,6 @@ TEST(PortLink, RefusesAFolderOthersMayChange)
         SCOPED_TRACE(r.changed + " at " + std::to_string(r.mode));
         ASSERT_EQ(::chmod(r.changed.c_str(), r.mode), 0);
         PortLink link;
-        std::string error;
         EXPECT_EQ(link.Publish(folder, "/dev/pts/71", &error), *r.reason == '\0') << error;
         EXPECT_NE(error.find(r.reason), std::string::npos) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
@@ -341,21 +304,17 @@ TEST(PortLink, RefusesAFolderOthersMayChange)
     }
 
     PortLink link;
-    std::string error;
     EXPECT_FALSE(link.Publish("relative/ports", "/dev/pts/71", &error));
     EXPECT_FALSE(link.Publish("", "/dev/pts/71", &error));
     EXPECT_TRUE(link.Name().empty());
 }
 
-TEST(PortLink, RefusesAFolderOfAnotherUser)
+TEST_F(LinkFolder, RefusesAFolderOfAnotherUser)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder away";
-    TempFolder tmp;
-    const std::string folder = tmp.path() + "/ports";
-    ASSERT_TRUE(fs::create_directory(folder));
+    ASSERT_TRUE(fs::create_directories(folder));
     ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
     PortLink link;
-    std::string error;
     EXPECT_FALSE(link.Publish(folder, "/dev/pts/71", &error));
     EXPECT_NE(error.find("belongs to another user"), std::string::npos) << error;
 }
