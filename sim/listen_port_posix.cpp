@@ -4,6 +4,7 @@
 #include "serial/port_name.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -132,7 +133,13 @@ ReadResult ListenPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t*
         *count = static_cast<std::size_t>(n);
         return ReadResult::Data;
     }
-    if (n == 0) return ReadResult::HungUp;
+    if (n == 0) {
+        // A serial line set up raw reads 0 bytes when nothing is waiting; only one that
+        // also reports a hang-up (an adapter unplugged) has ended.
+        pollfd pfd{m_read.get(), POLLIN, 0};
+        const bool hungUp = ::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR)) != 0;
+        return hungUp ? ReadResult::HungUp : ReadResult::Nothing;
+    }
     switch (errno) {
     case EAGAIN:
     case EINTR: return ReadResult::Nothing;

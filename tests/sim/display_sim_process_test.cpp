@@ -156,6 +156,9 @@ TEST_F(TextMode, ListensOnAPortAtEveryRateTheSenderSendsAt)
         ASSERT_EQ(::write(line.master(), "\x1bs3\x1bQA7\r", 8), 8);
         EXPECT_EQ(sim.Line(), "[        ] lamps=Collect mode=still");
         EXPECT_EQ(sim.Line(), "[       7] lamps=Collect mode=still");
+        // A quiet line is no closed one: the next message still shows.
+        ASSERT_EQ(::write(line.master(), "\x1bQA12\r", 6), 6);
+        EXPECT_EQ(sim.Line(), "[      12] lamps=Collect mode=still");
         EXPECT_FALSE(fs::exists(ports()));  // nothing published for a real port
         line.CloseMaster();
         EXPECT_EQ(sim.Line(), std::nullopt);
