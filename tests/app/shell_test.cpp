@@ -22,14 +22,15 @@ namespace {
 struct Run {
     ManualTimer* timer = nullptr;  // while the panel lives
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-    bool scriptRan = false;
-    bool panelStillOpen = false;  // the script left the panel open; the test closed it
 };
 
 // Runs the application on the ports; the script gets the panel once it shows. Whatever
 // the script leaves open is closed afterwards, so a failing script cannot hang the test.
-void RunApplication(Run& run, std::vector<std::string> ports, const std::function<void(CDisplayTestDlg&)>& script)
+// True if the script ran and closed the panel itself.
+bool RunApplication(Run& run, std::vector<std::string> ports, const std::function<void(CDisplayTestDlg&)>& script)
 {
+    bool scriptRan = false;
+    bool panelStillOpen = false;
     panel::PanelServices services;
     services.listPorts = [ports] { return ports; };
     services.watchFolders = std::vector<std::string>{};
@@ -55,21 +56,21 @@ void RunApplication(Run& run, std::vector<std::string> ports, const std::functio
         auto* dlg = qobject_cast<CDisplayTestDlg*>(QApplication::activeModalWidget());
         if (!dlg)
             return;
-        run.scriptRan = true;
+        scriptRan = true;
         Settle(*dlg);  // the port has opened
         script(*dlg);
         // Bounded, and without assuming the kind of window: one that will not close
         // leaves the watchdog to fail the test.
         for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i) {
-            run.panelStillOpen = true;
+            panelStillOpen = true;
             QApplication::activeModalWidget()->close();
         }
     });
     app::CDisplayTestApp theApp(std::move(services));
-    const bool goOn = theApp.InitInstance();
-    if (goOn)
+    if (theApp.InitInstance())
         qWarning("InitInstance asked to go on");
     run.timer = nullptr;  // went with the panel
+    return scriptRan && !panelStillOpen;
 }
 
 bool ActivateWindow(QWidget& window)
@@ -84,11 +85,11 @@ class ShellTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void theWindow()
+    void theWindowAndItsKeys()
     {
         PtyPair line;
         Run run;
-        RunApplication(run, {line.path()}, [](CDisplayTestDlg& dlg) {
+        QVERIFY(RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
             QVERIFY(dlg.isVisible());
             QCOMPARE(dlg.windowTitle(), QStringLiteral("Vandry Customer Display Test"));
             QVERIFY(!dlg.windowIcon().isNull());
@@ -96,10 +97,21 @@ private slots:
             QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
             QVERIFY(!(dlg.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
             QVERIFY(dlg.windowFlags() & Qt::WindowCloseButtonHint);
+
+            // F1 does no harm, Enter on a focused button clicks it.
+            QVERIFY(ActivateWindow(dlg));
+            QTest::keyClick(&dlg, Qt::Key_F1);
+            QTest::keyClick(dlg.GetDlgItem(IDC_DATA), Qt::Key_F1);
+            QCOMPARE(QApplication::activeModalWidget(), &dlg);
+            QCOMPARE(UpperStatus(dlg), QString());
+            QCOMPARE(line.ReadAll(100), QByteArray());
+            QWidget* scrolling = dlg.GetDlgItem(IDC_SCROLL);
+            scrolling->setFocus();
+            QTest::keyClick(scrolling, Qt::Key_Return);
+            QVERIFY(dlg.isVisible());
+            QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
             dlg.reject();
-        });
-        QVERIFY(run.scriptRan);
-        QVERIFY(!run.panelStillOpen);
+        }));
     }
 
     void closingEndsTheProgramAndReleasesThePort_data()
@@ -116,7 +128,7 @@ private slots:
         PtyPair line;
         QByteArray sentWhileOpen;
         Run run;
-        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
+        QVERIFY(RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
             QVERIFY(ActivateWindow(dlg));
             // The demonstration runs while the panel closes.
             Click(dlg, IDC_AUTO);
@@ -134,47 +146,10 @@ private slots:
             QVERIFY(!dlg.isVisible());
             QVERIFY(!run.timer->IsActive());  // the demonstration ended with the window
             sentWhileOpen = line.ReadAll(100);
-        });
-        QVERIFY(run.scriptRan);
-        QVERIFY(!run.panelStillOpen);
+        }));
         QCOMPARE(sentWhileOpen, QByteArray());  // nothing is sent on closing
         QCOMPARE(line.ReadAll(100), QByteArray());
         QVERIFY(PortIsFree(line.path()));
-    }
-
-    void enterOnAFocusedButtonClicksIt()
-    {
-        PtyPair line;
-        Run run;
-        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
-            QVERIFY(ActivateWindow(dlg));
-            QWidget* scrolling = dlg.GetDlgItem(IDC_SCROLL);
-            scrolling->setFocus();
-            QTest::keyClick(scrolling, Qt::Key_Return);
-            QVERIFY(dlg.isVisible());
-            QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
-            dlg.reject();
-        });
-        QVERIFY(run.scriptRan);
-        QVERIFY(!run.panelStillOpen);
-    }
-
-    void f1DoesNoHarm()
-    {
-        PtyPair line;
-        Run run;
-        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
-            QVERIFY(ActivateWindow(dlg));
-            QTest::keyClick(&dlg, Qt::Key_F1);
-            QTest::keyClick(dlg.GetDlgItem(IDC_DATA), Qt::Key_F1);
-            QVERIFY(dlg.isVisible());
-            QCOMPARE(QApplication::activeModalWidget(), &dlg);
-            QCOMPARE(UpperStatus(dlg), QString());
-            QCOMPARE(line.ReadAll(100), QByteArray());
-            dlg.reject();
-        });
-        QVERIFY(run.scriptRan);
-        QVERIFY(!run.panelStillOpen);
     }
 
     void theAboutBoxIsModalAndTheDemonstrationGoesOn()
@@ -213,7 +188,7 @@ private slots:
             QTest::keyClick(menu, Qt::Key_Return);
         };
 
-        RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
+        QVERIFY(RunApplication(run, {line.path()}, [&](CDisplayTestDlg& dlg) {
             Click(dlg, IDC_AUTO);
             // A right click on the panel offers the About entry.
             QTimer::singleShot(0, menuScript);
@@ -222,9 +197,7 @@ private slots:
             QApplication::sendEvent(&dlg, &click);
             QVERIFY(dlg.isVisible());
             dlg.reject();
-        });
-        QVERIFY(run.scriptRan);
-        QVERIFY(!run.panelStillOpen);
+        }));
         QCOMPARE(entry, QStringLiteral("关于 Ostrel(&A)..."));
         QVERIFY(aboutShown);
         QVERIFY(panelBlocked);

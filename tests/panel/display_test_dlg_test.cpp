@@ -15,18 +15,6 @@ class PanelTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void startsWithNoPort()
-    {
-        const Panel dlg = MakePanel({});
-        auto* port = Control<QComboBox>(*dlg, IDC_PORT);
-        QCOMPARE(port->count(), 0);
-        QVERIFY(!port->isEnabled());
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
-        QCOMPARE(Control<QComboBox>(*dlg, IDC_BAUD)->currentText(), QStringLiteral("2400"));
-        QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(), QStringLiteral("未找到串口"));
-    }
-
     void opensTheFirstPortAt2400Then9600()
     {
         PtyPair first, second;
@@ -56,40 +44,60 @@ private slots:
         QCOMPARE(first.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
     }
 
-    void aPortHeldElsewhereLeavesTheClosedState()
+    void aPortHeldElsewhereIsTakenOnceReleased_data()
     {
-        PtyPair first, second;
+        QTest::addColumn<bool>("chosen");
+        QTest::newRow("the only port, at start") << false;
+        QTest::newRow("chosen after another") << true;
+    }
+    void aPortHeldElsewhereIsTakenOnceReleased()
+    {
+        QFETCH(bool, chosen);
+        PtyPair first, held;
         serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(second.path(), 9600));
-        const Panel dlg = MakePanel({first.path(), second.path()});
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-
-        Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
+        QVERIFY(otherProgram.Open(held.path(), 9600));
+        const Panel dlg = chosen ? MakePanel({first.path(), held.path()}) : MakePanel({held.path()});
+        if (chosen) {
+            QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+            Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
+            QVERIFY(PortIsFree(first.path()));  // the port chosen before was given up, not kept
+        }
+        const QString inUse = QString::fromStdString(held.path()) + QStringLiteral(": 已被其他程序占用");
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
-        QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(),
-                 QString::fromStdString(second.path()) + QStringLiteral(": 已被其他程序占用"));
+        QCOMPARE(PortTip(*dlg), inUse);
+        QCOMPARE(UpperStatus(*dlg), inUse);
+        QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待其释放"));
+        QVERIFY(dlg.retry->IsActive());
+        dlg.retry->Fire();  // still held
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QCOMPARE(UpperStatus(*dlg), inUse);
 
-        // The port chosen before was given up, not kept.
-        serial::CSerialPort probe;
-        QVERIFY(probe.Open(first.path(), 2400));
-        probe.Close();
-
-        // Once the other program lets go, choosing the port again opens it.
         otherProgram.Close();
-        Choose(Control<QComboBox>(*dlg, IDC_PORT), 0);
-        Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
+        if (chosen) {  // choosing the port again opens it, as the next retry does
+            Choose(Control<QComboBox>(*dlg, IDC_PORT), 0);
+            Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
+        } else {
+            dlg.retry->Fire();
+        }
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QVERIFY(!dlg.retry->IsActive());
+        QCOMPARE(UpperStatus(*dlg), QString());
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
     }
 
-    void theListFollowsTheVirtualPorts()
+    void startsWithNoPortAndTheListFollowsTheVirtualPorts()
     {
         VirtualFolder folder;
         PtyPair line;
         const Panel dlg = MakePanel({}, folder.Services());
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
         QCOMPARE(port->count(), 0);
+        QVERIFY(!port->isEnabled());
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
+        QCOMPARE(Control<QComboBox>(*dlg, IDC_BAUD)->currentText(), QStringLiteral("2400"));
+        QCOMPARE(PortTip(*dlg), QStringLiteral("未找到串口"));
         QCOMPARE(UpperStatus(*dlg), QStringLiteral("未找到串口"));
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("请连接显示屏或启动虚拟显示屏"));
 
@@ -118,34 +126,10 @@ private slots:
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
     }
 
-    void aPortInUseIsTakenOnceReleased()
-    {
-        PtyPair line;
-        serial::CSerialPort otherProgram;
-        QVERIFY(otherProgram.Open(line.path(), 9600));
-        const Panel dlg = MakePanel({line.path()});
-        const QString inUse = QString::fromStdString(line.path()) + QStringLiteral(": 已被其他程序占用");
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QCOMPARE(UpperStatus(*dlg), inUse);
-        QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待其释放"));
-        QVERIFY(dlg.retry->IsActive());
-        dlg.retry->Fire();  // still held
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QCOMPARE(UpperStatus(*dlg), inUse);
-
-        otherProgram.Close();
-        dlg.retry->Fire();
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-        QVERIFY(!dlg.retry->IsActive());
-        QCOMPARE(UpperStatus(*dlg), QString());
-        QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
-    }
-
     void aStalledLineNeverHoldsTheWindow()
     {
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
-        QVERIFY(line.Stall());
+        const PanelOnLine dlg;
+        QVERIFY(dlg.line.Stall());
         QTest::mouseClick(Control<QPushButton>(*dlg, IDC_FLICKER), Qt::LeftButton);
         QVERIFY(dlg->Core().Busy());  // the write waits on the line, not the window
         bool turned = false;
@@ -160,133 +144,92 @@ private slots:
         closing.start();
         dlg->reject();
         QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
-        QVERIFY(PortIsFree(line.path()));
-        QVERIFY(line.Resume());
-        QCOMPARE(line.ReadAll(200), QByteArray());
+        QVERIFY(PortIsFree(dlg.line.path()));
+        QVERIFY(dlg.line.Resume());
+        QCOMPARE(dlg.line.ReadAll(200), QByteArray());
     }
 
-    void theClosedIconSaysWhy_data()
-    {
-        QTest::addColumn<bool>("english");
-        QTest::addColumn<QString>("tip");
-        QTest::newRow("English") << true << QStringLiteral("/dev/pts/no-such-port: the port does not exist");
-        QTest::newRow("Chinese") << false << QStringLiteral("/dev/pts/no-such-port: 端口不存在");
-    }
     void theClosedIconSaysWhy()
     {
-        QFETCH(bool, english);
-        QFETCH(QString, tip);
         const Panel dlg = MakePanel({"/dev/pts/no-such-port"});
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        ChooseLanguage(*dlg, english);
+        ChooseLanguage(*dlg, true);
         Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);  // a retry made in that language
-        QCOMPARE(Control<QLabel>(*dlg, IDC_PORT_ICON)->toolTip(), tip);
+        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: the port does not exist"));
+        ChooseLanguage(*dlg, false);
+        Choose(Control<QComboBox>(*dlg, IDC_BAUD), 0);
+        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: 端口不存在"));
     }
 
-    void sendDataPutsItsMessageOnTheLine_data()
+    // Every action twice, in either language: the same bytes on every press, and a status
+    // in the language chosen last that stays in it when the language changes afterwards.
+    void eachActionPutsItsMessageOnTheLine_data()
     {
+        QTest::addColumn<int>("button");
         QTest::addColumn<int>("lamp");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("english");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("Price, 12.50") << IDC_LAMP_PRICE << QStringLiteral("12.50")
-                                      << QByteArray::fromHex("0c1b73311b514131322e35300d");
-        QTest::newRow("All dark, empty") << IDC_LAMP_OFF << QString() << QByteArray::fromHex("0c1b73301b51410d");
-        QTest::newRow("Total, default text") << IDC_LAMP_TOTAL << QStringLiteral("8.8.8.8.8.8.8.8.")
-                                             << QByteArray::fromHex("0c1b73321b5141382e382e382e382e382e382e382e382e0d");
-        QTest::newRow("Change, double-byte characters")
-            << IDC_LAMP_CHANGE << QStringLiteral("单价1") << QByteArray::fromHex("0c1b73341b5141b5a5bcdb310d");
-        QTest::newRow("Collect, a character outside the code page")
-            << IDC_LAMP_COLLECT << QStringLiteral("1\U0001F600") << QByteArray::fromHex("0c1b73331b5141313f0d");
+        QTest::addColumn<QString>("status");
+        const auto row = [](const char* name, int button, int lamp, const char* text, bool english, const char* hex,
+                            const char* status) {
+            QTest::newRow(name) << button << lamp << QString::fromUtf8(text) << english << QByteArray::fromHex(hex)
+                                << QString::fromUtf8(status);
+        };
+        const int send = IDC_SEND;
+        row("Send Data, Price, 12.50", send, IDC_LAMP_PRICE, "12.50", false, "0c1b73311b514131322e35300d", "发送: 成功");
+        row("Send Data, All dark, empty", send, IDC_LAMP_OFF, "", true, "0c1b73301b51410d", "Send: Success");
+        row("Send Data, Total, default text", send, IDC_LAMP_TOTAL, "8.8.8.8.8.8.8.8.", false,
+            "0c1b73321b5141382e382e382e382e382e382e382e382e0d", "发送: 成功");
+        row("Send Data, Change, double-byte characters", send, IDC_LAMP_CHANGE, "单价1", true,
+            "0c1b73341b5141b5a5bcdb310d", "Send: Success");
+        row("Send Data, Collect, a character outside the code page", send, IDC_LAMP_COLLECT, "1\U0001F600", false,
+            "0c1b73331b5141313f0d", "发送: 成功");
+        const char* scrolling = "0c1b514431323334353637380d";
+        const char* flickering = "0c1b45051b5141382e382e382e382e382e382e382e382e0d";
+        row("Scrolling, English", IDC_SCROLL, IDC_LAMP_CHANGE, "0", true, scrolling, "Send: Scrolling");
+        row("Scrolling, Chinese", IDC_SCROLL, IDC_LAMP_CHANGE, "0", false, scrolling, "发送: 滚动");
+        row("Flickering, English", IDC_FLICKER, IDC_LAMP_CHANGE, "0", true, flickering, "Send: Flickering");
+        row("Flickering, Chinese", IDC_FLICKER, IDC_LAMP_CHANGE, "0", false, flickering, "发送: 闪烁");
     }
-    void sendDataPutsItsMessageOnTheLine()
+    void eachActionPutsItsMessageOnTheLine()
     {
+        QFETCH(int, button);
         QFETCH(int, lamp);
         QFETCH(QString, text);
+        QFETCH(bool, english);
         QFETCH(QByteArray, bytes);
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
+        QFETCH(QString, status);
+        const PanelOnLine dlg;
         ClickRadio(Control<QRadioButton>(*dlg, lamp));
         auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
         data->selectAll();
         data->insert(text);  // as a paste does
-        Click(*dlg, IDC_SEND);
-        QCOMPARE(line.ReadAll(), bytes);
-    }
-
-    void theDemonstrationsAreTheSameOnEveryPress_data()
-    {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("Scrolling") << IDC_SCROLL << QByteArray::fromHex("0c1b514431323334353637380d");
-        QTest::newRow("Flickering") << IDC_FLICKER
-                                    << QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d");
-    }
-    void theDemonstrationsAreTheSameOnEveryPress()
-    {
-        QFETCH(int, button);
-        QFETCH(QByteArray, bytes);
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
+        Control<QLineEdit>(*dlg, IDC_TIME_STATUS)->setText(QStringLiteral("Runtime: 0:0:5"));
+        ChooseLanguage(*dlg, !english);
+        ChooseLanguage(*dlg, english);
         for (int press = 0; press < 2; ++press) {
             Click(*dlg, button);
-            QCOMPARE(line.ReadAll(), bytes);
+            QCOMPARE(dlg.line.ReadAll(), bytes);
         }
-    }
-
-    void statusTextsFollowTheLanguage_data()
-    {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<bool>("english");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral("Send: Success");
-        QTest::newRow("Send Data, Chinese") << IDC_SEND << false << QStringLiteral("发送: 成功");
-        QTest::newRow("Scrolling, English") << IDC_SCROLL << true << QStringLiteral("Send: Scrolling");
-        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral("发送: 滚动");
-        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral("Send: Flickering");
-        QTest::newRow("Flickering, Chinese") << IDC_FLICKER << false << QStringLiteral("发送: 闪烁");
-    }
-    void statusTextsFollowTheLanguage()
-    {
-        QFETCH(int, button);
-        QFETCH(bool, english);
-        QFETCH(QString, status);
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
-        ClickRadio(Control<QRadioButton>(*dlg, IDC_LAMP_CHANGE));
-        Control<QLineEdit>(*dlg, IDC_DATA)->setText(QStringLiteral("0"));
-        Control<QLineEdit>(*dlg, IDC_TIME_STATUS)->setText(QStringLiteral("Runtime: 0:0:5"));
-        ChooseLanguage(*dlg, english);
-        Click(*dlg, button);
         QCOMPARE(UpperStatus(*dlg), status);
         QCOMPARE(LowerStatus(*dlg), QString());
-        QVERIFY(!line.ReadAll().isEmpty());
-    }
-
-    void aStatusKeepsTheLanguageItWasMadeIn()
-    {
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
-        ChooseLanguage(*dlg, true);
-        Click(*dlg, IDC_SEND);
-        ChooseLanguage(*dlg, false);
-        QCOMPARE(UpperStatus(*dlg), QStringLiteral("Send: Success"));
-        Click(*dlg, IDC_SCROLL);
-        QCOMPARE(UpperStatus(*dlg), QStringLiteral("发送: 滚动"));
+        ChooseLanguage(*dlg, !english);
+        QCOMPARE(UpperStatus(*dlg), status);
     }
 
     void theDataEditReturnsToTheTextLastRead()
     {
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
+        const PanelOnLine dlg;
         auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
         data->setText(QStringLiteral("1.5"));
         Click(*dlg, IDC_SCROLL);  // Scrolling does not read the edit
         QCOMPARE(data->text(), QStringLiteral("8.8.8.8.8.8.8.8."));
-        QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
+        QCOMPARE(dlg.line.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
 
         data->setText(QStringLiteral("12"));
         Click(*dlg, IDC_SEND);
-        line.ReadAll();
+        dlg.line.ReadAll();
         data->setText(QStringLiteral("34"));
         Click(*dlg, IDC_FLICKER);
         QCOMPARE(data->text(), QStringLiteral("12"));
@@ -296,46 +239,32 @@ private slots:
     {
         QTest::addColumn<int>("button");
         QTest::addColumn<bool>("english");
-        QTest::addColumn<QString>("upper");
-        QTest::addColumn<QString>("lower");
-        QTest::addColumn<QString>("tip");
-        QTest::newRow("Send Data, English") << IDC_SEND << true << QStringLiteral(": disconnected")
-                                            << QStringLiteral("Waiting for it to come back")
-                                            << QStringLiteral(": disconnected, waiting for it to come back");
-        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false << QStringLiteral(": 已断开")
-                                            << QStringLiteral("等待重新连接") << QStringLiteral(": 已断开, 等待重新连接");
-        QTest::newRow("Flickering, English") << IDC_FLICKER << true << QStringLiteral(": disconnected")
-                                             << QStringLiteral("Waiting for it to come back")
-                                             << QStringLiteral(": disconnected, waiting for it to come back");
-        QTest::newRow("nothing sent, Chinese") << 0 << false << QStringLiteral(": 已断开")
-                                               << QStringLiteral("等待重新连接") << QStringLiteral(": 已断开, 等待重新连接");
+        QTest::newRow("Send Data, English") << IDC_SEND << true;
+        QTest::newRow("Scrolling, Chinese") << IDC_SCROLL << false;
+        QTest::newRow("Flickering, English") << IDC_FLICKER << true;
+        QTest::newRow("nothing sent, Chinese") << 0 << false;
     }
     void aLostPortSaysSo()
     {
         QFETCH(int, button);
         QFETCH(bool, english);
-        QFETCH(QString, upper);
-        QFETCH(QString, lower);
-        QFETCH(QString, tip);
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
+        PanelOnLine dlg;
         ChooseLanguage(*dlg, english);
-        line.CloseMaster();  // the far end of the line is gone
+        dlg.line.CloseMaster();  // the far end of the line is gone
         if (button != 0)
             Click(*dlg, button);
         // Whether a write failed or the line hung up first, the port is shown lost, in
-        // words and by its lamp.
+        // words and by its lamp; the words follow a switch of language.
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
-        const QString port = QString::fromStdString(line.path());
-        QCOMPARE(UpperStatus(*dlg), port + upper);
-        QCOMPARE(LowerStatus(*dlg), lower);
-        QCOMPARE(PortTip(*dlg), port + tip);
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
-        // The words follow a switch of language.
-        ChooseLanguage(*dlg, !english);
-        QVERIFY(UpperStatus(*dlg) != port + upper);
-        QVERIFY(UpperStatus(*dlg).startsWith(port + QStringLiteral(": ")));
+        const QString port = QString::fromStdString(dlg.line.path());
+        for (const bool inEnglish : {english, !english}) {
+            ChooseLanguage(*dlg, inEnglish);
+            const auto in = [=](const char* en, const char* cn) { return QString::fromUtf8(inEnglish ? en : cn); };
+            QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", ": 已断开"));
+            QCOMPARE(LowerStatus(*dlg), in("Waiting for it to come back", "等待重新连接"));
+            QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", ": 已断开, 等待重新连接"));
+        }
     }
 
     void theDataEditTakesNoMoreThanItShows_data()
@@ -401,23 +330,24 @@ private slots:
     {
         QTest::addColumn<bool>("english");
         QTest::addColumn<bool>("running");
-        QTest::newRow("Chinese") << false << false;
-        QTest::newRow("English") << true << false;
-        QTest::newRow("Chinese, demonstration running") << false << true;
-        QTest::newRow("English, demonstration running") << true << true;
+        for (const bool english : {false, true}) {
+            for (const bool running : {false, true})
+                QTest::addRow("%s%s", english ? "English" : "Chinese", running ? ", demonstration running" : "")
+                    << english << running;
+        }
     }
     void nothingOverlapsAndNoCaptionIsCut()
     {
         QFETCH(bool, english);
         QFETCH(bool, running);
-        PtyPair line;
-        const Panel dlg = MakePanel({line.path()});
+        const PanelOnLine dlg;
         ChooseLanguage(*dlg, english);
         if (running)
             Click(*dlg, IDC_AUTO);
 
         const QRect client = dlg->rect();
         std::vector<QWidget*> solid;
+        int radios = 0;
         for (QWidget* child : dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
             if (child->isWindow())
                 continue;
@@ -428,6 +358,9 @@ private slots:
             const QFontMetrics fm(child->font());
             if (auto* radio = qobject_cast<QRadioButton*>(child)) {
                 QVERIFY2(radio->sizeHint().width() <= radio->width(), qPrintable(radio->text()));
+                // The group boxes frame the radio buttons; they must not catch their clicks.
+                QCOMPARE(dlg->childAt(radio->geometry().center()), radio);
+                ++radios;
             } else if (auto* button = qobject_cast<QPushButton*>(child)) {
                 QVERIFY2(fm.horizontalAdvance(QString(button->text()).remove('&')) + 8 <= button->width(),
                          qPrintable(button->text()));
@@ -444,17 +377,7 @@ private slots:
                          qPrintable(solid[i]->objectName() + QStringLiteral(" / ") + solid[j]->objectName()));
             }
         }
-    }
-
-    void aClickOnARadioButtonReachesIt()
-    {
-        // The group boxes frame the radio buttons; they must not catch their clicks.
-        const Panel dlg = MakePanel({});
-        for (int id : {IDC_LANG_EN, IDC_LANG_CN, IDC_LAMP_OFF, IDC_LAMP_PRICE, IDC_LAMP_TOTAL, IDC_LAMP_COLLECT,
-                       IDC_LAMP_CHANGE}) {
-            QWidget* radio = dlg->GetDlgItem(id);
-            QCOMPARE(dlg->childAt(radio->geometry().center()), radio);
-        }
+        QCOMPARE(radios, 7);  // two languages, five lamps
     }
 };
 

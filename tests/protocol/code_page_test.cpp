@@ -38,13 +38,10 @@ TEST(ToDisplayCodePage, ConvertsToGbkAndReplacesWhatItCannotHold)
 
 TEST(IsDBCSLeadByte, GbkLeadBytes)
 {
-    EXPECT_FALSE(protocol::IsDBCSLeadByte(0x00));
-    EXPECT_FALSE(protocol::IsDBCSLeadByte(0x7F));
-    EXPECT_FALSE(protocol::IsDBCSLeadByte(0x80));
-    EXPECT_TRUE(protocol::IsDBCSLeadByte(0x81));
-    EXPECT_TRUE(protocol::IsDBCSLeadByte(0xD6));
-    EXPECT_TRUE(protocol::IsDBCSLeadByte(0xFE));
-    EXPECT_FALSE(protocol::IsDBCSLeadByte(0xFF));
+    for (const int b : {0x81, 0xD6, 0xFE})
+        EXPECT_TRUE(protocol::IsDBCSLeadByte(b)) << b;
+    for (const int b : {0x00, 0x7F, 0x80, 0xFF})
+        EXPECT_FALSE(protocol::IsDBCSLeadByte(b)) << b;
 }
 
 TEST(ToDisplayCodePage, ChineseTextReachesTextToHexWhole)

@@ -86,6 +86,12 @@ private:
     serial::DiscoveryRoots m_roots;
 };
 
+// The panel on a single pseudo-terminal, opened; the line goes after the panel.
+struct LineHolder { PtyPair line; };
+struct PanelOnLine : LineHolder, Panel {
+    PanelOnLine() : Panel(MakePanel({line.path()})) {}
+};
+
 inline bool PortIsFree(const std::string& path)
 {
     serial::CSerialPort probe;
