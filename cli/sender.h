@@ -26,7 +26,7 @@ enum ExitCode : int {
 enum class Command { Help, Version, List, Send };
 enum class MessageKind { None, Hex, Text, Scroll, Flicker, Clear };
 
-inline constexpr std::uint32_t kDefaultBaud = 2400;
+inline constexpr std::uint32_t kDefaultBaud = protocol::kDefaultBaud;
 
 struct Options {
     Command command = Command::Send;

@@ -96,6 +96,8 @@ const CDisplayTestDlg::MessageMapEntry CDisplayTestDlg::kMessageMap[] = {
 CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     : QDialog(parent)
     , m_hIcon(res::LoadIcon(IDR_MAINFRAME))
+    , m_hPortOpen(res::LoadIcon(IDI_PORT_OPEN))
+    , m_hPortClosed(res::LoadIcon(IDI_PORT_CLOSED))
     , m_services(std::move(services))
 {
     m_core = std::make_unique<PanelCore>(m_services);
@@ -239,7 +241,7 @@ void CDisplayTestDlg::UpdateControlStates()
     const int icon = m_core->PortOpen() ? IDI_PORT_OPEN : IDI_PORT_CLOSED;
     if (m_ctlPortIcon->property("iconId").toInt() != icon) {
         const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
-        m_ctlPortIcon->setPixmap(res::LoadIcon(icon).pixmap(size, size));
+        m_ctlPortIcon->setPixmap((icon == IDI_PORT_OPEN ? m_hPortOpen : m_hPortClosed).pixmap(size, size));
         m_ctlPortIcon->setProperty("iconId", icon);
     }
     m_ctlPortIcon->setToolTip(m_core->PortTip());

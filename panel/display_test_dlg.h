@@ -90,13 +90,17 @@ private:
     QString Text(res::Text text) const;
 
     QLabel* m_ctlPortIcon = nullptr;
-    QString m_strBaud = QStringLiteral("2400");
+    QString m_strBaud = QString::number(protocol::kDefaultBaud);
     QString m_strTimeStatus;
     QString m_strSendStatus;
     int m_nPort = 1;
     QString m_strInterval = QStringLiteral("1000");
     QString m_strData = QStringLiteral("8.8.8.8.8.8.8.8.");
     QIcon m_hIcon;
+    // The port lamp's two pictures, made once: an icon made afresh at every change would
+    // leave its pixmaps in Qt's pixmap cache, which grows with each reconnection.
+    QIcon m_hPortOpen;
+    QIcon m_hPortClosed;
 
     // The chosen list entry; m_nPort is its number.
     std::string m_strPortName;

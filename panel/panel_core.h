@@ -138,7 +138,7 @@ private:
 
     std::vector<std::string> m_ports;
     std::string m_chosen;
-    QString m_baud = QStringLiteral("2400");
+    QString m_baud = QString::number(protocol::kDefaultBaud);
     PortState m_state = PortState::Opening;
     serial::OpenFailure m_failure;
     int m_opensAsked = 0;

@@ -31,6 +31,10 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
     }
 }
 
-PortWatcher::~PortWatcher() = default;
+PortWatcher::~PortWatcher()
+{
+    // A child would go only after m_watch has closed the descriptor it watches.
+    delete m_notifier;
+}
 
 }  // namespace panel

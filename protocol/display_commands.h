@@ -2,10 +2,15 @@
 // The customer display's commands, held as hexadecimal command strings, and the messages
 // that the panel and the sender build from them.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace protocol {
+
+// The rate a display reads at as it leaves the factory, and so the rate used where nobody
+// chose another.
+inline constexpr std::uint32_t kDefaultBaud = 2400;
 
 namespace cmd {
 inline constexpr std::string_view kClear = "0C";

@@ -18,6 +18,8 @@ if [ "${1:-build}" = test ]; then
   packages+=(dpkg-dev lintian man-db)
   # scripts/run.sh's test: an X server of its own.
   packages+=(xvfb xauth)
+  # The fuzz targets: clang, and its sanitizer and libFuzzer runtimes.
+  packages+=(clang libclang-rt-14-dev)
 fi
 
 missing=()

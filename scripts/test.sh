@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds every target and runs every test: the normal build, the sanitizer build, then
-# the Windows cross-build with its tests under Wine.
+# Builds every target and runs every test: the normal build, the sanitizer builds
+# (AddressSanitizer for everything; ThreadSanitizer for the Qt-free code and the panel,
+# about a minute more), the fuzz targets for 30 seconds each, then the Windows cross-build with its
+# tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh test
@@ -8,7 +10,7 @@ scripts/setup.sh test
 jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
 
-for preset in default asan; do
+for preset in default asan tsan fuzz; do
   echo "==> ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"

@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "protocol/display_commands.h"
+
 namespace sim {
 
-inline constexpr std::uint32_t kDefaultBaud = 2400;
+inline constexpr std::uint32_t kDefaultBaud = protocol::kDefaultBaud;
 
 struct Options {
     bool text = false;      // print each new display state as a line; no window

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/display_commands.h"
+
 namespace sim {
 
 struct LineSettings {
-    std::uint32_t baud = 2400;  // 0: a rate the terminal has no number for
+    std::uint32_t baud = protocol::kDefaultBaud;  // 0: a rate the terminal has no number for
     int dataBits = 8;
     char parity = 'N';  // N, E, O, M (mark) or S (space)
     int stopBits = 1;

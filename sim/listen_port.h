@@ -32,7 +32,7 @@ public:
     // display's baud rate, is what other programs open. The slave stays open here as well,
     // so that a program closing it does not hang the line up.
     bool OpenPseudoTerminal(std::uint32_t baudRate, std::string* error);
-    bool OpenPseudoTerminal(std::string* error) { return OpenPseudoTerminal(2400, error); }
+    bool OpenPseudoTerminal(std::string* error) { return OpenPseudoTerminal(protocol::kDefaultBaud, error); }
 
     // A serial port, named as the sender names it (ttyUSB0, a virtual port, a device path),
     // opened for reading with the sender's checks, lock and line settings (8 data bits, no
@@ -62,7 +62,7 @@ private:
     serial::OwnedHandle m_read;
     serial::OwnedHandle m_slave;  // a pseudo-terminal's slave, held so that it never hangs up
     std::string m_devicePath;
-    std::uint32_t m_baud = 2400;
+    std::uint32_t m_baud = protocol::kDefaultBaud;
     bool m_exclusive = false;  // TIOCEXCL was set on m_read
 };
 

@@ -57,8 +57,11 @@ private slots:
         serial::CSerialPort otherProgram;
         QVERIFY(otherProgram.Open(held.path(), 9600));
         const Panel dlg = chosen ? MakePanel({first.path(), held.path()}) : MakePanel({held.path()});
+        const auto lampPicture = [&] { return Control<QLabel>(*dlg, IDC_PORT_ICON)->pixmap().cacheKey(); };
+        qint64 openLamp = 0;
         if (chosen) {
             QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+            openLamp = lampPicture();
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
             QVERIFY(PortIsFree(first.path()));  // the port chosen before was given up, not kept
         }
@@ -76,6 +79,9 @@ private slots:
         otherProgram.Close();
         if (chosen) {  // choosing the port again opens it, as the next retry does
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 0);
+            // The picture shown before, not one made afresh at each reconnection.
+            QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+            QCOMPARE(lampPicture(), openLamp);
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
         } else {
             dlg.retry->Fire();
