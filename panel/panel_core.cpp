@@ -1,12 +1,11 @@
 #include "panel/panel_core.h"
 
-#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 
 #include "panel/auto_display.h"
+#include "panel/port_link.h"
 #include "panel/port_watcher.h"
-#include "panel/port_worker.h"
 #include "protocol/code_page.h"
 #include "serial/port_discovery.h"
 #include "serial/port_watch.h"
@@ -37,10 +36,6 @@ bool Passes(serial::OpenError kind)
     return kind == serial::OpenError::NoSuchPort || kind == serial::OpenError::InUse;
 }
 
-// How long Shutdown waits for the port's thread; a write ends within a few hundredths
-// of a second once cancelled.
-constexpr unsigned long kShutdownWaitMs = 900;
-
 }  // namespace
 
 PanelCore::PanelCore(PanelServices& services, QObject* parent)
@@ -60,20 +55,15 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
     m_services.timer->SetTick([this] { OnTimer(); });
     m_services.retryTimer->SetTick([this] { OnRetry(); });
 
-    m_thread = new QThread(this);
-    m_thread->setObjectName(QStringLiteral("serial port"));
-    m_worker = new PortWorker;
-    m_worker->moveToThread(m_thread);
-    connect(this, &PanelCore::AskOpen, m_worker, &PortWorker::Open);
-    connect(this, &PanelCore::AskClose, m_worker, &PortWorker::Close);
-    connect(this, &PanelCore::AskWrite, m_worker, &PortWorker::Write);
-    connect(m_worker, &PortWorker::Opened, this, &PanelCore::OnOpened);
-    connect(m_worker, &PortWorker::Written, this, &PanelCore::OnWritten);
-    connect(m_worker, &PortWorker::LineLost, this, [this] {
+    if (!m_services.port)
+        m_services.port = std::make_unique<ThreadedPort>();
+    m_port = m_services.port.get();
+    connect(m_port, &PortLink::Opened, this, &PanelCore::OnOpened);
+    connect(m_port, &PortLink::Written, this, &PanelCore::OnWritten);
+    connect(m_port, &PortLink::LineLost, this, [this] {
         if (m_state == PortState::Open && m_opensAsked == 0)
             LosePort();
     });
-    m_thread->start();
 
     m_watcher = new PortWatcher(*m_services.watchFolders, this);
     connect(m_watcher, &PortWatcher::Changed, this, &PanelCore::RefreshPorts);
@@ -93,23 +83,8 @@ void PanelCore::Shutdown()
     m_services.retryTimer->Stop();
     m_services.timer->SetTick({});
     m_services.retryTimer->SetTick({});
-    disconnect(m_worker, nullptr, this, nullptr);
-
-    // A write on a stalled line ends at once; then the port closes and the thread ends,
-    // both on the port's own thread.
-    m_worker->CancelWrites();
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker] {
-        worker->Close();
-        QThread::currentThread()->quit();
-    }, Qt::QueuedConnection);
-    if (m_thread->wait(kShutdownWaitMs)) {
-        delete m_worker;
-    } else {
-        // The OS did not give the thread back in time: leave it to the process's end
-        // rather than keep the user waiting.
-        m_thread->setParent(nullptr);
-    }
-    m_worker = nullptr;
+    disconnect(m_port, nullptr, this, nullptr);
+    m_port->Shutdown();
 }
 
 void PanelCore::Start(const QString& baud, res::Lang lang)
@@ -135,7 +110,7 @@ void PanelCore::Connect(const std::string& portName, const QString& baud)
     m_chosen = portName;
     m_baud = baud;
     // What was on its way to the old port is no longer wanted.
-    m_worker->CancelWrites();
+    m_port->CancelWrites();
     m_state = PortState::Opening;
     AskConnect();
 }
@@ -144,14 +119,12 @@ void PanelCore::AskConnect()
 {
     if (m_shutDown)
         return;
-    // Close first, so every attempt starts from a closed port.
-    emit AskClose();
     ++m_opensAsked;
-    emit AskOpen(QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
+    m_port->Open(++m_lastRequest, QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
     emit StateChanged();
 }
 
-void PanelCore::OnOpened(bool ok, int failureKind, int osError, const QString& osMessage)
+void PanelCore::OnOpened(quint64 /*request*/, bool ok, int failureKind, int osError, const QString& osMessage)
 {
     if (--m_opensAsked > 0)
         return;  // a later request decides
@@ -245,8 +218,8 @@ void PanelCore::LosePort()
 {
     if (m_shutDown)
         return;
-    m_worker->CancelWrites();
-    emit AskClose();
+    m_port->CancelWrites();
+    m_port->Close();
     m_state = PortState::Disconnected;
     m_failure = {};
     if (!m_services.retryTimer->IsActive())
@@ -326,7 +299,7 @@ void PanelCore::SendHex(std::string_view hex, PendingWrite pending)
     if (m_shutDown)
         return;
     m_writes.push_back(pending);
-    emit AskWrite(QByteArray(hex.data(), static_cast<qsizetype>(hex.size())), m_worker->WriteTicket());
+    m_port->Write(++m_lastRequest, QByteArray(hex.data(), static_cast<qsizetype>(hex.size())));
 }
 
 void PanelCore::ManualAction(std::string_view hex, res::Text success)
@@ -354,7 +327,7 @@ void PanelCore::Flickering()
     ManualAction(protocol::FlickeringMessage(), res::Text::StatusFlickering);
 }
 
-void PanelCore::OnWritten(quint32 result)
+void PanelCore::OnWritten(quint64 /*request*/, quint32 result)
 {
     if (m_writes.empty())
         return;

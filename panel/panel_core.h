@@ -16,17 +16,16 @@
 #include <string_view>
 #include <vector>
 
+#include "panel/port_link.h"
 #include "panel/step_timer.h"
 #include "protocol/display_commands.h"
 #include "resources/captions.h"
 #include "serial/serial_port.h"
 
-class QThread;
 class QWidget;
 
 namespace panel {
 
-class PortWorker;
 class PortWatcher;
 
 // What the panel takes from its surroundings; tests replace each of them.
@@ -44,6 +43,8 @@ struct PanelServices {
     // Paces the attempts to reopen a port that went away or was in use, once a second.
     // Unset: a PreciseStepTimer.
     std::unique_ptr<StepTimer> retryTimer;
+    // The road to the port. Unset: the port on a thread of its own (ThreadedPort).
+    std::unique_ptr<PortLink> port;
     // Shows the About box modally over the panel, in the panel's language. Unset: the
     // panel offers no About entry.
     std::function<void(QWidget* parent, res::Lang lang)> runAboutBox;
@@ -101,11 +102,6 @@ signals:
     // A demonstration step was taken.
     void Stepped();
 
-    // To the worker's thread.
-    void AskOpen(const QByteArray& portName, quint32 baudRate);
-    void AskClose();
-    void AskWrite(const QByteArray& hex, quint64 ticket);
-
 private:
     // What a write was for, to say how it went when its answer comes.
     struct PendingWrite {
@@ -116,8 +112,8 @@ private:
 
     void OnTimer();
     void OnRetry();
-    void OnOpened(bool ok, int failureKind, int osError, const QString& osMessage);
-    void OnWritten(quint32 result);
+    void OnOpened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
+    void OnWritten(quint64 request, quint32 result);
 
     void AskConnect();
     void LosePort();
@@ -132,8 +128,7 @@ private:
     QString Text(res::Text text, res::Lang lang) const;
 
     PanelServices& m_services;
-    QThread* m_thread = nullptr;
-    PortWorker* m_worker = nullptr;
+    PortLink* m_port = nullptr;  // owned by m_services
     PortWatcher* m_watcher = nullptr;
 
     std::vector<std::string> m_ports;
@@ -141,6 +136,7 @@ private:
     QString m_baud = QStringLiteral("2400");
     PortState m_state = PortState::Opening;
     serial::OpenFailure m_failure;
+    quint64 m_lastRequest = 0;  // the number of the last request to the port
     int m_opensAsked = 0;
     std::deque<PendingWrite> m_writes;
 

@@ -14,20 +14,25 @@ void PortWorker::CancelWrites()
     m_stop = std::stop_source();
 }
 
-void PortWorker::Open(const QByteArray& portName, quint32 baudRate)
+void PortWorker::Open(quint64 request, const QByteArray& portName, quint32 baudRate)
 {
+    Close();
     const bool ok = m_port.Open(portName.toStdString(), baudRate);
-    if (ok)
+    if (ok) {
+        m_openRequest = request;
         WatchLine();
+    }
     const serial::OpenFailure& failure = m_port.LastOpenFailure();
     // The OS's text is UTF-8 on every platform this builds for.
-    emit Opened(ok, static_cast<int>(failure.kind), failure.osError, QString::fromStdString(failure.osMessage));
+    emit Opened(request, ok, static_cast<int>(failure.kind), failure.osError,
+                QString::fromStdString(failure.osMessage));
 }
 
 void PortWorker::Close()
 {
     delete m_lineEvents;  // before its descriptor goes
     m_lineEvents = nullptr;
+    m_openRequest = 0;
     if (m_port.IsOpen())
         m_port.Close();
 }
@@ -47,23 +52,23 @@ void PortWorker::OnLineEvent()
 {
     if (m_port.LineHungUp()) {
         m_lineEvents->setEnabled(false);
-        emit LineLost();
+        emit LineLost(m_openRequest);
     }
 }
 
-void PortWorker::Write(const QByteArray& bytes, quint64 ticket)
+void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
 {
     std::stop_token stop;
     {
         const std::lock_guard lock(m_mutex);
         if (ticket != m_ticket.load()) {
-            emit Written(serial::CSerialPort::CancelledError());
+            emit Written(request, serial::CSerialPort::CancelledError());
             return;
         }
         stop = m_stop.get_token();
     }
-    const std::string_view hex(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    emit Written(protocol::StageAndWrite(hex, [&](const std::uint8_t* data, std::uint32_t count) {
+    const std::string_view text(hex.constData(), static_cast<std::size_t>(hex.size()));
+    emit Written(request, protocol::StageAndWrite(text, [&](const std::uint8_t* data, std::uint32_t count) {
         return m_port.Write(data, count, stop);
     }));
 }
