@@ -60,8 +60,9 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
     m_port = m_services.port.get();
     connect(m_port, &PortLink::Opened, this, &PanelCore::OnOpened);
     connect(m_port, &PortLink::Written, this, &PanelCore::OnWritten);
-    connect(m_port, &PortLink::LineLost, this, [this] {
-        if (m_state == PortState::Open && m_opensAsked == 0)
+    connect(m_port, &PortLink::LineLost, this, [this](quint64 openRequest) {
+        // Only the line held now: one closed since may report its hang-up late.
+        if (m_state == PortState::Open && openRequest == m_openLine)
             LosePort();
     });
 
@@ -85,6 +86,7 @@ void PanelCore::Shutdown()
     m_services.retryTimer->SetTick({});
     disconnect(m_port, nullptr, this, nullptr);
     m_port->Shutdown();
+    m_unanswered = 0;  // nothing is answered any more
 }
 
 void PanelCore::Start(const QString& baud, res::Lang lang)
@@ -119,16 +121,25 @@ void PanelCore::AskConnect()
 {
     if (m_shutDown)
         return;
-    ++m_opensAsked;
-    m_port->Open(++m_lastRequest, QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
+    // The open before this one, if still on its way, is given up: this one decides.
+    m_openAwaited = ++m_lastRequest;
+    m_openLine = 0;
+    ++m_unanswered;
+    m_port->Open(m_openAwaited, QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
     emit StateChanged();
 }
 
-void PanelCore::OnOpened(quint64 /*request*/, bool ok, int failureKind, int osError, const QString& osMessage)
+void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage)
 {
-    if (--m_opensAsked > 0)
-        return;  // a later request decides
+    --m_unanswered;
+    if (request != m_openAwaited) {
+        // Given up: a later open decides, or the port went away meanwhile. The port's
+        // thread has closed what this one opened, or closes it next.
+        return;
+    }
+    m_openAwaited = 0;
     if (ok) {
+        m_openLine = request;
         m_state = PortState::Open;
         m_failure = {};
         m_services.retryTimer->Stop();
@@ -168,7 +179,7 @@ void PanelCore::OnRetry()
         m_services.retryTimer->Stop();
         return;
     }
-    if (m_opensAsked == 0)
+    if (m_openAwaited == 0)
         AskConnect();
 }
 
@@ -180,7 +191,7 @@ void PanelCore::RefreshPorts()
     if (ports == m_ports) {
         // The same names, but one may stand for a new device now (a virtual display
         // started again under its name between two looks).
-        if (WaitingForPort() && Contains(m_ports, m_chosen) && m_opensAsked == 0)
+        if (WaitingForPort() && Contains(m_ports, m_chosen) && m_openAwaited == 0)
             AskConnect();
         return;
     }
@@ -200,7 +211,7 @@ void PanelCore::RefreshPorts()
     }
     if (WaitingForPort()) {
         // Back under its name: open it at once rather than at the next retry.
-        if (chosenListed && m_opensAsked == 0)
+        if (chosenListed && m_openAwaited == 0)
             AskConnect();
         return;
     }
@@ -220,6 +231,13 @@ void PanelCore::LosePort()
         return;
     m_port->CancelWrites();
     m_port->Close();
+    // What was on its way is given up, and failed: a late answer from the old line must
+    // not speak for a new one.
+    m_openAwaited = 0;
+    m_openLine = 0;
+    if (!m_writes.empty())
+        SetUpper(Text(res::Text::StatusFailed, m_writes.back().lang));
+    m_writes.clear();
     m_state = PortState::Disconnected;
     m_failure = {};
     if (!m_services.retryTimer->IsActive())
@@ -298,8 +316,11 @@ void PanelCore::SendHex(std::string_view hex, PendingWrite pending)
 {
     if (m_shutDown)
         return;
+    pending.request = ++m_lastRequest;
+    pending.line = m_openLine;
     m_writes.push_back(pending);
-    m_port->Write(++m_lastRequest, QByteArray(hex.data(), static_cast<qsizetype>(hex.size())));
+    ++m_unanswered;
+    m_port->Write(pending.request, QByteArray(hex.data(), static_cast<qsizetype>(hex.size())));
 }
 
 void PanelCore::ManualAction(std::string_view hex, res::Text success)
@@ -327,12 +348,15 @@ void PanelCore::Flickering()
     ManualAction(protocol::FlickeringMessage(), res::Text::StatusFlickering);
 }
 
-void PanelCore::OnWritten(quint64 /*request*/, quint32 result)
+void PanelCore::OnWritten(quint64 request, quint32 result)
 {
-    if (m_writes.empty())
-        return;
-    const PendingWrite pending = m_writes.front();
-    m_writes.pop_front();
+    --m_unanswered;
+    const auto it = std::find_if(m_writes.begin(), m_writes.end(),
+                                 [&](const PendingWrite& w) { return w.request == request; });
+    if (it == m_writes.end())
+        return;  // given up with its port
+    const PendingWrite pending = *it;
+    m_writes.erase(it);
     const bool sent = result == serial::CSerialPort::kErrorSuccess;
     if (!sent && m_upperIsPortReason && !PortOpen()) {
         // It failed because the port is gone or going: the lines say so already.
@@ -343,7 +367,8 @@ void PanelCore::OnWritten(quint64 /*request*/, quint32 result)
     else
         SetUpper(Text(pending.success, pending.lang));
 
-    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open)
+    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open
+        && pending.line == m_openLine)
         LosePort();
     emit StateChanged();
 }

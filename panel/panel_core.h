@@ -92,8 +92,8 @@ public:
     QString PortTip() const;
     QString UpperStatus() const { return m_upper; }
     QString LowerStatus() const { return m_lower; }
-    // Whether an open or a write has not been answered yet.
-    bool Busy() const { return m_opensAsked > 0 || !m_writes.empty(); }
+    // Whether an open or a write has not been answered yet, wanted still or not.
+    bool Busy() const { return m_unanswered > 0; }
 
 signals:
     void PortsChanged();
@@ -108,6 +108,8 @@ private:
         res::Text success;  // the status text when it went out
         bool step;          // a demonstration step: prefix "Send:" before the label
         res::Lang lang;     // the language at the time of the click or tick
+        quint64 request = 0;
+        quint64 line = 0;   // the open request of the line it went to
     };
 
     void OnTimer();
@@ -137,7 +139,13 @@ private:
     PortState m_state = PortState::Opening;
     serial::OpenFailure m_failure;
     quint64 m_lastRequest = 0;  // the number of the last request to the port
-    int m_opensAsked = 0;
+    int m_unanswered = 0;       // requests to the port not answered yet
+    // The open whose answer decides the port state; 0 when none is awaited. An answer to
+    // any other open comes from a request given up since.
+    quint64 m_openAwaited = 0;
+    // The open request that opened the port held now; 0 while none is.
+    quint64 m_openLine = 0;
+    // The writes whose answers are awaited, in the order asked.
     std::deque<PendingWrite> m_writes;
 
     res::Lang m_lang = res::Lang::Chinese;

@@ -126,6 +126,81 @@ private slots:
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
     }
 
+    // The port's thread answers late, or out of order: an answer to a request the panel
+    // has given up since changes nothing.
+    void anAnswerGivenUpChangesNothing_data()
+    {
+        QTest::addColumn<QString>("late");
+        QTest::newRow("opened, after the port left the list") << QStringLiteral("open");
+        QTest::newRow("two opens after quick changes, answered last first") << QStringLiteral("two opens");
+        QTest::newRow("a failed write and a hang-up, after the port came back") << QStringLiteral("write");
+    }
+    void anAnswerGivenUpChangesNothing()
+    {
+        QFETCH(QString, late);
+        VirtualFolder folder;
+        PtyPair first, second;
+        panel::PanelServices services = folder.Services();
+        services.watchFolders = std::vector<std::string>{};  // the test relists
+        if (late != QLatin1String("open"))
+            folder.Publish("sim0", first.path());
+        const Panel p = MakePanel({}, std::move(services));
+        p.port->Hold();
+
+        if (late == QLatin1String("open")) {
+            // A virtual display starts and ends before the port's thread answers.
+            folder.Publish("sim0", first.path());
+            p->Core().RefreshPorts();
+            QVERIFY(p.port->WaitHeld(1));
+            folder.Unpublish("sim0");
+            p->Core().RefreshPorts();
+            p.port->ReleaseLastFirst();
+            QCOMPARE(PortIcon(*p), IDI_PORT_CLOSED);
+            QCOMPARE(UpperStatus(*p), QStringLiteral("sim0: 已断开"));
+            QVERIFY(p.retry->IsActive());
+            // It comes back: the retry opens it.
+            p.port->Hold(false);
+            folder.Publish("sim0", first.path());
+            p.retry->Fire();
+            QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+            Click(*p, IDC_SCROLL);
+            QCOMPARE(first.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
+        } else if (late == QLatin1String("two opens")) {
+            // A new baud rate, then at once a port held by another program.
+            serial::CSerialPort otherProgram;
+            QVERIFY(otherProgram.Open(second.path(), 2400));
+            folder.Publish("sim1", second.path());
+            p->Core().RefreshPorts();
+            QTest::keyClick(Control<QComboBox>(*p, IDC_BAUD), Qt::Key_Down);
+            QTest::keyClick(Control<QComboBox>(*p, IDC_PORT), Qt::Key_Down);
+            QVERIFY(p.port->WaitHeld(2));
+            QCOMPARE(p.port->Held(), QStringList({"opened", "opened"}));
+            p.port->ReleaseLastFirst();
+            QCOMPARE(PortIcon(*p), IDI_PORT_CLOSED);
+            QCOMPARE(UpperStatus(*p), QStringLiteral("sim1: 已被其他程序占用"));
+            QVERIFY(p.retry->IsActive());
+            QVERIFY(PortIsFree(first.path()));
+        } else {
+            // The display ends while a message is on its way, and starts again on a new
+            // terminal; the failed write and the hang-up are answered only after the reopen.
+            first.CloseMaster();
+            QTest::mouseClick(Control<QPushButton>(*p, IDC_SCROLL), Qt::LeftButton);
+            QVERIFY(p.port->WaitHeld(1));
+            folder.Unpublish("sim0");
+            p->Core().RefreshPorts();
+            folder.Publish("sim0", second.path());
+            p->Core().RefreshPorts();
+            QTRY_VERIFY_WITH_TIMEOUT(p.port->Held().contains(QStringLiteral("opened")), 5000);
+            p.port->Hold(false);
+            p.port->ReleaseLastFirst();
+            QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+            QCOMPARE(UpperStatus(*p), QString());
+            QCOMPARE(EnabledActions(*p), QStringLiteral("SDFA"));
+            Click(*p, IDC_FLICKER);
+            QCOMPARE(second.ReadAll(), QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d"));
+        }
+    }
+
     void aStalledLineNeverHoldsTheWindow()
     {
         const PanelOnLine dlg;
