@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 
 #include "panel/fit_width_validator.h"
 #include "tests/support/virtual_folder.h"
@@ -199,6 +201,32 @@ private slots:
             Click(*p, IDC_FLICKER);
             QCOMPARE(second.ReadAll(), QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d"));
         }
+    }
+
+    // Another program makes and removes a file every 20 ms where the panel looks for
+    // virtual ports; a virtual display that starts meanwhile is still seen at once.
+    void aBusyFolderHidesNoNewPort_data()
+    {
+        QTest::addColumn<bool>("inTheFolder");
+        QTest::newRow("in the parent of the folder not made yet") << false;
+        QTest::newRow("in the folder itself") << true;
+    }
+    void aBusyFolderHidesNoNewPort()
+    {
+        QFETCH(bool, inTheFolder);
+        VirtualFolder folder(inTheFolder);
+        PtyPair line;
+        const Panel p = MakePanel({}, folder.Services());
+        const std::string busy = (inTheFolder ? folder.PortFolder() : folder.Runtime()) + "/busy";
+        QTimer churn;
+        connect(&churn, &QTimer::timeout, [&] {
+            if (!std::filesystem::remove(busy))
+                std::ofstream{busy};
+        });
+        churn.start(20);
+        folder.Publish("sim0", line.path());
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_OPEN, 1000);
+        QCOMPARE(Control<QComboBox>(*p, IDC_PORT)->currentText(), QStringLiteral("sim0"));
     }
 
     void aStalledLineNeverHoldsTheWindow()
