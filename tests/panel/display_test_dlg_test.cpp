@@ -288,6 +288,8 @@ private slots:
             "0c1b73341b5141b5a5bcdb310d", "Send: Success");
         row("Send Data, Collect, a character outside the code page", send, IDC_LAMP_COLLECT, "1\U0001F600", false,
             "0c1b73331b5141313f0d", "发送: 成功");
+        row("Send Data, All dark, control characters pasted", send, IDC_LAMP_OFF, "1\x1bs4\r9\t\n\x7f\u0085", true,
+            "0c1b73301b5141317334390d", "Send: Success");
         const char* scrolling = "0c1b514431323334353637380d";
         const char* flickering = "0c1b45051b5141382e382e382e382e382e382e382e382e0d";
         row("Scrolling, English", IDC_SCROLL, IDC_LAMP_CHANGE, "0", true, scrolling, "Send: Scrolling");
