@@ -288,18 +288,22 @@ QString PanelCore::PortTip() const
     case PortState::Opening: return {};
     case PortState::OpenFailed: break;
     }
+    // A port the serial layer refused by itself (no OS error) comes with its reason: the
+    // user learns why, say, the kernel's console is not taken.
+    const QString reason = QString::fromStdString(m_failure.osMessage);
+    const QString refusal = m_failure.osError == 0 && !reason.isEmpty() ? QStringLiteral(" (%1)").arg(reason) : QString();
     switch (m_failure.kind) {
     case serial::OpenError::None:
     case serial::OpenError::AlreadyOpen:
         return {};
-    case serial::OpenError::BadName: return Text(res::Text::PortBadName).arg(port);
-    case serial::OpenError::NoSuchPort: return Text(res::Text::PortNoSuchPort).arg(port);
-    case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port);
-    case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port);
+    case serial::OpenError::BadName: return Text(res::Text::PortBadName).arg(port) + refusal;
+    case serial::OpenError::NoSuchPort: return Text(res::Text::PortNoSuchPort).arg(port) + refusal;
+    case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port) + refusal;
+    case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port) + refusal;
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
     case serial::OpenError::Other: break;
     }
-    return Text(res::Text::PortOther).arg(port, m_baud, QString::fromStdString(m_failure.osMessage));
+    return Text(res::Text::PortOther).arg(port, m_baud, reason);
 }
 
 void PanelCore::SetLanguage(res::Lang lang)

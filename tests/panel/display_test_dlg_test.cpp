@@ -252,16 +252,47 @@ private slots:
         QCOMPARE(dlg.line.ReadAll(200), QByteArray());
     }
 
+    // The icon's tip and the status line say why the port is not open, in the language
+    // chosen; a refusal of the serial layer itself comes with its reason.
+    void theClosedIconSaysWhy_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("folderOpenToOthers");
+        QTest::addColumn<QString>("english");
+        QTest::addColumn<QString>("chinese");
+        QTest::newRow("no such port") << QStringLiteral("/dev/pts/no-such-port") << false
+                                      << QStringLiteral("/dev/pts/no-such-port: the port does not exist")
+                                      << QStringLiteral("/dev/pts/no-such-port: 端口不存在");
+        QTest::newRow("a virtual port in a folder others may write to")
+            << QStringLiteral("sim0") << true
+            << QStringLiteral("sim0: not a serial port name (%1: other users may write to the folder)")
+            << QStringLiteral("sim0: 不是串口名称 (%1: other users may write to the folder)");
+    }
     void theClosedIconSaysWhy()
     {
-        const Panel dlg = MakePanel({"/dev/pts/no-such-port"});
+        QFETCH(QString, port);
+        QFETCH(bool, folderOpenToOthers);
+        QFETCH(QString, english);
+        QFETCH(QString, chinese);
+        VirtualFolder folder;
+        PtyPair line;
+        if (folderOpenToOthers) {
+            folder.Publish(port.toStdString(), line.path());
+            std::filesystem::permissions(folder.PortFolder(), std::filesystem::perms::others_write,
+                                         std::filesystem::perm_options::add);
+        }
+        english.replace(QStringLiteral("%1"), QString::fromStdString(folder.PortFolder()));
+        chinese.replace(QStringLiteral("%1"), QString::fromStdString(folder.PortFolder()));
+        const Panel dlg = MakePanel({port.toStdString()});
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         ChooseLanguage(*dlg, true);
         Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);  // a retry made in that language
-        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: the port does not exist"));
+        QCOMPARE(PortTip(*dlg), english);
+        QCOMPARE(UpperStatus(*dlg), english);
         ChooseLanguage(*dlg, false);
         Choose(Control<QComboBox>(*dlg, IDC_BAUD), 0);
-        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: 端口不存在"));
+        QCOMPARE(PortTip(*dlg), chinese);
+        QCOMPARE(UpperStatus(*dlg), chinese);
     }
 
     // Every action twice, in either language: the same bytes on every press, and a status
