@@ -18,6 +18,10 @@ QString FromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// How long a write to a port no longer chosen may stand still before it is ended: at the
+// lowest rates a byte takes a fifth of a second on the wire.
+constexpr auto kStallCheck = std::chrono::seconds(1);
+
 // 0 for a text that is no rate: Open refuses it as an unsupported rate.
 std::uint32_t BaudOf(const QString& text)
 {
@@ -52,8 +56,11 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
         m_services.timer = std::make_unique<PreciseStepTimer>();
     if (!m_services.retryTimer)
         m_services.retryTimer = std::make_unique<PreciseStepTimer>();
+    if (!m_services.stallTimer)
+        m_services.stallTimer = std::make_unique<PreciseStepTimer>();
     m_services.timer->SetTick([this] { OnTimer(); });
     m_services.retryTimer->SetTick([this] { OnRetry(); });
+    m_services.stallTimer->SetTick([this] { OnStallCheck(); });
 
     if (!m_services.port)
         m_services.port = std::make_unique<ThreadedPort>();
@@ -80,10 +87,10 @@ void PanelCore::Shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    m_services.timer->Stop();
-    m_services.retryTimer->Stop();
-    m_services.timer->SetTick({});
-    m_services.retryTimer->SetTick({});
+    for (StepTimer* timer : {m_services.timer.get(), m_services.retryTimer.get(), m_services.stallTimer.get()}) {
+        timer->Stop();
+        timer->SetTick({});
+    }
     disconnect(m_port, nullptr, this, nullptr);
     m_port->Shutdown();
     m_unanswered = 0;  // nothing is answered any more
@@ -111,8 +118,14 @@ void PanelCore::Connect(const std::string& portName, const QString& baud)
         return;
     m_chosen = portName;
     m_baud = baud;
-    // What was on its way to the old port is no longer wanted.
-    m_port->CancelWrites();
+    // A message on its way to the port chosen before goes out whole while the line takes
+    // it; one the line has stopped taking is ended (OnStallCheck), so that it does not
+    // keep the new choice waiting.
+    if (!m_writes.empty()) {
+        m_writesBeforeChoice = m_lastRequest;
+        m_progressSeen = m_port->Progress();
+        m_services.stallTimer->Start(kStallCheck);
+    }
     m_state = PortState::Opening;
     AskConnect();
 }
@@ -164,6 +177,20 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
     }
     ShowPortReason();
     emit StateChanged();
+}
+
+void PanelCore::OnStallCheck()
+{
+    const bool waiting = std::any_of(m_writes.begin(), m_writes.end(),
+                                     [&](const PendingWrite& w) { return w.request <= m_writesBeforeChoice; });
+    const quint64 progress = m_port->Progress();
+    if (waiting && progress != m_progressSeen) {
+        m_progressSeen = progress;
+        return;
+    }
+    if (waiting)
+        m_port->CancelWrites();
+    m_services.stallTimer->Stop();
 }
 
 bool PanelCore::WaitingForPort() const

@@ -43,6 +43,10 @@ struct PanelServices {
     // Paces the attempts to reopen a port that went away or was in use, once a second.
     // Unset: a PreciseStepTimer.
     std::unique_ptr<StepTimer> retryTimer;
+    // Looks, while a write to the port chosen before a new choice is under way, whether
+    // the line still takes its bytes; a period without ends the write. Unset: a
+    // PreciseStepTimer.
+    std::unique_ptr<StepTimer> stallTimer;
     // The road to the port. Unset: the port on a thread of its own (ThreadedPort).
     std::unique_ptr<PortLink> port;
     // Shows the About box modally over the panel, in the panel's language. Unset: the
@@ -114,6 +118,7 @@ private:
 
     void OnTimer();
     void OnRetry();
+    void OnStallCheck();
     void OnOpened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
     void OnWritten(quint64 request, quint32 result);
 
@@ -147,6 +152,10 @@ private:
     quint64 m_openLine = 0;
     // The writes whose answers are awaited, in the order asked.
     std::deque<PendingWrite> m_writes;
+    // Writes up to this request went to the port chosen before; they may finish while
+    // the line still moves (m_progressSeen: where it stood at the last look).
+    quint64 m_writesBeforeChoice = 0;
+    quint64 m_progressSeen = 0;
 
     res::Lang m_lang = res::Lang::Chinese;
     QString m_upper;

@@ -60,7 +60,7 @@ void ThreadedPort::CancelWrites()
 
 quint64 ThreadedPort::Progress() const
 {
-    return 0;
+    return m_worker ? m_worker->Progress() : 0;
 }
 
 void ThreadedPort::Shutdown()

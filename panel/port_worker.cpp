@@ -1,6 +1,7 @@
 #include "panel/port_worker.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 
 #include "protocol/send_staging.h"
 
@@ -14,13 +15,22 @@ void PortWorker::CancelWrites()
     m_stop = std::stop_source();
 }
 
+std::stop_token PortWorker::StopToken()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_stop.get_token();
+}
+
 void PortWorker::Open(quint64 request, const QByteArray& portName, quint32 baudRate)
 {
     Close();
     const bool ok = m_port.Open(portName.toStdString(), baudRate);
     if (ok) {
+        m_portName = portName.toStdString();
+        m_baudRate = baudRate;
         m_openRequest = request;
         WatchLine();
+        ClearIfCut(StopToken());
     }
     const serial::OpenFailure& failure = m_port.LastOpenFailure();
     // The OS's text is UTF-8 on every platform this builds for.
@@ -33,6 +43,7 @@ void PortWorker::Close()
     delete m_lineEvents;  // before its descriptor goes
     m_lineEvents = nullptr;
     m_openRequest = 0;
+    m_portName.clear();
     if (m_port.IsOpen())
         m_port.Close();
 }
@@ -67,10 +78,46 @@ void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
         }
         stop = m_stop.get_token();
     }
+    ++m_progress;  // a new write: the one before has ended
+    ClearIfCut(stop);
+    bool begun = false;
     const std::string_view text(hex.constData(), static_cast<std::size_t>(hex.size()));
-    emit Written(request, protocol::StageAndWrite(text, [&](const std::uint8_t* data, std::uint32_t count) {
-        return m_port.Write(data, count, stop);
-    }));
+    const std::uint32_t result = protocol::StageAndWrite(text, [&](const std::uint8_t* data, std::uint32_t count) {
+        return WriteInParts(data, count, stop, &begun);
+    });
+    const serial::WriteError error = serial::WriteErrorOf(result);
+    if (begun && (error == serial::WriteError::Cancelled || error == serial::WriteError::TimedOut))
+        m_cutOn = m_portName;
+    emit Written(request, result);
+}
+
+std::uint32_t PortWorker::WriteInParts(const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop,
+                                       bool* begun)
+{
+    // Ten bits a byte on the wire: a tenth of a second takes a hundredth of the rate.
+    const std::uint32_t part = std::max<std::uint32_t>(1, m_baudRate / 100);
+    std::uint32_t sent = 0;
+    do {
+        const std::uint32_t n = std::min(part, count - sent);
+        *begun = *begun || !stop.stop_requested();
+        const std::uint32_t result = m_port.Write(data + sent, n, stop);
+        if (result != serial::CSerialPort::kErrorSuccess)
+            return result;
+        sent += n;
+        ++m_progress;
+    } while (sent < count);
+    return serial::CSerialPort::kErrorSuccess;
+}
+
+void PortWorker::ClearIfCut(const std::stop_token& stop)
+{
+    if (m_cutOn.empty() || m_cutOn != m_portName)
+        return;
+    const std::uint8_t clear = 0x0C;
+    if (m_port.Write(&clear, 1, stop) == serial::CSerialPort::kErrorSuccess) {
+        m_cutOn.clear();
+        ++m_progress;
+    }
 }
 
 }  // namespace panel

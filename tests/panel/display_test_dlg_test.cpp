@@ -229,8 +229,26 @@ private slots:
         QCOMPARE(Control<QComboBox>(*p, IDC_PORT)->currentText(), QStringLiteral("sim0"));
     }
 
+    // A write stalls: the window keeps answering. Closing abandons the write at once; a
+    // new baud rate lets it finish if the line moves again, else ends it, and the display
+    // gets a Clear once the port is open again, so that it is not left inside a command.
+    void aStalledLineNeverHoldsTheWindow_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("the panel closes") << QStringLiteral("close") << QByteArray() << QString();
+        QTest::newRow("a new baud rate, the line moves again")
+            << QStringLiteral("moves") << QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d")
+            << QStringLiteral("发送: 闪烁");  // in the language of the click
+        QTest::newRow("a new baud rate, the line stays stalled")
+            << QStringLiteral("stays") << QByteArray::fromHex("0c") << QStringLiteral("发送: 失败");
+    }
     void aStalledLineNeverHoldsTheWindow()
     {
+        QFETCH(QString, then);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, status);
         const PanelOnLine dlg;
         QVERIFY(dlg.line.Stall());
         QTest::mouseClick(Control<QPushButton>(*dlg, IDC_FLICKER), Qt::LeftButton);
@@ -242,14 +260,35 @@ private slots:
         QCOMPARE(Caption(*dlg, IDC_SEND), QStringLiteral("Send Data(&S)"));
         QVERIFY(dlg->Core().Busy());
 
-        // Closing abandons the write and releases the port at once.
-        QElapsedTimer closing;
-        closing.start();
-        dlg->reject();
-        QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
-        QVERIFY(PortIsFree(dlg.line.path()));
-        QVERIFY(dlg.line.Resume());
-        QCOMPARE(dlg.line.ReadAll(200), QByteArray());
+        if (then == QLatin1String("close")) {
+            // Closing abandons the write and releases the port at once.
+            QElapsedTimer closing;
+            closing.start();
+            dlg->reject();
+            QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+            QVERIFY(PortIsFree(dlg.line.path()));
+            QVERIFY(dlg.line.Resume());
+            QCOMPARE(dlg.line.ReadAll(200), bytes);
+            return;
+        }
+        QTest::keyClick(Control<QComboBox>(*dlg, IDC_BAUD), Qt::Key_Down);  // 9600
+        QCOMPARE(dlg.port->cancels, 0);  // not yet: the line may move again
+        if (then == QLatin1String("moves")) {
+            QVERIFY(dlg.line.Resume());
+            QVERIFY(Settle(*dlg));
+            dlg.stall->Fire();
+        } else {
+            dlg.stall->Fire(false);  // a whole period without a byte taken
+            QTRY_COMPARE_WITH_TIMEOUT(UpperStatus(*dlg), status, 5000);
+            QVERIFY(dlg.line.Resume());
+            QVERIFY(Settle(*dlg));
+        }
+        QCOMPARE(dlg.line.ReadAll(), bytes);
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QCOMPARE(UpperStatus(*dlg), status);
+        termios tio{};
+        QVERIFY(dlg.line.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
     }
 
     // The icon's tip and the status line say why the port is not open, in the language

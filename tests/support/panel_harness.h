@@ -88,13 +88,19 @@ public:
     }
     void Close() override { m_port.Close(); }
     void Write(quint64 request, const QByteArray& hex) override { m_port.Write(request, hex); }
-    void CancelWrites() override { m_port.CancelWrites(); }
+    void CancelWrites() override
+    {
+        ++cancels;
+        m_port.CancelWrites();
+    }
     quint64 Progress() const override { return m_port.Progress(); }
     void Shutdown() override
     {
         m_held.clear();
         m_port.Shutdown();
     }
+
+    int cancels = 0;  // how often the panel ended the writes under way
 
     // From now on the answers wait; false lets them through again as they come.
     void Hold(bool hold = true) { m_holding = hold; }
@@ -154,6 +160,7 @@ struct Panel {
     std::unique_ptr<CDisplayTestDlg> dlg;
     ManualTimer* timer = nullptr;  // owned by dlg
     ManualTimer* retry = nullptr;  // owned by dlg: paces the reopening of a lost port
+    ManualTimer* stall = nullptr;  // owned by dlg: looks whether an old write still moves
     std::shared_ptr<ManualClock> clock;
     std::shared_ptr<std::vector<std::string>> ports;  // what the machine lists
     HeldPort* port = nullptr;  // owned by dlg
@@ -173,6 +180,8 @@ inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices serv
     p.timer = timer.get();
     auto retry = std::make_unique<ManualTimer>();
     p.retry = retry.get();
+    auto stall = std::make_unique<ManualTimer>();
+    p.stall = stall.get();
     if (!services.listPorts)
         services.listPorts = [list = p.ports] { return *list; };
     if (!services.watchFolders)
@@ -180,6 +189,7 @@ inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices serv
     services.now = [clock = p.clock] { return clock->now; };
     services.timer = std::move(timer);
     services.retryTimer = std::move(retry);
+    services.stallTimer = std::move(stall);
     auto port = std::make_unique<HeldPort>();
     p.port = port.get();
     services.port = std::move(port);
