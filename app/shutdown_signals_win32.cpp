@@ -2,8 +2,8 @@
 
 namespace app {
 
-// Windows ends a program with a window through its window messages (WM_CLOSE, WM_ENDSESSION),
-// which Qt turns into the panel's own close.
+// Windows asks a program with a window to end through a window message (WM_CLOSE), which Qt
+// turns into the panel's own close; there are no such signals to bring in.
 struct ShutdownSignals::Platform {};
 
 ShutdownSignals::ShutdownSignals(QObject* parent)
