@@ -1,6 +1,9 @@
 #include "app/display_test_app.h"
 
+#include <QApplication>
+
 #include "app/about_dlg.h"
+#include "app/shutdown_signals.h"
 
 namespace app {
 
@@ -16,7 +19,18 @@ bool CDisplayTestApp::InitInstance()
         about.exec();
     };
     {
+        // Asked to end by a signal: as on Escape, then whatever window is open over the
+        // panel (the About box, the menu) closes too, so that its loop lets go. In place
+        // before the panel opens its port, and until the panel has released it.
+        ShutdownSignals endSignals;
         panel::CDisplayTestDlg dlg(std::move(m_services));
+        QObject::connect(&endSignals, &ShutdownSignals::Received, &dlg, [&dlg] {
+            dlg.reject();
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window != &dlg && window->isVisible())
+                    window->close();
+            }
+        });
         dlg.exec();
     }  // the panel and its port go here
     return false;

@@ -38,6 +38,15 @@ int FitWidthValidator::VisibleTextWidth() const
 
 QValidator::State FitWidthValidator::validate(QString& input, int& pos) const
 {
+    // A control character would reach the display as a command (ESC begins one, CR ends
+    // a text): what the user types or pastes here is only ever text.
+    for (int i = static_cast<int>(input.size()) - 1; i >= 0; --i) {
+        if (input[i].category() == QChar::Other_Control) {
+            input.remove(i, 1);
+            if (pos > i)
+                --pos;
+        }
+    }
     const QFontMetrics fm(m_edit->font());
     const int room = VisibleTextWidth();
     while (fm.horizontalAdvance(input) > room && !input.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 // Keeps a line edit's text within what its visible width shows, for typed and pasted text
-// alike: characters that would run past the right edge are refused.
+// alike: characters that would run past the right edge are refused, and control
+// characters are taken out.
 
 #include <QValidator>
 
@@ -13,8 +14,9 @@ class FitWidthValidator : public QValidator {
 public:
     explicit FitWidthValidator(QLineEdit* edit);
 
-    // Drops the characters just before the cursor (the ones typed or pasted last) until the
-    // text fits; the text in front of them and behind the cursor stays.
+    // Takes out control characters, then drops the characters just before the cursor (the
+    // ones typed or pasted last) until the text fits; the text in front of them and behind
+    // the cursor stays.
     State validate(QString& input, int& pos) const override;
 
     // The width in pixels that the edit shows text in.

@@ -1,12 +1,11 @@
 #include "panel/panel_core.h"
 
-#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 
 #include "panel/auto_display.h"
+#include "panel/port_link.h"
 #include "panel/port_watcher.h"
-#include "panel/port_worker.h"
 #include "protocol/code_page.h"
 #include "serial/port_discovery.h"
 #include "serial/port_watch.h"
@@ -18,6 +17,10 @@ QString FromUtf8(std::string_view text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+// How long a write to a port no longer chosen may stand still before it is ended: at the
+// lowest rates a byte takes a fifth of a second on the wire.
+constexpr auto kStallCheck = std::chrono::seconds(1);
 
 // 0 for a text that is no rate: Open refuses it as an unsupported rate.
 std::uint32_t BaudOf(const QString& text)
@@ -37,10 +40,6 @@ bool Passes(serial::OpenError kind)
     return kind == serial::OpenError::NoSuchPort || kind == serial::OpenError::InUse;
 }
 
-// How long Shutdown waits for the port's thread; a write ends within a few hundredths
-// of a second once cancelled.
-constexpr unsigned long kShutdownWaitMs = 900;
-
 }  // namespace
 
 PanelCore::PanelCore(PanelServices& services, QObject* parent)
@@ -57,23 +56,22 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
         m_services.timer = std::make_unique<PreciseStepTimer>();
     if (!m_services.retryTimer)
         m_services.retryTimer = std::make_unique<PreciseStepTimer>();
+    if (!m_services.stallTimer)
+        m_services.stallTimer = std::make_unique<PreciseStepTimer>();
     m_services.timer->SetTick([this] { OnTimer(); });
     m_services.retryTimer->SetTick([this] { OnRetry(); });
+    m_services.stallTimer->SetTick([this] { OnStallCheck(); });
 
-    m_thread = new QThread(this);
-    m_thread->setObjectName(QStringLiteral("serial port"));
-    m_worker = new PortWorker;
-    m_worker->moveToThread(m_thread);
-    connect(this, &PanelCore::AskOpen, m_worker, &PortWorker::Open);
-    connect(this, &PanelCore::AskClose, m_worker, &PortWorker::Close);
-    connect(this, &PanelCore::AskWrite, m_worker, &PortWorker::Write);
-    connect(m_worker, &PortWorker::Opened, this, &PanelCore::OnOpened);
-    connect(m_worker, &PortWorker::Written, this, &PanelCore::OnWritten);
-    connect(m_worker, &PortWorker::LineLost, this, [this] {
-        if (m_state == PortState::Open && m_opensAsked == 0)
+    if (!m_services.port)
+        m_services.port = std::make_unique<ThreadedPort>();
+    m_port = m_services.port.get();
+    connect(m_port, &PortLink::Opened, this, &PanelCore::OnOpened);
+    connect(m_port, &PortLink::Written, this, &PanelCore::OnWritten);
+    connect(m_port, &PortLink::LineLost, this, [this](quint64 openRequest) {
+        // Only the line held now: one closed since may report its hang-up late.
+        if (m_state == PortState::Open && openRequest == m_openLine)
             LosePort();
     });
-    m_thread->start();
 
     m_watcher = new PortWatcher(*m_services.watchFolders, this);
     connect(m_watcher, &PortWatcher::Changed, this, &PanelCore::RefreshPorts);
@@ -89,27 +87,13 @@ void PanelCore::Shutdown()
     if (m_shutDown)
         return;
     m_shutDown = true;
-    m_services.timer->Stop();
-    m_services.retryTimer->Stop();
-    m_services.timer->SetTick({});
-    m_services.retryTimer->SetTick({});
-    disconnect(m_worker, nullptr, this, nullptr);
-
-    // A write on a stalled line ends at once; then the port closes and the thread ends,
-    // both on the port's own thread.
-    m_worker->CancelWrites();
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker] {
-        worker->Close();
-        QThread::currentThread()->quit();
-    }, Qt::QueuedConnection);
-    if (m_thread->wait(kShutdownWaitMs)) {
-        delete m_worker;
-    } else {
-        // The OS did not give the thread back in time: leave it to the process's end
-        // rather than keep the user waiting.
-        m_thread->setParent(nullptr);
+    for (StepTimer* timer : {m_services.timer.get(), m_services.retryTimer.get(), m_services.stallTimer.get()}) {
+        timer->Stop();
+        timer->SetTick({});
     }
-    m_worker = nullptr;
+    disconnect(m_port, nullptr, this, nullptr);
+    m_port->Shutdown();
+    m_unanswered = 0;  // nothing is answered any more
 }
 
 void PanelCore::Start(const QString& baud, res::Lang lang)
@@ -134,8 +118,14 @@ void PanelCore::Connect(const std::string& portName, const QString& baud)
         return;
     m_chosen = portName;
     m_baud = baud;
-    // What was on its way to the old port is no longer wanted.
-    m_worker->CancelWrites();
+    // A message on its way to the port chosen before goes out whole while the line takes
+    // it; one the line has stopped taking is ended (OnStallCheck), so that it does not
+    // keep the new choice waiting.
+    if (!m_writes.empty()) {
+        m_writesBeforeChoice = m_lastRequest;
+        m_progressSeen = m_port->Progress();
+        m_services.stallTimer->Start(kStallCheck);
+    }
     m_state = PortState::Opening;
     AskConnect();
 }
@@ -144,18 +134,25 @@ void PanelCore::AskConnect()
 {
     if (m_shutDown)
         return;
-    // Close first, so every attempt starts from a closed port.
-    emit AskClose();
-    ++m_opensAsked;
-    emit AskOpen(QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
+    // The open before this one, if still on its way, is given up: this one decides.
+    m_openAwaited = ++m_lastRequest;
+    m_openLine = 0;
+    ++m_unanswered;
+    m_port->Open(m_openAwaited, QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
     emit StateChanged();
 }
 
-void PanelCore::OnOpened(bool ok, int failureKind, int osError, const QString& osMessage)
+void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage)
 {
-    if (--m_opensAsked > 0)
-        return;  // a later request decides
+    --m_unanswered;
+    if (request != m_openAwaited) {
+        // Given up: a later open decides, or the port went away meanwhile. The port's
+        // thread has closed what this one opened, or closes it next.
+        return;
+    }
+    m_openAwaited = 0;
     if (ok) {
+        m_openLine = request;
         m_state = PortState::Open;
         m_failure = {};
         m_services.retryTimer->Stop();
@@ -182,6 +179,20 @@ void PanelCore::OnOpened(bool ok, int failureKind, int osError, const QString& o
     emit StateChanged();
 }
 
+void PanelCore::OnStallCheck()
+{
+    const bool waiting = std::any_of(m_writes.begin(), m_writes.end(),
+                                     [&](const PendingWrite& w) { return w.request <= m_writesBeforeChoice; });
+    const quint64 progress = m_port->Progress();
+    if (waiting && progress != m_progressSeen) {
+        m_progressSeen = progress;
+        return;
+    }
+    if (waiting)
+        m_port->CancelWrites();
+    m_services.stallTimer->Stop();
+}
+
 bool PanelCore::WaitingForPort() const
 {
     if (m_chosen.empty())
@@ -195,7 +206,7 @@ void PanelCore::OnRetry()
         m_services.retryTimer->Stop();
         return;
     }
-    if (m_opensAsked == 0)
+    if (m_openAwaited == 0)
         AskConnect();
 }
 
@@ -207,7 +218,7 @@ void PanelCore::RefreshPorts()
     if (ports == m_ports) {
         // The same names, but one may stand for a new device now (a virtual display
         // started again under its name between two looks).
-        if (WaitingForPort() && Contains(m_ports, m_chosen) && m_opensAsked == 0)
+        if (WaitingForPort() && Contains(m_ports, m_chosen) && m_openAwaited == 0)
             AskConnect();
         return;
     }
@@ -227,7 +238,7 @@ void PanelCore::RefreshPorts()
     }
     if (WaitingForPort()) {
         // Back under its name: open it at once rather than at the next retry.
-        if (chosenListed && m_opensAsked == 0)
+        if (chosenListed && m_openAwaited == 0)
             AskConnect();
         return;
     }
@@ -245,8 +256,15 @@ void PanelCore::LosePort()
 {
     if (m_shutDown)
         return;
-    m_worker->CancelWrites();
-    emit AskClose();
+    m_port->CancelWrites();
+    m_port->Close();
+    // What was on its way is given up, and failed: a late answer from the old line must
+    // not speak for a new one.
+    m_openAwaited = 0;
+    m_openLine = 0;
+    if (!m_writes.empty())
+        SetUpper(Text(res::Text::StatusFailed, m_writes.back().lang));
+    m_writes.clear();
     m_state = PortState::Disconnected;
     m_failure = {};
     if (!m_services.retryTimer->IsActive())
@@ -297,18 +315,22 @@ QString PanelCore::PortTip() const
     case PortState::Opening: return {};
     case PortState::OpenFailed: break;
     }
+    // A port the serial layer refused by itself (no OS error) comes with its reason: the
+    // user learns why, say, the kernel's console is not taken.
+    const QString reason = QString::fromStdString(m_failure.osMessage);
+    const QString refusal = m_failure.osError == 0 && !reason.isEmpty() ? QStringLiteral(" (%1)").arg(reason) : QString();
     switch (m_failure.kind) {
     case serial::OpenError::None:
     case serial::OpenError::AlreadyOpen:
         return {};
-    case serial::OpenError::BadName: return Text(res::Text::PortBadName).arg(port);
-    case serial::OpenError::NoSuchPort: return Text(res::Text::PortNoSuchPort).arg(port);
-    case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port);
-    case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port);
+    case serial::OpenError::BadName: return Text(res::Text::PortBadName).arg(port) + refusal;
+    case serial::OpenError::NoSuchPort: return Text(res::Text::PortNoSuchPort).arg(port) + refusal;
+    case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port) + refusal;
+    case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port) + refusal;
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
     case serial::OpenError::Other: break;
     }
-    return Text(res::Text::PortOther).arg(port, m_baud, QString::fromStdString(m_failure.osMessage));
+    return Text(res::Text::PortOther).arg(port, m_baud, reason);
 }
 
 void PanelCore::SetLanguage(res::Lang lang)
@@ -325,8 +347,11 @@ void PanelCore::SendHex(std::string_view hex, PendingWrite pending)
 {
     if (m_shutDown)
         return;
+    pending.request = ++m_lastRequest;
+    pending.line = m_openLine;
     m_writes.push_back(pending);
-    emit AskWrite(QByteArray(hex.data(), static_cast<qsizetype>(hex.size())), m_worker->WriteTicket());
+    ++m_unanswered;
+    m_port->Write(pending.request, QByteArray(hex.data(), static_cast<qsizetype>(hex.size())));
 }
 
 void PanelCore::ManualAction(std::string_view hex, res::Text success)
@@ -354,12 +379,15 @@ void PanelCore::Flickering()
     ManualAction(protocol::FlickeringMessage(), res::Text::StatusFlickering);
 }
 
-void PanelCore::OnWritten(quint32 result)
+void PanelCore::OnWritten(quint64 request, quint32 result)
 {
-    if (m_writes.empty())
-        return;
-    const PendingWrite pending = m_writes.front();
-    m_writes.pop_front();
+    --m_unanswered;
+    const auto it = std::find_if(m_writes.begin(), m_writes.end(),
+                                 [&](const PendingWrite& w) { return w.request == request; });
+    if (it == m_writes.end())
+        return;  // given up with its port
+    const PendingWrite pending = *it;
+    m_writes.erase(it);
     const bool sent = result == serial::CSerialPort::kErrorSuccess;
     if (!sent && m_upperIsPortReason && !PortOpen()) {
         // It failed because the port is gone or going: the lines say so already.
@@ -370,7 +398,8 @@ void PanelCore::OnWritten(quint32 result)
     else
         SetUpper(Text(pending.success, pending.lang));
 
-    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open)
+    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open
+        && pending.line == m_openLine)
         LosePort();
     emit StateChanged();
 }

@@ -16,17 +16,16 @@
 #include <string_view>
 #include <vector>
 
+#include "panel/port_link.h"
 #include "panel/step_timer.h"
 #include "protocol/display_commands.h"
 #include "resources/captions.h"
 #include "serial/serial_port.h"
 
-class QThread;
 class QWidget;
 
 namespace panel {
 
-class PortWorker;
 class PortWatcher;
 
 // What the panel takes from its surroundings; tests replace each of them.
@@ -44,6 +43,12 @@ struct PanelServices {
     // Paces the attempts to reopen a port that went away or was in use, once a second.
     // Unset: a PreciseStepTimer.
     std::unique_ptr<StepTimer> retryTimer;
+    // Looks, while a write to the port chosen before a new choice is under way, whether
+    // the line still takes its bytes; a period without ends the write. Unset: a
+    // PreciseStepTimer.
+    std::unique_ptr<StepTimer> stallTimer;
+    // The road to the port. Unset: the port on a thread of its own (ThreadedPort).
+    std::unique_ptr<PortLink> port;
     // Shows the About box modally over the panel, in the panel's language. Unset: the
     // panel offers no About entry.
     std::function<void(QWidget* parent, res::Lang lang)> runAboutBox;
@@ -91,8 +96,8 @@ public:
     QString PortTip() const;
     QString UpperStatus() const { return m_upper; }
     QString LowerStatus() const { return m_lower; }
-    // Whether an open or a write has not been answered yet.
-    bool Busy() const { return m_opensAsked > 0 || !m_writes.empty(); }
+    // Whether an open or a write has not been answered yet, wanted still or not.
+    bool Busy() const { return m_unanswered > 0; }
 
 signals:
     void PortsChanged();
@@ -101,23 +106,21 @@ signals:
     // A demonstration step was taken.
     void Stepped();
 
-    // To the worker's thread.
-    void AskOpen(const QByteArray& portName, quint32 baudRate);
-    void AskClose();
-    void AskWrite(const QByteArray& hex, quint64 ticket);
-
 private:
     // What a write was for, to say how it went when its answer comes.
     struct PendingWrite {
         res::Text success;  // the status text when it went out
         bool step;          // a demonstration step: prefix "Send:" before the label
         res::Lang lang;     // the language at the time of the click or tick
+        quint64 request = 0;
+        quint64 line = 0;   // the open request of the line it went to
     };
 
     void OnTimer();
     void OnRetry();
-    void OnOpened(bool ok, int failureKind, int osError, const QString& osMessage);
-    void OnWritten(quint32 result);
+    void OnStallCheck();
+    void OnOpened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
+    void OnWritten(quint64 request, quint32 result);
 
     void AskConnect();
     void LosePort();
@@ -132,8 +135,7 @@ private:
     QString Text(res::Text text, res::Lang lang) const;
 
     PanelServices& m_services;
-    QThread* m_thread = nullptr;
-    PortWorker* m_worker = nullptr;
+    PortLink* m_port = nullptr;  // owned by m_services
     PortWatcher* m_watcher = nullptr;
 
     std::vector<std::string> m_ports;
@@ -141,8 +143,19 @@ private:
     QString m_baud = QString::number(protocol::kDefaultBaud);
     PortState m_state = PortState::Opening;
     serial::OpenFailure m_failure;
-    int m_opensAsked = 0;
+    quint64 m_lastRequest = 0;  // the number of the last request to the port
+    int m_unanswered = 0;       // requests to the port not answered yet
+    // The open whose answer decides the port state; 0 when none is awaited. An answer to
+    // any other open comes from a request given up since.
+    quint64 m_openAwaited = 0;
+    // The open request that opened the port held now; 0 while none is.
+    quint64 m_openLine = 0;
+    // The writes whose answers are awaited, in the order asked.
     std::deque<PendingWrite> m_writes;
+    // Writes up to this request went to the port chosen before; they may finish while
+    // the line still moves (m_progressSeen: where it stood at the last look).
+    quint64 m_writesBeforeChoice = 0;
+    quint64 m_progressSeen = 0;
 
     res::Lang m_lang = res::Lang::Chinese;
     QString m_upper;

@@ -1,6 +1,7 @@
 #include "panel/port_watcher.h"
 
 #include <QSocketNotifier>
+#include <utility>
 
 namespace panel {
 
@@ -15,13 +16,24 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(kSettleMs);
-    connect(&m_settle, &QTimer::timeout, this, &PortWatcher::Changed);
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        // What came while it settled is looked at once more, a settling later.
+        if (std::exchange(m_moreCame, false))
+            m_settle.start();
+        emit Changed();
+    });
 
     const int fd = m_watch.EventDescriptor();
     if (fd >= 0) {
         m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-            if (m_watch.TakeEvents())
+            if (!m_watch.TakeEvents())
+                return;
+            // Settled from the first event of a burst, never restarted by the later ones:
+            // a folder that changes all the time must not keep a new port out of the list.
+            if (m_settle.isActive())
+                m_moreCame = true;
+            else
                 m_settle.start();
         });
     } else {

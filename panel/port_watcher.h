@@ -27,8 +27,9 @@ private:
     serial::PortWatch m_watch;
     QSocketNotifier* m_notifier = nullptr;
     // A device comes with a burst of events (the node, then its group and mode): one
-    // listing once they have settled.
+    // listing a settling after the first, and one more if more came meanwhile.
     QTimer m_settle;
+    bool m_moreCame = false;
     QTimer m_reprobe;
 };
 

@@ -1,6 +1,7 @@
 #include "panel/port_worker.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 
 #include "protocol/send_staging.h"
 
@@ -14,20 +15,35 @@ void PortWorker::CancelWrites()
     m_stop = std::stop_source();
 }
 
-void PortWorker::Open(const QByteArray& portName, quint32 baudRate)
+std::stop_token PortWorker::StopToken()
 {
+    const std::lock_guard lock(m_mutex);
+    return m_stop.get_token();
+}
+
+void PortWorker::Open(quint64 request, const QByteArray& portName, quint32 baudRate)
+{
+    Close();
     const bool ok = m_port.Open(portName.toStdString(), baudRate);
-    if (ok)
+    if (ok) {
+        m_portName = portName.toStdString();
+        m_baudRate = baudRate;
+        m_openRequest = request;
         WatchLine();
+        ClearIfCut(StopToken());
+    }
     const serial::OpenFailure& failure = m_port.LastOpenFailure();
     // The OS's text is UTF-8 on every platform this builds for.
-    emit Opened(ok, static_cast<int>(failure.kind), failure.osError, QString::fromStdString(failure.osMessage));
+    emit Opened(request, ok, static_cast<int>(failure.kind), failure.osError,
+                QString::fromStdString(failure.osMessage));
 }
 
 void PortWorker::Close()
 {
     delete m_lineEvents;  // before its descriptor goes
     m_lineEvents = nullptr;
+    m_openRequest = 0;
+    m_portName.clear();
     if (m_port.IsOpen())
         m_port.Close();
 }
@@ -47,25 +63,61 @@ void PortWorker::OnLineEvent()
 {
     if (m_port.LineHungUp()) {
         m_lineEvents->setEnabled(false);
-        emit LineLost();
+        emit LineLost(m_openRequest);
     }
 }
 
-void PortWorker::Write(const QByteArray& bytes, quint64 ticket)
+void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
 {
     std::stop_token stop;
     {
         const std::lock_guard lock(m_mutex);
         if (ticket != m_ticket.load()) {
-            emit Written(serial::CSerialPort::CancelledError());
+            emit Written(request, serial::CSerialPort::CancelledError());
             return;
         }
         stop = m_stop.get_token();
     }
-    const std::string_view hex(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    emit Written(protocol::StageAndWrite(hex, [&](const std::uint8_t* data, std::uint32_t count) {
-        return m_port.Write(data, count, stop);
-    }));
+    ++m_progress;  // a new write: the one before has ended
+    ClearIfCut(stop);
+    bool begun = false;
+    const std::string_view text(hex.constData(), static_cast<std::size_t>(hex.size()));
+    const std::uint32_t result = protocol::StageAndWrite(text, [&](const std::uint8_t* data, std::uint32_t count) {
+        return WriteInParts(data, count, stop, &begun);
+    });
+    const serial::WriteError error = serial::WriteErrorOf(result);
+    if (begun && (error == serial::WriteError::Cancelled || error == serial::WriteError::TimedOut))
+        m_cutOn = m_portName;
+    emit Written(request, result);
+}
+
+std::uint32_t PortWorker::WriteInParts(const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop,
+                                       bool* begun)
+{
+    // Ten bits a byte on the wire: a tenth of a second takes a hundredth of the rate.
+    const std::uint32_t part = std::max<std::uint32_t>(1, m_baudRate / 100);
+    std::uint32_t sent = 0;
+    do {
+        const std::uint32_t n = std::min(part, count - sent);
+        *begun = *begun || !stop.stop_requested();
+        const std::uint32_t result = m_port.Write(data + sent, n, stop);
+        if (result != serial::CSerialPort::kErrorSuccess)
+            return result;
+        sent += n;
+        ++m_progress;
+    } while (sent < count);
+    return serial::CSerialPort::kErrorSuccess;
+}
+
+void PortWorker::ClearIfCut(const std::stop_token& stop)
+{
+    if (m_cutOn.empty() || m_cutOn != m_portName)
+        return;
+    const std::uint8_t clear = 0x0C;
+    if (m_port.Write(&clear, 1, stop) == serial::CSerialPort::kErrorSuccess) {
+        m_cutOn.clear();
+        ++m_progress;
+    }
 }
 
 }  // namespace panel

@@ -1,7 +1,7 @@
 #pragma once
 // The serial port on a thread of its own, so that no call of the window waits for the
-// line. The panel talks to it only through queued signals; it answers each request with
-// one signal, in the order the requests were made.
+// line. The panel reaches it only through its link (ThreadedPort), by queued calls; it
+// answers each request with one signal that names the request, in the order asked.
 
 #include <QByteArray>
 #include <QObject>
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <stop_token>
+#include <string>
 
 #include "serial/serial_port.h"
 
@@ -27,28 +28,42 @@ public:
     void CancelWrites();
     // From any thread: the ticket to give a write asked for now.
     quint64 WriteTicket() const { return m_ticket.load(); }
+    // From any thread: moves on whenever the line takes a part of a message.
+    quint64 Progress() const { return m_progress.load(); }
 
-public slots:
-    void Open(const QByteArray& portName, quint32 baudRate);
+    void Open(quint64 request, const QByteArray& portName, quint32 baudRate);
     void Close();
-    void Write(const QByteArray& bytes, quint64 ticket);
+    void Write(quint64 request, const QByteArray& hex, quint64 ticket);
 
 signals:
     // failureKind is a serial::OpenError.
-    void Opened(bool ok, int failureKind, int osError, const QString& osMessage);
-    void Written(quint32 result);
-    // The open port's device hung up while no write was under way.
-    void LineLost();
+    void Opened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
+    void Written(quint64 request, quint32 result);
+    // The line opened by this request hung up while no write was under way.
+    void LineLost(quint64 openRequest);
 
 private:
     void WatchLine();
     void OnLineEvent();
+    std::stop_token StopToken();
+    // The message in parts of about a tenth of a second on the wire each, so that a write
+    // that still moves can be told from one that stalled. *begun: whether the line was
+    // touched.
+    std::uint32_t WriteInParts(const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop,
+                               bool* begun);
+    // A message cut on this port leaves the display inside a command: Clear ends it.
+    void ClearIfCut(const std::stop_token& stop);
 
     serial::CSerialPort m_port;
+    std::string m_portName;
+    std::uint32_t m_baudRate = 0;
+    std::string m_cutOn;        // the port a message was cut on, until Clear followed it
+    quint64 m_openRequest = 0;  // the request that opened m_port
     QSocketNotifier* m_lineEvents = nullptr;
     std::mutex m_mutex;  // guards m_stop against CancelWrites from the window's thread
     std::stop_source m_stop;
     std::atomic<quint64> m_ticket{0};
+    std::atomic<quint64> m_progress{0};
 };
 
 }  // namespace panel

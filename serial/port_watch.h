@@ -4,6 +4,7 @@
 // Linux follows the folders through inotify; a platform without such events has no
 // descriptor, and its caller lists the ports again once a second instead.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ public:
     int EventDescriptor() const;
 
     // Takes what arrived and follows folders that were created or removed meanwhile.
-    // True when anything arrived since the last call.
+    // True when anything arrived since the last call that may concern a port: from a
+    // parent watched in place of a folder not made yet, only the news about that folder.
     bool TakeEvents();
 
     // The folders of this machine where serial ports appear: the device folder and the
@@ -35,6 +37,7 @@ private:
 
     std::vector<std::string> m_dirs;
     OwnedHandle m_events;
+    std::map<int, std::string> m_watched;  // the folder each watch stands for, by its number
 };
 
 }  // namespace serial

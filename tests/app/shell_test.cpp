@@ -9,6 +9,10 @@
 #include <QTimer>
 #include <functional>
 
+#include <signal.h>
+#include <sys/ioctl.h>
+
+#include "tests/support/child_process.h"
 #include "tests/support/virtual_folder.h"
 #include "app/about_dlg.h"
 #include "app/display_test_app.h"
@@ -121,6 +125,7 @@ private slots:
         QTest::newRow("close box") << QStringLiteral("close");
         QTest::newRow("Enter on the data edit") << QStringLiteral("Enter");
         QTest::newRow("Enter on a radio button") << QStringLiteral("Enter radio");
+        QTest::newRow("SIGTERM") << QStringLiteral("SIGTERM");
     }
     void closingEndsTheProgramAndReleasesThePort()
     {
@@ -137,6 +142,9 @@ private slots:
                 QTest::keyClick(dlg.GetDlgItem(IDC_BAUD), Qt::Key_Escape);
             } else if (how == QLatin1String("close")) {
                 dlg.close();
+            } else if (how == QLatin1String("SIGTERM")) {
+                ::kill(::getpid(), SIGTERM);
+                QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 5000);
             } else {
                 QWidget* focus = dlg.GetDlgItem(how == QLatin1String("Enter") ? IDC_DATA : IDC_LAMP_PRICE);
                 focus->setFocus();
@@ -149,6 +157,36 @@ private slots:
         }));
         QCOMPARE(sentWhileOpen, QByteArray());  // nothing is sent on closing
         QCOMPARE(line.ReadAll(100), QByteArray());
+        QVERIFY(PortIsFree(line.path()));
+    }
+
+    // The program itself, on a virtual display's line, asked to end by a signal: it ends
+    // as on Escape and leaves the line out of exclusive mode, for the next program.
+    void aSignalEndsTheProgramAndReleasesThePort_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+    }
+    void aSignalEndsTheProgramAndReleasesThePort()
+    {
+        QFETCH(int, signalNumber);
+        VirtualFolder folder;  // the program's runtime folder: sim0 is the first port it lists
+        PtyPair line;
+        folder.Publish("sim0", line.path());
+        const auto exclusive = [&] {
+            int set = 0;
+            return ::ioctl(line.slave(), TIOCGEXCL, &set) == 0 && set != 0;
+        };
+        testing_child::Child program(DISPLAY_TEST_EXE, {});
+        QVERIFY(program.started());
+        QTRY_VERIFY_WITH_TIMEOUT(exclusive(), 10000);  // the panel holds the line
+
+        ::kill(program.pid(), signalNumber);
+        const int exitCode = program.Wait(std::chrono::seconds(1));
+        QVERIFY(!exclusive());
+        QCOMPARE(exitCode, 0);
         QVERIFY(PortIsFree(line.path()));
     }
 

@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 
 #include "panel/fit_width_validator.h"
 #include "tests/support/virtual_folder.h"
@@ -132,8 +134,127 @@ private slots:
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
     }
 
+    // The port's thread answers late, or out of order: an answer to a request the panel
+    // has given up since changes nothing.
+    void anAnswerGivenUpChangesNothing_data()
+    {
+        QTest::addColumn<QString>("late");
+        QTest::newRow("opened, after the port left the list") << QStringLiteral("open");
+        QTest::newRow("two opens after quick changes, answered last first") << QStringLiteral("two opens");
+        QTest::newRow("a failed write and a hang-up, after the port came back") << QStringLiteral("write");
+    }
+    void anAnswerGivenUpChangesNothing()
+    {
+        QFETCH(QString, late);
+        VirtualFolder folder;
+        PtyPair first, second;
+        panel::PanelServices services = folder.Services();
+        services.watchFolders = std::vector<std::string>{};  // the test relists
+        if (late != QLatin1String("open"))
+            folder.Publish("sim0", first.path());
+        const Panel p = MakePanel({}, std::move(services));
+        p.port->Hold();
+
+        if (late == QLatin1String("open")) {
+            // A virtual display starts and ends before the port's thread answers.
+            folder.Publish("sim0", first.path());
+            p->Core().RefreshPorts();
+            QVERIFY(p.port->WaitHeld(1));
+            folder.Unpublish("sim0");
+            p->Core().RefreshPorts();
+            p.port->ReleaseLastFirst();
+            QCOMPARE(PortIcon(*p), IDI_PORT_CLOSED);
+            QCOMPARE(UpperStatus(*p), QStringLiteral("sim0: 已断开"));
+            QVERIFY(p.retry->IsActive());
+            // It comes back: the retry opens it.
+            p.port->Hold(false);
+            folder.Publish("sim0", first.path());
+            p.retry->Fire();
+            QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+            Click(*p, IDC_SCROLL);
+            QCOMPARE(first.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
+        } else if (late == QLatin1String("two opens")) {
+            // A new baud rate, then at once a port held by another program.
+            serial::CSerialPort otherProgram;
+            QVERIFY(otherProgram.Open(second.path(), 2400));
+            folder.Publish("sim1", second.path());
+            p->Core().RefreshPorts();
+            QTest::keyClick(Control<QComboBox>(*p, IDC_BAUD), Qt::Key_Down);
+            QTest::keyClick(Control<QComboBox>(*p, IDC_PORT), Qt::Key_Down);
+            QVERIFY(p.port->WaitHeld(2));
+            QCOMPARE(p.port->Held(), QStringList({"opened", "opened"}));
+            p.port->ReleaseLastFirst();
+            QCOMPARE(PortIcon(*p), IDI_PORT_CLOSED);
+            QCOMPARE(UpperStatus(*p), QStringLiteral("sim1: 已被其他程序占用"));
+            QVERIFY(p.retry->IsActive());
+            QVERIFY(PortIsFree(first.path()));
+        } else {
+            // The display ends while a message is on its way, and starts again on a new
+            // terminal; the failed write and the hang-up are answered only after the reopen.
+            first.CloseMaster();
+            QTest::mouseClick(Control<QPushButton>(*p, IDC_SCROLL), Qt::LeftButton);
+            QVERIFY(p.port->WaitHeld(1));
+            folder.Unpublish("sim0");
+            p->Core().RefreshPorts();
+            folder.Publish("sim0", second.path());
+            p->Core().RefreshPorts();
+            QTRY_VERIFY_WITH_TIMEOUT(p.port->Held().contains(QStringLiteral("opened")), 5000);
+            p.port->Hold(false);
+            p.port->ReleaseLastFirst();
+            QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+            QCOMPARE(UpperStatus(*p), QString());
+            QCOMPARE(EnabledActions(*p), QStringLiteral("SDFA"));
+            Click(*p, IDC_FLICKER);
+            QCOMPARE(second.ReadAll(), QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d"));
+        }
+    }
+
+    // Another program makes and removes a file every 20 ms where the panel looks for
+    // virtual ports; a virtual display that starts meanwhile is still seen at once.
+    void aBusyFolderHidesNoNewPort_data()
+    {
+        QTest::addColumn<bool>("inTheFolder");
+        QTest::newRow("in the parent of the folder not made yet") << false;
+        QTest::newRow("in the folder itself") << true;
+    }
+    void aBusyFolderHidesNoNewPort()
+    {
+        QFETCH(bool, inTheFolder);
+        VirtualFolder folder(inTheFolder);
+        PtyPair line;
+        const Panel p = MakePanel({}, folder.Services());
+        const std::string busy = (inTheFolder ? folder.PortFolder() : folder.Runtime()) + "/busy";
+        QTimer churn;
+        connect(&churn, &QTimer::timeout, [&] {
+            if (!std::filesystem::remove(busy))
+                std::ofstream{busy};
+        });
+        churn.start(20);
+        folder.Publish("sim0", line.path());
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_OPEN, 1000);
+        QCOMPARE(Control<QComboBox>(*p, IDC_PORT)->currentText(), QStringLiteral("sim0"));
+    }
+
+    // A write stalls: the window keeps answering. Closing abandons the write at once; a
+    // new baud rate lets it finish if the line moves again, else ends it, and the display
+    // gets a Clear once the port is open again, so that it is not left inside a command.
+    void aStalledLineNeverHoldsTheWindow_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("the panel closes") << QStringLiteral("close") << QByteArray() << QString();
+        QTest::newRow("a new baud rate, the line moves again")
+            << QStringLiteral("moves") << QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d")
+            << QStringLiteral("发送: 闪烁");  // in the language of the click
+        QTest::newRow("a new baud rate, the line stays stalled")
+            << QStringLiteral("stays") << QByteArray::fromHex("0c") << QStringLiteral("发送: 失败");
+    }
     void aStalledLineNeverHoldsTheWindow()
     {
+        QFETCH(QString, then);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, status);
         const PanelOnLine dlg;
         QVERIFY(dlg.line.Stall());
         QTest::mouseClick(Control<QPushButton>(*dlg, IDC_FLICKER), Qt::LeftButton);
@@ -145,26 +266,78 @@ private slots:
         QCOMPARE(Caption(*dlg, IDC_SEND), QStringLiteral("Send Data(&S)"));
         QVERIFY(dlg->Core().Busy());
 
-        // Closing abandons the write and releases the port at once.
-        QElapsedTimer closing;
-        closing.start();
-        dlg->reject();
-        QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
-        QVERIFY(PortIsFree(dlg.line.path()));
-        QVERIFY(dlg.line.Resume());
-        QCOMPARE(dlg.line.ReadAll(200), QByteArray());
+        if (then == QLatin1String("close")) {
+            // Closing abandons the write and releases the port at once.
+            QElapsedTimer closing;
+            closing.start();
+            dlg->reject();
+            QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+            QVERIFY(PortIsFree(dlg.line.path()));
+            QVERIFY(dlg.line.Resume());
+            QCOMPARE(dlg.line.ReadAll(200), bytes);
+            return;
+        }
+        QTest::keyClick(Control<QComboBox>(*dlg, IDC_BAUD), Qt::Key_Down);  // 9600
+        QCOMPARE(dlg.port->cancels, 0);  // not yet: the line may move again
+        if (then == QLatin1String("moves")) {
+            QVERIFY(dlg.line.Resume());
+            QVERIFY(Settle(*dlg));
+            dlg.stall->Fire();
+        } else {
+            dlg.stall->Fire(false);  // a whole period without a byte taken
+            QTRY_COMPARE_WITH_TIMEOUT(UpperStatus(*dlg), status, 5000);
+            QVERIFY(dlg.line.Resume());
+            QVERIFY(Settle(*dlg));
+        }
+        QCOMPARE(dlg.line.ReadAll(), bytes);
+        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QCOMPARE(UpperStatus(*dlg), status);
+        termios tio{};
+        QVERIFY(dlg.line.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
     }
 
+    // The icon's tip and the status line say why the port is not open, in the language
+    // chosen; a refusal of the serial layer itself comes with its reason.
+    void theClosedIconSaysWhy_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("folderOpenToOthers");
+        QTest::addColumn<QString>("english");
+        QTest::addColumn<QString>("chinese");
+        QTest::newRow("no such port") << QStringLiteral("/dev/pts/no-such-port") << false
+                                      << QStringLiteral("/dev/pts/no-such-port: the port does not exist")
+                                      << QStringLiteral("/dev/pts/no-such-port: 端口不存在");
+        QTest::newRow("a virtual port in a folder others may write to")
+            << QStringLiteral("sim0") << true
+            << QStringLiteral("sim0: not a serial port name (%1: other users may write to the folder)")
+            << QStringLiteral("sim0: 不是串口名称 (%1: other users may write to the folder)");
+    }
     void theClosedIconSaysWhy()
     {
-        const Panel dlg = MakePanel({"/dev/pts/no-such-port"});
+        QFETCH(QString, port);
+        QFETCH(bool, folderOpenToOthers);
+        QFETCH(QString, english);
+        QFETCH(QString, chinese);
+        VirtualFolder folder;
+        PtyPair line;
+        if (folderOpenToOthers) {
+            folder.Publish(port.toStdString(), line.path());
+            std::filesystem::permissions(folder.PortFolder(), std::filesystem::perms::others_write,
+                                         std::filesystem::perm_options::add);
+        }
+        english.replace(QStringLiteral("%1"), QString::fromStdString(folder.PortFolder()));
+        chinese.replace(QStringLiteral("%1"), QString::fromStdString(folder.PortFolder()));
+        const Panel dlg = MakePanel({port.toStdString()});
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         ChooseLanguage(*dlg, true);
         Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);  // a retry made in that language
-        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: the port does not exist"));
+        QCOMPARE(PortTip(*dlg), english);
+        QCOMPARE(UpperStatus(*dlg), english);
         ChooseLanguage(*dlg, false);
         Choose(Control<QComboBox>(*dlg, IDC_BAUD), 0);
-        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: 端口不存在"));
+        QCOMPARE(PortTip(*dlg), chinese);
+        QCOMPARE(UpperStatus(*dlg), chinese);
     }
 
     // Every action twice, in either language: the same bytes on every press, and a status
@@ -191,6 +364,8 @@ private slots:
             "0c1b73341b5141b5a5bcdb310d", "Send: Success");
         row("Send Data, Collect, a character outside the code page", send, IDC_LAMP_COLLECT, "1\U0001F600", false,
             "0c1b73331b5141313f0d", "发送: 成功");
+        row("Send Data, All dark, control characters pasted", send, IDC_LAMP_OFF, "1\x1bs4\r9\t\n\x7f\u0085", true,
+            "0c1b73301b5141317334390d", "Send: Success");
         const char* scrolling = "0c1b514431323334353637380d";
         const char* flickering = "0c1b45051b5141382e382e382e382e382e382e382e382e0d";
         row("Scrolling, English", IDC_SCROLL, IDC_LAMP_CHANGE, "0", true, scrolling, "Send: Scrolling");

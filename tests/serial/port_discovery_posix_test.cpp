@@ -225,6 +225,10 @@ TEST_F(PortDiscovery, TheWatchSeesVirtualPortsComeAndGo)
     PortWatch watch({m_roots.virtualDir});
     ASSERT_GE(watch.EventDescriptor(), 0);
     EXPECT_FALSE(watch.TakeEvents());
+    // Another program's files beside the folder awaited are none of its news.
+    { std::ofstream{m_root + "/busy"}; }
+    fs::remove(m_root + "/busy");
+    EXPECT_FALSE(Reports(watch, 100));
 
     fs::create_directories(m_roots.virtualDir);
     EXPECT_TRUE(Reports(watch));

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -65,6 +66,90 @@ private:
     std::chrono::milliseconds m_period{0};
 };
 
+// The port as the program has it, on its own thread, with a gate on the way back: while
+// the test holds, the answers wait here, to be let through in the order the test says.
+class HeldPort : public panel::PortLink {
+public:
+    HeldPort()
+    {
+        connect(&m_port, &PortLink::Opened, this, [this](quint64 r, bool ok, int kind, int os, const QString& text) {
+            Pass("opened", [=, this] { emit Opened(r, ok, kind, os, text); });
+        });
+        connect(&m_port, &PortLink::Written, this, [this](quint64 r, quint32 result) {
+            Pass("written", [=, this] { emit Written(r, result); });
+        });
+        connect(&m_port, &PortLink::LineLost, this, [this](quint64 r) {
+            Pass("lost", [=, this] { emit LineLost(r); });
+        });
+    }
+    void Open(quint64 request, const QByteArray& portName, quint32 baudRate) override
+    {
+        m_port.Open(request, portName, baudRate);
+    }
+    void Close() override { m_port.Close(); }
+    void Write(quint64 request, const QByteArray& hex) override { m_port.Write(request, hex); }
+    void CancelWrites() override
+    {
+        ++cancels;
+        m_port.CancelWrites();
+    }
+    quint64 Progress() const override { return m_port.Progress(); }
+    void Shutdown() override
+    {
+        m_held.clear();
+        m_port.Shutdown();
+    }
+
+    int cancels = 0;  // how often the panel ended the writes under way
+
+    // From now on the answers wait; false lets them through again as they come.
+    void Hold(bool hold = true) { m_holding = hold; }
+    // Until this many answers wait, bounded.
+    bool WaitHeld(std::size_t count)
+    {
+        return QTest::qWaitFor([&] { return m_held.size() >= count; }, 5000);
+    }
+    // The kinds of the answers that wait ("opened", "written", "lost"), in their order.
+    QStringList Held() const
+    {
+        QStringList kinds;
+        for (const Answer& answer : m_held)
+            kinds << answer.kind;
+        return kinds;
+    }
+    // Lets the answer at this place among those that wait through.
+    void Release(int index)
+    {
+        const Answer answer = m_held.at(static_cast<std::size_t>(index));
+        m_held.erase(m_held.begin() + index);
+        answer.deliver();
+    }
+    // Lets the last answer that waits through, then the rest in their order.
+    void ReleaseLastFirst()
+    {
+        Release(static_cast<int>(m_held.size()) - 1);
+        while (!m_held.empty())
+            Release(0);
+    }
+
+private:
+    struct Answer {
+        QString kind;
+        std::function<void()> deliver;
+    };
+    void Pass(const char* kind, std::function<void()> deliver)
+    {
+        if (m_holding)
+            m_held.push_back({QString::fromLatin1(kind), std::move(deliver)});
+        else
+            deliver();
+    }
+
+    panel::ThreadedPort m_port;
+    bool m_holding = false;
+    std::vector<Answer> m_held;
+};
+
 // A monotonic clock that moves when the test moves it.
 struct ManualClock {
     std::chrono::steady_clock::time_point now{std::chrono::hours(1000)};
@@ -75,8 +160,10 @@ struct Panel {
     std::unique_ptr<CDisplayTestDlg> dlg;
     ManualTimer* timer = nullptr;  // owned by dlg
     ManualTimer* retry = nullptr;  // owned by dlg: paces the reopening of a lost port
+    ManualTimer* stall = nullptr;  // owned by dlg: looks whether an old write still moves
     std::shared_ptr<ManualClock> clock;
     std::shared_ptr<std::vector<std::string>> ports;  // what the machine lists
+    HeldPort* port = nullptr;  // owned by dlg
 
     CDisplayTestDlg* operator->() const { return dlg.get(); }
     CDisplayTestDlg& operator*() const { return *dlg; }
@@ -93,6 +180,8 @@ inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices serv
     p.timer = timer.get();
     auto retry = std::make_unique<ManualTimer>();
     p.retry = retry.get();
+    auto stall = std::make_unique<ManualTimer>();
+    p.stall = stall.get();
     if (!services.listPorts)
         services.listPorts = [list = p.ports] { return *list; };
     if (!services.watchFolders)
@@ -100,17 +189,22 @@ inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices serv
     services.now = [clock = p.clock] { return clock->now; };
     services.timer = std::move(timer);
     services.retryTimer = std::move(retry);
+    services.stallTimer = std::move(stall);
+    auto port = std::make_unique<HeldPort>();
+    p.port = port.get();
+    services.port = std::move(port);
     p.dlg = std::make_unique<CDisplayTestDlg>(std::move(services));
     Settle(*p.dlg);
     return p;
 }
 
 // The machine's ports change to these, and the panel takes notice.
-inline void Relist(const Panel& p, std::vector<std::string> ports)
+inline void Relist(const Panel& p, std::vector<std::string> ports, bool settle = true)
 {
     *p.ports = std::move(ports);
     p->Core().RefreshPorts();
-    Settle(*p);
+    if (settle)
+        Settle(*p);
 }
 
 template <class T>

@@ -25,19 +25,19 @@ using PtyPair = testing_support::PtyPair<QByteArray>;
 class VirtualFolder {
 public:
     // The runtime folder moves into the test's own, so that a port name such as "sim0"
-    // can only mean a port published here.
-    VirtualFolder()
+    // can only mean a port published here. Without the virtual-port folder when the test
+    // says so: the first Publish makes it, as the first virtual display does.
+    explicit VirtualFolder(bool portFolderMade = true)
         : m_oldRuntime(qgetenv("XDG_RUNTIME_DIR"))
     {
         qputenv("XDG_RUNTIME_DIR", m_root.path().toLocal8Bit());
         m_roots.virtualDir = serial::DefaultVirtualPortDir();
         m_roots.sysClassTty = (m_root.path() + QStringLiteral("/sys")).toStdString();
         m_roots.devDir = (m_root.path() + QStringLiteral("/dev")).toStdString();
-        for (const std::string& dir : {m_roots.virtualDir, m_roots.sysClassTty, m_roots.devDir})
+        for (const std::string& dir : {m_roots.sysClassTty, m_roots.devDir})
             std::filesystem::create_directories(dir);
-        std::filesystem::permissions(std::filesystem::path(m_roots.virtualDir).parent_path(),
-                                     std::filesystem::perms::owner_all);
-        std::filesystem::permissions(m_roots.virtualDir, std::filesystem::perms::owner_all);
+        if (portFolderMade)
+            MakePortFolder();
     }
     VirtualFolder(const VirtualFolder&) = delete;
     VirtualFolder& operator=(const VirtualFolder&) = delete;
@@ -46,6 +46,8 @@ public:
     // links the device (replacing whatever stood there).
     void Publish(const std::string& name, const std::string& device)
     {
+        if (!std::filesystem::exists(m_roots.virtualDir))
+            MakePortFolder();
         Unpublish(name);
         const int lock = ::open(serial::VirtualPortLockPath(m_roots.virtualDir, name).c_str(),
                                 O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -70,6 +72,10 @@ public:
         qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
     }
 
+    // The runtime folder, parent of the virtual-port folder's own parent.
+    std::string Runtime() const { return m_root.path().toStdString(); }
+    const std::string& PortFolder() const { return m_roots.virtualDir; }
+
     // The panel lists this machine's ports and follows the folder.
     panel::PanelServices Services() const
     {
@@ -80,6 +86,14 @@ public:
     }
 
 private:
+    void MakePortFolder()
+    {
+        std::filesystem::create_directories(m_roots.virtualDir);
+        std::filesystem::permissions(std::filesystem::path(m_roots.virtualDir).parent_path(),
+                                     std::filesystem::perms::owner_all);
+        std::filesystem::permissions(m_roots.virtualDir, std::filesystem::perms::owner_all);
+    }
+
     std::map<std::string, int> m_locks;  // name: its display's lock
     QByteArray m_oldRuntime;
     QTemporaryDir m_root;
