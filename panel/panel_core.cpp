@@ -306,6 +306,7 @@ QString PanelCore::PortTip() const
     case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port);
     case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port);
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
+    case serial::OpenError::KernelConsole:
     case serial::OpenError::Other: break;
     }
     return Text(res::Text::PortOther).arg(port, m_baud, QString::fromStdString(m_failure.osMessage));
