@@ -267,6 +267,25 @@ TEST(Sender, PermissionDeniedNamesTheDialoutGroupOnlyWhereItHelps)
     }
 }
 
+// A port in a folder the user may not search: the folder is what refuses, not the port.
+TEST(Sender, AFolderThatCannotBeSearchedIsNamed)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "running the sender as another user needs root";
+    testing_support::FakeMachine machine;  // its folders are root's alone
+    testing_support::PtyPair<> line;
+    ASSERT_TRUE(line.ok() && !machine.root().empty());
+    ASSERT_EQ(chmod(line.path().c_str(), 0666), 0);
+    const std::string folder = machine.root() + "/dev";
+    std::filesystem::create_symlink(line.path(), folder + "/ttyUSB0");
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    const auto result = RunAsNobody({"--port", folder + "/ttyUSB0", "--clear"}, {});
+    EXPECT_EQ(result.exitCode, cli::kExitCannotOpen);
+    EXPECT_EQ(result.err, "display-send: cannot open \"" + folder + "/ttyUSB0\": permission denied (" + folder
+                              + ": Permission denied)\n");
+    EXPECT_TRUE(line.ReadAtLeast(0).empty());
+}
+
 TEST(ParseArguments, HelpWinsOverEverythingElse)
 {
     for (const std::vector<std::string>& args :
