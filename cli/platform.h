@@ -1,7 +1,9 @@
 #pragma once
 // The little that display-send does differently per platform. One file per platform.
 
+#include <functional>
 #include <ostream>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -22,5 +24,14 @@ std::string PermissionHint(const std::string& devicePath);
 // or the terminal of standard input, output or error. It is no display, and raw mode
 // would leave it unusable.
 bool IsOwnTerminal(const std::string& devicePath);
+
+// Runs work with SIGINT, SIGTERM and SIGHUP held back. When one comes, asks work to stop
+// through its token and returns the signal's number once work has returned; 0 when none
+// came. Work owns the line from open to close, so the line is always put back and released
+// before the program ends. Windows: work simply runs.
+int RunHoldingSignals(const std::function<void(std::stop_token)>& work);
+
+// The name of a signal for a message ("Terminated").
+std::string SignalName(int signalNumber);
 
 }  // namespace cli

@@ -1,11 +1,15 @@
 #include "cli/platform.h"
 
+#include <atomic>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include <grp.h>
+#include <signal.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -72,7 +76,63 @@ dev_t ControllingTerminal()
     return makedev((tty >> 8) & 0xFFF, (tty & 0xFF) | ((tty >> 12) & 0xFFF00));
 }
 
+constexpr int kHeldSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// How long the wait for a signal lasts before it looks whether work is done.
+constexpr long kSignalCheckNs = 20'000'000;
+
+// Blocks the signals in this thread, and so in every thread it starts, until it goes.
+class SignalsBlocked {
+public:
+    SignalsBlocked()
+    {
+        sigemptyset(&m_set);
+        for (const int s : kHeldSignals)
+            sigaddset(&m_set, s);
+        ::pthread_sigmask(SIG_BLOCK, &m_set, &m_previous);
+    }
+    ~SignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+    // A signal that came, taken so that it is no longer pending; 0 when none came in time.
+    int Take(long nanoseconds) const
+    {
+        const timespec wait{0, nanoseconds};
+        const int s = ::sigtimedwait(&m_set, nullptr, &wait);
+        return s > 0 ? s : 0;
+    }
+
+private:
+    sigset_t m_set{};
+    sigset_t m_previous{};
+};
+
 }  // namespace
+
+int RunHoldingSignals(const std::function<void(std::stop_token)>& work)
+{
+    const SignalsBlocked blocked;
+    std::atomic<bool> done{false};
+    int caught = 0;
+    {
+        std::jthread worker([&](std::stop_token stop) {
+            work(stop);
+            done = true;
+        });
+        while (!done && caught == 0)
+            caught = blocked.Take(kSignalCheckNs);
+        if (caught != 0)
+            worker.request_stop();
+    }
+    // One that came while work was ending still counts: it asked the program to end.
+    return caught != 0 ? caught : blocked.Take(0);
+}
+
+std::string SignalName(int signalNumber)
+{
+    const char* name = ::strsignal(signalNumber);
+    return name != nullptr ? name : "signal " + std::to_string(signalNumber);
+}
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv)
 {

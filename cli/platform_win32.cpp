@@ -126,4 +126,16 @@ bool IsOwnTerminal(const std::string&)
     return false;
 }
 
+// Ctrl+C ends a console program at once; nothing is held back here.
+int RunHoldingSignals(const std::function<void(std::stop_token)>& work)
+{
+    work(std::stop_token());
+    return 0;
+}
+
+std::string SignalName(int signalNumber)
+{
+    return "signal " + std::to_string(signalNumber);
+}
+
 }  // namespace cli

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <string_view>
 #include <system_error>
@@ -55,7 +58,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
 std::string OpenFailureText(const std::string& port, std::uint32_t baud,
                             const serial::OpenFailure& failure)
 {
-    std::string text = "cannot open " + port + ": " + serial::DescribeOpenFailure(failure, baud);
+    std::string text = "cannot open " + serial::Quoted(port) + ": " + serial::DescribeOpenFailure(failure, baud);
+    if (failure.kind == serial::OpenError::KernelConsole)
+        text += "; --force opens it all the same";
     if (failure.kind == serial::OpenError::PermissionDenied) {
         if (const std::string hint = PermissionHint(serial::PortDevicePath(port)); !hint.empty())
             text += "; " + hint;
@@ -66,7 +71,8 @@ std::string OpenFailureText(const std::string& port, std::uint32_t baud,
 std::string WriteFailureText(const std::string& port, std::uint32_t result)
 {
     const bool timedOut = serial::WriteErrorOf(result) == serial::WriteError::TimedOut;
-    return "writing to " + port + (timedOut ? " timed out: " : " failed: ") + serial::DescribeWriteResult(result);
+    return "writing to " + serial::Quoted(port) + (timedOut ? " timed out: " : " failed: ")
+           + serial::DescribeWriteResult(result);
 }
 }  // namespace
 
@@ -93,6 +99,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     bool version = false;
     bool list = false;
     bool names = false;
+    bool force = false;
     bool havePort = false, haveBaud = false, haveLamp = false;
     int messages = 0;
 
@@ -124,7 +131,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
                 continue;
             }
         } else if (inlineValue) {
-            fail(name + " takes no value");
+            const bool known = name == "--help" || name == "-h" || name == "--version" || name == "--list"
+                               || name == "--names" || name == "--force" || name == "--scroll"
+                               || name == "--flicker" || name == "--clear";
+            fail(known ? name + " takes no value" : "unknown option " + serial::Quoted(name));
             continue;
         }
 
@@ -136,6 +146,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
             list = true;
         } else if (name == "--names") {
             names = true;
+        } else if (name == "--force") {
+            force = true;
+            options.force = true;
         } else if (name == "--port") {
             if (havePort)
                 fail("--port given twice");
@@ -147,16 +160,14 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
             if (haveBaud)
                 fail("--baud given twice");
             else if (!serial::ParseBaudRate(value, &options.baud))
-                fail("--baud needs a rate in bits per second, such as 9600, not \"" + value
-                     + "\"");
+                fail("--baud needs a rate in bits per second, such as 9600, not " + serial::Quoted(value));
             haveBaud = true;
         } else if (name == "--lamp") {
             const auto lamp = ParseLamp(value);
             if (haveLamp)
                 fail("--lamp given twice");
             else if (!lamp)
-                fail("--lamp takes off, price, total, collect or change, not \"" + value
-                     + "\"");
+                fail("--lamp takes off, price, total, collect or change, not " + serial::Quoted(value));
             else
                 options.lamp = *lamp;
             haveLamp = true;
@@ -170,9 +181,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
                               : name == "--flicker" ? MessageKind::Flicker
                                                     : MessageKind::Clear;
         } else if (name.size() > 1 && name[0] == '-') {
-            fail("unknown option " + name);
+            fail("unknown option " + serial::Quoted(name));
         } else {
-            fail("unexpected argument \"" + name + "\"; a text to show goes after --text");
+            fail("unexpected argument " + serial::Quoted(name) + "; a text to show goes after --text");
         }
     }
 
@@ -189,7 +200,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     }
     if (error.empty()) {
         if (list) {
-            if (havePort || haveBaud || haveLamp || messages > 0)
+            if (havePort || haveBaud || haveLamp || force || messages > 0)
                 error = "--list takes no other option than --names";
             options.command = Command::List;
             options.namesOnly = names;
@@ -317,7 +328,7 @@ std::string VersionText()
 std::string HelpText()
 {
     return R"(Usage: display-send --list [--names]
-       display-send [--port NAME] [--baud RATE] MESSAGE
+       display-send [--port NAME] [--baud RATE] [--force] MESSAGE
 
 Sends one message to a customer display on a serial line: exactly the bytes the test
 panel sends for the same action, in one write.
@@ -347,6 +358,9 @@ Options:
                  name) or a device path; default: the first port found
   --baud RATE    bits per second: 2400 (the default) or 9600, as the panel offers, or
                  any other rate the port supports
+  --force        open the port even when it is the kernel's console, which is refused
+                 otherwise: the kernel writes its messages there and may read a login
+                 from it. Every port is put back as it was found when the run ends.
   --version      print the version
   -h, --help     show this help
 
@@ -362,9 +376,11 @@ Exit status:
   2  bad arguments
   3  no serial port found
   4  the port cannot be opened (also your own terminal, such as /dev/tty: it
-     is no display)
+     is no display; and the kernel's console without --force)
   5  the write failed or timed out
   6  the --hex string does not decode whole
+  7  the output (the port list, the help, the version) could not be written
+  128+N  stopped by signal N (Ctrl+C gives 130); the line is put back as it was
 Every failure prints one line on standard error saying why.
 )";
 }
@@ -385,26 +401,39 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return failure(kExitBadArguments, parsed.error);
     const Options& options = *parsed.options;
 
+    // Output that did not arrive (a full disk, a closed file) is a failure like any other.
+    auto written = [&out, &failure] {
+        out.flush();
+        if (out)
+            return static_cast<int>(kExitOk);
+        const int error = errno;
+        return failure(kExitOutputFailed, std::string("cannot write the output")
+                                              + (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+    };
+
     if (options.command == Command::Help) {
+        errno = 0;
         out << HelpText();
-        return kExitOk;
+        return written();
     }
     if (options.command == Command::Version) {
+        errno = 0;
         out << VersionText();
-        return kExitOk;
+        return written();
     }
     if (options.command == Command::List) {
         const auto ports = findPorts();
         if (ports.empty())
             return failure(kExitNoPort, "no serial port found");
         // A tab between the columns: `cut -f1` gives the names back.
+        errno = 0;
         for (const auto& port : ports) {
             out << port;
             if (!options.namesOnly && env.describePort)
                 out << '\t' << env.describePort(port);
             out << '\n';
         }
-        return kExitOk;
+        return written();
     }
 
     // Refuse bad input before the port is touched.
@@ -422,21 +451,38 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     // Raw mode would leave the user's own terminal unusable, and it is no display.
     if (IsOwnTerminal(serial::PortDevicePath(portName)))
-        return failure(kExitCannotOpen, "cannot open " + portName
+        return failure(kExitCannotOpen, "cannot open " + serial::Quoted(portName)
                                             + ": it is your own terminal, not a display");
 
-    serial::CSerialPort port;
-    if (!port.Open(portName, options.baud))
-        return failure(kExitCannotOpen,
-                       OpenFailureText(portName, options.baud, port.LastOpenFailure()));
-
-    for (const std::string& warning : message.warnings)
-        err << kProgram << ": " << warning << '\n';
-
-    const std::uint32_t result = protocol::StageAndWrite(
-        message.hex,
-        [&port](const std::uint8_t* data, std::uint32_t count) { return port.Write(data, count); });
-    port.Close();
+    serial::OpenOptions openOptions = env.openOptions;
+    openOptions.allowConsole = options.force;
+    std::optional<serial::OpenFailure> openFailure;
+    std::uint32_t result = serial::CSerialPort::kErrorSuccess;
+    // From the open to the close the line is the program's: a signal only stops the write,
+    // and the line is put back and released before the program ends.
+    const int signalNumber = RunHoldingSignals([&](std::stop_token stop) {
+        serial::CSerialPort port;
+        if (!port.Open(portName, options.baud, openOptions)) {
+            openFailure = port.LastOpenFailure();
+            return;
+        }
+        for (const std::string& warning : message.warnings)
+            err << kProgram << ": " << warning << '\n';
+        const auto write = [&port, &stop](const std::uint8_t* data, std::uint32_t count) {
+            return port.Write(data, count, stop);
+        };
+        result = protocol::StageAndWrite(message.hex, write);
+        // A message cut short may leave the display inside a command (after ESC, within a
+        // text): Clear ends whatever it was, if the line takes it.
+        if (serial::WriteErrorOf(result) == serial::WriteError::TimedOut)
+            protocol::StageAndWrite(protocol::ClearMessage(), write);
+        port.Close();
+    });
+    if (signalNumber != 0)
+        return failure(kExitSignalled + signalNumber,
+                       SignalName(signalNumber) + "; the line is left as it was found");
+    if (openFailure)
+        return failure(kExitCannotOpen, OpenFailureText(portName, options.baud, *openFailure));
     if (result != serial::CSerialPort::kErrorSuccess)
         return failure(kExitWriteFailed, WriteFailureText(portName, result));
     return kExitOk;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/display_commands.h"
+#include "serial/serial_port.h"
 
 namespace cli {
 
@@ -21,6 +22,8 @@ enum ExitCode : int {
     kExitCannotOpen = 4,
     kExitWriteFailed = 5,  // the write failed or timed out
     kExitBadHex = 6,       // --hex does not decode whole
+    kExitOutputFailed = 7,  // the output (--list, --help, --version) could not be written
+    kExitSignalled = 128,   // plus the number of the signal that stopped the run
 };
 
 enum class Command { Help, Version, List, Send };
@@ -32,6 +35,7 @@ struct Options {
     Command command = Command::Send;
     bool namesOnly = false;  // --list --names: no description column
     std::string port;  // empty: the first port found
+    bool force = false;  // open the port even when it is the kernel's console
     std::uint32_t baud = kDefaultBaud;
     MessageKind message = MessageKind::None;
     std::string payload;  // the --hex string or the --text text (UTF-8)
@@ -75,6 +79,8 @@ struct Environment {
     std::function<std::vector<std::string>()> discoverPorts;
     // What stands behind a port, for --list; none: the names alone.
     std::function<std::string(const std::string&)> describePort;
+    // Where the port's open looks for the kernel's console; tests point it at a fake tree.
+    serial::OpenOptions openOptions;
 };
 
 // Runs display-send: output on out, every failure as one line on err. Returns the exit

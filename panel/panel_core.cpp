@@ -328,6 +328,7 @@ QString PanelCore::PortTip() const
     case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port) + refusal;
     case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port) + refusal;
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
+    case serial::OpenError::KernelConsole:
     case serial::OpenError::Other: break;
     }
     return Text(res::Text::PortOther).arg(port, m_baud, reason);

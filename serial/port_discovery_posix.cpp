@@ -46,11 +46,7 @@ std::set<std::string> ActiveConsoles(const DiscoveryRoots& roots)
     const std::string list = roots.consoleList.empty()
                                  ? WithoutTrailingSlashes(roots.sysClassTty) + "/console/active"
                                  : roots.consoleList;
-    std::ifstream file(list);
-    std::set<std::string> names;
-    for (std::string name; file >> name;)
-        names.insert(name);
-    return names;
+    return ActiveConsoleNames(list);
 }
 
 // A link counts while its display runs and leads to a terminal line: a pseudo-terminal's
@@ -114,7 +110,8 @@ std::vector<std::string> SerialDevices(const DiscoveryRoots& roots)
     const std::set<std::string> consoles = ActiveConsoles(roots);
     std::vector<std::string> names;
     for (const std::string& name : FolderNames(sysDir)) {
-        // The kernel's console stays out of the list; naming it still opens it.
+        // The kernel's console stays out of the list; naming it opens it only when the
+        // user insists.
         if (consoles.count(name) != 0)
             continue;
         const std::string sysEntry = sysDir + "/" + name;

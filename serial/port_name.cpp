@@ -37,7 +37,80 @@ std::string Join(std::string_view dir, std::string_view name)
     return path;
 }
 
+// The length of the UTF-8 sequence at text[i], 1 to 4; 0 when the bytes there are none
+// (a stray continuation byte, an overlong form, a surrogate, a sequence cut short).
+std::size_t Utf8Length(std::string_view text, std::size_t i)
+{
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = at(i);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high)
+        return 0;
+    for (std::size_t k = 2; k < length; ++k) {
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
+std::string HexByte(unsigned int b)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[(b >> 4) & 0xF], kDigits[b & 0xF]};
+}
+
 }  // namespace
+
+std::string Quoted(std::string_view text)
+{
+    std::string quoted = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            quoted += "\\x" + HexByte(b);
+            ++i;
+            continue;
+        }
+        if (length == 1) {
+            switch (b) {
+            case '"': quoted += "\\\""; break;
+            case '\\': quoted += "\\\\"; break;
+            case '\n': quoted += "\\n"; break;
+            case '\r': quoted += "\\r"; break;
+            case '\t': quoted += "\\t"; break;
+            default:
+                if (b < 0x20 || b == 0x7F)
+                    quoted += "\\x" + HexByte(b);
+                else
+                    quoted += static_cast<char>(b);
+            }
+        } else if (b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            // U+0080 to U+009F: some terminals take U+009B as the start of a sequence.
+            quoted += "\\u00" + HexByte(static_cast<unsigned char>(text[i + 1]));
+        } else {
+            quoted.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return quoted + '"';
+}
 
 int ComPortNumber(std::string_view entry)
 {

@@ -28,4 +28,11 @@ std::string PortDevicePath(std::string_view entry);
 // /tmp/display-test-<uid>/ports where that variable is unset. Empty on Windows.
 std::string DefaultVirtualPortDir();
 
+// Text a user typed (a port name, an argument), quoted for one line of a message: in
+// double quotes, with quotes, backslashes, control characters and bytes that are not
+// UTF-8 escaped (\n, \x1B, \u009B), so that no line break or escape sequence reaches the
+// terminal. Other UTF-8 text stays as it is: COM3 gives "COM3", 显示屏 "显示屏", and
+// ESC [2J "\x1B[2J".
+std::string Quoted(std::string_view text);
+
 }  // namespace serial

@@ -1,6 +1,8 @@
 #include "serial/port_name.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <filesystem>
@@ -40,9 +42,9 @@ std::string VirtualFolderOf(const std::string& path)
     return link.parent_path() == fs::path(virtualDir).lexically_normal() ? virtualDir : std::string();
 }
 
-bool RefuseAsNoLine(OpenFailure* failure)
+bool RefuseAsNoLine(OpenFailure* failure, int err = 0, std::string what = {})
 {
-    *failure = {OpenError::BadName, 0, {}};
+    *failure = {OpenError::BadName, err, std::move(what)};
     return false;
 }
 
@@ -52,10 +54,42 @@ bool RefuseAsDisplayGone(OpenFailure* failure)
     return false;
 }
 
+bool Refuse(OpenFailure* failure, OpenError kind, int err, const std::string& where)
+{
+    *failure = {kind, err, where + ": " + std::strerror(err)};
+    return false;
+}
+
+std::string ConsoleList(const OpenOptions& options)
+{
+    return options.consoleList.empty() ? options.sysClassTty + "/console/active" : options.consoleList;
+}
+
+// The rules of the port list, on what stat says of a device: a terminal line, and not the
+// kernel's console unless the user insists. Some devices act on being opened (/dev/ptmx
+// makes a new terminal, a FIFO wakes its reader), so this comes before any open.
+bool AcceptDevice(const struct stat& st, const OpenOptions& options, OpenFailure* failure)
+{
+    if (S_ISDIR(st.st_mode))
+        return RefuseAsNoLine(failure, EISDIR, "a folder");
+    if (S_ISFIFO(st.st_mode))
+        return RefuseAsNoLine(failure, ENOTTY, "a FIFO");
+    if (S_ISREG(st.st_mode))
+        return RefuseAsNoLine(failure, ENOTTY, "a regular file");
+    if (!S_ISCHR(st.st_mode) || !IsTerminalLine(st.st_rdev))
+        return RefuseAsNoLine(failure);
+    if (!options.allowConsole && IsActiveConsole(st.st_rdev, options.sysClassTty, ConsoleList(options))) {
+        *failure = {OpenError::KernelConsole, 0, "the kernel writes its messages there"};
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::string DevicePathForOpen(std::string_view name, OpenFailure* failure)
+std::string DevicePathForOpen(std::string_view name, const OpenOptions& options, OpenFailure* failure)
 {
+    namespace fs = std::filesystem;
     std::string path = PosixDevicePath(name, "/dev", DefaultVirtualPortDir());
     if (path.empty()) {
         RefuseAsNoLine(failure);
@@ -71,29 +105,40 @@ std::string DevicePathForOpen(std::string_view name, OpenFailure* failure)
             *failure = {OpenError::BadName, 0, why};
             return {};
         }
-        if (!VirtualPortAlive(folder, std::filesystem::path(path).filename().string())) {
+        // A folder that cannot be searched hides whether any display runs.
+        if (::access(folder.c_str(), X_OK) != 0) {
+            Refuse(failure, OpenError::PermissionDenied, errno, folder);
+            return {};
+        }
+        if (!VirtualPortAlive(folder, fs::path(path).filename().string())) {
             RefuseAsDisplayGone(failure);
             return {};
         }
     }
 
-    // Some devices act on being opened (/dev/ptmx makes a new terminal): what is no
-    // terminal line is refused before it is touched.
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && !IsTerminalLine(st.st_rdev)) {
-        RefuseAsNoLine(failure);
+    if (::stat(path.c_str(), &st) != 0) {
+        const int err = errno;
+        // Not the device's fault: a folder on the way may not be searched.
+        if (err == EACCES)
+            Refuse(failure, OpenError::PermissionDenied, err, fs::path(path).parent_path().string());
+        else
+            *failure = {KindOfErrno(err, OpenStep::Open), err, std::strerror(err)};
         return {};
     }
+    if (!AcceptDevice(st, options, failure))
+        return {};
     return path;
 }
 
-bool AcceptOpenedDevice(const std::string& path, NativeHandle port, OpenFailure* failure)
+bool AcceptOpenedDevice(const std::string& path, NativeHandle port, const OpenOptions& options,
+                        OpenFailure* failure)
 {
     struct stat opened {};
-    if (::fstat(port, &opened) != 0 || !S_ISCHR(opened.st_mode))
-        return true;  // no device: the terminal calls that follow refuse it
-    if (!IsTerminalLine(opened.st_rdev))
-        return RefuseAsNoLine(failure);
+    if (::fstat(port, &opened) != 0)
+        return true;  // the terminal calls that follow fail on it
+    if (!AcceptDevice(opened, options, failure))
+        return false;
     // The display may have ended between the look and the open, and its terminal gone to
     // another program: a display still holding the name, and its link leading to the very
     // device opened, prove it is a display's line.

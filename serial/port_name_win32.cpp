@@ -17,7 +17,7 @@ std::string PortDevicePath(std::string_view entry)
 
 namespace backend {
 
-std::string DevicePathForOpen(std::string_view name, OpenFailure* failure)
+std::string DevicePathForOpen(std::string_view name, const OpenOptions&, OpenFailure* failure)
 {
     std::string path = WindowsDevicePath(name);
     if (path.empty())

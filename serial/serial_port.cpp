@@ -19,6 +19,7 @@ std::string_view DescribeOpenError(OpenError kind)
     case OpenError::PermissionDenied: return "permission denied";
     case OpenError::InUse: return "in use by another program";
     case OpenError::UnsupportedBaud: return "unsupported baud rate";
+    case OpenError::KernelConsole: return "it is the kernel's console";
     case OpenError::Other: return "cannot open the port";
     }
     return "cannot open the port";
@@ -73,6 +74,35 @@ std::string DescribeWriteResult(std::uint32_t result)
     return os;
 }
 
+namespace {
+
+constexpr std::uint64_t kBitsPerByte = 10;  // start, 8 data, stop
+constexpr std::uint64_t kWireMargin = 2;
+constexpr std::uint64_t kWriteTimeoutConstantMs = 1000;
+constexpr std::uint64_t kStallConstantMs = 3000;
+constexpr std::uint64_t kUartFifoBytes = 16;
+
+// Milliseconds that bytes take on the wire at the rate, rounded up; a rate of 0 counts as 1.
+std::uint64_t WireMs(std::uint32_t baudRate, std::uint64_t bytes)
+{
+    const std::uint64_t rate = baudRate == 0 ? 1 : baudRate;
+    return (bytes * kBitsPerByte * 1000 + rate - 1) / rate;
+}
+
+}  // namespace
+
+std::chrono::milliseconds WriteTimeout(std::uint32_t baudRate, std::uint32_t count)
+{
+    const std::uint64_t ms = WireMs(baudRate, count) * kWireMargin + kWriteTimeoutConstantMs;
+    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(ms));
+}
+
+std::chrono::milliseconds StallTimeout(std::uint32_t baudRate)
+{
+    const std::uint64_t ms = WireMs(baudRate, kUartFifoBytes) * kWireMargin + kStallConstantMs;
+    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(ms));
+}
+
 bool ParseBaudRate(std::string_view text, std::uint32_t* baud)
 {
     if (text.empty() || text.size() > 10)
@@ -94,19 +124,21 @@ CSerialPort::~CSerialPort()
     Close();
 }
 
-bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate)
+bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate, const OpenOptions& options)
 {
     if (m_hComm.valid()) {
         m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
         return false;
     }
-    const std::string path = backend::DevicePathForOpen(portName, &m_lastFailure);
+    const std::string path = backend::DevicePathForOpen(portName, options, &m_lastFailure);
     if (path.empty())
         return false;
-    OwnedHandle port = backend::OpenConfigured(path, baudRate, &m_lastFailure);
+    backend::FoundLine found;
+    OwnedHandle port = backend::OpenConfigured(path, baudRate, options, &m_lastFailure, &found);
     if (!port.valid())
         return false;
     m_hComm = std::move(port);
+    m_found = std::move(found);
     return true;
 }
 
@@ -114,7 +146,9 @@ bool CSerialPort::Close()
 {
     if (!m_hComm.valid())
         return false;
-    return backend::CloseHandleOf(m_hComm);
+    const bool closed = backend::CloseHandleOf(m_hComm, m_found.get());
+    m_found.reset();
+    return closed;
 }
 
 std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count)

@@ -3,7 +3,9 @@
 // baud rate, 8 data bits, no parity, one stop bit), write whole messages, close.
 // It never reads. One backend file per platform implements it.
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -21,6 +23,7 @@ enum class OpenError {
     PermissionDenied,  // the user may not open it (POSIX: not in the dialout group)
     InUse,             // another program holds it
     UnsupportedBaud,   // the driver refused the baud rate
+    KernelConsole,     // the kernel's active console, refused unless the caller insists
     Other,             // any other OS failure; see osError
 };
 
@@ -58,6 +61,36 @@ WriteError WriteErrorOf(std::uint32_t result);
 // the OS's own text for any other error.
 std::string DescribeWriteResult(std::uint32_t result);
 
+// How long a write of count bytes at baudRate may take in all: 10 bits a byte on the wire
+// (start, 8 data, stop), twice that for a slow driver, plus a second.
+std::chrono::milliseconds WriteTimeout(std::uint32_t baudRate, std::uint32_t count);
+
+// How long a write may go on without a byte leaving before it gives up, whatever its
+// length: a few seconds, and more on a line so slow that the UART's own buffer of 16 bytes
+// takes that long.
+std::chrono::milliseconds StallTimeout(std::uint32_t baudRate);
+
+// What Open refuses unless told otherwise, and where it looks.
+struct OpenOptions {
+    // Open the kernel's active console too: the user insists (display-send --force).
+    bool allowConsole = false;
+    // POSIX: the sysfs tty class, whose <name>/dev gives a line's device number, and the
+    // list of the kernel's active consoles (empty: <sysClassTty>/console/active). Tests
+    // point both at a fake tree.
+    std::string sysClassTty = "/sys/class/tty";
+    std::string consoleList;
+};
+
+namespace backend {
+// What a line was set to before Open changed it, for Close to put back. One definition
+// per platform.
+struct FoundSettings;
+struct FoundSettingsDeleter {
+    void operator()(FoundSettings* settings) const noexcept;
+};
+using FoundLine = std::unique_ptr<FoundSettings, FoundSettingsDeleter>;
+}  // namespace backend
+
 // A baud rate as typed: decimal digits only, at least 1, at most 2^32 - 1. False for
 // anything else (" 9600", "+9600", "9600x", "0"), which is refused rather than guessed at.
 bool ParseBaudRate(std::string_view text, std::uint32_t* baud);
@@ -85,16 +118,19 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens the port named by its list entry ("COM3", "ttyUSB0", a virtual port such as
-    // "sim0", or an absolute device path on POSIX) and configures it. False when a port is
-    // held already or any step fails; a failed Open holds nothing.
-    bool Open(std::string_view portName, std::uint32_t baudRate);
+    // "sim0", or an absolute device path on POSIX) and configures it, keeping the settings
+    // it found. False when a port is held already or any step fails; a failed Open holds
+    // nothing and leaves the line as it was.
+    bool Open(std::string_view portName, std::uint32_t baudRate, const OpenOptions& options = {});
 
-    // Closes the held port. False when none is held or the OS refused.
+    // Puts the line's settings back as Open found them and closes the held port. False
+    // when none is held or the OS refused.
     bool Close();
 
     // Purges both directions, then writes every byte and waits until they left, within
-    // 100 ms per byte plus 1000 ms. Returns 0, kErrorInvalidParameter for count 0,
-    // kErrorNotOpen with no port, TimeoutError() when the line stalled, else the OS error.
+    // WriteTimeout, and gives up once no byte has left for StallTimeout. Returns 0,
+    // kErrorInvalidParameter for count 0, kErrorNotOpen with no port, TimeoutError() when
+    // the line stalled, else the OS error.
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t count);
     // The same, ended early with CancelledError() once another thread requests a stop:
     // a program that is closing need not wait out a stalled line.
@@ -116,6 +152,7 @@ public:
 
 private:
     OwnedHandle m_hComm;
+    backend::FoundLine m_found;
     OpenFailure m_lastFailure;
 };
 

@@ -13,29 +13,34 @@
 namespace serial::backend {
 
 // The device a list entry or a typed name opens, once this platform's checks on it
-// passed. Empty, with *failure set, when the name is refused.
-std::string DevicePathForOpen(std::string_view name, OpenFailure* failure);
+// passed; on POSIX from what stat says, before anything is opened. Empty, with *failure
+// set, when the name is refused.
+std::string DevicePathForOpen(std::string_view name, const OpenOptions& options, OpenFailure* failure);
 
 // POSIX: whether the device just opened from DevicePathForOpen's path is still one to
-// configure: a terminal line and, through a virtual port's link, the line of a display
-// that still runs. False, with *failure set, when not.
-bool AcceptOpenedDevice(const std::string& path, NativeHandle port, OpenFailure* failure);
+// configure: a terminal line, not the kernel's console unless allowed, and, through a
+// virtual port's link, the line of a display that still runs. False, with *failure set,
+// when not.
+bool AcceptOpenedDevice(const std::string& path, NativeHandle port, const OpenOptions& options,
+                        OpenFailure* failure);
 
 // POSIX: the step of Open that failed; the same errno means different things at
 // different steps. KindOfErrno is the one place an errno becomes a reason.
 enum class OpenStep { Open, Lock, Configure, Baud, Purge };
 OpenError KindOfErrno(int err, OpenStep step);
 
-// Opens and configures the port at this device path. On any failure: an invalid handle,
-// *failure set, and nothing left held.
-OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure);
+// Opens and configures the port at this device path, keeping in *found what the line was
+// set to. On any failure: an invalid handle, *failure set, the line as it was, and
+// nothing left held.
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions& options,
+                           OpenFailure* failure, FoundLine* found);
 
-// Undoes what the platform set on the device while it was held, then closes the handle.
-// False when the OS refused to close it.
-bool CloseHandleOf(OwnedHandle& port);
+// Undoes what the platform set on the device while it was held, puts back the settings
+// found (when given), then closes the handle. False when the OS refused to close it.
+bool CloseHandleOf(OwnedHandle& port, const FoundSettings* found);
 
-// Purges both directions, writes count (> 0) bytes and waits until they left, within the
-// write time-out. 0, CSerialPort::TimeoutError() when the line stalled,
+// Purges both directions, writes count (> 0) bytes and waits until they left, within
+// WriteTimeout and StallTimeout at the line's rate. 0, CSerialPort::TimeoutError() when the line stalled,
 // CSerialPort::CancelledError() once stop was requested, else the OS error.
 std::uint32_t WriteAll(NativeHandle port, const std::uint8_t* data, std::uint32_t count, std::stop_token stop);
 

@@ -19,12 +19,21 @@
 
 namespace serial {
 
+struct backend::FoundSettings {
+    termios settings;
+};
+
+void backend::FoundSettingsDeleter::operator()(FoundSettings* settings) const noexcept
+{
+    delete settings;
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kWriteTimeoutPerByte = std::chrono::milliseconds(100);
-constexpr auto kWriteTimeoutConstant = std::chrono::milliseconds(1000);
+// The rate a write's time-outs are reckoned at when the line does not tell its own.
+constexpr std::uint32_t kSlowestRate = 50;
 constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
 // How long one wait for room may take before a stop request is looked at again.
 constexpr int kStopCheckMs = 20;
@@ -137,6 +146,46 @@ OpenFailure FailureOf(int err, Step step)
 {
     return {backend::KindOfErrno(err, step), err, std::generic_category().message(err)};
 }
+
+// What an open has changed on a line so far, undone when a later step fails: exclusive
+// mode, and the settings the line had. Kept only once every step succeeded.
+class LineChanges {
+public:
+    explicit LineChanges(int fd) noexcept : m_fd(fd) {}
+    ~LineChanges()
+    {
+        if (m_fd < 0)
+            return;
+        if (m_found)
+            ::tcsetattr(m_fd, TCSANOW, &m_found->settings);
+        if (m_exclusive)
+            ::ioctl(m_fd, TIOCNXCL);
+    }
+    LineChanges(const LineChanges&) = delete;
+    LineChanges& operator=(const LineChanges&) = delete;
+
+    void MadeExclusive() noexcept { m_exclusive = true; }
+    // Takes the line's settings before anything changes them.
+    bool SaveSettings()
+    {
+        backend::FoundLine found(new backend::FoundSettings{});
+        if (::tcgetattr(m_fd, &found->settings) != 0)
+            return false;
+        m_found = std::move(found);
+        return true;
+    }
+    // Every step succeeded: the line stays as set, and what it was goes to the caller.
+    backend::FoundLine Keep() noexcept
+    {
+        m_fd = -1;
+        return std::move(m_found);
+    }
+
+private:
+    int m_fd;
+    bool m_exclusive = false;
+    backend::FoundLine m_found;
+};
 
 // Discards output still waiting in this side's queue. A pseudo-terminal never queues
 // here: it hands each byte straight to its other side, where a flush would destroy what
@@ -255,8 +304,9 @@ bool CSerialPort::LineHungUp()
 namespace {
 
 // Open for the sender (O_RDWR) or for a listening display (O_RDONLY): the same checks,
-// lock and line settings either way.
-OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int access, OpenFailure* failure)
+// lock and line settings either way. What the line was set to goes to *found when given.
+OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int access, const OpenOptions& options,
+                       OpenFailure* failure, backend::FoundLine* found)
 {
     speed_t speed = B0;
     if (!SpeedOf(baudRate, &speed)) {
@@ -275,7 +325,7 @@ OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int acce
     const int fd = port.get();
     // The name was checked before the open; what was opened must still pass, before the
     // line is touched.
-    if (!backend::AcceptOpenedDevice(path, fd, failure))
+    if (!backend::AcceptOpenedDevice(path, fd, options, failure))
         return {};
 
     // One program at a time on the line: two writers would interleave their messages.
@@ -287,17 +337,24 @@ OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int acce
         *failure = FailureOf(errno, Step::Lock);
         return {};
     }
+    LineChanges changes(fd);
     if (::ioctl(fd, TIOCEXCL) != 0) {
         *failure = FailureOf(errno, Step::Lock);
         return {};
     }
-    // From here on a failure must drop exclusive mode again (see Close).
-
-    if (!Configure(fd, speed, failure)) {
-        ::ioctl(fd, TIOCNXCL);
+    // Exclusive mode belongs to the terminal, and so do its settings: a failure from here
+    // on puts both back (see Close).
+    changes.MadeExclusive();
+    if (!changes.SaveSettings()) {
+        *failure = FailureOf(errno, Step::Configure);
         return {};
     }
+    if (!Configure(fd, speed, failure))
+        return {};
     *failure = {};
+    backend::FoundLine kept = changes.Keep();
+    if (found != nullptr)
+        *found = std::move(kept);
     return port;
 }
 
@@ -305,12 +362,13 @@ OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int acce
 
 namespace backend {
 
-OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions& options,
+                           OpenFailure* failure, FoundLine* found)
 {
-    return OpenLocked(path, baudRate, O_RDWR, failure);
+    return OpenLocked(path, baudRate, O_RDWR, options, failure, found);
 }
 
-bool CloseHandleOf(OwnedHandle& port)
+bool CloseHandleOf(OwnedHandle& port, const FoundSettings* found)
 {
     // Exclusive mode belongs to the terminal, not to this descriptor: a pseudo-terminal
     // keeps it while its other side is open (a virtual display), and would then refuse
@@ -319,6 +377,10 @@ bool CloseHandleOf(OwnedHandle& port)
     // What a stalled or stopped write left queued goes: the driver would otherwise hold
     // close() until it drained, up to half a minute on a stalled line.
     PurgeUnsentOutput(port.get());
+    // The settings go back as they were found: the next program on the line, or the
+    // system itself, expects them.
+    if (found != nullptr)
+        ::tcsetattr(port.get(), TCSANOW, &found->settings);
     return port.reset();
 }
 
@@ -326,7 +388,25 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
 {
     if (stop.stop_requested())
         return CSerialPort::CancelledError();
-    const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
+    termios line{};
+    std::uint32_t rate = ::tcgetattr(fd, &line) == 0 ? BaudOfSpeed(::cfgetospeed(&line)) : 0;
+    if (rate == 0)
+        rate = kSlowestRate;
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point deadline = start + WriteTimeout(rate, count);
+    const auto stallTimeout = StallTimeout(rate);
+    // Progress is a byte taken by the driver, or fewer waiting in its queue than at the
+    // last look: a long message on a slow line goes on for as long as bytes keep leaving.
+    Clock::time_point lastProgress = start;
+    int lastQueued = INT_MAX;
+    const auto stalled = [&] {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued < lastQueued) {
+            lastProgress = Clock::now();
+            lastQueued = queued;
+        }
+        return MillisecondsLeft(deadline) == 0 || MillisecondsLeft(lastProgress + stallTimeout) == 0;
+    };
 
     // Purge first, so a message never follows the remains of an earlier one.
     if (!PurgeUnsentOutput(fd) || ::tcflush(fd, TCIFLUSH) != 0)
@@ -337,20 +417,22 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
         const ssize_t n = ::write(fd, data + sent, count - sent);
         if (n > 0) {
             sent += static_cast<std::uint32_t>(n);
+            lastProgress = Clock::now();
+            lastQueued = INT_MAX;
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
             return static_cast<std::uint32_t>(errno);
-        // The driver's buffer is full: wait for room, but not past the deadline.
-        const int left = MillisecondsLeft(deadline);
-        if (left == 0)
+        // The driver's buffer is full: wait for room, but not past the deadline, nor for
+        // long once bytes stop leaving.
+        if (stalled())
             return CSerialPort::TimeoutError();
         if (stop.stop_requested())
             return CSerialPort::CancelledError();
         pollfd pfd{fd, POLLOUT, 0};
-        if (::poll(&pfd, 1, std::min(left, kStopCheckMs)) < 0 && errno != EINTR)
+        if (::poll(&pfd, 1, std::min(MillisecondsLeft(deadline), kStopCheckMs)) < 0 && errno != EINTR)
             return static_cast<std::uint32_t>(errno);
     }
 
@@ -362,7 +444,7 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
             return static_cast<std::uint32_t>(errno);
         if (queued == 0 && TransmitterEmpty(fd))
             return CSerialPort::kErrorSuccess;
-        if (MillisecondsLeft(deadline) == 0)
+        if (stalled())
             return CSerialPort::TimeoutError();
         if (stop.stop_requested())
             return CSerialPort::CancelledError();
@@ -374,10 +456,11 @@ std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t 
 
 OwnedHandle OpenForReading(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
 {
-    const std::string path = backend::DevicePathForOpen(portName, failure);
+    const OpenOptions options;
+    const std::string path = backend::DevicePathForOpen(portName, options, failure);
     if (path.empty())
         return {};
-    return OpenLocked(path, baudRate, O_RDONLY, failure);
+    return OpenLocked(path, baudRate, O_RDONLY, options, failure, nullptr);
 }
 
 bool ConfigureLine(int fd, std::uint32_t baudRate, OpenFailure* failure)
@@ -401,7 +484,7 @@ std::uint32_t BaudOfSpeed(speed_t speed)
 
 bool CloseLine(OwnedHandle& port)
 {
-    return port.valid() && backend::CloseHandleOf(port);
+    return port.valid() && backend::CloseHandleOf(port, nullptr);
 }
 
 }  // namespace serial

@@ -120,11 +120,20 @@ bool CSerialPort::LineHungUp()
     return false;
 }
 
+// Windows keeps nothing of the line's settings for Close yet.
+struct backend::FoundSettings {};
+
+void backend::FoundSettingsDeleter::operator()(FoundSettings* settings) const noexcept
+{
+    delete settings;
+}
+
 namespace backend {
 
 // Opens and configures the port. Every step works on a local owner, so that a failure
 // closes the port again on the way out and no half-configured port is ever kept.
-OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure,
+                           FoundLine*)
 {
     // No sharing: the display must hear one program at a time. Synchronous I/O only.
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -168,7 +177,7 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, Open
     return port;
 }
 
-bool CloseHandleOf(OwnedHandle& port)
+bool CloseHandleOf(OwnedHandle& port, const FoundSettings*)
 {
     return port.reset();
 }

@@ -5,6 +5,7 @@
 // held: the display keeps its pseudo-terminal for exactly as long, so the terminal a live
 // link leads to cannot have been handed to another program.
 
+#include <set>
 #include <string>
 
 #include <sys/types.h>
@@ -37,5 +38,14 @@ bool IsPseudoTerminalSlave(dev_t device);
 // and belongs to the tty class). /dev/null, /dev/ptmx, /dev/tty and the virtual consoles
 // are not.
 bool IsTerminalLine(dev_t device, const std::string& sysDevChar = "/sys/dev/char");
+
+// The kernel's active consoles, by name ("tty0 ttyS0"), from the list the kernel keeps
+// (/sys/class/tty/console/active); none when it cannot be read.
+std::set<std::string> ActiveConsoleNames(const std::string& consoleList);
+
+// Whether a character device is one of the kernel's active consoles: the kernel writes its
+// messages there and may read a login from it, so a program that sets it raw at another
+// rate disturbs both. <sysClassTty>/<name>/dev gives each console's device number.
+bool IsActiveConsole(dev_t device, const std::string& sysClassTty, const std::string& consoleList);
 
 }  // namespace serial

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include <fcntl.h>
 #include <linux/major.h>
@@ -108,6 +109,29 @@ bool IsTerminalLine(dev_t device, const std::string& sysDevChar)
     std::error_code ec;
     const fs::path subsystem = fs::read_symlink(entry + "/subsystem", ec);
     return !ec && subsystem.filename() == "tty";
+}
+
+std::set<std::string> ActiveConsoleNames(const std::string& consoleList)
+{
+    std::ifstream file(consoleList);
+    std::set<std::string> names;
+    for (std::string name; file >> name;)
+        names.insert(name);
+    return names;
+}
+
+bool IsActiveConsole(dev_t device, const std::string& sysClassTty, const std::string& consoleList)
+{
+    for (const std::string& name : ActiveConsoleNames(consoleList)) {
+        // The number as the kernel tells it ("4:64"), so that a console is known by any
+        // path that leads to it.
+        std::ifstream file(sysClassTty + "/" + name + "/dev");
+        unsigned int major = 0, minor = 0;
+        char colon = 0;
+        if (file >> major >> colon >> minor && colon == ':' && ::makedev(major, minor) == device)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace serial

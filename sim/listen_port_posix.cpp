@@ -83,7 +83,7 @@ bool ListenPort::OpenDevice(const std::string& portName, std::uint32_t baudRate,
     serial::OpenFailure failure;
     serial::OwnedHandle port = serial::OpenForReading(portName, baudRate, &failure);
     if (!port.valid()) {
-        if (error) *error = portName + ": " + serial::DescribeOpenFailure(failure, baudRate);
+        if (error) *error = serial::Quoted(portName) + ": " + serial::DescribeOpenFailure(failure, baudRate);
         return false;
     }
     m_slave.reset();

@@ -6,13 +6,23 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "serial/native_handle.h"
 #include "sim/display_listener.h"
 #include "sim/listen_port.h"
 #include "sim/command_line.h"
@@ -42,11 +52,64 @@ bool HasDisplay()
     return false;
 }
 
-// False once nobody reads the output any more (display-sim --text | head -3).
-bool PrintLine(const std::string& line)
+// Writes whatever is written to standard output, so that a reader that stops reading
+// never holds the display: every wait for room also watches the signal pipe, and the
+// writes never block. A pipe or a terminal gets a descriptor of its own that does not
+// block (setting O_NONBLOCK on standard output itself would change it for whoever shares
+// it, the shell included); a file never keeps a writer waiting.
+class Output {
+public:
+    Output()
+    {
+        struct stat st {};
+        if (::fstat(STDOUT_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
+            m_own = serial::OwnedHandle(::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    }
+
+    // Writes the text whole. False when the output failed (*error set; EPIPE when nobody
+    // reads any more) or when a signal came first (*error 0).
+    bool Write(std::string_view text, int signalFd, int* error) const
+    {
+        const int fd = m_own.valid() ? m_own.get() : STDOUT_FILENO;
+        *error = 0;
+        while (!text.empty()) {
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {signalFd, POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                *error = errno;
+                return false;
+            }
+            if ((fds[1].revents & POLLIN) != 0) return false;
+            if (fds[0].revents == 0) continue;
+            // No more than a pipe takes whole once it has room, should the descriptor block.
+            const ssize_t n = ::write(fd, text.data(), std::min<std::size_t>(text.size(), kChunk));
+            if (n < 0) {
+                if (errno == EINTR || errno == EAGAIN) continue;
+                *error = errno;
+                return false;
+            }
+            text.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 512;
+    serial::OwnedHandle m_own;
+};
+
+std::string OutputFailure(int error)
 {
-    std::cout << line << std::endl;  // flushed: a script reads each line as it comes
-    return static_cast<bool>(std::cout);
+    return std::string("cannot write the output: ") + std::strerror(error);
+}
+
+// Help and version: fails with a line on standard error when the text did not arrive.
+int PrintAndExit(const std::string& text)
+{
+    errno = 0;
+    std::cout << text << std::flush;
+    if (std::cout) return 0;
+    return Fail(OutputFailure(errno != 0 ? errno : EIO));
 }
 
 }  // namespace
@@ -61,14 +124,8 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     const sim::Options& options = *parsed.options;
-    if (options.help) {
-        std::cout << sim::UsageText();
-        return 0;
-    }
-    if (options.version) {
-        std::cout << "display-sim " DISPLAYSIM_VERSION "\n";
-        return 0;
-    }
+    if (options.help) return PrintAndExit(sim::UsageText());
+    if (options.version) return PrintAndExit("display-sim " DISPLAYSIM_VERSION "\n");
     if (!options.text && !HasDisplay()) {
         std::cerr << "display-sim: no display to open a window on; --text prints the display instead\n";
         return kExitUsage;
@@ -95,26 +152,45 @@ int main(int argc, char** argv)
         if (!port.OpenDevice(options.port, options.baud, &error)) return Fail(error);
         portText = options.port + " (" + port.DevicePath() + ", " + std::to_string(options.baud) + " baud)";
     }
+    // Each line goes out whole as it comes: a script reads each line as it comes. When
+    // nobody reads any more (display-sim --text | head -3) the display ends the ordinary
+    // way; when the output fails otherwise, it says so once and ends with a failure.
+    const Output output;
+    int exitCode = 0;
+    bool outputEnded = false;
+    auto PrintLine = [&](const std::string& line) {
+        int error = 0;
+        if (outputEnded) return false;
+        if (output.Write(line + "\n", signalPipe.Descriptor(), &error)) return true;
+        outputEnded = true;
+        if (options.text && error != 0 && error != EPIPE) {
+            Fail(OutputFailure(error));
+            exitCode = kExitFailure;
+        }
+        return false;
+    };
+
     // Listening before the banner goes out: whatever a sender writes once it has read the
     // banner is read in order from the start.
     sim::DisplayListener listener(port);
-    PrintLine("listening on " + portText);
+    // A window has no need of its output: the banner is only for whoever reads it.
+    if (!PrintLine("listening on " + portText) && options.text) return exitCode;
     std::unique_ptr<sim::SimWindow> window;
     std::string lastLine;
     if (options.text) {
         lastLine = sim::StateLine(listener.State());
-        PrintLine(lastLine);
+        if (!PrintLine(lastLine)) return exitCode;
         // One line for every command that changed the state, however many came in one read.
         listener.SetReportEveryState(true);
         QObject::connect(&listener, &sim::DisplayListener::received, [&](const sim::ReceivedPiece& piece) {
-            if (!piece.misread.isEmpty() && !PrintLine(piece.misread.toStdString())) app->quit();
+            if (!piece.misread.isEmpty() && !PrintLine(piece.misread.toStdString())) app->exit(exitCode);
         });
         QObject::connect(&listener, &sim::DisplayListener::stateReached, [&](const sim::DisplayState& state) {
             const std::string line = sim::StateLine(state);
-            if (line != lastLine && !PrintLine(lastLine = line)) app->quit();
+            if (line != lastLine && !PrintLine(lastLine = line)) app->exit(exitCode);
         });
         QObject::connect(&listener, &sim::DisplayListener::lineLost, [&](const QString& why) {
-            std::cerr << "display-sim: " << portText << ": " << why.toStdString() << '\n';
+            Fail((options.port.empty() ? portText : serial::Quoted(options.port)) + ": " + why.toStdString());
             app->exit(kExitFailure);
         });
     } else {

@@ -69,8 +69,14 @@ bool PortLink::Publish(const std::string& folder, const std::string& target, std
         const std::string path = folder + "/" + name;
         const std::string lockPath = serial::VirtualPortLockPath(folder, name);
 
-        serial::OwnedHandle lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        serial::OwnedHandle lock(
+            ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+        // Something else in the lock file's place (a link, a folder, a FIFO) is not ours to
+        // remove: it holds the name, as anything but a link in the name's own place does.
+        struct stat lockStat {};
+        if (!lock.valid() && (errno == ELOOP || errno == EISDIR || errno == ENXIO)) continue;
         if (!lock.valid()) return Fail(error, lockPath, errno);
+        if (::fstat(lock.get(), &lockStat) != 0 || !S_ISREG(lockStat.st_mode)) continue;
         if (!serial::LockVirtualPort(lock.get())) {
             if (errno == EAGAIN || errno == EACCES) continue;  // a running display holds this name
             return Fail(error, lockPath, errno);

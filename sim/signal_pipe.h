@@ -26,6 +26,9 @@ public:
     // why (Ctrl+C would then end the display without removing its link).
     bool Installed() const noexcept { return m_notifier != nullptr; }
     const std::string& Error() const noexcept { return m_error; }
+    // Readable once a signal came and until the event loop has taken it: a wait outside
+    // the loop watches it too.
+    int Descriptor() const noexcept { return m_read.get(); }
 
 signals:
     void signalled(int signalNumber);

@@ -5,12 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <cstdint>
 #include <filesystem>
@@ -61,6 +66,47 @@ protected:
             args.insert(args.begin(), {"--port", m_line.path()});
         auto result = Send(args);
         *wire = m_line.ReadAtLeast(expected);
+        return result;
+    }
+
+    // Sets the line up as another program left it: 19200 baud, cooked, echoing.
+    termios UsedBefore()
+    {
+        termios tio{};
+        EXPECT_TRUE(m_line.LineSettings(&tio));
+        cfsetspeed(&tio, B19200);
+        tio.c_lflag |= ICANON | ECHO;
+        EXPECT_EQ(tcsetattr(m_line.slave(), TCSANOW, &tio), 0);
+        EXPECT_TRUE(m_line.LineSettings(&tio));
+        return tio;
+    }
+
+    bool LineIsAsBefore(const termios& before) const
+    {
+        termios now{};
+        return m_line.LineSettings(&now) && std::memcmp(&now, &before, sizeof now) == 0;
+    }
+
+    // Runs as SendToLine does, on a line left by another program (UsedBefore) and held
+    // stalled until the run has set it up: *during gets what the run set. The line must be
+    // as it was when the run ends.
+    testing_child::Result SendWatchingTheLine(std::vector<std::string> args, Bytes* wire, std::size_t expected,
+                                              termios* during)
+    {
+        const termios before = UsedBefore();
+        EXPECT_TRUE(m_line.Stall());
+        args.insert(args.begin(), {"--port", m_line.path()});
+        testing_child::Setup setup;
+        setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
+        testing_child::Child child(DISPLAY_SEND_PATH, args, setup);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (m_line.LineSettings(during) && std::memcmp(during, &before, sizeof before) == 0
+               && std::chrono::steady_clock::now() < end)
+            poll(nullptr, 0, 1);
+        EXPECT_TRUE(m_line.Resume());
+        auto result = child.Collect(std::chrono::seconds(30));
+        *wire = m_line.ReadAtLeast(expected);
+        EXPECT_TRUE(LineIsAsBefore(before)) << "the line was not put back as it was found";
         return result;
     }
 
@@ -116,14 +162,14 @@ TEST_F(DisplaySend, EveryMessageKindPutsItsExactBytesOnTheLineAtItsRate)
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));
         Bytes wire;
-        const auto result = SendToLine(r.args, &wire, r.bytes.size());
+        termios during{};
+        const auto result = SendWatchingTheLine(r.args, &wire, r.bytes.size(), &during);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(wire, r.bytes);
-        termios settings{};
-        ASSERT_TRUE(m_line.LineSettings(&settings));
-        EXPECT_EQ(cfgetospeed(&settings), r.speed);
+        EXPECT_EQ(cfgetospeed(&during), r.speed);
+        EXPECT_EQ(during.c_lflag & (ICANON | ECHO), 0u);
     }
 }
 
@@ -155,7 +201,9 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
         {{"--names", "--clear"}, 2, "--names goes with --list"},
         {{"--list", "--names", "--baud", "9600"}, 2, "--list takes no other option"},
         {{"--list=all"}, 2, "--list takes no value"},
-        {{"--bogus"}, 2, "unknown option --bogus"},
+        {{"--bogus"}, 2, "unknown option \"--bogus\""},
+        {{"--bo\ngus=1"}, 2, "unknown option \"--bo\\ngus\""},
+        {{"--baud", "96\r\n00", "--clear"}, 2, "not \"96\\r\\n00\""},
         {{"12.50"}, 2, "unexpected argument"},
         {{"--hex"}, 2, "--hex needs a value"},
         {{"--text", "1", "--lamp", "blue"}, 2, "--lamp takes off, price, total, collect or change"},
@@ -175,7 +223,10 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
         {{"--hex", "0x0C"}, 6, "character 2 is 'x'"},
         {{"--hex", ""}, 6, "no byte"},
         {{"--hex", " , "}, 6, "no byte"},
-        {{"--port", missing, "--clear"}, 4, "cannot open " + missing + ": no such port"},
+        {{"--port", missing, "--clear"}, 4, "cannot open \"" + missing + "\": no such port"},
+        // User input goes into the line quoted: no line break, no escape sequence.
+        {{"--port", "ttyS9\n\x1b[2J", "--clear"}, 4, "cannot open \"ttyS9\\n\\x1B[2J\": no such port"},
+        {{"--port", "sim\x9b" "0", "--clear"}, 4, "cannot open \"sim\\x9B0\": no such port"},
         {{"--clear"}, 4, "in use by another program", lock},
         // Output stopped as by XOFF: the byte cannot leave within the write's time-out.
         {{"--clear"}, 5, "timed out", stall},
@@ -236,7 +287,7 @@ TEST_F(DisplaySend, PortsThatAreNoDisplayLineAreNeitherListedNorWritten)
 
         const auto result = Send({"--port", r.port, "--text", "6.66"});
         EXPECT_EQ(result.exitCode, 4);
-        ExpectOneLineReason(result, "cannot open " + r.port + ": ");
+        ExpectOneLineReason(result, "cannot open \"" + r.port + "\": ");
         EXPECT_NE(result.err.find(r.reason), std::string::npos) << result.err;
         EXPECT_TRUE(m_line.ReadAtLeast(0).empty());
         EXPECT_TRUE(m_guard.ReadAtLeast(0).empty());
@@ -247,6 +298,43 @@ TEST_F(DisplaySend, PortsThatAreNoDisplayLineAreNeitherListedNorWritten)
     termios settings{};
     ASSERT_EQ(tcgetattr(m_line.slave(), &settings), 0);
     EXPECT_NE(settings.c_lflag & ICANON, 0u);
+}
+
+// Stalled by flow control, the line takes no byte of the message in time; once it moves
+// again, Clear goes out, so that the display is not left inside half a command.
+TEST_F(DisplaySend, AMessageCutShortIsFollowedByClear)
+{
+    const termios before = UsedBefore();
+    ASSERT_TRUE(m_line.Stall());
+    // Every write begins by flushing the line's input; in packet mode the master is told of
+    // each flush. The open and the message's write flush at once, the Clear a time-out later.
+    int on = 1;
+    ASSERT_EQ(ioctl(m_line.master(), TIOCPKT, &on), 0);
+    testing_child::Setup setup;
+    setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
+    testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--text", "12.50"}, setup);
+    auto lastFlush = std::chrono::steady_clock::time_point{};
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         std::chrono::steady_clock::now() < end;) {
+        pollfd p{m_line.master(), POLLIN, 0};
+        if (poll(&p, 1, 10) <= 0)
+            continue;
+        unsigned char status[64];
+        if (read(m_line.master(), status, sizeof status) < 1 || (status[0] & TIOCPKT_FLUSHREAD) == 0)
+            continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (lastFlush != std::chrono::steady_clock::time_point{} && now - lastFlush > std::chrono::milliseconds(500))
+            break;  // the write of Clear has begun
+        lastFlush = now;
+    }
+    int off = 0;
+    ASSERT_EQ(ioctl(m_line.master(), TIOCPKT, &off), 0);
+    ASSERT_TRUE(m_line.Resume());
+    const auto result = child.Collect(std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 5);
+    ExpectOneLineReason(result, "timed out");
+    EXPECT_EQ(m_line.ReadAtLeast(1), Bytes{0x0C});
+    EXPECT_TRUE(LineIsAsBefore(before));
 }
 
 TEST_F(DisplaySend, ListShowsVirtualPortsFirstAndTheFirstIsTheDefault)
@@ -315,6 +403,50 @@ TEST_F(DisplaySend, VersionAnswersLikeTheOtherProgramsAndHelpExplainsUsageExampl
     }
 }
 
+// Output that cannot be written is a failure: a script must not take a lost port list for
+// an empty one.
+TEST_F(DisplaySend, OutputThatCannotBeWrittenFails)
+{
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--list"}, {"--list", "--names"},
+                                                 {"--help"}, {"--version"}}) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        std::vector<std::string> shell{"-c", "exec \"$0\" \"$@\" > /dev/full", DISPLAY_SEND_PATH};
+        shell.insert(shell.end(), args.begin(), args.end());
+        const auto result = testing_child::Run("/bin/sh", shell, {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}});
+        EXPECT_EQ(result.exitCode, 7);
+        ExpectOneLineReason(result, "cannot write the output: No space left on device");
+    }
+}
+
+// A signal stops the write of a stalled line; the line is put back and released first.
+TEST_F(DisplaySend, ASignalLeavesTheLineAsItWasFound)
+{
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        const termios before = UsedBefore();
+        ASSERT_TRUE(m_line.Stall());
+        testing_child::Setup setup;
+        setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
+        // 2,000 bytes: the write would wait for seconds.
+        testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--hex", std::string(4000, '8')},
+                                   setup);
+        termios during{};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (m_line.LineSettings(&during) && std::memcmp(&during, &before, sizeof before) == 0
+               && std::chrono::steady_clock::now() < end)
+            poll(nullptr, 0, 1);
+        ASSERT_EQ(cfgetospeed(&during), static_cast<speed_t>(B2400));
+        kill(child.pid(), signalNumber);
+        EXPECT_EQ(child.Wait(std::chrono::seconds(1)), 128 + signalNumber);
+        EXPECT_TRUE(LineIsAsBefore(before)) << "the line was not put back as it was found";
+        int exclusive = -1;
+        ASSERT_EQ(ioctl(m_line.slave(), TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+        ASSERT_TRUE(m_line.Resume());
+        EXPECT_TRUE(m_line.ReadAtLeast(0).empty());
+    }
+}
+
 // Control characters go out as they are, a character the display cannot show as '?'; either
 // with a warning.
 TEST_F(DisplaySend, TextTheDisplayWouldNotShowGoesOutWithAWarning)
@@ -362,7 +494,7 @@ TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
             DISPLAY_SEND_PATH, {"--port", r.port, "--text", "12.50"},
             {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(), r.controlling, r.input);
         EXPECT_EQ(result.exitCode, 4);
-        ExpectOneLineReason(result, "cannot open " + r.port + ": it is your own terminal, not a display");
+        ExpectOneLineReason(result, "cannot open \"" + r.port + "\": it is your own terminal, not a display");
         EXPECT_TRUE(own.ReadAtLeast(0).empty());
         termios after{};
         ASSERT_TRUE(own.LineSettings(&after));

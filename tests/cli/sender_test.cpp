@@ -5,10 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -16,6 +22,7 @@
 #include <vector>
 
 #include "cli/permission_advice.h"
+#include "tests/support/fake_machine.h"
 #include "tests/support/pty_pair.h"
 
 namespace {
@@ -32,7 +39,7 @@ Outcome RunWithPorts(const std::vector<std::string>& args, std::vector<std::stri
                      std::function<std::string(const std::string&)> describe = {})
 {
     std::ostringstream out, err;
-    const int code = cli::Run(args, out, err, {[ports] { return ports; }, describe});
+    const int code = cli::Run(args, out, err, {[ports] { return ports; }, describe, {}});
     return {code, out.str(), err.str()};
 }
 
@@ -78,6 +85,50 @@ TEST(Sender, DefaultPortIsTheFirstFound)
     EXPECT_EQ(first.ReadAtLeast(9),
               (std::vector<std::uint8_t>{0x0C, 0x1B, 0x73, 0x34, 0x1B, 0x51, 0x41, 0x31, 0x0D}));
     EXPECT_TRUE(second.ReadAtLeast(0).empty());
+}
+
+// The kernel's console, on a fake machine whose console is a pseudo-terminal: refused and
+// left untouched unless the user insists, and then put back as it was found.
+TEST(Sender, TheKernelsConsoleOpensOnlyWithForce)
+{
+    testing_support::FakeMachine machine;
+    testing_support::PtyPair<> console;
+    ASSERT_TRUE(console.ok() && !machine.root().empty());
+    struct stat st {};
+    ASSERT_EQ(stat(console.path().c_str(), &st), 0);
+    std::filesystem::create_directories(machine.roots.sysClassTty + "/ttyS0");
+    std::filesystem::create_directories(machine.roots.sysClassTty + "/console");
+    std::ofstream(machine.roots.sysClassTty + "/ttyS0/dev") << major(st.st_rdev) << ":" << minor(st.st_rdev) << "\n";
+    std::ofstream(machine.roots.sysClassTty + "/console/active") << "tty0 ttyS0\n";
+    termios before{};
+    ASSERT_TRUE(console.LineSettings(&before));
+    cfsetspeed(&before, B19200);
+    ASSERT_EQ(tcsetattr(console.slave(), TCSANOW, &before), 0);
+    ASSERT_TRUE(console.LineSettings(&before));
+
+    cli::Environment env;
+    env.openOptions.sysClassTty = machine.roots.sysClassTty;
+    struct Row { std::vector<std::string> args; int exitCode; std::string err; std::vector<std::uint8_t> wire; };
+    const Row rows[] = {
+        {{"--port", console.path(), "--clear"}, cli::kExitCannotOpen,
+         "display-send: cannot open \"" + console.path() + "\": it is the kernel's console (the kernel writes its "
+         "messages there); --force opens it all the same\n", {}},
+        {{"--force", "--port", console.path(), "--clear"}, cli::kExitOk, "", {0x0C}},
+        {{"--list", "--force"}, cli::kExitBadArguments, "display-send: --list takes no other option than --names\n", {}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::PrintToString(r.args));
+        std::ostringstream out, err;
+        EXPECT_EQ(cli::Run(r.args, out, err, env), r.exitCode);
+        EXPECT_EQ(err.str(), r.err);
+        EXPECT_EQ(console.ReadAtLeast(r.wire.size(), std::chrono::seconds(2)), r.wire);
+        termios after{};
+        ASSERT_TRUE(console.LineSettings(&after));
+        EXPECT_EQ(std::memcmp(&after, &before, sizeof before), 0) << "the console's settings changed";
+        int exclusive = -1;
+        ASSERT_EQ(ioctl(console.slave(), TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+    }
 }
 
 TEST(Sender, BadInputIsRefusedBeforeLookingForAPort)
@@ -208,12 +259,31 @@ TEST(Sender, PermissionDeniedNamesTheDialoutGroupOnlyWhereItHelps)
         ASSERT_EQ(fchmod(line.slave(), r.mode), 0);
         const auto result = RunAsNobody({"--port", line.path(), "--clear"}, r.userGroups);
         EXPECT_EQ(result.exitCode, cli::kExitCannotOpen) << result.err;
-        EXPECT_NE(result.err.find("cannot open " + line.path() + ": permission denied"), std::string::npos)
+        EXPECT_NE(result.err.find("cannot open \"" + line.path() + "\": permission denied"), std::string::npos)
             << result.err;
         EXPECT_NE(result.err.find(r.says), std::string::npos) << result.err;
         EXPECT_EQ(result.err.find("usermod") != std::string::npos, r.mode == 0660) << result.err;
         EXPECT_TRUE(line.ReadAtLeast(0).empty());
     }
+}
+
+// A port in a folder the user may not search: the folder is what refuses, not the port.
+TEST(Sender, AFolderThatCannotBeSearchedIsNamed)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "running the sender as another user needs root";
+    testing_support::FakeMachine machine;  // its folders are root's alone
+    testing_support::PtyPair<> line;
+    ASSERT_TRUE(line.ok() && !machine.root().empty());
+    ASSERT_EQ(chmod(line.path().c_str(), 0666), 0);
+    const std::string folder = machine.root() + "/dev";
+    std::filesystem::create_symlink(line.path(), folder + "/ttyUSB0");
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    const auto result = RunAsNobody({"--port", folder + "/ttyUSB0", "--clear"}, {});
+    EXPECT_EQ(result.exitCode, cli::kExitCannotOpen);
+    EXPECT_EQ(result.err, "display-send: cannot open \"" + folder + "/ttyUSB0\": permission denied (" + folder
+                              + ": Permission denied)\n");
+    EXPECT_TRUE(line.ReadAtLeast(0).empty());
 }
 
 TEST(ParseArguments, HelpWinsOverEverythingElse)

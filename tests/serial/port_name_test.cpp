@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <string>
 
@@ -41,10 +42,82 @@ TEST(OpenFailure, InWords)
         {{OpenError::InUse, 11, "Resource temporarily unavailable"}, 2400,
          "in use by another program (Resource temporarily unavailable)"},
         {{OpenError::BadName, 0, {}}, 2400, "not a serial port"},
+        {{OpenError::BadName, 21, "a folder"}, 2400, "not a serial port (a folder)"},
+        {{OpenError::KernelConsole, 0, "the kernel writes its messages there"}, 2400,
+         "it is the kernel's console (the kernel writes its messages there)"},
         {{OpenError::Other, 5, "Input/output error"}, 2400, "cannot open the port (Input/output error)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DescribeOpenFailure(c.failure, c.baud), c.words);
+}
+
+// A write waits longer than its bytes take on the wire (10 bits each, worked out by hand
+// below), and not absurdly longer; a stall ends it within seconds, whatever its length.
+TEST(WriteTimeout, LongerThanTheWireTime)
+{
+    using std::chrono::milliseconds;
+    const struct {
+        std::uint32_t baud;
+        std::uint32_t count;
+        milliseconds wire;
+    } cases[] = {
+        {50, 13, milliseconds(2600)},       {50, 1, milliseconds(200)},
+        {300, 308, milliseconds(10267)},    {2400, 13, milliseconds(55)},
+        {2400, 2000, milliseconds(8334)},   {9600, 65535, milliseconds(68266)},
+        {115200, 1, milliseconds(1)},       {4000000, 4096, milliseconds(11)},
+        {2400, 0xFFFFFFFFu, milliseconds(17895697067)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + " bytes at " + std::to_string(c.baud));
+        EXPECT_GT(WriteTimeout(c.baud, c.count), c.wire);
+        EXPECT_LT(WriteTimeout(c.baud, c.count), 3 * c.wire + milliseconds(2000));
+    }
+    // Without progress: longer than the 16 bytes a UART holds take to leave, at most seconds
+    // on a line of ordinary speed.
+    const struct {
+        std::uint32_t baud;
+        milliseconds fifo;
+        milliseconds atMost;
+    } stalls[] = {
+        {50, milliseconds(3200), milliseconds(12000)},
+        {2400, milliseconds(67), milliseconds(5000)},
+        {115200, milliseconds(2), milliseconds(5000)},
+    };
+    for (const auto& s : stalls) {
+        EXPECT_GT(StallTimeout(s.baud), s.fifo) << s.baud;
+        EXPECT_GT(StallTimeout(s.baud), milliseconds(1000)) << s.baud;
+        EXPECT_LT(StallTimeout(s.baud), s.atMost) << s.baud;
+    }
+    // 2,000 bytes on a stalled line at 2400 baud: given up on long before their deadline.
+    EXPECT_LT(StallTimeout(2400) * 3, WriteTimeout(2400, 2000));
+}
+
+// User input in a message: one line, nothing a terminal obeys; printable UTF-8 unchanged.
+TEST(Quoted, EscapesWhatATerminalWouldObey)
+{
+    const struct {
+        std::string text;
+        const char* quoted;
+    } cases[] = {
+        {"ttyUSB0", R"("ttyUSB0")"},
+        {"", R"("")"},
+        {"tty\nS0", R"("tty\nS0")"},
+        {"a\r\tb", R"("a\r\tb")"},
+        {"\x1b[2J\x07", R"("\x1B[2J\x07")"},
+        {std::string("a\0b", 3), R"("a\x00b")"},
+        {"\x7f", R"("\x7F")"},
+        {"say \"hi\" \\", R"("say \"hi\" \\")"},
+        {"\xE6\x98\xBE\xE7\xA4\xBA\xE5\xB1\x8F", "\"\xE6\x98\xBE\xE7\xA4\xBA\xE5\xB1\x8F\""},  // 显示屏
+        {"\xC2\x9B" "31m", R"("\u009B31m")"},  // CSI as one character
+        {"\xC2\xA0", "\"\xC2\xA0\""},           // no-break space is text
+        {"\x9B" "31m", R"("\x9B31m")"},         // CSI as a lone byte
+        {"\xE6\x98", R"("\xE6\x98")"},         // cut short
+        {"\xC0\x8A", R"("\xC0\x8A")"},         // an overlong line feed
+        {"\xED\xA0\x80", R"("\xED\xA0\x80")"},  // a surrogate
+        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Quoted(c.text), c.quoted) << c.quoted;
 }
 
 // Write's own codes in words on every platform, never read as the OS error of that number.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <numeric>
 #include <string>
@@ -15,7 +16,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -55,6 +59,39 @@ bool ExclusiveMode(int fd)
 std::uint32_t WriteAll(CSerialPort& port, const Bytes& bytes)
 {
     return port.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+// A line as another program left it: 19200 baud, cooked, echoing.
+termios SetUsedBefore(const Pty& pty)
+{
+    termios tio{};
+    EXPECT_TRUE(pty.LineSettings(&tio));
+    ::cfsetspeed(&tio, B19200);
+    tio.c_lflag |= ICANON | ECHO;
+    EXPECT_EQ(::tcsetattr(pty.slave(), TCSANOW, &tio), 0);
+    EXPECT_TRUE(pty.LineSettings(&tio));
+    return tio;
+}
+
+bool SameSettings(const Pty& pty, const termios& expected)
+{
+    termios now{};
+    return pty.LineSettings(&now) && std::memcmp(&now, &expected, sizeof now) == 0;
+}
+
+// The kernel's console, in a fake sysfs tree, is the device of this pseudo-terminal.
+OpenOptions ConsoleIs(const testing_support::FakeMachine& machine, const Pty& console)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(console.path().c_str(), &st), 0);
+    const std::string entry = machine.roots.sysClassTty + "/ttyS0";
+    std::filesystem::create_directories(entry);
+    std::filesystem::create_directories(machine.roots.sysClassTty + "/console");
+    std::ofstream(entry + "/dev") << ::major(st.st_rdev) << ":" << ::minor(st.st_rdev) << "\n";
+    std::ofstream(machine.roots.sysClassTty + "/console/active") << "tty0 ttyS0\n";
+    OpenOptions options;
+    options.sysClassTty = machine.roots.sysClassTty;
+    return options;
 }
 
 // Each step's errno as the reason a user reads, without needing a user the OS refuses:
@@ -183,12 +220,16 @@ TEST(SerialPort, CloseOrDestructionReleasesThePortAtOnce)
     };
     for (const auto& release : releases) {
         Pty pty;
+        const termios before = SetUsedBefore(pty);
         auto port = std::make_unique<CSerialPort>();
         ASSERT_TRUE(port->Open(pty.path(), 2400));
+        ASSERT_FALSE(SameSettings(pty, before));
         release(port);
         // A pseudo-terminal keeps exclusive mode while its master lives, and would then
         // refuse everybody but root.
         EXPECT_FALSE(ExclusiveMode(pty.slave()));
+        // The next program on the line finds it as it was.
+        EXPECT_TRUE(SameSettings(pty, before));
         CSerialPort next;
         EXPECT_TRUE(next.Open(pty.path(), 9600)) << next.LastOpenFailure().osMessage;
     }
@@ -273,6 +314,24 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
     const OwnedHandle liveLock = link("sim0", live, true);
     link("sim1", reused, false);
     std::filesystem::create_symlink(reused.path(), folder + "/sim2");  // no lock file at all
+    // Live names whose links lead to no display's line: the kernel's console, a FIFO, a
+    // regular file, a folder. None may even be opened.
+    Pty console;
+    const OpenOptions options = ConsoleIs(runtime, console);
+    const OwnedHandle consoleLock = link("sim3", console, true);
+    const std::string fifo = runtime.root() + "/fifo", file = runtime.root() + "/file",
+                      dir = runtime.root() + "/dir";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    OwnedHandle(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    std::filesystem::create_directory(dir);
+    std::vector<OwnedHandle> locks;
+    for (const auto& [name, target] : {std::pair{"sim4", fifo}, {"sim5", file}, {"sim6", dir}}) {
+        std::filesystem::create_symlink(target, folder + "/" + name);
+        locks.push_back(testing_support::HoldDisplayLock(folder + "/." + name + ".lock"));
+    }
+    const OwnedHandle watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    for (const std::string& target : {fifo, file, dir, console.path()})
+        ASSERT_GE(::inotify_add_watch(watch.get(), target.c_str(), IN_OPEN), 0);
 
     const struct {
         std::string name;
@@ -280,6 +339,12 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
         bool opens;
         OpenError kind;
     } cases[] = {
+        {"sim3", 0700, false, OpenError::KernelConsole},
+        {folder + "/sim3", 0700, false, OpenError::KernelConsole},
+        {console.path(), 0700, false, OpenError::KernelConsole},
+        {"sim4", 0700, false, OpenError::BadName},
+        {"sim5", 0700, false, OpenError::BadName},
+        {folder + "/sim6", 0700, false, OpenError::BadName},
         {"sim0", 0700, true, OpenError::None},
         {folder + "/sim0", 0700, true, OpenError::None},
         {folder + "//./sim0", 0700, true, OpenError::None},
@@ -295,10 +360,22 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
         SCOPED_TRACE(c.name + " with the parent folder at " + std::to_string(c.parentMode));
         ASSERT_EQ(::chmod(parent.c_str(), c.parentMode), 0);
         CSerialPort port;
-        EXPECT_EQ(port.Open(c.name, 2400), c.opens);
+        EXPECT_EQ(port.Open(c.name, 2400, options), c.opens);
         EXPECT_EQ(port.LastOpenFailure().kind, c.kind);
         EXPECT_EQ(port.LastOpenFailure().osMessage.empty(), c.opens) << port.LastOpenFailure().osMessage;
         ASSERT_EQ(::chmod(parent.c_str(), 0700), 0);
+        char events[4096];
+        EXPECT_LE(::read(watch.get(), events, sizeof events), 0) << "a refused name was opened";
+    }
+    // The console opens when the caller insists, and is left as it was found.
+    const termios before = SetUsedBefore(console);
+    OpenOptions insist = options;
+    insist.allowConsole = true;
+    for (const std::string& name : {std::string("sim3"), console.path()}) {
+        CSerialPort port;
+        EXPECT_TRUE(port.Open(name, 2400, insist)) << port.LastOpenFailure().osMessage;
+        port.Close();
+        EXPECT_TRUE(SameSettings(console, before));
     }
     // The check between open and configure, as if the display had ended, or the link had
     // changed, between the look and the open.
@@ -314,13 +391,14 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
         {"the line of a display gone", folder + "/sim1", reused.path(), false, OpenError::NoSuchPort},
         {"a line named by its own path", reused.path(), reused.path(), true, OpenError::None},
         {"no terminal line", "/dev/null", "/dev/null", false, OpenError::BadName},
+        {"the kernel's console", console.path(), console.path(), false, OpenError::KernelConsole},
     };
     for (const auto& o : opened) {
         SCOPED_TRACE(o.what);
         const OwnedHandle fd(::open(o.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         ASSERT_TRUE(fd.valid());
         OpenFailure failure;
-        EXPECT_EQ(backend::AcceptOpenedDevice(o.path, fd.get(), &failure), o.accepted);
+        EXPECT_EQ(backend::AcceptOpenedDevice(o.path, fd.get(), options, &failure), o.accepted);
         EXPECT_EQ(failure.kind, o.kind);
     }
 
@@ -367,10 +445,13 @@ TEST(SerialPort, WriteOnALineThatTakesNothingFails)
         std::uint32_t error;
         bool gone;
         bool resumes;  // once the line moves again, the port goes on
+        std::size_t length = 2;
     } rows[] = {
         {"peer went away", [](Pty& pty) { pty.CloseMaster(); }, EIO, true, false},
         {"output suspended by flow control", [](Pty& pty) { ASSERT_TRUE(pty.Stall()); }, ETIMEDOUT, false, true},
         {"peer not reading", [](Pty& pty) { FillUntilFull(pty.slave()); }, ETIMEDOUT, false, false},
+        // 8 s on the wire at 2400 baud: a stall ends it long before, not after 100 ms a byte.
+        {"long message on a stalled line", [](Pty& pty) { ASSERT_TRUE(pty.Stall()); }, ETIMEDOUT, false, true, 2000},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -378,7 +459,9 @@ TEST(SerialPort, WriteOnALineThatTakesNothingFails)
         CSerialPort port;
         ASSERT_TRUE(port.Open(pty.path(), 2400));
         r.block(pty);
-        const std::uint32_t result = WriteAll(port, {0x0C, 0x1B});
+        const auto start = std::chrono::steady_clock::now();
+        const std::uint32_t result = WriteAll(port, Bytes(r.length, 0x38));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
         EXPECT_EQ(result, r.error);
         EXPECT_EQ(CSerialPort::IsDeviceGone(result), r.gone);
         if (r.resumes) {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -97,6 +98,42 @@ TEST_F(TextMode, PrintsEachNewStateOfWhatArrivesOnSim0)
     EXPECT_EQ(sim.Wait(), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim0")));
     EXPECT_TRUE(fs::is_empty(ports()));
+}
+
+// Nobody reads the lines, yet the display is not: a signal still ends it at once, and its
+// link goes.
+TEST_F(TextMode, EndsOnASignalWhileItsOutputIsNotRead)
+{
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        SimProcess sim({"--text"}, env());
+        ASSERT_TRUE(sim.Line());
+        // New states until the display takes no more: its output is full, and it waits.
+        serial::OwnedHandle line(::open((ports() + "/sim0").c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK));
+        ASSERT_TRUE(line.valid());
+        const std::string states = "\x1bQA1\r\x1bQA2\r";
+        pollfd room{line.get(), POLLOUT, 0};
+        for (int i = 0; i < 1000000 && ::poll(&room, 1, 500) > 0; ++i)
+            (void)!::write(line.get(), states.data(), states.size());
+        ASSERT_EQ(::poll(&room, 1, 0), 0) << "the display kept reading";
+        ::kill(sim.pid(), signalNumber);
+        EXPECT_EQ(sim.Wait(std::chrono::seconds(1)), 0);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim0")));
+    }
+}
+
+// Output that cannot be written is a failure, said on standard error.
+TEST_F(TextMode, OutputThatCannotBeWrittenFails)
+{
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--text"}, {"--help"}, {"--version"}}) {
+        SCOPED_TRACE(args.front());
+        std::vector<std::string> shell{"-c", "exec \"$0\" \"$@\" > /dev/full", DISPLAY_SIM_PATH};
+        shell.insert(shell.end(), args.begin(), args.end());
+        const auto result = testing_child::Run("/bin/sh", shell, env());
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "display-sim: cannot write the output: No space left on device\n");
+        EXPECT_FALSE(fs::exists(fs::symlink_status(ports() + "/sim0")));
+    }
 }
 
 TEST_F(TextMode, SecondDisplayTakesSim1AndCtrlCRemovesIt)
@@ -421,6 +458,7 @@ TEST(CommandLine, Answers)
         {{"--port", "sim0", "--baud", "+300"}, {}, 2, "", "not a baud rate: +300"},
         {{}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 2, "", "--text prints the display instead"},
         {{"--text", "--port", "../escape"}, {}, 1, "", "not a serial port"},
+        {{"--text", "--port", "../bad\nname\x1b[2J"}, {}, 1, "", "display-sim: \"../bad\\nname\\x1B[2J\": not a serial port\n"},
     };
     for (const auto& r : rows) {
         SimProcess sim(r.args, {}, nullptr, r.unset);
