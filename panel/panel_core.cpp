@@ -9,6 +9,8 @@
 #include "panel/port_worker.h"
 #include "protocol/code_page.h"
 #include "serial/port_discovery.h"
+#include "serial/port_holder.h"
+#include "serial/port_name.h"
 #include "serial/port_watch.h"
 
 namespace panel {
@@ -171,6 +173,10 @@ void PanelCore::OnOpened(bool ok, int failureKind, int osError, const QString& o
     if (!(m_state == PortState::Disconnected && Passes(kind))) {
         m_state = PortState::OpenFailed;
         m_failure = {kind, osError, osMessage.toStdString()};
+        // Who holds it, where the system says: a small read of the kernel's lock list.
+        m_holder = kind == serial::OpenError::InUse
+                       ? QString::fromStdString(serial::PortHolder(serial::PortDevicePath(m_chosen)))
+                       : QString();
     }
     if (WaitingForPort()) {
         if (!m_services.retryTimer->IsActive())
@@ -304,7 +310,8 @@ QString PanelCore::PortTip() const
     case serial::OpenError::BadName: return Text(res::Text::PortBadName).arg(port);
     case serial::OpenError::NoSuchPort: return Text(res::Text::PortNoSuchPort).arg(port);
     case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port);
-    case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port);
+    case serial::OpenError::InUse:
+        return m_holder.isEmpty() ? Text(res::Text::PortInUse).arg(port) : Text(res::Text::PortInUseBy).arg(port, m_holder);
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
     case serial::OpenError::Other: break;
     }

@@ -141,6 +141,7 @@ private:
     QString m_baud = QStringLiteral("2400");
     PortState m_state = PortState::Opening;
     serial::OpenFailure m_failure;
+    QString m_holder;  // the program holding the port, when in use and the system says
     int m_opensAsked = 0;
     std::deque<PendingWrite> m_writes;
 

@@ -69,6 +69,7 @@ constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaption
     {PortPermissionDenied, 0,                "%1: permission denied: add your user to the dialout group",
                                                                                        "%1: 权限不足: 请把您的用户加入 dialout 组"},
     {PortInUse,           0,                 "%1: in use by another program",          "%1: 已被其他程序占用"},
+    {PortInUseBy,         0,                 "%1: in use by %2",                       "%1：已被 %2 占用"},
     {PortUnsupportedBaud, 0,                 "%1: the port does not support %2 baud",  "%1: 端口不支持 %2 波特"},
     {PortBadName,         0,                 "%1: not a serial port name",             "%1: 不是串口名称"},
     {PortOther,           0,                 "%1: the port cannot be opened (%3)",     "%1: 无法打开端口 (%3)"},
@@ -80,6 +81,16 @@ constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaption
     {AboutPurpose,        0,                 "Drives a customer display over a serial line to test it and to show what it can do.",
                                                                                        "通过串口驱动客户显示屏, 用于测试和演示。"},
     {AboutClose,          0,                 "OK",                                     "确定"},
+
+    {AccData,             0,                 "Data to show",                           "要显示的数据"},
+    {AccSendStatus,       0,                 "Send status",                            "发送状态"},
+    {AccTimeStatus,       0,                 "Run time and hints",                     "用时和提示"},
+    {AccStatusFrame,      0,                 "Status",                                 "状态"},
+    {AccLogo,             0,                 "Vandry logo",                            "Vandry 标志"},
+    {AccPortOpen,         0,                 "%1: open",                               "%1：已打开"},
+    {AccPortOpening,      0,                 "%1: opening",                            "%1：正在打开"},
+    {AccPortClosed,       0,                 "%1: not open",                           "%1：未打开"},
+    {AccPortDisconnected, 0,                 "%1: disconnected",                       "%1：已断开"},
 }};
 
 // The table is indexed by Text: each row must stand at the place of its text.

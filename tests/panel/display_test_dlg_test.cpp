@@ -2,7 +2,9 @@
 // the serial ports.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
+#include <QMenu>
 #include <QTimer>
 
 #include "panel/fit_width_validator.h"
@@ -62,7 +64,11 @@ private slots:
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
             QVERIFY(PortIsFree(first.path()));  // the port chosen before was given up, not kept
         }
-        const QString inUse = QString::fromStdString(held.path()) + QStringLiteral(": 已被其他程序占用");
+        // The holder is this process: its name and number as the system gives them.
+        QFile comm(QStringLiteral("/proc/self/comm"));
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        const QString holder = QString::fromUtf8(comm.readAll().trimmed()) + QStringLiteral(" (pid %1)").arg(getpid());
+        const QString inUse = QString::fromStdString(held.path()) + QStringLiteral("：已被 ") + holder + QStringLiteral(" 占用");
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
         QCOMPARE(PortTip(*dlg), inUse);
@@ -265,6 +271,66 @@ private slots:
             QCOMPARE(LowerStatus(*dlg), in("Waiting for it to come back", "等待重新连接"));
             QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", ": 已断开, 等待重新连接"));
         }
+    }
+
+    // A right click anywhere but on the data field offers the About entry; the status
+    // lines keep their Copy beside it.
+    void aRightClickOffersTheAboutEntry_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("about");
+        QTest::addColumn<bool>("copy");
+        QTest::newRow("the window") << 0 << true << false;
+        QTest::newRow("port list") << IDC_PORT << true << false;
+        QTest::newRow("baud list") << IDC_BAUD << true << false;
+        QTest::newRow("upper status line") << IDC_SEND_STATUS << true << true;
+        QTest::newRow("lower status line") << IDC_TIME_STATUS << true << true;
+        QTest::newRow("port lamp") << IDC_PORT_ICON << true << false;
+        QTest::newRow("lamp group") << IDC_GRP_LAMP << true << false;
+        QTest::newRow("lamp radio button") << IDC_LAMP_PRICE << true << false;
+        QTest::newRow("disabled button") << IDC_SEND << true << false;
+        QTest::newRow("data field") << IDC_DATA << false << true;
+    }
+    void aRightClickOffersTheAboutEntry()
+    {
+        QFETCH(int, id);
+        QFETCH(bool, about);
+        QFETCH(bool, copy);
+        int aboutBoxes = 0;
+        panel::PanelServices services;
+        services.runAboutBox = [&](QWidget*, res::Lang) { ++aboutBoxes; };
+        const Panel dlg = MakePanel({}, std::move(services));  // no port: the buttons are disabled
+        QWidget* target = id == 0 ? dlg.dlg.get() : dlg->GetDlgItem(id);
+        QCOMPARE(target->isEnabled(), id != IDC_SEND && id != IDC_PORT);  // no port: both disabled
+
+        // The menu may run modally or pop up and return: either way it is read, its About
+        // entry taken if there is one, and closed.
+        QStringList entries;
+        bool seen = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || seen)
+                return;
+            seen = true;
+            QAction* aboutEntry = nullptr;
+            for (QAction* action : menu->actions()) {
+                entries << action->text().section(QLatin1Char('\t'), 0, 0);
+                if (action->text() == QStringLiteral("关于 Ostrel(&A)..."))
+                    aboutEntry = action;
+            }
+            menu->close();
+            if (aboutEntry)
+                aboutEntry->trigger();
+        });
+        poll.start(10);
+        const QPoint pos(2, 2);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+        QApplication::sendEvent(target, &event);
+        QTRY_VERIFY_WITH_TIMEOUT(seen, 5000);
+        QCOMPARE(entries.contains(QStringLiteral("关于 Ostrel(&A)...")), about);
+        QCOMPARE(aboutBoxes, about ? 1 : 0);
+        QCOMPARE(entries.contains(QStringLiteral("&Copy")), copy);
     }
 
     void theDataEditTakesNoMoreThanItShows_data()
