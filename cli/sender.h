@@ -31,6 +31,7 @@ inline constexpr std::uint32_t kDefaultBaud = 2400;
 struct Options {
     Command command = Command::Send;
     bool namesOnly = false;  // --list --names: no description column
+    bool verbose = false;    // --verbose: the bytes sent, in hex, on standard error
     std::string port;  // empty: the first port found
     std::uint32_t baud = kDefaultBaud;
     MessageKind message = MessageKind::None;

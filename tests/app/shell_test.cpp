@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -204,6 +205,49 @@ private slots:
         QCOMPARE(version, QStringLiteral("版本 1.0.0.2"));
         QCOMPARE(sentMeanwhile, QByteArray::fromHex("0c"));
         QCOMPARE(statusMeanwhile, QStringLiteral("发送: 清屏"));
+    }
+
+    // The built program, on no display at all: help and version on standard output, a
+    // wrong option refused as display-send and display-sim refuse theirs.
+    void theCommandLineAnswersWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");  // how standard output begins
+        QTest::addColumn<QString>("err");  // all of standard error
+        const QString hint = QStringLiteral("\nTry 'display-test --help'.\n");
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: display-test " << "";
+        QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: display-test " << "";
+        QTest::newRow("--help after a wrong option") << QStringList{"--bogus", "--help"} << 0 << "Usage: display-test " << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "display-test 1.0.0.2\n" << "";
+        QTest::newRow("Qt's options pass") << QStringList{"-platform", "xcb", "-reverse", "--style=fusion", "--version"} << 0
+                                           << "display-test 1.0.0.2\n" << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "" << "display-test: unknown option --bogus" + hint;
+        QTest::newRow("unknown before --version") << QStringList{"--version", "-x"} << 2 << ""
+                                                  << "display-test: unknown option -x" + hint;
+        QTest::newRow("an argument") << QStringList{"ttyUSB0"} << 2 << ""
+                                     << "display-test: unexpected argument \"ttyUSB0\"; the panel takes no file or port name" + hint;
+        QTest::newRow("Qt's option without its value") << QStringList{"-platform"} << 2 << ""
+                                                       << "display-test: -platform needs a value" + hint;
+    }
+    void theCommandLineAnswersWithoutADisplay()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(DISPLAY_TEST_PATH), args);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), status);
+        const QString shown = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(out.isEmpty() ? shown.isEmpty() : shown.startsWith(out), qPrintable(shown));
+        QCOMPARE(QString::fromUtf8(program.readAllStandardError()), err);
     }
 };
 
