@@ -60,6 +60,7 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
         m_line->hide();  // a real line: its settings are the display's own
     }
     ShowFrame();
+    SayState();
 }
 
 void SimWindow::SetLogLines(int lines)
@@ -122,6 +123,13 @@ void SimWindow::OnStateChanged()
         m_animation.start();
     }
     ShowFrame();
+    SayState();
+}
+
+void SimWindow::SayState()
+{
+    // A screen reader reads the state as --text prints it, not the frames of an animation.
+    m_face->setAccessibleName(QString::fromStdString(StateLine(m_listener.State())));
 }
 
 void SimWindow::OnLineLost(const QString& why)

@@ -45,6 +45,7 @@ private:
     void OnLineLost(const QString& why);
     void AppendToLog(const QString& entry);
     void ShowFrame();
+    void SayState();
 
     DisplayListener& m_listener;
     SegmentDisplay* m_face = nullptr;

@@ -1,5 +1,6 @@
 // The window of the virtual display, fed through its own pseudo-terminal the way a sender
 // reaches it. The animation is driven by hand; nothing waits for a timer.
+#include <QAccessible>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -83,20 +84,29 @@ private slots:
         QTest::addColumn<QString>("face");
         QTest::addColumn<QString>("lamps");
         QTest::addColumn<bool>("animating");
+        QTest::addColumn<QString>("spoken");  // what a screen reader reads for the face
         QTest::newRow("send data 12.50 with Price")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12.50\r"} << 0 << "    12.50" << "Price" << false;
-        QTest::newRow("scrolling starts blank") << QByteArrayList{"\x0c\x1bQD12345678\r"} << 0 << "        " << "" << true;
+            << QByteArrayList{"\x0c\x1bs1\x1bQA12.50\r"} << 0 << "    12.50" << "Price" << false
+            << "[    12.50] lamps=Price mode=still";
+        QTest::newRow("scrolling starts blank") << QByteArrayList{"\x0c\x1bQD12345678\r"} << 0 << "        " << "" << true
+                                                << "[12345678] lamps=none mode=scrolling text=\"12345678\"";
         QTest::newRow("flickering starts lit")
-            << QByteArrayList{"\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r"} << 0 << "8.8.8.8.8.8.8.8." << "" << true;
-        QTest::newRow("change lamp") << QByteArrayList{"\x1bs4"} << 0 << "        " << "Change" << false;
+            << QByteArrayList{"\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r"} << 0 << "8.8.8.8.8.8.8.8." << "" << true
+            << "[8.8.8.8.8.8.8.8.] lamps=none mode=flickering";
+        QTest::newRow("change lamp") << QByteArrayList{"\x1bs4"} << 0 << "        " << "Change" << false
+                                     << "[        ] lamps=Change mode=still";
         // The lamps do not flicker.
         const QByteArray flicker("\x0c\x1b\x45\x05\x1bQA42\r\x1bs3");
-        QTest::newRow("flickering turns dark") << QByteArrayList{flicker} << 2 << "        " << "Collect" << true;
-        QTest::newRow("and back") << QByteArrayList{flicker} << 4 << "      42" << "Collect" << true;
+        QTest::newRow("flickering turns dark") << QByteArrayList{flicker} << 2 << "        " << "Collect" << true
+                                               << "[      42] lamps=Collect mode=flickering";
+        QTest::newRow("and back") << QByteArrayList{flicker} << 4 << "      42" << "Collect" << true
+                                  << "[      42] lamps=Collect mode=flickering";
         QTest::newRow("command cut between reads, half read")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12"} << 0 << "        " << "Price" << false;
+            << QByteArrayList{"\x0c\x1bs1\x1bQA12"} << 0 << "        " << "Price" << false
+            << "[        ] lamps=Price mode=still";
         QTest::newRow("command cut between reads, whole")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12", ".50\r"} << 0 << "    12.50" << "Price" << false;
+            << QByteArrayList{"\x0c\x1bs1\x1bQA12", ".50\r"} << 0 << "    12.50" << "Price" << false
+            << "[    12.50] lamps=Price mode=still";
     }
     void showsWhatArrives()
     {
@@ -107,6 +117,9 @@ private slots:
         QTEST(Face(), "face");
         QTEST(Lamps(), "lamps");
         QTEST(m_window->Animating(), "animating");
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(m_window->Face());
+        QVERIFY(face);
+        QTEST(face->text(QAccessible::Name), "spoken");
     }
 
     void scrollRunsRightToLeft()
