@@ -23,6 +23,7 @@
 #include "resources/dialog_template.h"
 #include "resources/icons.h"
 #include "resources/resource_ids.h"
+#include "serial/port_description.h"
 #include "serial/port_name.h"
 
 namespace panel {
@@ -53,6 +54,9 @@ void CheckControlKinds(const std::map<int, QWidget*>& controls)
             qFatal("control %d of the panel's template is no %s", id, kind->className());
     }
 }
+
+// Marks the port list's entry of the chosen port while it is away.
+constexpr int kAwayRole = Qt::UserRole + 1;
 
 protocol::Lamp LampOfButton(int id)
 {
@@ -114,6 +118,8 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     , m_hIcon(res::LoadIcon(IDR_MAINFRAME))
     , m_services(std::move(services))
 {
+    if (!m_services.describePort)
+        m_services.describePort = [](const std::string& port) { return serial::DescribePort(port); };
     m_core = std::make_unique<PanelCore>(m_services);
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
     CheckControlKinds(m_controls);
@@ -246,8 +252,20 @@ void CDisplayTestDlg::FillPortList()
 {
     auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
     combo->clear();
-    for (const std::string& entry : m_core->Ports())
+    for (const std::string& entry : m_core->Ports()) {
         combo->addItem(FromUtf8(entry), QByteArray::fromStdString(entry));
+        combo->setItemData(combo->count() - 1, FromUtf8(m_services.describePort(entry)), Qt::ToolTipRole);
+    }
+    // The chosen port stays in sight while it is away, marked so, rather than leaving the
+    // list blank: the user sees what the panel waits for.
+    const std::string& chosen = m_core->ChosenPort();
+    const auto& ports = m_core->Ports();
+    if (!chosen.empty() && std::find(ports.begin(), ports.end(), chosen) == ports.end()) {
+        combo->addItem(Text(res::Text::PortAway).arg(FromUtf8(chosen)), QByteArray::fromStdString(chosen));
+        combo->setItemData(combo->count() - 1, palette().color(QPalette::Disabled, QPalette::Text), Qt::ForegroundRole);
+        combo->setItemData(combo->count() - 1, m_core->PortTip(), Qt::ToolTipRole);
+        combo->setItemData(combo->count() - 1, true, kAwayRole);  // the tooltip follows the port's state
+    }
     combo->setEnabled(combo->count() > 0);
     if (combo->count() > 0) {
         // The open list is as wide as the longest entry, even where the box is narrower.
@@ -281,6 +299,10 @@ void CDisplayTestDlg::UpdateControlStates()
         m_ctlPortIcon->setProperty("iconId", icon);
     }
     m_ctlPortIcon->setToolTip(m_core->PortTip());
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemData(i, kAwayRole).toBool())
+            combo->setItemData(i, m_core->PortTip(), Qt::ToolTipRole);
+    }
     ApplyAccessibleNames();
 
     // Only the status lines: the data edit and the baud rate are the user's until the
@@ -339,6 +361,7 @@ void CDisplayTestDlg::OnLanguage()
 {
     ApplyLanguage();
     m_core->SetLanguage(CurrentLanguage());
+    FillPortList();  // an away port's mark is in the language
     ApplyAccessibleNames();
 }
 

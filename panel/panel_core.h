@@ -34,6 +34,9 @@ struct PanelServices {
     // The port list entries, in the order the port combo shows them.
     // Unset: the serial ports of the machine.
     std::function<std::vector<std::string>()> listPorts;
+    // What stands behind a port list entry, as display-send --list says it. Unset: the
+    // machine's description of the port.
+    std::function<std::string(const std::string&)> describePort;
     // Folders whose changes mean the port list may have changed. Unset: the machine's
     // device folder and virtual-port folder.
     std::optional<std::vector<std::string>> watchFolders;

@@ -75,6 +75,7 @@ constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaption
     {PortOther,           0,                 "%1: the port cannot be opened (%3)",     "%1: 无法打开端口 (%3)"},
     {PortDisconnected,    0,                 "%1: disconnected, waiting for it to come back",
                                                                                        "%1: 已断开, 等待重新连接"},
+    {PortAway,            0,                 "%1 (away)",                              "%1（未连接）"},
 
     {AboutTitle,          0,                 "About Vandry Customer Display Test",     "关于 Vandry Customer Display Test"},
     {AboutVersion,        0,                 "Version %1",                             "版本 %1"},

@@ -76,6 +76,7 @@ enum class Text {
     PortBadName,
     PortOther,
     PortDisconnected,
+    PortAway,  // the chosen port in the port list while it is away; %1 is the port
 
     // About box.
     AboutTitle,

@@ -123,10 +123,21 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(port->count(), 2, 5000);
         QCOMPARE(port->currentText(), QStringLiteral("sim0"));
 
-        // The first ends: it leaves the list and the panel says so.
+        // Each entry says what it is, as display-send --list does.
+        QCOMPARE(port->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("virtual display"));
+        QCOMPARE(port->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("virtual display"));
+
+        // The first ends: the panel says so, and the list keeps it in sight, marked away.
         folder.Unpublish("sim0");
-        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 1, 5000);
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
+        QCOMPARE(port->count(), 2);
+        QCOMPARE(port->itemText(0), QStringLiteral("sim1"));
+        QCOMPARE(port->currentText(), QStringLiteral("sim0（未连接）"));
+        QVERIFY(port->isEnabled());
+        QCOMPARE(port->currentData(Qt::ToolTipRole).toString(), QStringLiteral("sim0: 已断开, 等待重新连接"));
+        ChooseLanguage(*dlg, true);
+        QCOMPARE(port->currentText(), QStringLiteral("sim0 (away)"));
+        ChooseLanguage(*dlg, false);
         QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0: 已断开"));
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待重新连接"));
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
