@@ -28,7 +28,7 @@ private slots:
         QCOMPARE(port->currentText(), QString::fromStdString(first.path()));
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
-        QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral(": 已打开, 2400 波特"));
+        QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral("：已打开，2400 波特"));
 
         termios tio{};
         QVERIFY(first.LineSettings(&tio));
@@ -134,11 +134,11 @@ private slots:
         QCOMPARE(port->itemText(0), QStringLiteral("sim1"));
         QCOMPARE(port->currentText(), QStringLiteral("sim0（未连接）"));
         QVERIFY(port->isEnabled());
-        QCOMPARE(port->currentData(Qt::ToolTipRole).toString(), QStringLiteral("sim0: 已断开, 等待重新连接"));
+        QCOMPARE(port->currentData(Qt::ToolTipRole).toString(), QStringLiteral("sim0：已断开，等待重新连接"));
         ChooseLanguage(*dlg, true);
         QCOMPARE(port->currentText(), QStringLiteral("sim0 (away)"));
         ChooseLanguage(*dlg, false);
-        QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0: 已断开"));
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0：已断开"));
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待重新连接"));
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
     }
@@ -175,7 +175,7 @@ private slots:
         QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: the port does not exist"));
         ChooseLanguage(*dlg, false);
         Choose(Control<QComboBox>(*dlg, IDC_BAUD), 0);
-        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port: 端口不存在"));
+        QCOMPARE(PortTip(*dlg), QStringLiteral("/dev/pts/no-such-port：端口不存在"));
     }
 
     // Every action twice, in either language: the same bytes on every press, and a status
@@ -278,9 +278,9 @@ private slots:
         for (const bool inEnglish : {english, !english}) {
             ChooseLanguage(*dlg, inEnglish);
             const auto in = [=](const char* en, const char* cn) { return QString::fromUtf8(inEnglish ? en : cn); };
-            QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", ": 已断开"));
+            QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", "：已断开"));
             QCOMPARE(LowerStatus(*dlg), in("Waiting for it to come back", "等待重新连接"));
-            QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", ": 已断开, 等待重新连接"));
+            QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", "：已断开，等待重新连接"));
         }
     }
 
