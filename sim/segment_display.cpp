@@ -91,8 +91,18 @@ void SegmentDisplay::SetFace(const Cells& cells, const std::array<bool, kLampCou
     update();
 }
 
-QSize SegmentDisplay::sizeHint() const { return {640, 230}; }
-QSize SegmentDisplay::minimumSizeHint() const { return {320, 120}; }
+// In lines of the window's font, so that the face grows with the font on a screen of high
+// density; the digits keep their proportions at any size (paintEvent).
+QSize SegmentDisplay::sizeHint() const
+{
+    const int line = fontMetrics().height();
+    return {line * 30, line * 11};
+}
+QSize SegmentDisplay::minimumSizeHint() const
+{
+    const int line = fontMetrics().height();
+    return {line * 14, line * 5};
+}
 
 void SegmentDisplay::paintEvent(QPaintEvent*)
 {

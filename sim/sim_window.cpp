@@ -46,7 +46,11 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_face, 3);
     layout->addLayout(side, 2);
-    resize(1080, 300);
+    // Compact, and in step with the font: the face at its size, the log beside it taking
+    // two parts of five, enough for a message of a few bytes a line.
+    const QMargins margins = layout->contentsMargins();
+    resize(m_face->sizeHint().width() * 5 / 3 + layout->spacing() + margins.left() + margins.right(),
+           m_face->sizeHint().height() + margins.top() + margins.bottom());
 
     m_animation.setInterval(kTickMs);
     connect(&m_animation, &QTimer::timeout, this, &SimWindow::AdvanceAnimation);
