@@ -81,6 +81,14 @@ SegmentDisplay::SegmentDisplay(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    for (int k = 0; k < kLampCount; ++k)
+        m_lampNames[static_cast<std::size_t>(k)] = QString::fromLatin1(LampName(static_cast<Lamp>(k)));
+}
+
+void SegmentDisplay::SetLampNames(const std::array<QString, kLampCount>& names)
+{
+    m_lampNames = names;
+    update();
 }
 
 void SegmentDisplay::SetFace(const Cells& cells, const std::array<bool, kLampCount>& lamps)
@@ -159,7 +167,7 @@ void SegmentDisplay::paintEvent(QPaintEvent*)
         p.setPen(kLabel);
         const QRectF label(cx - glass.width() / 8, lamp.bottom() + lampsArea.height() * 0.08, glass.width() / 4,
                            lampsArea.height() * 0.4);
-        p.drawText(label, Qt::AlignHCenter | Qt::AlignTop, QString::fromLatin1(LampName(static_cast<Lamp>(k))));
+        p.drawText(label, Qt::AlignHCenter | Qt::AlignTop, m_lampNames[static_cast<std::size_t>(k)]);
         p.setPen(Qt::NoPen);
     }
 }

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <QString>
+
 #include <array>
 
 #include "sim/display_state.h"
@@ -17,6 +19,9 @@ public:
 
     // What the digits show now and which lamps are lit.
     void SetFace(const Cells& cells, const std::array<bool, kLampCount>& lamps);
+    // The labels under the lamps, in the order of Lamp; English unless set.
+    void SetLampNames(const std::array<QString, kLampCount>& names);
+    const std::array<QString, kLampCount>& LampNames() const noexcept { return m_lampNames; }
     const Cells& ShownCells() const noexcept { return m_cells; }
     const std::array<bool, kLampCount>& ShownLamps() const noexcept { return m_lamps; }
 
@@ -29,6 +34,7 @@ protected:
 private:
     Cells m_cells{};
     std::array<bool, kLampCount> m_lamps{};
+    std::array<QString, kLampCount> m_lampNames;
 };
 
 }  // namespace sim

@@ -18,14 +18,15 @@
 namespace sim {
 
 
-SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget* parent)
-    : QWidget(parent), m_listener(listener)
+SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Language lang, QWidget* parent)
+    : QWidget(parent), m_listener(listener), m_lang(lang)
 {
-    setWindowTitle(tr("Virtual Customer Display — %1").arg(portText.section(QLatin1Char(' '), 0, 0)));
+    setWindowTitle(Tr(SimText::Title).arg(portText.section(QLatin1Char(' '), 0, 0)));
 
     m_face = new SegmentDisplay(this);
     m_face->setObjectName(QStringLiteral("face"));
-    m_port = new QLabel(tr("Listening on %1").arg(portText), this);
+    m_face->SetLampNames({Tr(SimText::LampPrice), Tr(SimText::LampTotal), Tr(SimText::LampCollect), Tr(SimText::LampChange)});
+    m_port = new QLabel(Tr(SimText::Listening).arg(portText), this);
     m_port->setObjectName(QStringLiteral("port"));
     m_port->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_line = new QLabel(this);
@@ -37,7 +38,7 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
     m_log->setMaximumBlockCount(kLogLines);
     m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_log->setPlaceholderText(tr("Received messages appear here, in hexadecimal."));
+    m_log->setPlaceholderText(Tr(SimText::Placeholder));
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_port);
@@ -75,11 +76,10 @@ void SimWindow::SetLogLines(int lines)
 void SimWindow::OnLineSettings(const LineSettings& settings)
 {
     const std::string note = MisreadNote(settings, m_listener.Baud());
-    QString text = tr("Sender's line: %1").arg(QString::fromStdString(DescribeLine(settings)));
+    QString text = Tr(SimText::SendersLine).arg(QString::fromStdString(DescribeLine(settings)));
     if (!note.empty()) {
         const LineSettings display{m_listener.Baud(), 8, 'N', 1};
-        text += QStringLiteral(" — ") +
-                tr("a display at %1 would show garbage").arg(QString::fromStdString(DescribeLine(display)));
+        text += Tr(SimText::WouldShowGarbage).arg(QString::fromStdString(DescribeLine(display)));
     }
     m_line->setText(text);
     m_line->setStyleSheet(note.empty() ? QString() : QStringLiteral("color: #c00000; font-weight: bold;"));
@@ -93,13 +93,24 @@ void SimWindow::OnReceived(const ReceivedPiece& piece)
     QString entry = stamp + QStringLiteral("  ") +
                     QString::fromStdString(HexLine(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                    static_cast<std::size_t>(std::min(bytes.size(), kLogBytes))));
-    if (bytes.size() > kLogBytes) entry += tr(" ... (%1 bytes)").arg(bytes.size());
+    if (bytes.size() > kLogBytes) entry += Tr(SimText::MoreBytes).arg(bytes.size());
     if (!piece.commands.isEmpty()) {
-        entry += QStringLiteral("\n") + indent + piece.commands.join(QStringLiteral(" · "));
+        QStringList commands;
+        for (const QString& command : piece.commands) commands << CommandText(command, m_lang);
+        entry += QStringLiteral("\n") + indent + commands.join(QStringLiteral(" · "));
         if (piece.commandCount > piece.commands.size())
-            entry += tr(" ... (%1 commands)").arg(piece.commandCount);
+            entry += Tr(SimText::MoreCommands).arg(piece.commandCount);
     }
-    if (!piece.misread.isEmpty()) entry += QStringLiteral("\n") + indent + QStringLiteral("! ") + piece.misread;
+    if (!piece.misread.isEmpty()) {
+        // What a display at its rate makes of it is no message: the face took none of it.
+        QString why = piece.misread;
+        if (m_lang != Language::English && piece.sender) {
+            const LineSettings display{m_listener.Baud(), 8, 'N', 1};
+            why = Tr(SimText::Misread).arg(QString::fromStdString(DescribeLine(*piece.sender)),
+                                           QString::fromStdString(DescribeLine(display)));
+        }
+        entry += QStringLiteral("\n") + indent + QStringLiteral("! ") + why + Tr(SimText::NotShown);
+    }
     AppendToLog(entry);
 }
 
@@ -139,7 +150,8 @@ void SimWindow::SayState()
 void SimWindow::OnLineLost(const QString& why)
 {
     // The face keeps what it showed, as a display whose cable was pulled does.
-    m_port->setText(m_port->text() + QStringLiteral(" — ") + why);
+    m_port->setText(m_port->text() + QStringLiteral(" — ") +
+                    (why == QLatin1String("the line was closed") ? Tr(SimText::LineClosed) : why));
 }
 
 void SimWindow::AdvanceAnimation()

@@ -8,6 +8,7 @@
 
 #include "sim/display_state.h"
 #include "sim/line_settings.h"
+#include "sim/sim_texts.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -27,8 +28,9 @@ public:
     // Of a larger piece the log shows the first bytes.
     static constexpr qsizetype kLogBytes = 256;
 
-    // portText names the line for the user: "sim0 (/dev/pts/5)".
-    SimWindow(DisplayListener& listener, const QString& portText, QWidget* parent = nullptr);
+    // portText names the line for the user: "sim0 (/dev/pts/5)". The window speaks lang.
+    SimWindow(DisplayListener& listener, const QString& portText, Language lang = Language::English,
+              QWidget* parent = nullptr);
 
     SegmentDisplay* Face() const noexcept { return m_face; }
     QPlainTextEdit* Log() const noexcept { return m_log; }
@@ -47,7 +49,10 @@ private:
     void ShowFrame();
     void SayState();
 
+    QString Tr(SimText text) const { return Text(text, m_lang); }
+
     DisplayListener& m_listener;
+    Language m_lang;
     SegmentDisplay* m_face = nullptr;
     QLabel* m_port = nullptr;
     QLabel* m_line = nullptr;

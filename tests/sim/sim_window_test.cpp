@@ -207,9 +207,11 @@ private slots:
         QTest::addColumn<int>("speed");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("mark");
-        QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1" << "";
+        QTest::addColumn<QString>("face");
+        QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1" << "" << "       1";
+        // A display at 2400 does not take what a sender at 9600 sends.
         QTest::newRow("9600") << int(B9600) << "Sender's line: 9600 8N1 — a display at 2400 8N1 would show garbage"
-                              << "! sender at 9600 baud: a display at 2400 would show garbage";
+                              << "! sender at 9600 baud: a display at 2400 would show garbage; not shown" << "        ";
     }
     void showsTheSendersLineSettings()
     {
@@ -226,11 +228,43 @@ private slots:
         const QString log = m_window->Log()->toPlainText();
         QCOMPARE(log.contains(QStringLiteral("! sender")), !mark.isEmpty());
         if (!mark.isEmpty()) QVERIFY2(log.contains(mark), qPrintable(log));
+        QTEST(Face(), "face");
         // SIM_WINDOW_PNG=/tmp/sim- leaves /tmp/sim-9600.png and so on, to look at.
         if (const QString png = qEnvironmentVariable("SIM_WINDOW_PNG"); !png.isEmpty()) {
             m_window->resize(1080, 300);
             QVERIFY(m_window->grab().save(png + QLatin1String(QTest::currentDataTag()) + QStringLiteral(".png")));
         }
+    }
+
+    // The window in Chinese: its words, the lamps' names as the panel has them, the log;
+    // a text in the log as it came, in either language.
+    void speaksTheLanguageItIsGiven_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QStringList>("words");  // title, port, lamps
+        QTest::addColumn<QString>("log");
+        QTest::newRow("English") << false
+                                 << QStringList{"Virtual Customer Display — sim0", "Listening on sim0 (/dev/pts/0)",
+                                                "Price", "Total", "Collect", "Change"}
+                                 << QStringLiteral("Clear · Lamp Price · Show \"中K.5\"");
+        QTest::newRow("Chinese") << true
+                                 << QStringList{"虚拟客户显示屏 — sim0", "正在监听 sim0 (/dev/pts/0)", "单价", "总计", "收款", "找零"}
+                                 << QStringLiteral("清屏 · 亮灯：单价 · 显示“中K.5”");
+    }
+    void speaksTheLanguageItIsGiven()
+    {
+        QFETCH(bool, chinese);
+        QFETCH(QStringList, words);
+        m_window = std::make_unique<SimWindow>(*m_listener, QStringLiteral("sim0 (/dev/pts/0)"),
+                                               chinese ? Language::Chinese : Language::English);
+        QCOMPARE(m_window->windowTitle(), words[0]);
+        QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("port"))->text(), words[1]);
+        const auto& lamps = m_window->Face()->LampNames();
+        QCOMPARE((QStringList{lamps[0], lamps[1], lamps[2], lamps[3]}), words.mid(2));
+        Send(QByteArray("\x0c\x1bs1\x1bQA\xd6\xd0K.5\r"));  // 中 in GBK; K the digits cannot show
+        QCOMPARE(Face(), QStringLiteral("       .5"));
+        QFETCH(QString, log);
+        QVERIFY2(m_window->Log()->toPlainText().contains(log), qPrintable(m_window->Log()->toPlainText()));
     }
 
     // Ctrl+C, SIGTERM and SIGHUP come into the event loop and SIGPIPE is ignored while the
