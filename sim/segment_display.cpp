@@ -34,14 +34,16 @@ QPolygonF Vertical(qreal cx, qreal cy, qreal len, qreal t)
                       {cx, cy + len / 2}, {cx - h, cy + len / 2 - h}, {cx - h, cy - len / 2 + h}});
 }
 
-void DrawLit(QPainter& p, const QPainterPath& path, qreal t)
+void DrawLit(QPainter& p, const QPainterPath& path, qreal t, bool glow = true)
 {
-    p.strokePath(path, QPen(kGlow, t * 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (glow)
+        p.strokePath(path, QPen(kGlow, t * 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.fillPath(path, kLit);
 }
 
-// One digit in a box w by h whose bottom left corner is the painter's origin.
-void DrawDigit(QPainter& p, const Cell& cell, qreal w, qreal h)
+// One digit in a box w by h whose bottom left corner is the painter's origin. Without the
+// glow the segments of a small digit stay apart.
+void DrawDigit(QPainter& p, const Cell& cell, qreal w, qreal h, bool glow = true)
 {
     const qreal t = w * 0.17;
     const qreal gap = t * 0.14;
@@ -72,7 +74,7 @@ void DrawDigit(QPainter& p, const Cell& cell, qreal w, qreal h)
     (cell.point ? on : off).addPath(point);
 
     p.fillPath(off, kUnlit);
-    DrawLit(p, on, t);
+    DrawLit(p, on, t, glow);
 }
 
 }  // namespace
@@ -83,6 +85,33 @@ SegmentDisplay::SegmentDisplay(QWidget* parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     for (int k = 0; k < kLampCount; ++k)
         m_lampNames[static_cast<std::size_t>(k)] = QString::fromLatin1(LampName(static_cast<Lamp>(k)));
+}
+
+QIcon SegmentDisplay::Icon()
+{
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBezel);
+        p.drawRoundedRect(QRectF(0, 0, size, size), size * 0.16, size * 0.16);
+        const qreal border = std::max<qreal>(1, size * 0.07);
+        p.setBrush(kGlass);
+        p.drawRoundedRect(QRectF(border, border, size - 2 * border, size - 2 * border), size * 0.1, size * 0.1);
+        // Below 32 pixels no point, no slant and no glow: each segment keeps pixels of its own.
+        const bool small = size < 32;
+        const qreal h = size * (small ? 0.8 : 0.74), w = h * (small ? 0.66 : 0.62);
+        p.translate((size - w * (small ? 1.0 : 1.12)) / 2, (size + h) / 2);
+        if (!small)
+            p.shear(-0.07, 0);
+        DrawDigit(p, Cell{'8', !small}, w, h, !small);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 void SegmentDisplay::SetLampNames(const std::array<QString, kLampCount>& names)

@@ -2,6 +2,7 @@
 // The face of the customer display: eight seven-segment digits with their points in LED
 // red on black, and under them the four lamps with their labels.
 
+#include <QIcon>
 #include <QWidget>
 
 #include <QString>
@@ -24,6 +25,10 @@ public:
     const std::array<QString, kLampCount>& LampNames() const noexcept { return m_lampNames; }
     const Cells& ShownCells() const noexcept { return m_cells; }
     const std::array<bool, kLampCount>& ShownLamps() const noexcept { return m_lamps; }
+
+    // The virtual display's window icon: one lit digit on the display's glass, drawn for
+    // each size so that it stays legible at 16 pixels.
+    static QIcon Icon();
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

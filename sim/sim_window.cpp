@@ -22,6 +22,7 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
     : QWidget(parent), m_listener(listener), m_lang(lang)
 {
     setWindowTitle(Tr(SimText::Title).arg(portText.section(QLatin1Char(' '), 0, 0)));
+    setWindowIcon(SegmentDisplay::Icon());
 
     m_face = new SegmentDisplay(this);
     m_face->setObjectName(QStringLiteral("face"));

@@ -258,6 +258,9 @@ private slots:
         m_window = std::make_unique<SimWindow>(*m_listener, QStringLiteral("sim0 (/dev/pts/0)"),
                                                chinese ? Language::Chinese : Language::English);
         QCOMPARE(m_window->windowTitle(), words[0]);
+        // Its icon is drawn for the small sizes a panel or a task list shows, not scaled down.
+        for (const int size : {16, 24, 32, 48})
+            QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(size, size)));
         QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("port"))->text(), words[1]);
         const auto& lamps = m_window->Face()->LampNames();
         QCOMPARE((QStringList{lamps[0], lamps[1], lamps[2], lamps[3]}), words.mid(2));
