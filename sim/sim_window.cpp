@@ -3,7 +3,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -33,10 +33,13 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
     m_line = new QLabel(this);
     m_line->setObjectName(QStringLiteral("line"));
     m_line->setWordWrap(true);
-    m_log = new QPlainTextEdit(this);
+    // A rich-text view, for its hanging indent (AppendToLog); the text stays plain.
+    m_log = new QTextEdit(this);
     m_log->setObjectName(QStringLiteral("log"));
     m_log->setReadOnly(true);
-    m_log->setMaximumBlockCount(kLogLines);
+    m_log->setAcceptRichText(false);
+    m_log->setUndoRedoEnabled(false);
+    m_log->document()->setMaximumBlockCount(kLogLines);
     m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_log->setPlaceholderText(Tr(SimText::Placeholder));
@@ -71,7 +74,7 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
 
 void SimWindow::SetLogLines(int lines)
 {
-    m_log->setMaximumBlockCount(lines);
+    m_log->document()->setMaximumBlockCount(lines);
 }
 
 void SimWindow::OnLineSettings(const LineSettings& settings)
@@ -122,8 +125,24 @@ void SimWindow::AppendToLog(const QString& entry)
     QScrollBar* bar = m_log->verticalScrollBar();
     const bool follow = bar->value() >= bar->maximum();
     const QTextCursor top = m_log->cursorForPosition(QPoint(0, 0));  // moves with the text
-    m_log->appendPlainText(entry);
-    bar->setValue(follow ? bar->maximum() : top.block().firstLineNumber());
+    const int topY = m_log->cursorRect(top).top();
+    // A line too long for the log wraps under the text after the time, not under the time.
+    const qreal hang = QFontMetricsF(m_log->font()).horizontalAdvance(QStringLiteral("00:00:00.000  "));
+    QTextBlockFormat format;
+    format.setLeftMargin(hang);
+    format.setTextIndent(-hang);
+    QTextCursor end(m_log->document());
+    end.movePosition(QTextCursor::End);
+    const bool empty = m_log->document()->isEmpty();
+    const QStringList lines = entry.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i == 0 && empty)
+            end.setBlockFormat(format);
+        else
+            end.insertBlock(format);
+        end.insertText(lines[i]);
+    }
+    bar->setValue(follow ? bar->maximum() : bar->value() + m_log->cursorRect(top).top() - topY);
 }
 
 void SimWindow::OnStateChanged()

@@ -11,7 +11,7 @@
 #include "sim/sim_texts.h"
 
 class QLabel;
-class QPlainTextEdit;
+class QTextEdit;
 
 namespace sim {
 
@@ -33,7 +33,7 @@ public:
               QWidget* parent = nullptr);
 
     SegmentDisplay* Face() const noexcept { return m_face; }
-    QPlainTextEdit* Log() const noexcept { return m_log; }
+    QTextEdit* Log() const noexcept { return m_log; }
     bool Animating() const noexcept { return m_animation.isActive(); }
     // One animation tick: the scrolling text moves on, a flickering display turns.
     void AdvanceAnimation();
@@ -56,7 +56,7 @@ private:
     SegmentDisplay* m_face = nullptr;
     QLabel* m_port = nullptr;
     QLabel* m_line = nullptr;
-    QPlainTextEdit* m_log = nullptr;
+    QTextEdit* m_log = nullptr;
     QTimer m_animation;
     DisplayState m_text;  // the state the animation runs on
     unsigned m_tick = 0;  // animation ticks since the text last changed

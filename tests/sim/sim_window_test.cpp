@@ -2,9 +2,10 @@
 // reaches it. The animation is driven by hand; nothing waits for a timer.
 #include <QAccessible>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -167,6 +168,21 @@ private slots:
                                                    " ... (3000 commands)"));
     }
 
+    // A message longer than the log is wide wraps under the text after the time.
+    void wrappedLinesHangUnderTheText()
+    {
+        m_window->resize(500, 300);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        Send(QByteArray("\x1bQA") + QByteArray(40, '1') + '\r');
+        const QTextBlock first = m_window->Log()->document()->firstBlock();
+        QVERIFY(first.layout()->lineCount() > 1);
+        const qreal time = QFontMetricsF(m_window->Log()->font()).horizontalAdvance(QStringLiteral("00:00:00.000  "));
+        QCOMPARE(first.layout()->lineAt(0).x(), 0.0);
+        for (int i = 1; i < first.layout()->lineCount(); ++i)
+            QCOMPARE(first.layout()->lineAt(i).x(), time);
+    }
+
     // Like a terminal: at the bottom the log follows the newest entry, also once old
     // entries start to go; scrolled up, it stays on what the user reads.
     void logFollowsTheNewestOnlyAtTheBottom()
@@ -175,7 +191,7 @@ private slots:
         m_window->resize(900, 300);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QPlainTextEdit* log = m_window->Log();
+        QTextEdit* log = m_window->Log();
         QScrollBar* bar = log->verticalScrollBar();
         const auto text = [](int n) { return QByteArray("\x1bQA") + QByteArray::number(n) + '\r'; };
         const auto lastInView = [log] {
