@@ -29,11 +29,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     bool version = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& arg = arguments[i];
-        if (arg == "-h" || arg == "--help" || arg == "-?") {
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all") {
             help = true;
             continue;
         }
-        if (arg == "--version") {
+        if (arg == "--version" || arg == "-v") {
             version = true;
             continue;
         }
@@ -77,7 +77,7 @@ demonstrations, in English or Chinese. It opens the first port it finds (a runni
 virtual display, display-sim, comes first) at 2400 baud.
 
 Options:
-  --version      print the version
+  -v, --version  print the version
   -h, --help     print this help
 
 Qt's own options, such as -platform NAME, -style NAME or -reverse, are passed to Qt.

@@ -220,6 +220,7 @@ private slots:
         QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: display-test " << "";
         QTest::newRow("--help after a wrong option") << QStringList{"--bogus", "--help"} << 0 << "Usage: display-test " << "";
         QTest::newRow("--version") << QStringList{"--version"} << 0 << "display-test 1.0.0.2\n" << "";
+        QTest::newRow("-v") << QStringList{"-v"} << 0 << "display-test 1.0.0.2\n" << "";
         QTest::newRow("Qt's options pass") << QStringList{"-platform", "xcb", "-reverse", "--style=fusion", "--version"} << 0
                                            << "display-test 1.0.0.2\n" << "";
         QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "" << "display-test: unknown option --bogus" + hint;
