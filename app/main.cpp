@@ -1,47 +1,55 @@
 #include <QApplication>
-#include <QCommandLineParser>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/display_test_app.h"
 #include "resources/icons.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
-// Qt answers --help and --version itself and ends the program; whether standard output
-// took the text is known only here, on the way out. A text that did not arrive (a full
-// disk) is a failure, said on standard error.
-void FailWhenOutputWasLost()
+// --help and --version: a text that did not arrive (a full disk) is a failure, said on
+// standard error.
+int Print(const std::string& text)
 {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return;
+    errno = 0;
+    std::cout << text << std::flush;
+    if (std::cout)
+        return 0;
     const int error = errno;
-    std::fprintf(stderr, "display-test: cannot write the output: %s\n", std::strerror(error));
-    std::_Exit(EXIT_FAILURE);
+    std::cerr << "display-test: cannot write the output: " << std::strerror(error) << '\n';
+    return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // Before the application: --help and --version need no display, and a wrong option
+    // is refused as display-send and display-sim refuse theirs.
+    const app::CommandLine line = app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+    case app::CommandLine::Action::Help:
+        return Print(app::UsageText());
+    case app::CommandLine::Action::Version:
+        return Print(app::VersionText());
+    case app::CommandLine::Action::Wrong:
+        std::cerr << "display-test: " << line.error << "\nTry 'display-test --help'.\n";
+        return 2;
+    case app::CommandLine::Action::Run:
+        break;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("display-test"));
     QApplication::setApplicationVersion(QStringLiteral(DISPLAYTEST_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("vandry-display-test"));
     QApplication::setWindowIcon(res::LoadIcon(IDR_MAINFRAME));
-
-    // --help and --version as the other two programs answer them; Qt has taken its own
-    // options (-platform, -qwindowgeometry...) out of the arguments already.
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Test panel for a serial customer display."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    std::atexit(FailWhenOutputWasLost);
-    parser.process(application);
 
     app::CDisplayTestApp theApp;
     theApp.InitInstance();

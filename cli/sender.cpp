@@ -14,6 +14,7 @@
 #include "protocol/code_page.h"
 #include "protocol/hex_codec.h"
 #include "protocol/send_staging.h"
+#include "serial/port_holder.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 
@@ -61,11 +62,26 @@ std::string OpenFailureText(const std::string& port, std::uint32_t baud,
     std::string text = "cannot open " + serial::Quoted(port) + ": " + serial::DescribeOpenFailure(failure, baud);
     if (failure.kind == serial::OpenError::KernelConsole)
         text += "; --force opens it all the same";
+    if (failure.kind == serial::OpenError::InUse) {
+        if (const std::string holder = serial::PortHolder(serial::PortDevicePath(port)); !holder.empty())
+            text = "cannot open " + serial::Quoted(port) + ": in use by " + holder;
+    }
     if (failure.kind == serial::OpenError::PermissionDenied) {
         if (const std::string hint = PermissionHint(serial::PortDevicePath(port)); !hint.empty())
             text += "; " + hint;
     }
     return text;
+}
+
+// Hex kept in a Linux file ends its lines with LF alone: there, as CR LF does, it stands
+// between pairs. Same length, so a position in the string is one in the user's.
+std::string WithLinesAsSpaces(std::string hex)
+{
+    for (std::size_t i = 0; i < hex.size(); ++i) {
+        if (hex[i] == '\n' && (i == 0 || hex[i - 1] != '\r'))
+            hex[i] = ' ';
+    }
+    return hex;
 }
 
 std::string WriteFailureText(const std::string& port, std::uint32_t result)
@@ -149,6 +165,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         } else if (name == "--force") {
             force = true;
             options.force = true;
+        } else if (name == "--verbose") {
+            options.verbose = true;
         } else if (name == "--port") {
             if (havePort)
                 fail("--port given twice");
@@ -225,7 +243,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
 
 std::optional<std::string> DescribeUndecodedHex(const std::string& hex)
 {
-    const auto at = protocol::HexUndecodedAt(hex);
+    const auto at = protocol::HexUndecodedAt(WithLinesAsSpaces(hex));
     if (!at)
         return std::nullopt;
     // Name the character that is wrong, counted from 1.
@@ -234,7 +252,7 @@ std::optional<std::string> DescribeUndecodedHex(const std::string& hex)
         std::string text = "character " + std::to_string(i + 1) + " is " + Shown(hex[i])
                            + ", not a hexadecimal digit";
         if (hex[i] == '\r' || hex[i] == '\n')
-            text += " (only CR LF together separate pairs)";
+            text += " (a line break between pairs is LF or CR LF)";
         return text;
     }
     if (i + 1 == hex.size())
@@ -256,11 +274,11 @@ BuiltMessage BuildMessage(const Options& options)
         if (const auto why = DescribeUndecodedHex(options.payload)) {
             built.exitCode = kExitBadHex;
             built.error = "--hex does not decode: " + *why;
-        } else if (protocol::HexToBytes(options.payload, nullptr) == 0) {
+        } else if (protocol::HexToBytes(WithLinesAsSpaces(options.payload), nullptr) == 0) {
             built.exitCode = kExitBadHex;
             built.error = "--hex holds no byte to send";
         } else {
-            built.hex = options.payload;
+            built.hex = WithLinesAsSpaces(options.payload);
         }
         break;
     case MessageKind::Text: {
@@ -335,7 +353,7 @@ panel sends for the same action, in one write.
 
 MESSAGE is one of:
   --hex STRING   bytes as pairs of hexadecimal digits, upper or lower case; spaces,
-                 commas and line breaks (CR LF) may stand between pairs. The whole
+                 commas and line breaks (LF or CR LF) may stand between pairs. The whole
                  string must decode, or nothing is sent.
   --text TEXT    clear the display, light the lamp of --lamp and show TEXT. TEXT is
                  UTF-8 and goes out in the display's code page (GBK on Linux); a
@@ -361,6 +379,7 @@ Options:
   --force        open the port even when it is the kernel's console, which is refused
                  otherwise: the kernel writes its messages there and may read a login
                  from it. Every port is put back as it was found when the run ends.
+  --verbose      print the bytes sent, in hexadecimal, on standard error
   --version      print the version
   -h, --help     show this help
 
@@ -397,8 +416,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     };
 
     const ParseResult parsed = ParseArguments(args);
-    if (!parsed.options)
-        return failure(kExitBadArguments, parsed.error);
+    if (!parsed.options) {
+        failure(kExitBadArguments, parsed.error);
+        err << "Try '" << kProgram << " --help'.\n";
+        return kExitBadArguments;
+    }
     const Options& options = *parsed.options;
 
     // Output that did not arrive (a full disk, a closed file) is a failure like any other.
@@ -485,6 +507,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return failure(kExitCannotOpen, OpenFailureText(portName, options.baud, *openFailure));
     if (result != serial::CSerialPort::kErrorSuccess)
         return failure(kExitWriteFailed, WriteFailureText(portName, result));
+    if (options.verbose) {
+        protocol::ByteArray bytes;
+        protocol::HexToBytes(message.hex, &bytes);
+        err << kProgram << ": sent " << bytes.size() << (bytes.size() == 1 ? " byte" : " bytes") << " to " << portName
+            << " at " << options.baud << " baud: "
+            << protocol::BytesToHex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                    protocol::HexCase::Upper, " ")
+            << '\n';
+    }
     return kExitOk;
 }
 

@@ -34,6 +34,7 @@ inline constexpr std::uint32_t kDefaultBaud = protocol::kDefaultBaud;
 struct Options {
     Command command = Command::Send;
     bool namesOnly = false;  // --list --names: no description column
+    bool verbose = false;    // --verbose: the bytes sent, in hex, on standard error
     std::string port;  // empty: the first port found
     bool force = false;  // open the port even when it is the kernel's console
     std::uint32_t baud = kDefaultBaud;

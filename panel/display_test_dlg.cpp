@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include "resources/dialog_template.h"
 #include "resources/icons.h"
 #include "resources/resource_ids.h"
+#include "serial/port_description.h"
 #include "serial/port_name.h"
 
 namespace panel {
@@ -53,6 +55,9 @@ void CheckControlKinds(const std::map<int, QWidget*>& controls)
     }
 }
 
+// Marks the port list's entry of the chosen port while it is away.
+constexpr int kAwayRole = Qt::UserRole + 1;
+
 protocol::Lamp LampOfButton(int id)
 {
     switch (id) {
@@ -63,6 +68,21 @@ protocol::Lamp LampOfButton(int id)
     case IDC_LAMP_CHANGE: return protocol::Lamp::Change;
     default: return protocol::Lamp::None;
     }
+}
+
+// The caption as a screen reader says it: without its access key, "(&S)" after the text
+// gone whole, "&1" read as the 1 it shows, "&&" a literal ampersand.
+QString WithoutAccessKeys(QString caption)
+{
+    static const QRegularExpression trailingKey(QStringLiteral("\\(&[^&]\\)$"));
+    caption.remove(trailingKey);
+    QString shown;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        shown += caption[i];
+    }
+    return shown;
 }
 
 }  // namespace
@@ -100,6 +120,8 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     , m_hPortClosed(res::LoadIcon(IDI_PORT_CLOSED))
     , m_services(std::move(services))
 {
+    if (!m_services.describePort)
+        m_services.describePort = [](const std::string& port) { return serial::DescribePort(port); };
     m_core = std::make_unique<PanelCore>(m_services);
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
     CheckControlKinds(m_controls);
@@ -107,6 +129,27 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     data->setValidator(new FitWidthValidator(data));
     m_sysMenu = new QMenu(this);
     m_sysMenu->setObjectName(QStringLiteral("IDM_SYSMENU"));
+    // A right click on a status line offers its Copy and the About entry both.
+    for (const int id : {IDC_SEND_STATUS, IDC_TIME_STATUS}) {
+        QWidget* line = GetDlgItem(id);
+        line->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(line, &QWidget::customContextMenuRequested, this, [this, line](const QPoint& pos) { ShowStatusLineMenu(line, pos); });
+    }
+    // A combo box takes a right click for itself and shows nothing: the window's menu
+    // comes there too.
+    for (const int id : {IDC_PORT, IDC_BAUD}) {
+        QWidget* combo = GetDlgItem(id);
+        combo->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(combo, &QWidget::customContextMenuRequested, this, [this, combo](const QPoint& pos) {
+            if (!m_sysMenu->isEmpty())
+                m_sysMenu->exec(combo->mapToGlobal(pos));
+        });
+    }
+    // A disabled control passes no right click on to the window: it is caught here.
+    for (const auto& [id, control] : m_controls)
+        control->installEventFilter(this);
+    static_cast<QLabel*>(GetDlgItem(IDC_LBL_PORT))->setBuddy(GetDlgItem(IDC_PORT));
+    static_cast<QLabel*>(GetDlgItem(IDC_LBL_BAUD))->setBuddy(GetDlgItem(IDC_BAUD));
     BindMessageMap();
     connect(m_core.get(), &PanelCore::PortsChanged, this, &CDisplayTestDlg::FillPortList);
     connect(m_core.get(), &PanelCore::StateChanged, this, &CDisplayTestDlg::UpdateControlStates);
@@ -167,6 +210,7 @@ void CDisplayTestDlg::OnInitDialog()
 
     UpdateData(false);
     ApplyLanguage();
+    ApplyAccessibleNames();
     // Lists the ports, chooses the first and opens it; the answer comes from the port's
     // thread.
     m_core->Start(m_strBaud, CurrentLanguage());
@@ -210,8 +254,20 @@ void CDisplayTestDlg::FillPortList()
 {
     auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
     combo->clear();
-    for (const std::string& entry : m_core->Ports())
+    for (const std::string& entry : m_core->Ports()) {
         combo->addItem(FromUtf8(entry), QByteArray::fromStdString(entry));
+        combo->setItemData(combo->count() - 1, FromUtf8(m_services.describePort(entry)), Qt::ToolTipRole);
+    }
+    // The chosen port stays in sight while it is away, marked so, rather than leaving the
+    // list blank: the user sees what the panel waits for.
+    const std::string& chosen = m_core->ChosenPort();
+    const auto& ports = m_core->Ports();
+    if (!chosen.empty() && std::find(ports.begin(), ports.end(), chosen) == ports.end()) {
+        combo->addItem(Text(res::Text::PortAway).arg(FromUtf8(chosen)), QByteArray::fromStdString(chosen));
+        combo->setItemData(combo->count() - 1, palette().color(QPalette::Disabled, QPalette::Text), Qt::ForegroundRole);
+        combo->setItemData(combo->count() - 1, m_core->PortTip(), Qt::ToolTipRole);
+        combo->setItemData(combo->count() - 1, true, kAwayRole);  // the tooltip follows the port's state
+    }
     combo->setEnabled(combo->count() > 0);
     if (combo->count() > 0) {
         // The open list is as wide as the longest entry, even where the box is narrower.
@@ -245,6 +301,11 @@ void CDisplayTestDlg::UpdateControlStates()
         m_ctlPortIcon->setProperty("iconId", icon);
     }
     m_ctlPortIcon->setToolTip(m_core->PortTip());
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemData(i, kAwayRole).toBool())
+            combo->setItemData(i, m_core->PortTip(), Qt::ToolTipRole);
+    }
+    ApplyAccessibleNames();
 
     // Only the status lines: the data edit and the baud rate are the user's until the
     // next action reads them.
@@ -302,6 +363,54 @@ void CDisplayTestDlg::OnLanguage()
 {
     ApplyLanguage();
     m_core->SetLanguage(CurrentLanguage());
+    FillPortList();  // an away port's mark is in the language
+    ApplyAccessibleNames();
+}
+
+void CDisplayTestDlg::ApplyAccessibleNames()
+{
+    for (const auto& [id, control] : m_controls) {
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            control->setAccessibleName(WithoutAccessKeys(button->text()));
+        else if (auto* box = qobject_cast<QGroupBox*>(control))
+            control->setAccessibleName(WithoutAccessKeys(box->title()));
+        else if (auto* label = qobject_cast<QLabel*>(control); label && !label->text().isEmpty())
+            control->setAccessibleName(label->text());
+    }
+    // The lists are named by their labels.
+    GetDlgItem(IDC_PORT)->setAccessibleName(static_cast<QLabel*>(GetDlgItem(IDC_LBL_PORT))->text());
+    GetDlgItem(IDC_BAUD)->setAccessibleName(static_cast<QLabel*>(GetDlgItem(IDC_LBL_BAUD))->text());
+    GetDlgItem(IDC_DATA)->setAccessibleName(Text(res::Text::AccData));
+    GetDlgItem(IDC_SEND_STATUS)->setAccessibleName(Text(res::Text::AccSendStatus));
+    GetDlgItem(IDC_TIME_STATUS)->setAccessibleName(Text(res::Text::AccTimeStatus));
+    GetDlgItem(IDC_LOGO)->setAccessibleName(Text(res::Text::AccLogo));
+    for (auto* box : findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
+        if (box->property("controlId").toInt() == IDC_STATIC)
+            box->setAccessibleName(Text(res::Text::AccStatusFrame));
+    }
+
+    const QString port = FromUtf8(m_core->ChosenPort());
+    QString lamp;
+    switch (m_core->State()) {
+    case PanelCore::PortState::Open: lamp = Text(res::Text::AccPortOpen).arg(port); break;
+    case PanelCore::PortState::Opening: lamp = Text(res::Text::AccPortOpening).arg(port); break;
+    case PanelCore::PortState::NoneFound: lamp = Text(res::Text::PortNoneFound); break;
+    case PanelCore::PortState::Disconnected: lamp = Text(res::Text::AccPortDisconnected).arg(port); break;
+    case PanelCore::PortState::OpenFailed: lamp = Text(res::Text::AccPortClosed).arg(port); break;
+    }
+    m_ctlPortIcon->setAccessibleName(lamp);
+    m_ctlPortIcon->setAccessibleDescription(m_core->PortTip());
+}
+
+void CDisplayTestDlg::ShowStatusLineMenu(QWidget* line, const QPoint& pos)
+{
+    std::unique_ptr<QMenu> menu(static_cast<QLineEdit*>(line)->createStandardContextMenu());
+    if (!m_sysMenu->isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(m_sysMenu->actions());
+    }
+    // The About entry is the system menu's own action: chosen here, that menu reports it.
+    menu->exec(line->mapToGlobal(pos));
 }
 
 void CDisplayTestDlg::ApplyLanguage()
@@ -343,6 +452,15 @@ void CDisplayTestDlg::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool CDisplayTestDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ContextMenu && watched->isWidgetType() && !static_cast<QWidget*>(watched)->isEnabled()) {
+        contextMenuEvent(static_cast<QContextMenuEvent*>(event));
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CDisplayTestDlg::contextMenuEvent(QContextMenuEvent* event)

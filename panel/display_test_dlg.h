@@ -41,6 +41,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct MessageMapEntry;
@@ -76,6 +77,11 @@ private:
     void OnAutoDisplay();
     void OnLanguage();
     void ApplyLanguage();
+    // The names a screen reader reads, in the checked language: each control's caption as
+    // shown, or a name of its own where it has none; the port lamp's says the port's state.
+    void ApplyAccessibleNames();
+    // The status lines' own menu (Copy...), with the About entry below it.
+    void ShowStatusLineMenu(QWidget* line, const QPoint& pos);
     void OnSysCommand(unsigned nID);
 
     // The handlers reach controls by id through these, so that each handler reads as the

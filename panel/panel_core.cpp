@@ -8,6 +8,8 @@
 #include "panel/port_watcher.h"
 #include "protocol/code_page.h"
 #include "serial/port_discovery.h"
+#include "serial/port_holder.h"
+#include "serial/port_name.h"
 #include "serial/port_watch.h"
 
 namespace panel {
@@ -168,6 +170,10 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
     if (!(m_state == PortState::Disconnected && Passes(kind))) {
         m_state = PortState::OpenFailed;
         m_failure = {kind, osError, osMessage.toStdString()};
+        // Who holds it, where the system says: a small read of the kernel's lock list.
+        m_holder = kind == serial::OpenError::InUse
+                       ? QString::fromStdString(serial::PortHolder(serial::PortDevicePath(m_chosen)))
+                       : QString();
     }
     if (WaitingForPort()) {
         if (!m_services.retryTimer->IsActive())
@@ -318,7 +324,8 @@ QString PanelCore::PortTip() const
     // A port the serial layer refused by itself (no OS error) comes with its reason: the
     // user learns why, say, the kernel's console is not taken.
     const QString reason = QString::fromStdString(m_failure.osMessage);
-    const QString refusal = m_failure.osError == 0 && !reason.isEmpty() ? QStringLiteral(" (%1)").arg(reason) : QString();
+    const QString brackets = m_lang == res::Lang::Chinese ? QStringLiteral("（%1）") : QStringLiteral(" (%1)");
+    const QString refusal = m_failure.osError == 0 && !reason.isEmpty() ? brackets.arg(reason) : QString();
     switch (m_failure.kind) {
     case serial::OpenError::None:
     case serial::OpenError::AlreadyOpen:
@@ -326,9 +333,11 @@ QString PanelCore::PortTip() const
     case serial::OpenError::BadName: return Text(res::Text::PortBadName).arg(port) + refusal;
     case serial::OpenError::NoSuchPort: return Text(res::Text::PortNoSuchPort).arg(port) + refusal;
     case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port) + refusal;
-    case serial::OpenError::InUse: return Text(res::Text::PortInUse).arg(port) + refusal;
+    case serial::OpenError::InUse:
+        return (m_holder.isEmpty() ? Text(res::Text::PortInUse).arg(port)
+                                   : Text(res::Text::PortInUseBy).arg(port, m_holder)) + refusal;
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
-    case serial::OpenError::KernelConsole:
+    case serial::OpenError::KernelConsole: return Text(res::Text::PortKernelConsole).arg(port);
     case serial::OpenError::Other: break;
     }
     return Text(res::Text::PortOther).arg(port, m_baud, reason);

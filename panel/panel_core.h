@@ -33,6 +33,9 @@ struct PanelServices {
     // The port list entries, in the order the port combo shows them.
     // Unset: the serial ports of the machine.
     std::function<std::vector<std::string>()> listPorts;
+    // What stands behind a port list entry, as display-send --list says it. Unset: the
+    // machine's description of the port.
+    std::function<std::string(const std::string&)> describePort;
     // Folders whose changes mean the port list may have changed. Unset: the machine's
     // device folder and virtual-port folder.
     std::optional<std::vector<std::string>> watchFolders;
@@ -150,6 +153,7 @@ private:
     quint64 m_openAwaited = 0;
     // The open request that opened the port held now; 0 while none is.
     quint64 m_openLine = 0;
+    QString m_holder;  // the program holding the port, when in use and the system says
     // The writes whose answers are awaited, in the order asked.
     std::deque<PendingWrite> m_writes;
     // Writes up to this request went to the port chosen before; they may finish while

@@ -71,16 +71,31 @@ enum class Text {
     PortNoSuchPort,
     PortPermissionDenied,
     PortInUse,
+    PortInUseBy,  // %2 is the program holding it
     PortUnsupportedBaud,
     PortBadName,
+    PortKernelConsole,
     PortOther,
     PortDisconnected,
+    PortAway,  // the chosen port in the port list while it is away; %1 is the port
 
     // About box.
     AboutTitle,
     AboutVersion,  // %1 is the version
     AboutPurpose,
     AboutClose,
+
+    // Names a screen reader gives the controls that have no caption of their own.
+    AccData,
+    AccSendStatus,   // the upper status line
+    AccTimeStatus,   // the lower status line
+    AccStatusFrame,  // the untitled group box around the status lines
+    AccLogo,
+    // The port lamp's name, which says the state. %1 is the port.
+    AccPortOpen,
+    AccPortOpening,
+    AccPortClosed,
+    AccPortDisconnected,
 
     Count
 };

@@ -17,6 +17,7 @@ struct Options {
     bool text = false;      // print each new display state as a line; no window
     std::string port;       // listen on this port instead of a pseudo-terminal of its own
     std::uint32_t baud = kDefaultBaud;  // the rate the display reads at
+    std::string lang;       // the window's language, "en" or "zh"; empty: the desktop's
     bool help = false;
     bool version = false;
 };
@@ -26,7 +27,8 @@ struct ParsedOptions {
     std::string error;               // then what is wrong, for the user
 };
 
-// Reads the whole command line, program name first: --text, --port NAME, --baud RATE (each
+// Reads the whole command line, program name first: --text, --port NAME, --baud RATE,
+// --lang en|zh (each
 // also as --opt=VALUE), --help (-h), --version. Needs no application object: which kind
 // of application runs depends on --text.
 ParsedOptions ParseCommandLine(const QStringList& arguments);

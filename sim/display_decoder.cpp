@@ -156,7 +156,8 @@ void DisplayDecoder::Clear()
 void DisplayDecoder::EndText()
 {
     std::vector<Cell> laidOut = LayOutText(m_text);
-    const std::string what = (m_scroll ? "Scroll \"" : "Show \"") + CellsText(laidOut) + "\"";
+    // The log names the text as it came, a character the digits cannot show included.
+    const std::string what = (m_scroll ? "Scroll \"" : "Show \"") + m_text + "\"";
     m_state.cells = RightAligned(laidOut);
     if (m_scroll) {
         m_state.mode = Mode::Scrolling;

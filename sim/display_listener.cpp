@@ -2,8 +2,49 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iconv.h>
+#include <algorithm>
+#include <memory>
 
 namespace sim {
+namespace {
+
+// Text in the display's code page (GBK) for the log: each character as it came, a control
+// character as its picture (␇), a byte GBK does not know as U+FFFD.
+struct IconvClose {
+    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+
+QString FromDisplayCodePage(std::string_view bytes)
+{
+    QString text;
+    const iconv_t opened = iconv_open("UTF-8", "GBK");
+    const std::unique_ptr<void, IconvClose> cd(opened == reinterpret_cast<iconv_t>(-1) ? nullptr : opened);
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80 || !cd) {
+            text += b < 0x20 ? QChar(0x2400 + b) : b == 0x7F ? QChar(0x2421) : b < 0x80 ? QChar(b) : QChar(0xFFFD);
+            ++i;
+            continue;
+        }
+        char out[8];
+        char* in = const_cast<char*>(bytes.data() + i);  // iconv does not write its input
+        std::size_t inLeft = std::min<std::size_t>(2, bytes.size() - i);
+        char* outPtr = out;
+        std::size_t outLeft = sizeof out;
+        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+        if (inLeft == 2 && iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0) {
+            text += QString::fromUtf8(out, outPtr - out);
+            i += 2;
+        } else {
+            text += QChar(0xFFFD);
+            ++i;
+        }
+    }
+    return text;
+}
+
+}  // namespace
 
 namespace {
 // Enough for a burst of many messages; more waits for the next turn of the event loop, so
@@ -54,14 +95,16 @@ void DisplayListener::ReadAvailable()
         CheckLine();
         ReceivedPiece piece;
         piece.at = QDateTime::currentDateTime();
+        piece.sender = m_settings;
         if (m_settings) piece.misread = QString::fromStdString(MisreadNote(*m_settings, m_port.Baud()));
-
         std::vector<DisplayState> states;
-        const bool changed = m_decoder.Feed(
+        // A display at its rate reads such bytes as other bytes, nothing it would take for
+        // the sender's message: the face takes none of it, and the log says why.
+        const bool changed = piece.misread.isEmpty() && m_decoder.Feed(
             reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()),
             [&](std::string_view what, bool stateChanged) {
                 if (piece.commandCount++ < kCommandsKept)
-                    piece.commands << QString::fromUtf8(what.data(), static_cast<qsizetype>(what.size()));
+                    piece.commands << FromDisplayCodePage(what);
                 if (stateChanged && m_everyState) states.push_back(m_decoder.State());
             });
         piece.bytes = std::move(bytes);

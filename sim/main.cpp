@@ -194,7 +194,10 @@ int main(int argc, char** argv)
             app->exit(kExitFailure);
         });
     } else {
-        window = std::make_unique<sim::SimWindow>(listener, QString::fromStdString(portText));
+        const sim::Language lang = options.lang == "zh"   ? sim::Language::Chinese
+                                   : options.lang == "en" ? sim::Language::English
+                                                          : sim::DesktopLanguage();
+        window = std::make_unique<sim::SimWindow>(listener, QString::fromStdString(portText), lang);
         window->show();
     }
     return app->exec();  // the link goes with `link` on the way out

@@ -34,14 +34,16 @@ QPolygonF Vertical(qreal cx, qreal cy, qreal len, qreal t)
                       {cx, cy + len / 2}, {cx - h, cy + len / 2 - h}, {cx - h, cy - len / 2 + h}});
 }
 
-void DrawLit(QPainter& p, const QPainterPath& path, qreal t)
+void DrawLit(QPainter& p, const QPainterPath& path, qreal t, bool glow = true)
 {
-    p.strokePath(path, QPen(kGlow, t * 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (glow)
+        p.strokePath(path, QPen(kGlow, t * 0.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.fillPath(path, kLit);
 }
 
-// One digit in a box w by h whose bottom left corner is the painter's origin.
-void DrawDigit(QPainter& p, const Cell& cell, qreal w, qreal h)
+// One digit in a box w by h whose bottom left corner is the painter's origin. Without the
+// glow the segments of a small digit stay apart.
+void DrawDigit(QPainter& p, const Cell& cell, qreal w, qreal h, bool glow = true)
 {
     const qreal t = w * 0.17;
     const qreal gap = t * 0.14;
@@ -72,7 +74,7 @@ void DrawDigit(QPainter& p, const Cell& cell, qreal w, qreal h)
     (cell.point ? on : off).addPath(point);
 
     p.fillPath(off, kUnlit);
-    DrawLit(p, on, t);
+    DrawLit(p, on, t, glow);
 }
 
 }  // namespace
@@ -81,6 +83,41 @@ SegmentDisplay::SegmentDisplay(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    for (int k = 0; k < kLampCount; ++k)
+        m_lampNames[static_cast<std::size_t>(k)] = QString::fromLatin1(LampName(static_cast<Lamp>(k)));
+}
+
+QIcon SegmentDisplay::Icon()
+{
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBezel);
+        p.drawRoundedRect(QRectF(0, 0, size, size), size * 0.16, size * 0.16);
+        const qreal border = std::max<qreal>(1, size * 0.07);
+        p.setBrush(kGlass);
+        p.drawRoundedRect(QRectF(border, border, size - 2 * border, size - 2 * border), size * 0.1, size * 0.1);
+        // Below 32 pixels no point, no slant and no glow: each segment keeps pixels of its own.
+        const bool small = size < 32;
+        const qreal h = size * (small ? 0.8 : 0.74), w = h * (small ? 0.66 : 0.62);
+        p.translate((size - w * (small ? 1.0 : 1.12)) / 2, (size + h) / 2);
+        if (!small)
+            p.shear(-0.07, 0);
+        DrawDigit(p, Cell{'8', !small}, w, h, !small);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+void SegmentDisplay::SetLampNames(const std::array<QString, kLampCount>& names)
+{
+    m_lampNames = names;
+    update();
 }
 
 void SegmentDisplay::SetFace(const Cells& cells, const std::array<bool, kLampCount>& lamps)
@@ -91,8 +128,18 @@ void SegmentDisplay::SetFace(const Cells& cells, const std::array<bool, kLampCou
     update();
 }
 
-QSize SegmentDisplay::sizeHint() const { return {640, 230}; }
-QSize SegmentDisplay::minimumSizeHint() const { return {320, 120}; }
+// In lines of the window's font, so that the face grows with the font on a screen of high
+// density; the digits keep their proportions at any size (paintEvent).
+QSize SegmentDisplay::sizeHint() const
+{
+    const int line = fontMetrics().height();
+    return {line * 30, line * 11};
+}
+QSize SegmentDisplay::minimumSizeHint() const
+{
+    const int line = fontMetrics().height();
+    return {line * 14, line * 5};
+}
 
 void SegmentDisplay::paintEvent(QPaintEvent*)
 {
@@ -149,7 +196,7 @@ void SegmentDisplay::paintEvent(QPaintEvent*)
         p.setPen(kLabel);
         const QRectF label(cx - glass.width() / 8, lamp.bottom() + lampsArea.height() * 0.08, glass.width() / 4,
                            lampsArea.height() * 0.4);
-        p.drawText(label, Qt::AlignHCenter | Qt::AlignTop, QString::fromLatin1(LampName(static_cast<Lamp>(k))));
+        p.drawText(label, Qt::AlignHCenter | Qt::AlignTop, m_lampNames[static_cast<std::size_t>(k)]);
         p.setPen(Qt::NoPen);
     }
 }

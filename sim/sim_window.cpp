@@ -3,7 +3,7 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -18,26 +18,31 @@
 namespace sim {
 
 
-SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget* parent)
-    : QWidget(parent), m_listener(listener)
+SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Language lang, QWidget* parent)
+    : QWidget(parent), m_listener(listener), m_lang(lang)
 {
-    setWindowTitle(tr("Virtual Customer Display — %1").arg(portText.section(QLatin1Char(' '), 0, 0)));
+    setWindowTitle(Tr(SimText::Title).arg(portText.section(QLatin1Char(' '), 0, 0)));
+    setWindowIcon(SegmentDisplay::Icon());
 
     m_face = new SegmentDisplay(this);
     m_face->setObjectName(QStringLiteral("face"));
-    m_port = new QLabel(tr("Listening on %1").arg(portText), this);
+    m_face->SetLampNames({Tr(SimText::LampPrice), Tr(SimText::LampTotal), Tr(SimText::LampCollect), Tr(SimText::LampChange)});
+    m_port = new QLabel(Tr(SimText::Listening).arg(portText), this);
     m_port->setObjectName(QStringLiteral("port"));
     m_port->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_line = new QLabel(this);
     m_line->setObjectName(QStringLiteral("line"));
     m_line->setWordWrap(true);
-    m_log = new QPlainTextEdit(this);
+    // A rich-text view, for its hanging indent (AppendToLog); the text stays plain.
+    m_log = new QTextEdit(this);
     m_log->setObjectName(QStringLiteral("log"));
     m_log->setReadOnly(true);
-    m_log->setMaximumBlockCount(kLogLines);
+    m_log->setAcceptRichText(false);
+    m_log->setUndoRedoEnabled(false);
+    m_log->document()->setMaximumBlockCount(kLogLines);
     m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_log->setPlaceholderText(tr("Received messages appear here, in hexadecimal."));
+    m_log->setPlaceholderText(Tr(SimText::Placeholder));
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_port);
@@ -46,7 +51,11 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_face, 3);
     layout->addLayout(side, 2);
-    resize(1080, 300);
+    // Compact, and in step with the font: the face at its size, the log beside it taking
+    // two parts of five, enough for a message of a few bytes a line.
+    const QMargins margins = layout->contentsMargins();
+    resize(m_face->sizeHint().width() * 5 / 3 + layout->spacing() + margins.left() + margins.right(),
+           m_face->sizeHint().height() + margins.top() + margins.bottom());
 
     m_animation.setInterval(kTickMs);
     connect(&m_animation, &QTimer::timeout, this, &SimWindow::AdvanceAnimation);
@@ -60,21 +69,21 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, QWidget
         m_line->hide();  // a real line: its settings are the display's own
     }
     ShowFrame();
+    SayState();
 }
 
 void SimWindow::SetLogLines(int lines)
 {
-    m_log->setMaximumBlockCount(lines);
+    m_log->document()->setMaximumBlockCount(lines);
 }
 
 void SimWindow::OnLineSettings(const LineSettings& settings)
 {
     const std::string note = MisreadNote(settings, m_listener.Baud());
-    QString text = tr("Sender's line: %1").arg(QString::fromStdString(DescribeLine(settings)));
+    QString text = Tr(SimText::SendersLine).arg(QString::fromStdString(DescribeLine(settings)));
     if (!note.empty()) {
         const LineSettings display{m_listener.Baud(), 8, 'N', 1};
-        text += QStringLiteral(" — ") +
-                tr("a display at %1 would show garbage").arg(QString::fromStdString(DescribeLine(display)));
+        text += Tr(SimText::WouldShowGarbage).arg(QString::fromStdString(DescribeLine(display)));
     }
     m_line->setText(text);
     m_line->setStyleSheet(note.empty() ? QString() : QStringLiteral("color: #c00000; font-weight: bold;"));
@@ -88,13 +97,24 @@ void SimWindow::OnReceived(const ReceivedPiece& piece)
     QString entry = stamp + QStringLiteral("  ") +
                     QString::fromStdString(HexLine(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                                    static_cast<std::size_t>(std::min(bytes.size(), kLogBytes))));
-    if (bytes.size() > kLogBytes) entry += tr(" ... (%1 bytes)").arg(bytes.size());
+    if (bytes.size() > kLogBytes) entry += Tr(SimText::MoreBytes).arg(bytes.size());
     if (!piece.commands.isEmpty()) {
-        entry += QStringLiteral("\n") + indent + piece.commands.join(QStringLiteral(" · "));
+        QStringList commands;
+        for (const QString& command : piece.commands) commands << CommandText(command, m_lang);
+        entry += QStringLiteral("\n") + indent + commands.join(QStringLiteral(" · "));
         if (piece.commandCount > piece.commands.size())
-            entry += tr(" ... (%1 commands)").arg(piece.commandCount);
+            entry += Tr(SimText::MoreCommands).arg(piece.commandCount);
     }
-    if (!piece.misread.isEmpty()) entry += QStringLiteral("\n") + indent + QStringLiteral("! ") + piece.misread;
+    if (!piece.misread.isEmpty()) {
+        // What a display at its rate makes of it is no message: the face took none of it.
+        QString why = piece.misread;
+        if (m_lang != Language::English && piece.sender) {
+            const LineSettings display{m_listener.Baud(), 8, 'N', 1};
+            why = Tr(SimText::Misread).arg(QString::fromStdString(DescribeLine(*piece.sender)),
+                                           QString::fromStdString(DescribeLine(display)));
+        }
+        entry += QStringLiteral("\n") + indent + QStringLiteral("! ") + why + Tr(SimText::NotShown);
+    }
     AppendToLog(entry);
 }
 
@@ -105,8 +125,24 @@ void SimWindow::AppendToLog(const QString& entry)
     QScrollBar* bar = m_log->verticalScrollBar();
     const bool follow = bar->value() >= bar->maximum();
     const QTextCursor top = m_log->cursorForPosition(QPoint(0, 0));  // moves with the text
-    m_log->appendPlainText(entry);
-    bar->setValue(follow ? bar->maximum() : top.block().firstLineNumber());
+    const int topY = m_log->cursorRect(top).top();
+    // A line too long for the log wraps under the text after the time, not under the time.
+    const qreal hang = QFontMetricsF(m_log->font()).horizontalAdvance(QStringLiteral("00:00:00.000  "));
+    QTextBlockFormat format;
+    format.setLeftMargin(hang);
+    format.setTextIndent(-hang);
+    QTextCursor end(m_log->document());
+    end.movePosition(QTextCursor::End);
+    const bool empty = m_log->document()->isEmpty();
+    const QStringList lines = entry.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i == 0 && empty)
+            end.setBlockFormat(format);
+        else
+            end.insertBlock(format);
+        end.insertText(lines[i]);
+    }
+    bar->setValue(follow ? bar->maximum() : bar->value() + m_log->cursorRect(top).top() - topY);
 }
 
 void SimWindow::OnStateChanged()
@@ -122,12 +158,20 @@ void SimWindow::OnStateChanged()
         m_animation.start();
     }
     ShowFrame();
+    SayState();
+}
+
+void SimWindow::SayState()
+{
+    // A screen reader reads the state as --text prints it, not the frames of an animation.
+    m_face->setAccessibleName(QString::fromStdString(StateLine(m_listener.State())));
 }
 
 void SimWindow::OnLineLost(const QString& why)
 {
     // The face keeps what it showed, as a display whose cable was pulled does.
-    m_port->setText(m_port->text() + QStringLiteral(" — ") + why);
+    m_port->setText(m_port->text() + QStringLiteral(" — ") +
+                    (why == QLatin1String("the line was closed") ? Tr(SimText::LineClosed) : why));
 }
 
 void SimWindow::AdvanceAnimation()

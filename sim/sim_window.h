@@ -8,9 +8,10 @@
 
 #include "sim/display_state.h"
 #include "sim/line_settings.h"
+#include "sim/sim_texts.h"
 
 class QLabel;
-class QPlainTextEdit;
+class QTextEdit;
 
 namespace sim {
 
@@ -27,11 +28,12 @@ public:
     // Of a larger piece the log shows the first bytes.
     static constexpr qsizetype kLogBytes = 256;
 
-    // portText names the line for the user: "sim0 (/dev/pts/5)".
-    SimWindow(DisplayListener& listener, const QString& portText, QWidget* parent = nullptr);
+    // portText names the line for the user: "sim0 (/dev/pts/5)". The window speaks lang.
+    SimWindow(DisplayListener& listener, const QString& portText, Language lang = Language::English,
+              QWidget* parent = nullptr);
 
     SegmentDisplay* Face() const noexcept { return m_face; }
-    QPlainTextEdit* Log() const noexcept { return m_log; }
+    QTextEdit* Log() const noexcept { return m_log; }
     bool Animating() const noexcept { return m_animation.isActive(); }
     // One animation tick: the scrolling text moves on, a flickering display turns.
     void AdvanceAnimation();
@@ -45,12 +47,16 @@ private:
     void OnLineLost(const QString& why);
     void AppendToLog(const QString& entry);
     void ShowFrame();
+    void SayState();
+
+    QString Tr(SimText text) const { return Text(text, m_lang); }
 
     DisplayListener& m_listener;
+    Language m_lang;
     SegmentDisplay* m_face = nullptr;
     QLabel* m_port = nullptr;
     QLabel* m_line = nullptr;
-    QPlainTextEdit* m_log = nullptr;
+    QTextEdit* m_log = nullptr;
     QTimer m_animation;
     DisplayState m_text;  // the state the animation runs on
     unsigned m_tick = 0;  // animation ticks since the text last changed

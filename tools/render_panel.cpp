@@ -69,5 +69,13 @@ int main(int argc, char** argv)
         ChooseLanguage(*p, true);
         ok &= Save(*p, dir, QStringLiteral("panel-no-port-english.png"));
     }
+    {
+        // The chosen port went away: it stays in the list, marked so.
+        PtyPair gone;
+        const Panel p = MakePanel({gone.path()});
+        p->show();
+        Relist(p, {});
+        ok &= Save(*p, dir, QStringLiteral("panel-port-away.png"));
+    }
     return ok ? 0 : 1;
 }

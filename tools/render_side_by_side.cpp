@@ -1,4 +1,5 @@
-// Renders the panel and the virtual display side by side, offscreen, after the panel sent
+// Renders the virtual display and the panel side by side, offscreen, as scripts/run.sh
+// places them (the display on the left, at its own size), after the panel sent
 // 12.50 with the Price lamp over the display's own pseudo-terminal:
 //   sim-screenshot <file.png>
 // The README shows the picture (docs/screenshot.png).
@@ -46,7 +47,6 @@ int main(int argc, char** argv)
     }
     sim::DisplayListener display(line);
     sim::SimWindow window(display, QString::fromStdString(link.Name() + " (" + line.DevicePath() + ")"));
-    window.resize(1000, 300);
     window.show();
 
     panel::PanelServices services;
@@ -69,15 +69,16 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const QPixmap left = dlg.grab();
-    const QPixmap right = window.grab();
+    const QPixmap left = window.grab();
+    const QPixmap right = dlg.grab();
     const int gap = 24;
     QImage picture(left.width() + right.width() + 3 * gap, std::max(left.height(), right.height()) + 2 * gap,
                    QImage::Format_RGB32);
     picture.fill(QColor(70, 74, 80));
     QPainter painter(&picture);
+    // Tops level, as run.sh sets them.
     painter.drawPixmap(gap, gap, left);
-    painter.drawPixmap(left.width() + 2 * gap, gap + (left.height() - right.height()) / 2, right);
+    painter.drawPixmap(left.width() + 2 * gap, gap, right);
     painter.end();
     if (!picture.save(out)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(out));

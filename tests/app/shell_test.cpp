@@ -5,11 +5,14 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <functional>
 
+#include <cstring>
 #include <signal.h>
+#include <termios.h>
 #include <sys/ioctl.h>
 
 #include "tests/support/child_process.h"
@@ -175,6 +178,13 @@ private slots:
         VirtualFolder folder;  // the program's runtime folder: sim0 is the first port it lists
         PtyPair line;
         folder.Publish("sim0", line.path());
+        // Another program left the line at 19200 baud, cooked: so it must be found again.
+        termios before{};
+        QVERIFY(line.LineSettings(&before));
+        cfsetspeed(&before, B19200);
+        before.c_lflag |= ICANON | ECHO;
+        QCOMPARE(::tcsetattr(line.slave(), TCSANOW, &before), 0);
+        QVERIFY(line.LineSettings(&before));
         const auto exclusive = [&] {
             int set = 0;
             return ::ioctl(line.slave(), TIOCGEXCL, &set) == 0 && set != 0;
@@ -188,6 +198,10 @@ private slots:
         QVERIFY(!exclusive());
         QCOMPARE(exitCode, 0);
         QVERIFY(PortIsFree(line.path()));
+        termios after{};
+        QVERIFY(line.LineSettings(&after));
+        QCOMPARE(cfgetospeed(&after), speed_t(B19200));
+        QVERIFY(std::memcmp(&after, &before, sizeof after) == 0);
     }
 
     void theAboutBoxIsModalAndTheDemonstrationGoesOn()
@@ -242,6 +256,50 @@ private slots:
         QCOMPARE(version, QStringLiteral("版本 1.0.0.2"));
         QCOMPARE(sentMeanwhile, QByteArray::fromHex("0c"));
         QCOMPARE(statusMeanwhile, QStringLiteral("发送: 清屏"));
+    }
+
+    // The built program, on no display at all: help and version on standard output, a
+    // wrong option refused as display-send and display-sim refuse theirs.
+    void theCommandLineAnswersWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");  // how standard output begins
+        QTest::addColumn<QString>("err");  // all of standard error
+        const QString hint = QStringLiteral("\nTry 'display-test --help'.\n");
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: display-test " << "";
+        QTest::newRow("-h") << QStringList{"-h"} << 0 << "Usage: display-test " << "";
+        QTest::newRow("--help after a wrong option") << QStringList{"--bogus", "--help"} << 0 << "Usage: display-test " << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << "display-test 1.0.0.2\n" << "";
+        QTest::newRow("-v") << QStringList{"-v"} << 0 << "display-test 1.0.0.2\n" << "";
+        QTest::newRow("Qt's options pass") << QStringList{"-platform", "xcb", "-reverse", "--style=fusion", "--version"} << 0
+                                           << "display-test 1.0.0.2\n" << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "" << "display-test: unknown option --bogus" + hint;
+        QTest::newRow("unknown before --version") << QStringList{"--version", "-x"} << 2 << ""
+                                                  << "display-test: unknown option -x" + hint;
+        QTest::newRow("an argument") << QStringList{"ttyUSB0"} << 2 << ""
+                                     << "display-test: unexpected argument \"ttyUSB0\"; the panel takes no file or port name" + hint;
+        QTest::newRow("Qt's option without its value") << QStringList{"-platform"} << 2 << ""
+                                                       << "display-test: -platform needs a value" + hint;
+    }
+    void theCommandLineAnswersWithoutADisplay()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(DISPLAY_TEST_EXE), args);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), status);
+        const QString shown = QString::fromUtf8(program.readAllStandardOutput());
+        QVERIFY2(out.isEmpty() ? shown.isEmpty() : shown.startsWith(out), qPrintable(shown));
+        QCOMPARE(QString::fromUtf8(program.readAllStandardError()), err);
     }
 };
 

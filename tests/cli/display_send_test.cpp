@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,22 +121,42 @@ protected:
     std::vector<serial::OwnedHandle> m_locks;
 };
 
-// The single line of a failure.
+// The single line of a failure; after bad arguments, a pointer to --help below it.
 void ExpectOneLineReason(const testing_child::Result& r, const std::string& part)
 {
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_EQ(r.err.rfind("display-send: ", 0), 0u) << r.err;
     ASSERT_FALSE(r.err.empty());
-    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-    EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+    std::string reason = r.err;
+    const std::string hint = "Try 'display-send --help'.\n";
+    const bool hinted = reason.ends_with(hint);
+    EXPECT_EQ(hinted, r.exitCode == 2) << r.err;
+    if (hinted)
+        reason.resize(reason.size() - hint.size());
+    EXPECT_EQ(reason.find('\n'), reason.size() - 1) << r.err;
+    EXPECT_NE(reason.find(part), std::string::npos) << r.err;
+}
+
+// This process as /proc/locks and ps name it.
+std::string ThisProcess()
+{
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name + " (pid " + std::to_string(getpid()) + ")";
 }
 
 TEST_F(DisplaySend, EveryMessageKindPutsItsExactBytesOnTheLineAtItsRate)
 {
-    struct Row { std::vector<std::string> args; Bytes bytes; speed_t speed = B2400; };
+    // err: what --verbose prints, %s standing for the port.
+    struct Row { std::vector<std::string> args; Bytes bytes; speed_t speed = B2400; std::string err = {}; };
     const Row rows[] = {
         {{"--hex", "1B5141"}, {0x1B, 0x51, 0x41}},
         {{"--hex", "1b 51,41\r\n0c"}, {0x1B, 0x51, 0x41, 0x0C}},
+        {{"--hex", "1B\n51\n\n0c\n"}, {0x1B, 0x51, 0x0C}},  // as kept in a Linux file
+        {{"--verbose", "--text", "1", "--lamp", "price"}, {0x0C, 0x1B, 0x73, 0x31, 0x1B, 0x51, 0x41, 0x31, 0x0D}, B2400,
+         "display-send: sent 9 bytes to %s at 2400 baud: 0C 1B 73 31 1B 51 41 31 0D\n"},
+        {{"--baud", "9600", "--hex", "7f", "--verbose"}, {0x7F}, B9600, "display-send: sent 1 byte to %s at 9600 baud: 7F\n"},
         {{"--hex", "000A0D7F80FF"}, {0x00, 0x0A, 0x0D, 0x7F, 0x80, 0xFF}},
         {{"--text", "12.50"},
          {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D}},
@@ -165,7 +186,10 @@ TEST_F(DisplaySend, EveryMessageKindPutsItsExactBytesOnTheLineAtItsRate)
         termios during{};
         const auto result = SendWatchingTheLine(r.args, &wire, r.bytes.size(), &during);
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(result.err, "");
+        std::string err = r.err;
+        if (const auto at = err.find("%s"); at != std::string::npos)
+            err.replace(at, 2, m_line.path());
+        EXPECT_EQ(result.err, err);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(wire, r.bytes);
         EXPECT_EQ(cfgetospeed(&during), r.speed);
@@ -219,7 +243,9 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
         {{"--hex", "1G23"}, 6, "character 2 is 'G'"},
         {{"--hex", "1B5"}, 6, "character 3 is a lone last digit"},
         {{"--hex", "1B 5 1"}, 6, "character 5 is a space"},
-        {{"--hex", "1B\n51"}, 6, "character 3 is a LF"},
+        {{"--hex", "1\nB"}, 6, "character 2 is a LF, not a hexadecimal digit (a separator cannot split"},
+        {{"--hex", "1B\r51"}, 6, "character 3 is a CR, not a hexadecimal digit (a line break between pairs is LF or CR LF)"},
+        {{"--verbose"}, 2, "nothing to send"},
         {{"--hex", "0x0C"}, 6, "character 2 is 'x'"},
         {{"--hex", ""}, 6, "no byte"},
         {{"--hex", " , "}, 6, "no byte"},
@@ -227,7 +253,7 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
         // User input goes into the line quoted: no line break, no escape sequence.
         {{"--port", "ttyS9\n\x1b[2J", "--clear"}, 4, "cannot open \"ttyS9\\n\\x1B[2J\": no such port"},
         {{"--port", "sim\x9b" "0", "--clear"}, 4, "cannot open \"sim\\x9B0\": no such port"},
-        {{"--clear"}, 4, "in use by another program", lock},
+        {{"--clear"}, 4, "cannot open \"" + m_line.path() + "\": in use by " + ThisProcess(), lock},
         // Output stopped as by XOFF: the byte cannot leave within the write's time-out.
         {{"--clear"}, 5, "timed out", stall},
         {{"--baud", "14400", "--clear"}, 4, "unsupported baud rate 14400"},

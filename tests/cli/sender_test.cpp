@@ -114,7 +114,7 @@ TEST(Sender, TheKernelsConsoleOpensOnlyWithForce)
          "display-send: cannot open \"" + console.path() + "\": it is the kernel's console (the kernel writes its "
          "messages there); --force opens it all the same\n", {}},
         {{"--force", "--port", console.path(), "--clear"}, cli::kExitOk, "", {0x0C}},
-        {{"--list", "--force"}, cli::kExitBadArguments, "display-send: --list takes no other option than --names\n", {}},
+        {{"--list", "--force"}, cli::kExitBadArguments, "display-send: --list takes no other option than --names\nTry 'display-send --help'.\n", {}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));

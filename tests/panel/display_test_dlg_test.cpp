@@ -2,7 +2,9 @@
 // the serial ports.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
+#include <QMenu>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -28,7 +30,7 @@ private slots:
         QCOMPARE(port->currentText(), QString::fromStdString(first.path()));
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
-        QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral(": 已打开, 2400 波特"));
+        QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral("：已打开，2400 波特"));
 
         termios tio{};
         QVERIFY(first.LineSettings(&tio));
@@ -67,7 +69,11 @@ private slots:
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
             QVERIFY(PortIsFree(first.path()));  // the port chosen before was given up, not kept
         }
-        const QString inUse = QString::fromStdString(held.path()) + QStringLiteral(": 已被其他程序占用");
+        // The holder is this process: its name and number as the system gives them.
+        QFile comm(QStringLiteral("/proc/self/comm"));
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        const QString holder = QString::fromUtf8(comm.readAll().trimmed()) + QStringLiteral(" (pid %1)").arg(getpid());
+        const QString inUse = QString::fromStdString(held.path()) + QStringLiteral("：已被 ") + holder + QStringLiteral(" 占用");
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
         QCOMPARE(PortTip(*dlg), inUse);
@@ -125,11 +131,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(port->count(), 2, 5000);
         QCOMPARE(port->currentText(), QStringLiteral("sim0"));
 
-        // The first ends: it leaves the list and the panel says so.
+        // Each entry says what it is, as display-send --list does.
+        QCOMPARE(port->itemData(0, Qt::ToolTipRole).toString(), QStringLiteral("virtual display"));
+        QCOMPARE(port->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("virtual display"));
+
+        // The first ends: the panel says so, and the list keeps it in sight, marked away.
         folder.Unpublish("sim0");
-        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 1, 5000);
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0: 已断开"));
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
+        QCOMPARE(port->count(), 2);
+        QCOMPARE(port->itemText(0), QStringLiteral("sim1"));
+        QCOMPARE(port->currentText(), QStringLiteral("sim0（未连接）"));
+        QVERIFY(port->isEnabled());
+        QCOMPARE(port->currentData(Qt::ToolTipRole).toString(), QStringLiteral("sim0：已断开，等待重新连接"));
+        ChooseLanguage(*dlg, true);
+        QCOMPARE(port->currentText(), QStringLiteral("sim0 (away)"));
+        ChooseLanguage(*dlg, false);
+        QCOMPARE(UpperStatus(*dlg), QStringLiteral("sim0：已断开"));
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待重新连接"));
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
     }
@@ -164,7 +181,7 @@ private slots:
             p->Core().RefreshPorts();
             p.port->ReleaseLastFirst();
             QCOMPARE(PortIcon(*p), IDI_PORT_CLOSED);
-            QCOMPARE(UpperStatus(*p), QStringLiteral("sim0: 已断开"));
+            QCOMPARE(UpperStatus(*p), QStringLiteral("sim0：已断开"));
             QVERIFY(p.retry->IsActive());
             // It comes back: the retry opens it.
             p.port->Hold(false);
@@ -185,7 +202,12 @@ private slots:
             QCOMPARE(p.port->Held(), QStringList({"opened", "opened"}));
             p.port->ReleaseLastFirst();
             QCOMPARE(PortIcon(*p), IDI_PORT_CLOSED);
-            QCOMPARE(UpperStatus(*p), QStringLiteral("sim1: 已被其他程序占用"));
+            // The kernel names the holder: this test's own process.
+            QFile comm(QStringLiteral("/proc/self/comm"));
+            QVERIFY(comm.open(QIODevice::ReadOnly));
+            QCOMPARE(UpperStatus(*p), QStringLiteral("sim1：已被 %1 (pid %2) 占用")
+                                          .arg(QString::fromUtf8(comm.readAll().trimmed()))
+                                          .arg(QCoreApplication::applicationPid()));
             QVERIFY(p.retry->IsActive());
             QVERIFY(PortIsFree(first.path()));
         } else {
@@ -289,8 +311,9 @@ private slots:
             QVERIFY(dlg.line.Resume());
             QVERIFY(Settle(*dlg));
         }
-        QCOMPARE(dlg.line.ReadAll(), bytes);
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        // On a loaded machine the reopen and its Clear may take a while.
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_OPEN, 5000);
+        QCOMPARE(dlg.line.ReadAll(5000, 200), bytes);
         QCOMPARE(UpperStatus(*dlg), status);
         termios tio{};
         QVERIFY(dlg.line.LineSettings(&tio));
@@ -307,11 +330,11 @@ private slots:
         QTest::addColumn<QString>("chinese");
         QTest::newRow("no such port") << QStringLiteral("/dev/pts/no-such-port") << false
                                       << QStringLiteral("/dev/pts/no-such-port: the port does not exist")
-                                      << QStringLiteral("/dev/pts/no-such-port: 端口不存在");
+                                      << QStringLiteral("/dev/pts/no-such-port：端口不存在");
         QTest::newRow("a virtual port in a folder others may write to")
             << QStringLiteral("sim0") << true
             << QStringLiteral("sim0: not a serial port name (%1: other users may write to the folder)")
-            << QStringLiteral("sim0: 不是串口名称 (%1: other users may write to the folder)");
+            << QStringLiteral("sim0：不是串口名称（%1: other users may write to the folder）");
     }
     void theClosedIconSaysWhy()
     {
@@ -442,10 +465,70 @@ private slots:
         for (const bool inEnglish : {english, !english}) {
             ChooseLanguage(*dlg, inEnglish);
             const auto in = [=](const char* en, const char* cn) { return QString::fromUtf8(inEnglish ? en : cn); };
-            QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", ": 已断开"));
+            QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", "：已断开"));
             QCOMPARE(LowerStatus(*dlg), in("Waiting for it to come back", "等待重新连接"));
-            QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", ": 已断开, 等待重新连接"));
+            QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", "：已断开，等待重新连接"));
         }
+    }
+
+    // A right click anywhere but on the data field offers the About entry; the status
+    // lines keep their Copy beside it.
+    void aRightClickOffersTheAboutEntry_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("about");
+        QTest::addColumn<bool>("copy");
+        QTest::newRow("the window") << 0 << true << false;
+        QTest::newRow("port list") << IDC_PORT << true << false;
+        QTest::newRow("baud list") << IDC_BAUD << true << false;
+        QTest::newRow("upper status line") << IDC_SEND_STATUS << true << true;
+        QTest::newRow("lower status line") << IDC_TIME_STATUS << true << true;
+        QTest::newRow("port lamp") << IDC_PORT_ICON << true << false;
+        QTest::newRow("lamp group") << IDC_GRP_LAMP << true << false;
+        QTest::newRow("lamp radio button") << IDC_LAMP_PRICE << true << false;
+        QTest::newRow("disabled button") << IDC_SEND << true << false;
+        QTest::newRow("data field") << IDC_DATA << false << true;
+    }
+    void aRightClickOffersTheAboutEntry()
+    {
+        QFETCH(int, id);
+        QFETCH(bool, about);
+        QFETCH(bool, copy);
+        int aboutBoxes = 0;
+        panel::PanelServices services;
+        services.runAboutBox = [&](QWidget*, res::Lang) { ++aboutBoxes; };
+        const Panel dlg = MakePanel({}, std::move(services));  // no port: the buttons are disabled
+        QWidget* target = id == 0 ? dlg.dlg.get() : dlg->GetDlgItem(id);
+        QCOMPARE(target->isEnabled(), id != IDC_SEND && id != IDC_PORT);  // no port: both disabled
+
+        // The menu may run modally or pop up and return: either way it is read, its About
+        // entry taken if there is one, and closed.
+        QStringList entries;
+        bool seen = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || seen)
+                return;
+            seen = true;
+            QAction* aboutEntry = nullptr;
+            for (QAction* action : menu->actions()) {
+                entries << action->text().section(QLatin1Char('\t'), 0, 0);
+                if (action->text() == QStringLiteral("关于 Ostrel(&A)..."))
+                    aboutEntry = action;
+            }
+            menu->close();
+            if (aboutEntry)
+                aboutEntry->trigger();
+        });
+        poll.start(10);
+        const QPoint pos(2, 2);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+        QApplication::sendEvent(target, &event);
+        QTRY_VERIFY_WITH_TIMEOUT(seen, 5000);
+        QCOMPARE(entries.contains(QStringLiteral("关于 Ostrel(&A)...")), about);
+        QCOMPARE(aboutBoxes, about ? 1 : 0);
+        QCOMPARE(entries.contains(QStringLiteral("&Copy")), copy);
     }
 
     void theDataEditTakesNoMoreThanItShows_data()

@@ -2,6 +2,7 @@
 // panel starts in Chinese, and a running demonstration speaks the new language at its
 // next step.
 
+#include <QAccessible>
 #include <QTest>
 
 #include "tests/support/virtual_folder.h"
@@ -39,6 +40,25 @@ void CompareCaptions(const CDisplayTestDlg& dlg, bool english, bool running)
             shown = label->text();
         QCOMPARE(shown, QString::fromUtf8(english ? row.english : row.chinese));
     }
+}
+
+// What a screen reader reads for the widget. Qt gives a combo box its current entry as
+// its name; the name given to it stands beside it, and its label through the buddy.
+QString AccessibleName(QWidget* widget)
+{
+    if (qobject_cast<QComboBox*>(widget))
+        return widget->accessibleName();
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    return face ? face->text(QAccessible::Name) : QStringLiteral("<no interface>");
+}
+
+QWidget* StatusFrame(const CDisplayTestDlg& dlg)
+{
+    for (auto* box : dlg.findChildren<QGroupBox*>()) {
+        if (box->title().isEmpty())
+            return box;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -79,6 +99,103 @@ private slots:
         CompareCaptions(*p, true, false);
         QCOMPARE(EnabledActions(*p), QStringLiteral("----"));
         QCOMPARE(PortTip(*p), QStringLiteral("No serial port found"));
+    }
+
+    // Every control has a name in the language of the panel; %1 stands for the port.
+    void everyControlHasANameInTheLanguage_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("english");
+        QTest::addColumn<QString>("chinese");
+        const auto row = [](const char* name, int id, const char* english, const char* chinese) {
+            QTest::newRow(name) << id << QString::fromUtf8(english) << QString::fromUtf8(chinese);
+        };
+        row("port list", IDC_PORT, "Serial Port", "端口");
+        row("baud list", IDC_BAUD, "Baud Rate", "波特率");
+        row("port label", IDC_LBL_PORT, "Serial Port", "端口");
+        row("data", IDC_DATA, "Data to show", "要显示的数据");
+        row("upper status line", IDC_SEND_STATUS, "Send status", "发送状态");
+        row("lower status line", IDC_TIME_STATUS, "Run time and hints", "用时和提示");
+        row("status frame", IDC_STATIC, "Status", "状态");
+        row("port lamp", IDC_PORT_ICON, "%1: open", "%1：已打开");
+        row("logo", IDC_LOGO, "Vandry logo", "Vandry 标志");
+        row("setting group", IDC_GRP_SETTING, "Setting", "设置");
+        row("language group", IDC_GRP_LANG, "Language", "语言");
+        row("lamp group", IDC_GRP_LAMP, "Light Status", "灯状态");
+        row("all dark", IDC_LAMP_OFF, "1 All dark", "1 全暗");
+        row("price", IDC_LAMP_PRICE, "2 Price", "2 单价");
+        row("total", IDC_LAMP_TOTAL, "3 Total", "3 总计");
+        row("collect", IDC_LAMP_COLLECT, "4 Collect", "4 收款");
+        row("change", IDC_LAMP_CHANGE, "5 Change", "5 找零");
+        row("send data", IDC_SEND, "Send Data", "发送数据");
+        row("scrolling", IDC_SCROLL, "Scrolling", "滚动");
+        row("flickering", IDC_FLICKER, "Flickering", "闪烁");
+        row("auto display", IDC_AUTO, "Auto display", "自动演示");
+        row("English", IDC_LANG_EN, "English", "English");
+        row("Chinese", IDC_LANG_CN, "中文", "中文");
+    }
+    void everyControlHasANameInTheLanguage()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, english);
+        QFETCH(QString, chinese);
+        const PanelOnLine p;
+        QWidget* control = id == IDC_STATIC ? StatusFrame(*p) : p->GetDlgItem(id);
+        QVERIFY(control);
+        const QString port = QString::fromStdString(p.line.path());
+        QCOMPARE(AccessibleName(control), chinese.arg(port));
+        ChooseLanguage(*p, true);
+        QCOMPARE(AccessibleName(control), english.arg(port));
+        ChooseLanguage(*p, false);
+        QCOMPARE(AccessibleName(control), chinese.arg(port));
+    }
+
+    void theListsHaveTheirLabelsAsBuddies()
+    {
+        const PanelOnLine p;
+        for (const auto& [label, list] : {std::pair{IDC_LBL_PORT, IDC_PORT}, std::pair{IDC_LBL_BAUD, IDC_BAUD}}) {
+            QCOMPARE(Control<QLabel>(*p, label)->buddy(), p->GetDlgItem(list));
+            // A screen reader finds the label as the list's.
+            const auto labels = QAccessible::queryAccessibleInterface(p->GetDlgItem(list))->relations(QAccessible::Label);
+            QCOMPARE(labels.size(), 1);
+            QCOMPARE(labels.first().first->object(), p->GetDlgItem(label));
+        }
+    }
+
+    // The port lamp's name says the port's state, in the language of the panel.
+    void thePortLampSaysTheState_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("english");
+        QTest::addColumn<QString>("chinese");
+        QTest::newRow("none found") << 0 << QStringLiteral("No serial port found%1") << QStringLiteral("未找到串口%1");
+        QTest::newRow("in use") << 1 << QStringLiteral("%1: not open") << QStringLiteral("%1：未打开");
+        QTest::newRow("lost") << 2 << QStringLiteral("%1: disconnected") << QStringLiteral("%1：已断开");
+        QTest::newRow("auto display running") << 3 << QStringLiteral("Stop%1") << QStringLiteral("停止%1");
+    }
+    void thePortLampSaysTheState()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, english);
+        QFETCH(QString, chinese);
+        PtyPair line;
+        serial::CSerialPort otherProgram;
+        if (state == 1)
+            QVERIFY(otherProgram.Open(line.path(), 2400));
+        const Panel p = MakePanel(state == 0 ? std::vector<std::string>{} : std::vector<std::string>{line.path()});
+        QWidget* control = p->GetDlgItem(IDC_PORT_ICON);
+        if (state == 2) {
+            line.CloseMaster();
+            Click(*p, IDC_SEND);
+            QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_CLOSED, 5000);
+        } else if (state == 3) {  // the button's name follows its caption
+            Click(*p, IDC_AUTO);
+            control = p->GetDlgItem(IDC_AUTO);
+        }
+        const QString port = state == 0 || state == 3 ? QString() : QString::fromStdString(line.path());
+        QCOMPARE(AccessibleName(control), chinese.arg(port));
+        ChooseLanguage(*p, true);
+        QCOMPARE(AccessibleName(control), english.arg(port));
     }
 
     void aSwitchDuringARunTakesEffectAtTheNextStep()

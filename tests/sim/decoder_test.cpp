@@ -119,6 +119,11 @@ TEST(Decoder, ReportsWhatItDid)
     const std::vector<std::string> expected = {"Clear",   "Lamp Price", "Show \"12.50\"", "Flicker",
                                                "Scroll \"12\"", "Lamps dark", "Initialise", "Cancel"};
     EXPECT_EQ(done, expected);
+
+    // A text as it came: what the digits cannot show (W, X, 中 in GBK) is named all the same.
+    done.clear();
+    d.Feed("\x1bQAWX.5\r\x1bQD\xd6\xd0" "1\r", &done);
+    EXPECT_EQ(done, (std::vector<std::string>{"Show \"WX.5\"", "Scroll \"\xd6\xd0" "1\""}));
 }
 
 TEST(Decoder, FeedTellsWhetherTheStateChanged)

@@ -1,9 +1,11 @@
 // The window of the virtual display, fed through its own pseudo-terminal the way a sender
 // reaches it. The animation is driven by hand; nothing waits for a timer.
+#include <QAccessible>
 #include <QLabel>
-#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -83,20 +85,29 @@ private slots:
         QTest::addColumn<QString>("face");
         QTest::addColumn<QString>("lamps");
         QTest::addColumn<bool>("animating");
+        QTest::addColumn<QString>("spoken");  // what a screen reader reads for the face
         QTest::newRow("send data 12.50 with Price")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12.50\r"} << 0 << "    12.50" << "Price" << false;
-        QTest::newRow("scrolling starts blank") << QByteArrayList{"\x0c\x1bQD12345678\r"} << 0 << "        " << "" << true;
+            << QByteArrayList{"\x0c\x1bs1\x1bQA12.50\r"} << 0 << "    12.50" << "Price" << false
+            << "[    12.50] lamps=Price mode=still";
+        QTest::newRow("scrolling starts blank") << QByteArrayList{"\x0c\x1bQD12345678\r"} << 0 << "        " << "" << true
+                                                << "[12345678] lamps=none mode=scrolling text=\"12345678\"";
         QTest::newRow("flickering starts lit")
-            << QByteArrayList{"\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r"} << 0 << "8.8.8.8.8.8.8.8." << "" << true;
-        QTest::newRow("change lamp") << QByteArrayList{"\x1bs4"} << 0 << "        " << "Change" << false;
+            << QByteArrayList{"\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r"} << 0 << "8.8.8.8.8.8.8.8." << "" << true
+            << "[8.8.8.8.8.8.8.8.] lamps=none mode=flickering";
+        QTest::newRow("change lamp") << QByteArrayList{"\x1bs4"} << 0 << "        " << "Change" << false
+                                     << "[        ] lamps=Change mode=still";
         // The lamps do not flicker.
         const QByteArray flicker("\x0c\x1b\x45\x05\x1bQA42\r\x1bs3");
-        QTest::newRow("flickering turns dark") << QByteArrayList{flicker} << 2 << "        " << "Collect" << true;
-        QTest::newRow("and back") << QByteArrayList{flicker} << 4 << "      42" << "Collect" << true;
+        QTest::newRow("flickering turns dark") << QByteArrayList{flicker} << 2 << "        " << "Collect" << true
+                                               << "[      42] lamps=Collect mode=flickering";
+        QTest::newRow("and back") << QByteArrayList{flicker} << 4 << "      42" << "Collect" << true
+                                  << "[      42] lamps=Collect mode=flickering";
         QTest::newRow("command cut between reads, half read")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12"} << 0 << "        " << "Price" << false;
+            << QByteArrayList{"\x0c\x1bs1\x1bQA12"} << 0 << "        " << "Price" << false
+            << "[        ] lamps=Price mode=still";
         QTest::newRow("command cut between reads, whole")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12", ".50\r"} << 0 << "    12.50" << "Price" << false;
+            << QByteArrayList{"\x0c\x1bs1\x1bQA12", ".50\r"} << 0 << "    12.50" << "Price" << false
+            << "[    12.50] lamps=Price mode=still";
     }
     void showsWhatArrives()
     {
@@ -107,6 +118,9 @@ private slots:
         QTEST(Face(), "face");
         QTEST(Lamps(), "lamps");
         QTEST(m_window->Animating(), "animating");
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(m_window->Face());
+        QVERIFY(face);
+        QTEST(face->text(QAccessible::Name), "spoken");
     }
 
     void scrollRunsRightToLeft()
@@ -154,6 +168,21 @@ private slots:
                                                    " ... (3000 commands)"));
     }
 
+    // A message longer than the log is wide wraps under the text after the time.
+    void wrappedLinesHangUnderTheText()
+    {
+        m_window->resize(500, 300);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        Send(QByteArray("\x1bQA") + QByteArray(40, '1') + '\r');
+        const QTextBlock first = m_window->Log()->document()->firstBlock();
+        QVERIFY(first.layout()->lineCount() > 1);
+        const qreal time = QFontMetricsF(m_window->Log()->font()).horizontalAdvance(QStringLiteral("00:00:00.000  "));
+        QCOMPARE(first.layout()->lineAt(0).x(), 0.0);
+        for (int i = 1; i < first.layout()->lineCount(); ++i)
+            QCOMPARE(first.layout()->lineAt(i).x(), time);
+    }
+
     // Like a terminal: at the bottom the log follows the newest entry, also once old
     // entries start to go; scrolled up, it stays on what the user reads.
     void logFollowsTheNewestOnlyAtTheBottom()
@@ -162,7 +191,7 @@ private slots:
         m_window->resize(900, 300);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QPlainTextEdit* log = m_window->Log();
+        QTextEdit* log = m_window->Log();
         QScrollBar* bar = log->verticalScrollBar();
         const auto text = [](int n) { return QByteArray("\x1bQA") + QByteArray::number(n) + '\r'; };
         const auto lastInView = [log] {
@@ -194,9 +223,11 @@ private slots:
         QTest::addColumn<int>("speed");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("mark");
-        QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1" << "";
+        QTest::addColumn<QString>("face");
+        QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1" << "" << "       1";
+        // A display at 2400 does not take what a sender at 9600 sends.
         QTest::newRow("9600") << int(B9600) << "Sender's line: 9600 8N1 — a display at 2400 8N1 would show garbage"
-                              << "! sender at 9600 baud: a display at 2400 would show garbage";
+                              << "! sender at 9600 baud: a display at 2400 would show garbage; not shown" << "        ";
     }
     void showsTheSendersLineSettings()
     {
@@ -213,11 +244,46 @@ private slots:
         const QString log = m_window->Log()->toPlainText();
         QCOMPARE(log.contains(QStringLiteral("! sender")), !mark.isEmpty());
         if (!mark.isEmpty()) QVERIFY2(log.contains(mark), qPrintable(log));
+        QTEST(Face(), "face");
         // SIM_WINDOW_PNG=/tmp/sim- leaves /tmp/sim-9600.png and so on, to look at.
         if (const QString png = qEnvironmentVariable("SIM_WINDOW_PNG"); !png.isEmpty()) {
             m_window->resize(1080, 300);
             QVERIFY(m_window->grab().save(png + QLatin1String(QTest::currentDataTag()) + QStringLiteral(".png")));
         }
+    }
+
+    // The window in Chinese: its words, the lamps' names as the panel has them, the log;
+    // a text in the log as it came, in either language.
+    void speaksTheLanguageItIsGiven_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QStringList>("words");  // title, port, lamps
+        QTest::addColumn<QString>("log");
+        QTest::newRow("English") << false
+                                 << QStringList{"Virtual Customer Display — sim0", "Listening on sim0 (/dev/pts/0)",
+                                                "Price", "Total", "Collect", "Change"}
+                                 << QStringLiteral("Clear · Lamp Price · Show \"中K.5\"");
+        QTest::newRow("Chinese") << true
+                                 << QStringList{"虚拟客户显示屏 — sim0", "正在监听 sim0 (/dev/pts/0)", "单价", "总计", "收款", "找零"}
+                                 << QStringLiteral("清屏 · 亮灯：单价 · 显示“中K.5”");
+    }
+    void speaksTheLanguageItIsGiven()
+    {
+        QFETCH(bool, chinese);
+        QFETCH(QStringList, words);
+        m_window = std::make_unique<SimWindow>(*m_listener, QStringLiteral("sim0 (/dev/pts/0)"),
+                                               chinese ? Language::Chinese : Language::English);
+        QCOMPARE(m_window->windowTitle(), words[0]);
+        // Its icon is drawn for the small sizes a panel or a task list shows, not scaled down.
+        for (const int size : {16, 24, 32, 48})
+            QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(size, size)));
+        QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("port"))->text(), words[1]);
+        const auto& lamps = m_window->Face()->LampNames();
+        QCOMPARE((QStringList{lamps[0], lamps[1], lamps[2], lamps[3]}), words.mid(2));
+        Send(QByteArray("\x0c\x1bs1\x1bQA\xd6\xd0K.5\r"));  // 中 in GBK; K the digits cannot show
+        QCOMPARE(Face(), QStringLiteral("       .5"));
+        QFETCH(QString, log);
+        QVERIFY2(m_window->Log()->toPlainText().contains(log), qPrintable(m_window->Log()->toPlainText()));
     }
 
     // Ctrl+C, SIGTERM and SIGHUP come into the event loop and SIGPIPE is ignored while the

@@ -1,0 +1,67 @@
+#include "sim/sim_texts.h"
+
+#include <QLocale>
+
+#include <array>
+#include <cstring>
+#include <utility>
+
+namespace sim {
+
+Language DesktopLanguage()
+{
+    return QLocale::system().language() == QLocale::Chinese ? Language::Chinese : Language::English;
+}
+
+QString Text(SimText text, Language lang)
+{
+    // English, Chinese; in the order of SimText.
+    static const std::array<std::pair<const char*, const char*>, 14> kTexts = {{
+        {"Virtual Customer Display — %1", "虚拟客户显示屏 — %1"},
+        {"Listening on %1", "正在监听 %1"},
+        {"Received messages appear here, in hexadecimal.", "收到的消息以十六进制显示在这里。"},
+        {"Sender's line: %1", "发送方线路：%1"},
+        {" — a display at %1 would show garbage", "，以 %1 读取的显示屏会显示乱码"},
+        {"sender at %1: a display at %2 would show garbage", "发送方 %1：以 %2 读取的显示屏会显示乱码"},
+        {"; not shown", "，不予显示"},
+        {" ... (%1 bytes)", " ……（共 %1 字节）"},
+        {" ... (%1 commands)", " ……（共 %1 条命令）"},
+        {"the line was closed", "线路已关闭"},
+        {"Price", "单价"},
+        {"Total", "总计"},
+        {"Collect", "收款"},
+        {"Change", "找零"},
+    }};
+    const auto& [english, chinese] = kTexts.at(static_cast<std::size_t>(text));
+    return QString::fromUtf8(lang == Language::English ? english : chinese);
+}
+
+QString CommandText(const QString& english, Language lang)
+{
+    if (lang == Language::English)
+        return english;
+    static const std::array<std::pair<const char*, const char*>, 5> kWords = {{
+        {"Clear", "清屏"}, {"Cancel", "取消"}, {"Initialise", "初始化"}, {"Lamps dark", "灯全暗"}, {"Flicker", "闪烁"},
+    }};
+    for (const auto& [en, zh] : kWords) {
+        if (english == QLatin1String(en))
+            return QString::fromUtf8(zh);
+    }
+    static const std::array<std::pair<const char*, SimText>, 4> kLamps = {{
+        {"Price", SimText::LampPrice}, {"Total", SimText::LampTotal},
+        {"Collect", SimText::LampCollect}, {"Change", SimText::LampChange},
+    }};
+    for (const auto& [en, text] : kLamps) {
+        if (english == QStringLiteral("Lamp ") + QLatin1String(en))
+            return QStringLiteral("亮灯：") + Text(text, lang);
+    }
+    // A text keeps its characters between the quotes.
+    for (const auto& [en, zh] : {std::pair{"Show \"", "显示“"}, std::pair{"Scroll \"", "滚动“"}}) {
+        if (english.startsWith(QLatin1String(en)) && english.endsWith(QLatin1Char('"')))
+            return QString::fromUtf8(zh) + english.mid(qsizetype(std::strlen(en)), english.size() - qsizetype(std::strlen(en)) - 1) +
+                   QStringLiteral("”");
+    }
+    return english;
+}
+
+}  // namespace sim
