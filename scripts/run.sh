@@ -55,8 +55,13 @@ panel_pid=$!
 # on the left and the panel on its right at the same height; where both do not fit side by
 # side, the display above and the panel below it. The panel opens centred, on top of the
 # display, and takes no position from its command line (a dialog window).
-window_of() {  # window_of PID: its visible window, once it shows
-  timeout 10 xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | head -n 1 || true
+window_of() {  # window_of PID: its visible window, once it shows; nothing if it ends first
+  local end=$((SECONDS + 10)) window
+  while kill -0 "$1" 2>/dev/null && (( SECONDS < end )); do
+    window=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n 1 || true)
+    if [ -n "$window" ]; then echo "$window"; return; fi
+    sleep 0.1
+  done
 }
 size_of() {  # size_of WINDOW: WIDTH HEIGHT
   local geometry
