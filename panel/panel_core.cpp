@@ -125,7 +125,9 @@ void PanelCore::Connect(const std::string& portName, const QString& baud)
     // keep the new choice waiting.
     if (!m_writes.empty()) {
         m_writesBeforeChoice = m_lastRequest;
-        m_progressSeen = m_port->Progress();
+        // The first look only notes where the line stands: a write the port's thread has
+        // not begun yet is no stalled one.
+        m_progressSeen = kProgressUnseen;
         m_services.stallTimer->Start(kStallCheck);
     }
     m_state = PortState::Opening;

@@ -159,7 +159,8 @@ private:
     // Writes up to this request went to the port chosen before; they may finish while
     // the line still moves (m_progressSeen: where it stood at the last look).
     quint64 m_writesBeforeChoice = 0;
-    quint64 m_progressSeen = 0;
+    static constexpr quint64 kProgressUnseen = ~quint64(0);
+    quint64 m_progressSeen = kProgressUnseen;
 
     res::Lang m_lang = res::Lang::Chinese;
     QString m_upper;

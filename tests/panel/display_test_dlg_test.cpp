@@ -299,7 +299,10 @@ private slots:
             QCOMPARE(dlg.line.ReadAll(200), bytes);
             return;
         }
+        // The port's thread has begun the write: a new choice now finds it under way.
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.port->Progress() > 0, 5000);
         QTest::keyClick(Control<QComboBox>(*dlg, IDC_BAUD), Qt::Key_Down);  // 9600
+        dlg.stall->Fire(false);  // the first look notes where the line stands
         QCOMPARE(dlg.port->cancels, 0);  // not yet: the line may move again
         if (then == QLatin1String("moves")) {
             QVERIFY(dlg.line.Resume());
