@@ -1,6 +1,7 @@
 // The test panel as a user drives it: the real widget tree offscreen, pseudo-terminals as
 // the serial ports.
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
@@ -24,6 +25,12 @@ QString ThisProcess()
     if (!comm.open(QIODevice::ReadOnly))
         return QStringLiteral("<no /proc/self/comm>");
     return QString::fromUtf8(comm.readAll().trimmed()) + QStringLiteral(" (pid %1)").arg(getpid());
+}
+
+// What a screen reader reads for the port lamp: the port's state.
+QString LampName(const CDisplayTestDlg& dlg)
+{
+    return QAccessible::queryAccessibleInterface(dlg.GetDlgItem(IDC_PORT_ICON))->text(QAccessible::Name);
 }
 
 }  // namespace
@@ -88,6 +95,10 @@ private slots:
         QCOMPARE(PortTip(*dlg), inUse);
         QCOMPARE(UpperStatus(*dlg), inUse);
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待其释放"));
+        QCOMPARE(LampName(*dlg), QString::fromStdString(held.path()) + QStringLiteral("：未打开"));
+        ChooseLanguage(*dlg, true);
+        QCOMPARE(LampName(*dlg), QString::fromStdString(held.path()) + QStringLiteral(": not open"));
+        ChooseLanguage(*dlg, false);
         QVERIFY(dlg.retry->IsActive());
         dlg.retry->Fire();  // still held
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
@@ -468,6 +479,7 @@ private slots:
             ChooseLanguage(*dlg, inEnglish);
             const auto in = [=](const char* en, const char* cn) { return QString::fromUtf8(inEnglish ? en : cn); };
             QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", "：已断开"));
+            QCOMPARE(LampName(*dlg), port + in(": disconnected", "：已断开"));
             QCOMPARE(LowerStatus(*dlg), in("Waiting for it to come back", "等待重新连接"));
             QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", "：已断开，等待重新连接"));
         }
