@@ -100,10 +100,12 @@ private slots:
     {
         const Panel p = MakePanel({});
         QCOMPARE(PortTip(*p), QStringLiteral("未找到串口"));
+        QCOMPARE(AccessibleName(p->GetDlgItem(IDC_PORT_ICON)), QStringLiteral("未找到串口"));
         ChooseLanguage(*p, true);
         CompareCaptions(*p, true, false);
         QCOMPARE(EnabledActions(*p), QStringLiteral("----"));
         QCOMPARE(PortTip(*p), QStringLiteral("No serial port found"));
+        QCOMPARE(AccessibleName(p->GetDlgItem(IDC_PORT_ICON)), QStringLiteral("No serial port found"));
     }
 
     // Every control has a name in the language of the panel; %1 stands for the port.
@@ -161,42 +163,6 @@ private slots:
         }
     }
 
-    // The port lamp's name says the port's state, in the language of the panel.
-    void thePortLampSaysTheState_data()
-    {
-        QTest::addColumn<int>("state");
-        QTest::addColumn<QString>("english");
-        QTest::addColumn<QString>("chinese");
-        QTest::newRow("none found") << 0 << QStringLiteral("No serial port found%1") << QStringLiteral("未找到串口%1");
-        QTest::newRow("in use") << 1 << QStringLiteral("%1: not open") << QStringLiteral("%1：未打开");
-        QTest::newRow("lost") << 2 << QStringLiteral("%1: disconnected") << QStringLiteral("%1：已断开");
-        QTest::newRow("auto display running") << 3 << QStringLiteral("Stop%1") << QStringLiteral("停止%1");
-    }
-    void thePortLampSaysTheState()
-    {
-        QFETCH(int, state);
-        QFETCH(QString, english);
-        QFETCH(QString, chinese);
-        PtyPair line;
-        serial::CSerialPort otherProgram;
-        if (state == 1)
-            QVERIFY(otherProgram.Open(line.path(), 2400));
-        const Panel p = MakePanel(state == 0 ? std::vector<std::string>{} : std::vector<std::string>{line.path()});
-        QWidget* control = p->GetDlgItem(IDC_PORT_ICON);
-        if (state == 2) {
-            line.CloseMaster();
-            Click(*p, IDC_SEND);
-            QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_CLOSED, 5000);
-        } else if (state == 3) {  // the button's name follows its caption
-            Click(*p, IDC_AUTO);
-            control = p->GetDlgItem(IDC_AUTO);
-        }
-        const QString port = state == 0 || state == 3 ? QString() : QString::fromStdString(line.path());
-        QCOMPARE(AccessibleName(control), chinese.arg(port));
-        ChooseLanguage(*p, true);
-        QCOMPARE(AccessibleName(control), english.arg(port));
-    }
-
     void aSwitchDuringARunTakesEffectAtTheNextStep()
     {
         const PanelOnLine p;
@@ -205,8 +171,10 @@ private slots:
         p.timer->Fire();
         QCOMPARE(UpperStatus(*p), QStringLiteral("发送: 清屏"));
 
+        QCOMPARE(AccessibleName(p->GetDlgItem(IDC_AUTO)), QStringLiteral("停止"));  // the name follows the caption
         ChooseLanguage(*p, true);
         CompareCaptions(*p, true, true);
+        QCOMPARE(AccessibleName(p->GetDlgItem(IDC_AUTO)), QStringLiteral("Stop"));
         QCOMPARE(UpperStatus(*p), QStringLiteral("发送: 清屏"));  // until the next step
 
         p.clock->Advance(std::chrono::seconds(1));
