@@ -88,22 +88,34 @@ protected:
         return m_line.LineSettings(&now) && std::memcmp(&now, &before, sizeof now) == 0;
     }
 
-    // Runs as SendToLine does, on a line left by another program (UsedBefore) and held
-    // stalled until the run has set it up: *during gets what the run set. The line must be
-    // as it was when the run ends.
+    testing_child::Setup Env() const
+    {
+        testing_child::Setup setup;
+        setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
+        return setup;
+    }
+
+    // What a run set the line to, once it differs from what another program left.
+    termios SetUpBy(const termios& before) const
+    {
+        termios during{};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (m_line.LineSettings(&during) && std::memcmp(&during, &before, sizeof before) == 0
+               && std::chrono::steady_clock::now() < end)
+            poll(nullptr, 0, 1);
+        return during;
+    }
+
+    // Runs with --port, on a line left by another program and stalled until the run has
+    // set it up (*during); the line must be as it was once the run ends.
     testing_child::Result SendWatchingTheLine(std::vector<std::string> args, Bytes* wire, std::size_t expected,
                                               termios* during)
     {
         const termios before = UsedBefore();
         EXPECT_TRUE(m_line.Stall());
         args.insert(args.begin(), {"--port", m_line.path()});
-        testing_child::Setup setup;
-        setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
-        testing_child::Child child(DISPLAY_SEND_PATH, args, setup);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (m_line.LineSettings(during) && std::memcmp(during, &before, sizeof before) == 0
-               && std::chrono::steady_clock::now() < end)
-            poll(nullptr, 0, 1);
+        testing_child::Child child(DISPLAY_SEND_PATH, args, Env());
+        *during = SetUpBy(before);
         EXPECT_TRUE(m_line.Resume());
         auto result = child.Collect(std::chrono::seconds(30));
         *wire = m_line.ReadAtLeast(expected);
@@ -336,17 +348,14 @@ TEST_F(DisplaySend, AMessageCutShortIsFollowedByClear)
     // each flush. The open and the message's write flush at once, the Clear a time-out later.
     int on = 1;
     ASSERT_EQ(ioctl(m_line.master(), TIOCPKT, &on), 0);
-    testing_child::Setup setup;
-    setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
-    testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--text", "12.50"}, setup);
+    testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--text", "12.50"}, Env());
     auto lastFlush = std::chrono::steady_clock::time_point{};
     for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
          std::chrono::steady_clock::now() < end;) {
         pollfd p{m_line.master(), POLLIN, 0};
-        if (poll(&p, 1, 10) <= 0)
-            continue;
         unsigned char status[64];
-        if (read(m_line.master(), status, sizeof status) < 1 || (status[0] & TIOCPKT_FLUSHREAD) == 0)
+        if (poll(&p, 1, 10) <= 0 || read(m_line.master(), status, sizeof status) < 1
+            || (status[0] & TIOCPKT_FLUSHREAD) == 0)
             continue;
         const auto now = std::chrono::steady_clock::now();
         if (lastFlush != std::chrono::steady_clock::time_point{} && now - lastFlush > std::chrono::milliseconds(500))
@@ -451,16 +460,9 @@ TEST_F(DisplaySend, ASignalLeavesTheLineAsItWasFound)
         SCOPED_TRACE(signalNumber);
         const termios before = UsedBefore();
         ASSERT_TRUE(m_line.Stall());
-        testing_child::Setup setup;
-        setup.env = {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}};
         // 2,000 bytes: the write would wait for seconds.
-        testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--hex", std::string(4000, '8')},
-                                   setup);
-        termios during{};
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (m_line.LineSettings(&during) && std::memcmp(&during, &before, sizeof before) == 0
-               && std::chrono::steady_clock::now() < end)
-            poll(nullptr, 0, 1);
+        testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--hex", std::string(4000, '8')}, Env());
+        const termios during = SetUpBy(before);
         ASSERT_EQ(cfgetospeed(&during), static_cast<speed_t>(B2400));
         kill(child.pid(), signalNumber);
         EXPECT_EQ(child.Wait(std::chrono::seconds(1)), 128 + signalNumber);

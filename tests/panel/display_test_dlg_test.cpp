@@ -1,6 +1,7 @@
 // The test panel as a user drives it: the real widget tree offscreen, pseudo-terminals as
 // the serial ports.
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
@@ -14,6 +15,25 @@
 #include "serial/serial_port.h"
 
 using namespace harness;
+
+namespace {
+
+// This process as the system names a port's holder: "name (pid N)".
+QString ThisProcess()
+{
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QStringLiteral("<no /proc/self/comm>");
+    return QString::fromUtf8(comm.readAll().trimmed()) + QStringLiteral(" (pid %1)").arg(getpid());
+}
+
+// What a screen reader reads for the port lamp: the port's state.
+QString LampName(const CDisplayTestDlg& dlg)
+{
+    return QAccessible::queryAccessibleInterface(dlg.GetDlgItem(IDC_PORT_ICON))->text(QAccessible::Name);
+}
+
+}  // namespace
 
 class PanelTest : public QObject {
     Q_OBJECT
@@ -69,16 +89,16 @@ private slots:
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
             QVERIFY(PortIsFree(first.path()));  // the port chosen before was given up, not kept
         }
-        // The holder is this process: its name and number as the system gives them.
-        QFile comm(QStringLiteral("/proc/self/comm"));
-        QVERIFY(comm.open(QIODevice::ReadOnly));
-        const QString holder = QString::fromUtf8(comm.readAll().trimmed()) + QStringLiteral(" (pid %1)").arg(getpid());
-        const QString inUse = QString::fromStdString(held.path()) + QStringLiteral("：已被 ") + holder + QStringLiteral(" 占用");
+        const QString inUse = QString::fromStdString(held.path()) + QStringLiteral("：已被 %1 占用").arg(ThisProcess());
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
         QCOMPARE(PortTip(*dlg), inUse);
         QCOMPARE(UpperStatus(*dlg), inUse);
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待其释放"));
+        QCOMPARE(LampName(*dlg), QString::fromStdString(held.path()) + QStringLiteral("：未打开"));
+        ChooseLanguage(*dlg, true);
+        QCOMPARE(LampName(*dlg), QString::fromStdString(held.path()) + QStringLiteral(": not open"));
+        ChooseLanguage(*dlg, false);
         QVERIFY(dlg.retry->IsActive());
         dlg.retry->Fire();  // still held
         QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
@@ -87,9 +107,7 @@ private slots:
         otherProgram.Close();
         if (chosen) {  // choosing the port again opens it, as the next retry does
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 0);
-            // The picture shown before, not one made afresh at each reconnection.
-            QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-            QCOMPARE(lampPicture(), openLamp);
+            QCOMPARE(lampPicture(), openLamp);  // the picture shown before, not one made afresh
             Choose(Control<QComboBox>(*dlg, IDC_PORT), 1);
         } else {
             dlg.retry->Fire();
@@ -202,12 +220,7 @@ private slots:
             QCOMPARE(p.port->Held(), QStringList({"opened", "opened"}));
             p.port->ReleaseLastFirst();
             QCOMPARE(PortIcon(*p), IDI_PORT_CLOSED);
-            // The kernel names the holder: this test's own process.
-            QFile comm(QStringLiteral("/proc/self/comm"));
-            QVERIFY(comm.open(QIODevice::ReadOnly));
-            QCOMPARE(UpperStatus(*p), QStringLiteral("sim1：已被 %1 (pid %2) 占用")
-                                          .arg(QString::fromUtf8(comm.readAll().trimmed()))
-                                          .arg(QCoreApplication::applicationPid()));
+            QCOMPARE(UpperStatus(*p), QStringLiteral("sim1：已被 %1 占用").arg(ThisProcess()));
             QVERIFY(p.retry->IsActive());
             QVERIFY(PortIsFree(first.path()));
         } else {
@@ -469,6 +482,7 @@ private slots:
             ChooseLanguage(*dlg, inEnglish);
             const auto in = [=](const char* en, const char* cn) { return QString::fromUtf8(inEnglish ? en : cn); };
             QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", "：已断开"));
+            QCOMPARE(LampName(*dlg), port + in(": disconnected", "：已断开"));
             QCOMPARE(LowerStatus(*dlg), in("Waiting for it to come back", "等待重新连接"));
             QCOMPARE(PortTip(*dlg), port + in(": disconnected, waiting for it to come back", "：已断开，等待重新连接"));
         }

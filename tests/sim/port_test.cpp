@@ -14,7 +14,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -272,28 +271,18 @@ TEST_F(LinkFolder, TakesOverALinkLeftBehindButLeavesWhatIsNotALinkAlone)
 // name is taken.
 TEST_F(LinkFolder, AStrayLockEntryMovesOnToTheNextName)
 {
-    const struct {
-        const char* what;
-        std::function<void(const std::string&)> make;
-    } rows[] = {
-        {"dangling link", [](const std::string& path) { fs::create_symlink("/nonexistent/lock", path); }},
-        {"link to a file", [this](const std::string& path) { fs::create_symlink(tmp.path() + "/file", path); }},
-        {"folder", [](const std::string& path) { fs::create_directory(path); }},
-        {"FIFO", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
-    };
+    ASSERT_TRUE(fs::create_directories(folder));
     { serial::OwnedHandle f(::open((tmp.path() + "/file").c_str(), O_CREAT | O_WRONLY, 0600)); }
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        fs::remove_all(parent);
-        ASSERT_TRUE(fs::create_directories(folder));
-        fs::permissions(parent, fs::perms::owner_all);
-        fs::permissions(folder, fs::perms::owner_all);
-        r.make(folder + "/.sim0.lock");
-        PortLink link;
-        ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
-        EXPECT_EQ(link.Name(), "sim1");
-        EXPECT_TRUE(fs::exists(fs::symlink_status(folder + "/.sim0.lock")));
-        EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/sim0")));
+    fs::create_symlink("/nonexistent/lock", folder + "/.sim0.lock");  // dangling
+    fs::create_symlink(tmp.path() + "/file", folder + "/.sim1.lock");
+    fs::create_directory(folder + "/.sim2.lock");
+    ASSERT_EQ(::mkfifo((folder + "/.sim3.lock").c_str(), 0600), 0);
+    PortLink link;
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
+    EXPECT_EQ(link.Name(), "sim4");
+    for (const std::string name : {"sim0", "sim1", "sim2", "sim3"}) {
+        EXPECT_TRUE(fs::exists(fs::symlink_status(folder + "/." + name + ".lock"))) << name;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/" + name))) << name;
     }
 }
 
