@@ -40,7 +40,8 @@ TEST(PortNameWin32, EntriesAreDevicePathsAndThereIsNoVirtualFolder)
 {
     EXPECT_EQ(serial::PortDevicePath("COM1"), "\\\\.\\COM1");
     EXPECT_EQ(serial::PortDevicePath("COM16"), "\\\\.\\COM16");
-    EXPECT_EQ(serial::PortDevicePath("COM17"), "");
+    EXPECT_EQ(serial::PortDevicePath("COM23"), "\\\\.\\COM23");
+    EXPECT_EQ(serial::PortDevicePath("COM257"), "");
     EXPECT_EQ(serial::PortDevicePath("ttyUSB0"), "");
     EXPECT_EQ(serial::PortDevicePath("/dev/ttyS0"), "");
     EXPECT_EQ(serial::DefaultVirtualPortDir(), "");
@@ -194,7 +195,8 @@ TEST(SerialPortWin32, AFailedOpenHoldsNothing)
     };
     const Row rows[] = {
         {"COM0", OpenError::BadName, 0},
-        {"COM17", OpenError::BadName, 0},
+        {"COM257", OpenError::BadName, 0},
+        {"COM17", OpenError::NoSuchPort, ERROR_FILE_NOT_FOUND},
         {"", OpenError::BadName, 0},
         {"COM5x", OpenError::BadName, 0},  // not read as COM5
         {"COM9", OpenError::NoSuchPort, ERROR_FILE_NOT_FOUND},  // no line behind it
