@@ -106,7 +106,7 @@ private:
     PanelServices m_services;
     std::unique_ptr<PanelCore> m_core;  // before m_services goes, it stops its timers
     std::map<int, QWidget*> m_controls;
-    QMenu* m_sysMenu = nullptr;  // offered on a right click, where no system menu can be reached too
+    QMenu* m_sysMenu = nullptr;  // the About entry on a right click, on every platform
 };
 
 }  // namespace panel
