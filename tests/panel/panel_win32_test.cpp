@@ -5,6 +5,7 @@
 
 #include <QFontInfo>
 #include <QImage>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <windows.h>
 
@@ -153,6 +154,43 @@ private slots:
         QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SCROLL)->text(), QStringLiteral("Scrolling(&D)"));
         Click(*p.dlg, IDC_LANG_CN);
         QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SEND)->text(), QStringLiteral("发送数据(&S)"));
+    }
+
+    // The entry the panel added to its system menu, command 16, opens the About box; every
+    // other system command goes on to the window as before.
+    void theSystemMenusAboutEntryOpensTheAboutBox_data()
+    {
+        QTest::addColumn<uint>("message");
+        QTest::addColumn<quint64>("command");
+        QTest::addColumn<bool>("about");
+        QTest::newRow("About, 16") << uint(WM_SYSCOMMAND) << quint64(16) << true;
+        QTest::newRow("About, low bits set by Windows") << uint(WM_SYSCOMMAND) << quint64(16 | 0xF) << true;
+        QTest::newRow("Move") << uint(WM_SYSCOMMAND) << quint64(SC_MOVE) << false;
+        QTest::newRow("Close") << uint(WM_SYSCOMMAND) << quint64(SC_CLOSE) << false;
+        QTest::newRow("another entry, 32") << uint(WM_SYSCOMMAND) << quint64(32) << false;
+        QTest::newRow("16, not from the system menu") << uint(WM_COMMAND) << quint64(16) << false;
+    }
+    void theSystemMenusAboutEntryOpensTheAboutBox()
+    {
+        QFETCH(uint, message);
+        QFETCH(quint64, command);
+        QFETCH(bool, about);
+        int shown = 0;
+        panel::PanelServices services;
+        services.runAboutBox = [&shown](QWidget*, res::Lang) { ++shown; };
+        const harness::Panel p = harness::MakePanel({kPort}, std::move(services));
+        QVERIFY(p->windowHandle() != nullptr);
+        MSG msg{};
+        msg.hwnd = reinterpret_cast<HWND>(p->winId());
+        msg.message = message;
+        msg.wParam = static_cast<WPARAM>(command);
+        qintptr result = -1;
+        const bool handled = QWindowSystemInterface::handleNativeEvent(p->windowHandle(), "windows_generic_MSG",
+                                                                       &msg, &result);
+        QCOMPARE(handled, about);
+        QCOMPARE(shown, 0);  // once the window has returned from the message
+        QCoreApplication::processEvents();
+        QCOMPARE(shown, about ? 1 : 0);
     }
 
     void aPortThatAppearsIsOpened()
