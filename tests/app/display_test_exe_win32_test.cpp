@@ -280,6 +280,10 @@ TEST(DisplayTestExe, OpensAPortTheRegistryNamesWhileItRunsAndHasAboutInItsSystem
     PressAccessKey(window, 'D');
     EXPECT_EQ(wine_host::Hex(wine_host::ReadUntilQuiet("COM23", kQuietMs)), "");
     ::PostMessageW(about, WM_CLOSE, 0, 0);
+    for (const ULONGLONG end = ::GetTickCount64() + kArrivalMs; ::IsWindowVisible(about) && ::GetTickCount64() < end;)
+        ::Sleep(100);
+    EXPECT_FALSE(::IsWindowVisible(about));
+    ::Sleep(500);  // the panel is active again
     PressAccessKey(window, 'D');
     const std::string scrolling = wine_host::Unhex(kScrollingHex).value();
     EXPECT_EQ(wine_host::Hex(wine_host::Read("COM23", scrolling.size(), kArrivalMs)), wine_host::Hex(scrolling));
