@@ -120,7 +120,7 @@ std::string PermissionHint(const std::string&)
     return {};
 }
 
-// A console is no COM port: the port names COM1 to COM16 cannot reach one.
+// A console is no COM port: a name that opens as \\.\COMn cannot reach one.
 bool IsOwnTerminal(const std::string&)
 {
     return false;

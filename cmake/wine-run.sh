@@ -5,8 +5,12 @@
 #
 # The prefix is created on first use. Wine's mount manager is kept off in it: left on, it
 # links every serial device of the machine into the prefix (/dev/ttyS0 as COM1), and a
-# test that lists or opens COM ports would then reach real hardware. The Windows tests
-# link the ports they need themselves (tests/wine/port_host.cpp).
+# test that lists or opens COM ports would then reach real hardware. It also names that
+# COM1 in the registry's list of serial ports (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM); with it
+# off, Wine makes no such key (it is volatile: it lasts as long as the Wine server), and a
+# COM1 named there by a Wine started some other way finds no link to open (see below).
+# The Windows tests link the ports they need themselves (tests/wine/port_host.cpp) and
+# name them in that key as a driver does (tests/wine/serial_comm.h).
 set -eu
 
 if [ $# -lt 2 ]; then

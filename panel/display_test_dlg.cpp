@@ -19,6 +19,7 @@
 
 #include "panel/dialog_builder.h"
 #include "panel/fit_width_validator.h"
+#include "panel/system_menu.h"
 #include "protocol/display_commands.h"
 #include "resources/dialog_template.h"
 #include "resources/icons.h"
@@ -197,11 +198,13 @@ void CDisplayTestDlg::OnInitDialog()
     // The template's items are in the combo boxes already; attach and fill the controls once.
     UpdateData(false);
 
-    // The About entry. No system menu can be reached on every desktop, so the window
-    // offers its menu on a right click.
+    // The About entry, in the window's system menu where the platform has one. No system
+    // menu can be reached on every desktop, so the window offers it on a right click too.
     const QString aboutMenu = FromUtf8(res::Caption(res::Text::AboutMenu, CurrentLanguage()));
-    if (m_services.runAboutBox && !aboutMenu.isEmpty())
+    if (m_services.runAboutBox && !aboutMenu.isEmpty()) {
         m_sysMenu->addAction(aboutMenu)->setData(IDM_ABOUTBOX);
+        AppendToSystemMenu(*this, aboutMenu, IDM_ABOUTBOX);
+    }
     setWindowIcon(m_hIcon);
 
     SetDlgItemText(IDC_DATA, m_strData);
@@ -470,6 +473,18 @@ void CDisplayTestDlg::contextMenuEvent(QContextMenuEvent* event)
         return;
     }
     m_sysMenu->exec(event->globalPos());
+}
+
+bool CDisplayTestDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    // Only the entry the panel added; the window's own commands (move, close) go on.
+    const unsigned command = SystemCommandOf(eventType, message);
+    if ((command & 0xFFF0) != IDM_ABOUTBOX || !m_services.runAboutBox)
+        return QDialog::nativeEvent(eventType, message, result);
+    // The modal box runs once the window has returned from the message.
+    QMetaObject::invokeMethod(this, [this, command] { OnSysCommand(command); }, Qt::QueuedConnection);
+    *result = 0;
+    return true;
 }
 
 int CDisplayTestDlg::GetCheckedRadioButton(int firstId, int lastId) const

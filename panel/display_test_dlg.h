@@ -42,6 +42,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Where the window has a system menu of its own (Windows), its About entry.
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     struct MessageMapEntry;
@@ -114,7 +116,7 @@ private:
     PanelServices m_services;
     std::unique_ptr<PanelCore> m_core;  // before m_services goes, it stops its timers
     std::map<int, QWidget*> m_controls;
-    QMenu* m_sysMenu = nullptr;  // offered on a right click, in place of a system menu
+    QMenu* m_sysMenu = nullptr;  // the About entry on a right click, on every platform
 };
 
 }  // namespace panel

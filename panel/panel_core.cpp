@@ -48,8 +48,10 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
     : QObject(parent)
     , m_services(services)
 {
+    // The ports that need no device opened, with what the watcher's probe found off this
+    // thread.
     if (!m_services.listPorts)
-        m_services.listPorts = [] { return serial::DiscoverPorts(); };
+        m_services.listPorts = [this] { return serial::MergePorts(serial::ListedPorts(), m_watcher->Probed()); };
     if (!m_services.watchFolders)
         m_services.watchFolders = serial::PortWatch::MachineFolders();
     if (!m_services.now)

@@ -1,13 +1,35 @@
 #include "panel/port_watcher.h"
 
-#include <QSocketNotifier>
+#include <QThread>
 #include <utility>
+
+#include "serial/port_discovery.h"
 
 namespace panel {
 
 namespace {
 constexpr int kSettleMs = 100;
 constexpr int kReprobeMs = 1000;
+// How long the window waits at its end for a probe under way; a driver that holds an
+// open longer leaves its thread to the process's end.
+constexpr unsigned long kProbeWaitMs = 900;
+
+// Lives on the probe's thread.
+class Prober : public QObject {
+    Q_OBJECT
+public:
+    void Probe()
+    {
+        QStringList ports;
+        for (const std::string& port : serial::ProbedPorts())
+            ports.append(QString::fromStdString(port));
+        emit Probed(ports);
+    }
+
+signals:
+    void Probed(const QStringList& ports);
+};
+
 }  // namespace
 
 PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
@@ -20,13 +42,24 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
         // What came while it settled is looked at once more, a settling later.
         if (std::exchange(m_moreCame, false))
             m_settle.start();
-        emit Changed();
+        Look();
     });
 
-    const int fd = m_watch.EventDescriptor();
-    if (fd >= 0) {
-        m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+    if (serial::PortsAreProbed()) {
+        m_probeThread = new QThread(this);
+        m_probeThread->setObjectName(QStringLiteral("port probe"));
+        auto* prober = new Prober;
+        prober->moveToThread(m_probeThread);
+        connect(m_probeThread, &QThread::finished, prober, &QObject::deleteLater);
+        connect(this, &PortWatcher::AskProbe, prober, &Prober::Probe);
+        connect(prober, &Prober::Probed, this, &PortWatcher::OnProbed);
+        m_probeThread->start();
+        Look();
+    }
+
+    const serial::NativeHandle handle = m_watch.EventHandle();
+    if (handle != serial::kNoHandle) {
+        m_notifier = WatchNotifier(handle, this, [this] {
             if (!m_watch.TakeEvents())
                 return;
             // Settled from the first event of a burst, never restarted by the later ones:
@@ -38,15 +71,49 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
         });
     } else {
         m_reprobe.setInterval(kReprobeMs);
-        connect(&m_reprobe, &QTimer::timeout, this, &PortWatcher::Changed);
+        connect(&m_reprobe, &QTimer::timeout, this, &PortWatcher::Look);
         m_reprobe.start();
     }
 }
 
 PortWatcher::~PortWatcher()
 {
-    // A child would go only after m_watch has closed the descriptor it watches.
+    // The notifier goes before the handle it waits on.
     delete m_notifier;
+    if (m_probeThread) {
+        m_probeThread->quit();
+        if (!m_probeThread->wait(kProbeWaitMs))
+            m_probeThread->setParent(nullptr);
+    }
+}
+
+void PortWatcher::Look()
+{
+    if (!m_probeThread) {
+        emit Changed();
+        return;
+    }
+    if (m_probing) {
+        m_probeAgain = true;
+        return;
+    }
+    m_probing = true;
+    emit AskProbe();
+}
+
+void PortWatcher::OnProbed(const QStringList& ports)
+{
+    m_probing = false;
+    m_probed.clear();
+    for (const QString& port : ports)
+        m_probed.push_back(port.toStdString());
+    emit Changed();
+    if (m_probeAgain) {
+        m_probeAgain = false;
+        Look();
+    }
 }
 
 }  // namespace panel
+
+#include "port_watcher.moc"

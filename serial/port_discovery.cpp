@@ -1,5 +1,6 @@
 #include "serial/port_discovery.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace serial {
@@ -50,6 +51,18 @@ bool NaturalLess(const std::string& a, const std::string& b)
         return j < b.size();
     // Equal by value ("ttyS01", "ttyS1"): plain order keeps the ordering strict.
     return a < b;
+}
+
+std::vector<std::string> MergePorts(std::vector<std::string> listed, const std::vector<std::string>& probed)
+{
+    for (const std::string& port : probed) {
+        if (std::find(listed.begin(), listed.end(), port) != listed.end())
+            continue;
+        const auto after = std::find_if(listed.begin(), listed.end(),
+                                        [&port](const std::string& entry) { return NaturalLess(port, entry); });
+        listed.insert(after, port);
+    }
+    return listed;
 }
 
 }  // namespace serial

@@ -142,6 +142,22 @@ std::vector<std::string> DiscoverPorts()
     return DiscoverPorts(DiscoveryRoots{});
 }
 
+// Every port is found in the folders and sysfs; nothing is left to probe.
+std::vector<std::string> ListedPorts()
+{
+    return DiscoverPorts();
+}
+
+std::vector<std::string> ProbedPorts()
+{
+    return {};
+}
+
+bool PortsAreProbed()
+{
+    return false;
+}
+
 std::vector<std::string> DiscoverPorts(const DiscoveryRoots& roots)
 {
     const std::vector<std::string> devices = SerialDevices(roots);

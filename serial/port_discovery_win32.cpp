@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "serial/port_name.h"
+#include "serial/serial_comm_win32.h"
 
 namespace serial {
 
@@ -13,7 +16,7 @@ constexpr int kLastProbedPort = 16;
 
 // Whether the device exists. No access is asked for, so nothing is read or written and
 // the line settings stay as they are; the handle is closed at once. A port that a program
-// holds (the panel itself, once a second) refuses the probe, but exists all the same.
+// holds (the panel itself) refuses the probe, but exists all the same.
 bool PortExists(const std::string& devicePath)
 {
     HANDLE probe = ::CreateFileA(devicePath.c_str(), 0, 0, nullptr, OPEN_EXISTING,
@@ -28,18 +31,44 @@ bool PortExists(const std::string& devicePath)
 
 }  // namespace
 
-std::vector<std::string> DiscoverPorts()
+std::vector<std::string> ListedPorts()
 {
+    std::vector<std::string> ports;
+    for (const win32::RegisteredPort& registered : win32::RegisteredPorts()) {
+        if (std::find(ports.begin(), ports.end(), registered.port) == ports.end())
+            ports.push_back(registered.port);
+    }
+    std::sort(ports.begin(), ports.end(), NaturalLess);
+    return ports;
+}
+
+// COM1 to COM16 as before the registry was read: a port that a driver does not name
+// there (an older virtual port driver, a link of Wine's) still exists. A port the
+// registry names is not opened: it is listed anyway, and a Bluetooth port can keep an
+// open waiting for seconds.
+std::vector<std::string> ProbedPorts()
+{
+    const std::vector<std::string> listed = ListedPorts();
     std::vector<std::string> ports;
     for (int n = kFirstProbedPort; n <= kLastProbedPort; ++n) {
         const std::string entry = "COM" + std::to_string(n);
-        if (PortExists(WindowsDevicePath(entry)))
+        if (std::find(listed.begin(), listed.end(), entry) == listed.end() && PortExists(WindowsDevicePath(entry)))
             ports.push_back(entry);
     }
     return ports;
 }
 
-// The roots describe a POSIX machine; Windows knows its ports by number only.
+bool PortsAreProbed()
+{
+    return true;
+}
+
+std::vector<std::string> DiscoverPorts()
+{
+    return MergePorts(ListedPorts(), ProbedPorts());
+}
+
+// The roots describe a POSIX machine; Windows knows its ports from the registry.
 std::vector<std::string> DiscoverPorts(const DiscoveryRoots&)
 {
     return DiscoverPorts();

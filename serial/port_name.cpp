@@ -10,7 +10,8 @@ namespace serial {
 namespace {
 
 constexpr int kFirstComPort = 1;
-constexpr int kLastComPort = 16;
+// The numbers Windows gives out to COM ports: its name database holds 256.
+constexpr int kLastComPort = 256;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
@@ -131,6 +132,13 @@ std::string WindowsDevicePath(std::string_view entry)
     if (number < kFirstComPort || number > kLastComPort)
         return {};
     return "\\\\.\\COM" + std::to_string(number);
+}
+
+std::string ComPortEntry(std::string_view name)
+{
+    if (WindowsDevicePath(name).empty())
+        return {};
+    return "COM" + std::to_string(ComPortNumber(name));
 }
 
 std::string PosixDevicePath(std::string_view entry, std::string_view devDir,

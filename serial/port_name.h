@@ -12,8 +12,13 @@ namespace serial {
 // "COM3x" 3, "" 0), held to the range of int.
 int ComPortNumber(std::string_view entry);
 
-// "\\.\COMn" for the entries COM1 to COM16; empty for anything else (COM0, COM17, "").
+// "\\.\COMn" for the entries COM1 to COM256 (the form that reaches COM10 and above);
+// empty for anything else (COM0, COM257, "COM1x", "").
 std::string WindowsDevicePath(std::string_view entry);
+
+// The list entry of a COM port name that WindowsDevicePath takes, in the one form the
+// list shows: "COM3" for "com3" or "COM03"; empty for anything else.
+std::string ComPortEntry(std::string_view name);
 
 // The device of a POSIX entry: an absolute path stands for itself; "ttyXXX" is
 // <devDir>/ttyXXX; any other plain name is a virtual port, <virtualDir>/<name>. Empty for

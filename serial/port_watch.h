@@ -1,10 +1,12 @@
 #pragma once
 // Tells when the set of serial ports may have changed: a device node came or went, a
 // virtual display published or removed its port. The caller then lists the ports again.
-// Linux follows the folders through inotify; a platform without such events has no
-// descriptor, and its caller lists the ports again once a second instead.
+// Linux follows the folders through inotify; Windows follows its registry's list of
+// serial ports (its "folders" are registry keys). Where no such events can be had, there
+// is no handle, and the caller lists the ports again once a second instead.
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,14 +16,18 @@ namespace serial {
 
 class PortWatch {
 public:
-    // Watches these folders. One that does not exist yet (the virtual-port folder before
-    // the first virtual display) is waited for through its nearest existing parent.
+    // Watches these folders (Windows: keys under HKEY_LOCAL_MACHINE). One that does not
+    // exist yet (the virtual-port folder before the first virtual display, SERIALCOMM
+    // before the first serial driver) is waited for through its nearest existing parent.
     explicit PortWatch(std::vector<std::string> dirs);
     PortWatch(const PortWatch&) = delete;
     PortWatch& operator=(const PortWatch&) = delete;
 
     // Becomes readable when something changed; -1 where the platform has no such events.
     int EventDescriptor() const;
+    // The same as a handle of this platform: the inotify descriptor, or an event that
+    // Windows sets; kNoHandle where there is none.
+    NativeHandle EventHandle() const;
 
     // Takes what arrived and follows folders that were created or removed meanwhile.
     // True when anything arrived since the last call that may concern a port: from a
@@ -37,7 +43,9 @@ private:
 
     std::vector<std::string> m_dirs;
     OwnedHandle m_events;
-    std::map<int, std::string> m_watched;  // the folder each watch stands for, by its number
+    std::map<int, std::string> m_watched;  // POSIX: the folder each watch stands for, by its number
+    // Windows: what stays open while it is watched (the registry keys).
+    std::vector<std::shared_ptr<void>> m_keys;
 };
 
 }  // namespace serial

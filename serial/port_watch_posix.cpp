@@ -57,6 +57,11 @@ int PortWatch::EventDescriptor() const
     return m_events.get();
 }
 
+NativeHandle PortWatch::EventHandle() const
+{
+    return m_events.get();
+}
+
 void PortWatch::Arm()
 {
     if (!m_events.valid())

@@ -1,7 +1,6 @@
 #include "serial/serial_port.h"
 
 #include <chrono>
-#include <thread>
 
 #include <windows.h>
 
@@ -25,7 +24,7 @@ constexpr DWORD kWriteTotalTimeoutMultiplier = 100;
 constexpr DWORD kWriteTotalTimeoutConstant = 1000;
 constexpr auto kWriteTimeoutPerByte = std::chrono::milliseconds(kWriteTotalTimeoutMultiplier);
 constexpr auto kWriteTimeoutConstant = std::chrono::milliseconds(kWriteTotalTimeoutConstant);
-constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
+constexpr DWORD kDrainPollMs = 1;
 
 using Clock = std::chrono::steady_clock;
 
@@ -135,9 +134,10 @@ namespace backend {
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure,
                            FoundLine*)
 {
-    // No sharing: the display must hear one program at a time. Synchronous I/O only.
+    // No sharing: the display must hear one program at a time. Overlapped, so that a
+    // write can wait for its end and for a stop at once (WriteAll).
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return Failed(failure, ::GetLastError(), Step::Create);
     OwnedHandle port(handle);
@@ -194,17 +194,32 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
     // below keeps to it too.
     const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
 
-    // A stop from another thread ends the synchronous WriteFile at once.
-    const std::stop_callback cancel(stop, [handle] { ::CancelIoEx(handle, nullptr); });
-    DWORD written = 0;
-    if (!::WriteFile(handle, data, count, &written, nullptr))
-        return stop.stop_requested() ? CSerialPort::CancelledError() : ::GetLastError();
-    // WriteFile succeeds when the write time-out ends a write on a stalled line; only
-    // the count tells that bytes are missing.
-    if (written < count)
-        return CSerialPort::TimeoutError();
+    const OwnedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const OwnedHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done.valid() || !stopped.valid())
+        return ::GetLastError();
+    // In place before the write begins: a stop at any moment from here on, even one that
+    // comes before WriteFile, sets the event that the waits below watch.
+    const std::stop_callback onStop(stop, [event = stopped.get()] { ::SetEvent(event); });
 
-    // WriteFile completes once the driver holds the bytes, which on a USB adapter can be
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = done.get();
+    if (!::WriteFile(handle, data, count, nullptr, &overlapped)) {
+        if (const DWORD error = ::GetLastError(); error != ERROR_IO_PENDING)
+            return error;
+        HANDLE events[] = {done.get(), stopped.get()};
+        if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0)
+            ::CancelIoEx(handle, &overlapped);
+    }
+    DWORD written = 0;
+    if (!::GetOverlappedResult(handle, &overlapped, &written, TRUE))
+        return stop.stop_requested() ? CSerialPort::CancelledError() : ::GetLastError();
+    // The write succeeds when the write time-out ends it on a stalled line; only the
+    // count tells that bytes are missing.
+    if (written < count)
+        return stop.stop_requested() ? CSerialPort::CancelledError() : CSerialPort::TimeoutError();
+
+    // The write completes once the driver holds the bytes, which on a USB adapter can be
     // before they are on the wire: the next message's purge would cut off the tail of
     // this one. Return only once the driver's output queue is empty.
     for (;;) {
@@ -216,9 +231,8 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
             return CSerialPort::kErrorSuccess;
         if (Clock::now() >= deadline)
             return CSerialPort::TimeoutError();
-        if (stop.stop_requested())
+        if (::WaitForSingleObject(stopped.get(), kDrainPollMs) == WAIT_OBJECT_0)
             return CSerialPort::CancelledError();
-        std::this_thread::sleep_for(kDrainPollInterval);
     }
 }
 

@@ -8,12 +8,14 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
+#include "tests/wine/serial_comm.h"
 #include "tests/wine/win32_process.h"
 
 namespace {
@@ -31,6 +33,7 @@ std::string g_pictureDir;
 struct Search {
     DWORD processId;
     HWND found;
+    const wchar_t* title = kTitle;
 };
 
 BOOL CALLBACK TakeTheWindow(HWND window, LPARAM data)
@@ -40,19 +43,20 @@ BOOL CALLBACK TakeTheWindow(HWND window, LPARAM data)
     ::GetWindowThreadProcessId(window, &owner);
     wchar_t title[128] = {};
     ::GetWindowTextW(window, title, 128);
-    if (owner == search->processId && ::IsWindowVisible(window) && std::wstring(title) == kTitle) {
+    if (owner == search->processId && ::IsWindowVisible(window) && std::wstring(title) == search->title) {
         search->found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-// The panel's window once it shows, or null after timeoutMs.
-HWND WaitForWindow(DWORD processId, DWORD timeoutMs)
+// The process's window with the title once it shows (the panel's by default), or null
+// after timeoutMs.
+HWND WaitForWindow(DWORD processId, DWORD timeoutMs, const wchar_t* title = kTitle)
 {
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     do {
-        Search search{processId, nullptr};
+        Search search{processId, nullptr, title};
         ::EnumWindows(TakeTheWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr)
             return search.found;
@@ -62,11 +66,11 @@ HWND WaitForWindow(DWORD processId, DWORD timeoutMs)
 }
 
 // The line's settings once the panel has opened it at 2400 baud.
-std::optional<wine_host::LineSettings> WaitForOpenLine(DWORD timeoutMs)
+std::optional<wine_host::LineSettings> WaitForOpenLine(DWORD timeoutMs, const char* port = kPort)
 {
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     do {
-        const auto settings = wine_host::Settings(kPort);
+        const auto settings = wine_host::Settings(port);
         if (settings && settings->outputSpeed == 2400)
             return settings;
         ::Sleep(100);
@@ -205,6 +209,91 @@ TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
     // Closing the window ends the program.
     ::PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(panel.WaitForExit(kEndMs), 0u);
+}
+
+// Keys pressed and let go one after the other, into the window that has the focus.
+void PressKeys(std::initializer_list<WORD> keys)
+{
+    for (const WORD key : keys) {
+        INPUT input[2] = {};
+        input[0].type = input[1].type = INPUT_KEYBOARD;
+        input[0].ki.wVk = input[1].ki.wVk = key;
+        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        ::SendInput(2, input, sizeof(INPUT));
+        ::Sleep(200);  // the menu opens between two keys
+    }
+}
+
+constexpr wchar_t kAboutTitle[] = L"\u5173\u4e8e Vandry Customer Display Test";  // 关于 ...
+constexpr char kScrollingHex[] = "0C1B514431323334353637380D";
+
+// With no COM port at start: a line that a driver names in the registry as COM23 while
+// the panel runs is listed and opened, and the panel's bytes go out on it. The last entry
+// of the window's system menu opens the About box, which holds the panel until it is
+// closed. (Wine lends no other process a window's system menu, so the menu is reached
+// only as a user reaches it; panel_win32_test reads the entry's command.)
+TEST(DisplayTestExe, OpensAPortTheRegistryNamesWhileItRunsAndHasAboutInItsSystemMenu)
+{
+    REQUIRE_PORT_HOST();
+    ASSERT_TRUE(wine_host::Unplug(kPort));
+    ASSERT_TRUE(wine_host::RemoveSerialPortList());
+    const wine_host::Process panel(DISPLAY_TEST_EXE, {});
+    ASSERT_TRUE(panel.Started()) << "cannot start " << DISPLAY_TEST_EXE;
+    const HWND window = WaitForWindow(panel.Id(), kStartMs);
+    ASSERT_NE(window, nullptr) << "no window within " << kStartMs << " ms";
+
+    ::Sleep(1000);  // the panel has looked for ports and found none
+    ASSERT_TRUE(wine_host::Plug("COM23"));
+    const ULONGLONG named = ::GetTickCount64();
+    ASSERT_TRUE(wine_host::NameSerialPort(R"(\Device\Serial22)", "COM23"));
+    const auto line = WaitForOpenLine(kStartMs, "COM23");
+    const ULONGLONG took = ::GetTickCount64() - named;
+    ASSERT_TRUE(line.has_value()) << "COM23 was not opened at 2400 baud";
+    EXPECT_LT(took, 2000u) << "COM23 opened after " << took << " ms";
+    EXPECT_EQ(line->dataBits, 8);
+    EXPECT_FALSE(line->parity);
+    EXPECT_FALSE(line->twoStopBits);
+    EXPECT_EQ(wine_host::ReadUntilQuiet("COM23", kQuietMs), "");
+    PressAccessKey(window, 'S');
+    const std::string sendData = wine_host::Unhex("0C1B73301B5141382E382E382E382E382E382E382E382E0D").value();
+    EXPECT_EQ(wine_host::Hex(wine_host::Read("COM23", sendData.size(), kArrivalMs)), wine_host::Hex(sendData));
+
+    // Alt+Space opens the system menu; Up reaches its last entry, Return chooses it.
+    ::SetForegroundWindow(window);
+    INPUT alt[1] = {};
+    alt[0].type = INPUT_KEYBOARD;
+    alt[0].ki.wVk = VK_MENU;
+    ::SendInput(1, alt, sizeof(INPUT));
+    PressKeys({VK_SPACE});
+    alt[0].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(1, alt, sizeof(INPUT));
+    PressKeys({VK_UP, VK_RETURN});
+    HWND about = WaitForWindow(panel.Id(), kArrivalMs, kAboutTitle);
+    if (about == nullptr) {
+        // What the keys choose is the window manager's: the command itself as well.
+        ADD_FAILURE() << "Alt+Space, Up, Return opened no About box";
+        ::PostMessageW(window, WM_SYSCOMMAND, 16, 0);
+        about = WaitForWindow(panel.Id(), kArrivalMs, kAboutTitle);
+    }
+    ASSERT_NE(about, nullptr) << "WM_SYSCOMMAND 16 opened no About box";
+    // Modal: the panel's keys do nothing while it is open.
+    PressAccessKey(window, 'D');
+    EXPECT_EQ(wine_host::Hex(wine_host::ReadUntilQuiet("COM23", kQuietMs)), "");
+    ::PostMessageW(about, WM_CLOSE, 0, 0);
+    for (const ULONGLONG end = ::GetTickCount64() + kArrivalMs; ::IsWindowVisible(about) && ::GetTickCount64() < end;)
+        ::Sleep(100);
+    EXPECT_FALSE(::IsWindowVisible(about));
+    ::Sleep(500);  // the panel is active again
+    PressAccessKey(window, 'D');
+    const std::string scrolling = wine_host::Unhex(kScrollingHex).value();
+    EXPECT_EQ(wine_host::Hex(wine_host::Read("COM23", scrolling.size(), kArrivalMs)), wine_host::Hex(scrolling));
+
+    // Other system commands go on as before: SC_CLOSE ends the program.
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(panel.WaitForExit(kEndMs), 0u);
+    EXPECT_TRUE(wine_host::RemoveSerialPortList());
+    EXPECT_TRUE(wine_host::Unplug("COM23"));
+    EXPECT_TRUE(wine_host::Plug(kPort));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
+#include "tests/wine/serial_comm.h"
 #include "tests/wine/win32_process.h"
 
 namespace {
@@ -126,6 +127,30 @@ TEST(DisplaySendWin32, ListsThePortsAndSendsToTheFirstByDefault)
     EXPECT_EQ(clear->exitCode, 0u);
     EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
     EXPECT_EQ(wine_host::ReadUntilQuiet("COM12", kQuietMs), "");
+}
+
+// A port a driver named in the registry above COM16, as a USB adapter on a till that has
+// seen many: listed in number order with what its driver's device says, and opened.
+TEST(DisplaySendWin32, ListsAndOpensAPortTheRegistryNamesAboveSixteen)
+{
+    REQUIRE_PORT_HOST();
+    ASSERT_TRUE(wine_host::Plug("COM23"));
+    ASSERT_TRUE(wine_host::NameSerialPort(R"(\Device\VCP0)", "COM23"));
+    const auto list = RunSender({"--list"});
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->exitCode, 0u);
+    EXPECT_EQ(list->out, "COM5\tserial port\r\nCOM12\tserial port\r\nCOM23\tUSB serial\r\n");
+
+    const auto run = RunSender({"--port", "COM23", "--text", "12.50", "--lamp", "price"});
+    ASSERT_TRUE(run.has_value());
+    EXPECT_EQ(run->exitCode, 0u);
+    const std::string expected = wine_host::Unhex("0C1B73311B514131322E35300D").value();
+    EXPECT_EQ(wine_host::Hex(wine_host::Read("COM23", expected.size(), kArrivalMs)), wine_host::Hex(expected));
+    const auto line = wine_host::Settings("COM23");
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->outputSpeed, 2400);
+    EXPECT_TRUE(wine_host::RemoveSerialPortList());
+    EXPECT_TRUE(wine_host::Unplug("COM23"));
 }
 
 TEST(DisplaySendWin32, OpensAtTheBaudRateAsked)

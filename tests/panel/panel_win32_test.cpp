@@ -5,12 +5,13 @@
 
 #include <QFontInfo>
 #include <QImage>
+#include <qpa/qwindowsysteminterface.h>
 
 #include <windows.h>
 
-#include "serial/port_discovery.h"
 #include "tests/support/panel_harness.h"
 #include "tests/wine/port_host_client.h"
+#include "tests/wine/serial_comm.h"
 
 namespace {
 
@@ -21,14 +22,22 @@ constexpr char kPort[] = "COM5";
 constexpr int kArrivalMs = 5000;
 constexpr int kQuietMs = 300;
 
-// The panel on COM5 alone, once it has opened it. Live: it lists the prefix's ports as
-// the program does, once a second.
+// The driver's device of COM5 in the registry's list of serial ports.
+constexpr char kDevice[] = R"(\Device\Serial4)";
+
+// The panel on COM5 alone, once it has opened it. Live: it lists and watches the
+// prefix's ports as the program does.
 harness::Panel MakePanel(bool live = false)
 {
-    panel::PanelServices services;
-    if (live)
-        services.listPorts = [] { return serial::DiscoverPorts(); };
-    return harness::MakePanel({kPort}, std::move(services));
+    return harness::MakePanel(live ? std::vector<std::string>{} : std::vector<std::string>{kPort}, {}, live);
+}
+
+// The line comes or goes, and with it its name in the registry, as a driver does.
+bool Plug(bool in)
+{
+    if (!in)
+        return wine_host::UnnameSerialPort(kDevice) && wine_host::Unplug(kPort);
+    return wine_host::Plug(kPort) && wine_host::NameSerialPort(kDevice, kPort);
 }
 
 QByteArray Arrived(std::size_t count)
@@ -52,7 +61,9 @@ private slots:
     {
         if (!wine_host::Available())
             QSKIP("needs wine-port-host: without it a COM port here could be a real device");
+        wine_host::RemoveSerialPortList();
     }
+    void cleanup() { wine_host::RemoveSerialPortList(); }
 
     void opensCom5At2400EightNoneOne()
     {
@@ -145,14 +156,51 @@ private slots:
         QCOMPARE(Control<QPushButton>(*p.dlg, IDC_SEND)->text(), QStringLiteral("发送数据(&S)"));
     }
 
+    // The entry the panel added to its system menu, command 16, opens the About box; every
+    // other system command goes on to the window as before.
+    void theSystemMenusAboutEntryOpensTheAboutBox_data()
+    {
+        QTest::addColumn<uint>("message");
+        QTest::addColumn<quint64>("command");
+        QTest::addColumn<bool>("about");
+        QTest::newRow("About, 16") << uint(WM_SYSCOMMAND) << quint64(16) << true;
+        QTest::newRow("About, low bits set by Windows") << uint(WM_SYSCOMMAND) << quint64(16 | 0xF) << true;
+        QTest::newRow("Move") << uint(WM_SYSCOMMAND) << quint64(SC_MOVE) << false;
+        QTest::newRow("Close") << uint(WM_SYSCOMMAND) << quint64(SC_CLOSE) << false;
+        QTest::newRow("another entry, 32") << uint(WM_SYSCOMMAND) << quint64(32) << false;
+        QTest::newRow("16, not from the system menu") << uint(WM_COMMAND) << quint64(16) << false;
+    }
+    void theSystemMenusAboutEntryOpensTheAboutBox()
+    {
+        QFETCH(uint, message);
+        QFETCH(quint64, command);
+        QFETCH(bool, about);
+        int shown = 0;
+        panel::PanelServices services;
+        services.runAboutBox = [&shown](QWidget*, res::Lang) { ++shown; };
+        const harness::Panel p = harness::MakePanel({kPort}, std::move(services));
+        QVERIFY(p->windowHandle() != nullptr);
+        MSG msg{};
+        msg.hwnd = reinterpret_cast<HWND>(p->winId());
+        msg.message = message;
+        msg.wParam = static_cast<WPARAM>(command);
+        qintptr result = -1;
+        const bool handled = QWindowSystemInterface::handleNativeEvent(p->windowHandle(), "windows_generic_MSG",
+                                                                       &msg, &result);
+        QCOMPARE(handled, about);
+        QCOMPARE(shown, 0);  // once the window has returned from the message
+        QCoreApplication::processEvents();
+        QCOMPARE(shown, about ? 1 : 0);
+    }
+
     void aPortThatAppearsIsOpened()
     {
-        QVERIFY(wine_host::Unplug(kPort));
+        QVERIFY(Plug(false));
         const harness::Panel p = MakePanel(true);
         auto* ports = Control<QComboBox>(*p.dlg, IDC_PORT);
         QCOMPARE(ports->count(), 0);
         QVERIFY(!p.dlg->Core().PortOpen());
-        QVERIFY(wine_host::Plug(kPort));
+        QVERIFY(Plug(true));
         QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), 5000);
         QCOMPARE(ports->currentText(), QStringLiteral("COM5"));
         Click(*p.dlg, IDC_SCROLL);
@@ -162,6 +210,7 @@ private slots:
 
     void aLostPortComesBackDuringTheDemonstration()
     {
+        QVERIFY(wine_host::NameSerialPort(kDevice, kPort));
         const harness::Panel p = MakePanel(true);
         QVERIFY(p.dlg->Core().PortOpen());
         Click(*p.dlg, IDC_AUTO);
@@ -169,14 +218,14 @@ private slots:
         QCOMPARE(Arrived(1), QByteArray::fromHex("0c"));
 
         // Unplugged: it leaves the list, the port is shown lost, the step in the gap fails.
-        QVERIFY(wine_host::Unplug(kPort));
+        QVERIFY(Plug(false));
         QTRY_COMPARE_WITH_TIMEOUT(Control<QComboBox>(*p.dlg, IDC_PORT)->count(), 0, 5000);
         QVERIFY(!p.dlg->Core().PortOpen());
         p.timer->Fire();
         QCOMPARE(Control<QLineEdit>(*p.dlg, IDC_SEND_STATUS)->text(), QStringLiteral("发送: 失败"));
 
         // Back under its name: reopened, and the next step goes out on it.
-        QVERIFY(wine_host::Plug(kPort));
+        QVERIFY(Plug(true));
         QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), 5000);
         p.timer->Fire();
         const QByteArray step3 = QByteArray::fromHex("1b5141302e310d");

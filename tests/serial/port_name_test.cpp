@@ -3,6 +3,7 @@
 #include <chrono>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
@@ -154,20 +155,25 @@ TEST(PortName, ComPortNumberReadsLikeAtoi)
         EXPECT_EQ(ComPortNumber(c.entry), c.number) << '"' << c.entry << '"';
 }
 
-TEST(PortName, WindowsDevicePathOnlyForCom1ToCom16)
+TEST(PortName, WindowsDevicePathForCom1ToCom256)
 {
     const struct {
         std::string entry;
         std::string path;
+        std::string listed;  // ComPortEntry
     } cases[] = {
-        {"COM1", R"(\\.\COM1)"}, {"COM10", R"(\\.\COM10)"}, {"COM16", R"(\\.\COM16)"},
-        {"com3", R"(\\.\COM3)"}, {"COM01", R"(\\.\COM1)"},
-        {"COM0", ""}, {"COM17", ""}, {"COM257", ""},  // never wrapped to 8 bits
-        {"", ""}, {"COMX", ""}, {"COM1x", ""},  // a typo must not open COM1
-        {"COM 5", ""}, {"COM-1", ""}, {"XYZ5", ""}, {"ttyS0", ""},
+        {"COM1", R"(\\.\COM1)", "COM1"}, {"COM10", R"(\\.\COM10)", "COM10"},
+        {"COM16", R"(\\.\COM16)", "COM16"}, {"COM17", R"(\\.\COM17)", "COM17"},
+        {"COM23", R"(\\.\COM23)", "COM23"}, {"COM256", R"(\\.\COM256)", "COM256"},
+        {"com3", R"(\\.\COM3)", "COM3"}, {"COM01", R"(\\.\COM1)", "COM1"},
+        {"COM0", "", ""}, {"COM257", "", ""}, {"COM4294967297", "", ""},  // never wrapped
+        {"", "", ""}, {"COMX", "", ""}, {"COM1x", "", ""},  // a typo must not open COM1
+        {"COM 5", "", ""}, {"COM-1", "", ""}, {"XYZ5", "", ""}, {"ttyS0", "", ""}, {"CNCA0", "", ""},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(WindowsDevicePath(c.entry), c.path) << '"' << c.entry << '"';
+        EXPECT_EQ(ComPortEntry(c.entry), c.listed) << '"' << c.entry << '"';
+    }
 }
 
 TEST(PortName, PosixDevicePathStaysInsideItsFolders)
@@ -218,6 +224,26 @@ TEST(NaturalOrder, DigitRunsCompareByValue)
     };
     for (const auto& c : cases)
         EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+}
+
+// The registry's ports with those found by probing, as Windows lists them; a POSIX list
+// with nothing probed stays in its own order.
+TEST(NaturalOrder, ProbedPortsGoWhereTheyBelong)
+{
+    using Names = std::vector<std::string>;
+    const struct {
+        Names listed;
+        Names probed;
+        Names merged;
+    } cases[] = {
+        {{"COM3", "COM23"}, {"COM1", "COM5", "COM16"}, {"COM1", "COM3", "COM5", "COM16", "COM23"}},
+        {{}, {"COM2", "COM10"}, {"COM2", "COM10"}},
+        {{"COM2", "COM10"}, {}, {"COM2", "COM10"}},
+        {{"COM4", "COM12"}, {"COM12", "COM4"}, {"COM4", "COM12"}},  // each once
+        {{"sim1", "sim0", "ttyS0"}, {}, {"sim1", "sim0", "ttyS0"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MergePorts(c.listed, c.probed), c.merged);
 }
 
 }  // namespace

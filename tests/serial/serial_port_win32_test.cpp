@@ -10,7 +10,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial/port_name.h"
@@ -38,7 +40,8 @@ TEST(PortNameWin32, EntriesAreDevicePathsAndThereIsNoVirtualFolder)
 {
     EXPECT_EQ(serial::PortDevicePath("COM1"), "\\\\.\\COM1");
     EXPECT_EQ(serial::PortDevicePath("COM16"), "\\\\.\\COM16");
-    EXPECT_EQ(serial::PortDevicePath("COM17"), "");
+    EXPECT_EQ(serial::PortDevicePath("COM23"), "\\\\.\\COM23");
+    EXPECT_EQ(serial::PortDevicePath("COM257"), "");
     EXPECT_EQ(serial::PortDevicePath("ttyUSB0"), "");
     EXPECT_EQ(serial::PortDevicePath("/dev/ttyS0"), "");
     EXPECT_EQ(serial::DefaultVirtualPortDir(), "");
@@ -104,6 +107,35 @@ TEST(SerialPortWin32, AStalledLineEndsTheWriteWithATimeOut)
     EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
 }
 
+TEST(SerialPortWin32, AStopFromAnotherThreadEndsAStalledWrite)
+{
+    REQUIRE_PORT_HOST();
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(kPort, 9600));
+    ASSERT_TRUE(wine_host::Stall(kPort));
+    // More than the terminal holds, so the write itself waits; it would time out after
+    // 100 ms a byte. Only the stop can end it soon.
+    const std::vector<std::uint8_t> message(20000, 0x38);
+    std::stop_source stop;
+    std::thread stopper([&] {
+        ::Sleep(300);
+        stop.request_stop();
+    });
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_EQ(port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token()),
+              CSerialPort::CancelledError());
+    EXPECT_LT(::GetTickCount64() - start, 60000u);
+    stopper.join();
+    ASSERT_TRUE(wine_host::Resume(kPort));
+    wine_host::ReadUntilQuiet(kPort, kQuietMs);
+
+    // A stop asked before the write begins sends nothing; the port stays usable.
+    EXPECT_EQ(port.Write(message.data(), 1, stop.get_token()), CSerialPort::CancelledError());
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+    EXPECT_EQ(WriteText(port, "\x0C"), CSerialPort::kErrorSuccess);
+    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
+}
+
 TEST(SerialPortWin32, CloseThenASecondCloseFails)
 {
     REQUIRE_PORT_HOST();
@@ -163,7 +195,8 @@ TEST(SerialPortWin32, AFailedOpenHoldsNothing)
     };
     const Row rows[] = {
         {"COM0", OpenError::BadName, 0},
-        {"COM17", OpenError::BadName, 0},
+        {"COM257", OpenError::BadName, 0},
+        {"COM17", OpenError::NoSuchPort, ERROR_FILE_NOT_FOUND},
         {"", OpenError::BadName, 0},
         {"COM5x", OpenError::BadName, 0},  // not read as COM5
         {"COM9", OpenError::NoSuchPort, ERROR_FILE_NOT_FOUND},  // no line behind it

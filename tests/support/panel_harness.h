@@ -170,8 +170,10 @@ struct Panel {
 };
 
 // The panel on these ports, once it has opened the first. Unless the test names folders
-// to watch, the port list changes only when the test says so (Relist).
-inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices services = {})
+// to watch, the port list changes only when the test says so (Relist). machinePorts: the
+// panel lists and watches the machine's own ports, as the program does.
+inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices services = {},
+                       bool machinePorts = false)
 {
     Panel p;
     p.clock = std::make_shared<ManualClock>();
@@ -182,9 +184,9 @@ inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices serv
     p.retry = retry.get();
     auto stall = std::make_unique<ManualTimer>();
     p.stall = stall.get();
-    if (!services.listPorts)
+    if (!services.listPorts && !machinePorts)
         services.listPorts = [list = p.ports] { return *list; };
-    if (!services.watchFolders)
+    if (!services.watchFolders && !machinePorts)
         services.watchFolders = std::vector<std::string>{};
     services.now = [clock = p.clock] { return clock->now; };
     services.timer = std::move(timer);
