@@ -1,5 +1,6 @@
 #include "serial/serial_port.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <windows.h>
@@ -16,14 +17,11 @@ namespace {
 constexpr DWORD kQueueSize = 32768;
 
 // The read time-outs are set although nothing is ever read, so that the port is left in
-// a known state. A write of n bytes ends after at most 100 * n + 1000 ms.
+// a known state. A write of n bytes ends within WriteTimeout at the line's rate: the
+// driver's total time-out is set to the same per byte and constant.
 constexpr DWORD kReadIntervalTimeout = 1000;
 constexpr DWORD kReadTotalTimeoutMultiplier = 100;
 constexpr DWORD kReadTotalTimeoutConstant = 20000;
-constexpr DWORD kWriteTotalTimeoutMultiplier = 100;
-constexpr DWORD kWriteTotalTimeoutConstant = 1000;
-constexpr auto kWriteTimeoutPerByte = std::chrono::milliseconds(kWriteTotalTimeoutMultiplier);
-constexpr auto kWriteTimeoutConstant = std::chrono::milliseconds(kWriteTotalTimeoutConstant);
 constexpr DWORD kDrainPollMs = 1;
 
 using Clock = std::chrono::steady_clock;
@@ -119,8 +117,12 @@ bool CSerialPort::LineHungUp()
     return false;
 }
 
-// Windows keeps nothing of the line's settings for Close yet.
-struct backend::FoundSettings {};
+// What the line was set to when it was opened: Close puts it back, so that the next
+// program (or the system) finds the port as it was.
+struct backend::FoundSettings {
+    DCB dcb{};
+    COMMTIMEOUTS timeouts{};
+};
 
 void backend::FoundSettingsDeleter::operator()(FoundSettings* settings) const noexcept
 {
@@ -129,10 +131,22 @@ void backend::FoundSettingsDeleter::operator()(FoundSettings* settings) const no
 
 namespace backend {
 
+namespace {
+
+void PutBack(HANDLE handle, const FoundSettings& found)
+{
+    DCB dcb = found.dcb;
+    COMMTIMEOUTS timeouts = found.timeouts;
+    ::SetCommState(handle, &dcb);
+    ::SetCommTimeouts(handle, &timeouts);
+}
+
+}  // namespace
+
 // Opens and configures the port. Every step works on a local owner, so that a failure
 // closes the port again on the way out and no half-configured port is ever kept.
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure,
-                           FoundLine*)
+                           FoundLine* found)
 {
     // No sharing: the display must hear one program at a time. Overlapped, so that a
     // write can wait for its end and for a stop at once (WriteAll).
@@ -150,6 +164,19 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
     dcb.DCBlength = sizeof(dcb);
     if (!::GetCommState(handle, &dcb))
         return Failed(failure, ::GetLastError(), Step::GetState);
+    FoundLine before(new FoundSettings{dcb, {}});
+    if (!::GetCommTimeouts(handle, &before->timeouts))
+        return Failed(failure, ::GetLastError(), Step::GetState);
+    // A step that fails from here on leaves the line as it was found.
+    struct Undo {
+        HANDLE handle;
+        const FoundSettings* found;
+        ~Undo()
+        {
+            if (found)
+                PutBack(handle, *found);
+        }
+    } undo{handle, before.get()};
     dcb.BaudRate = baudRate;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -158,12 +185,14 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
         return Failed(failure, ::GetLastError(), Step::SetState);
 
     COMMTIMEOUTS timeouts{};
-    ::GetCommTimeouts(handle, &timeouts);  // every field is set below
     timeouts.ReadIntervalTimeout = kReadIntervalTimeout;
     timeouts.ReadTotalTimeoutMultiplier = kReadTotalTimeoutMultiplier;
     timeouts.ReadTotalTimeoutConstant = kReadTotalTimeoutConstant;
-    timeouts.WriteTotalTimeoutMultiplier = kWriteTotalTimeoutMultiplier;
-    timeouts.WriteTotalTimeoutConstant = kWriteTotalTimeoutConstant;
+    // WriteTimeout(rate, n) = n * perByte + constant, with perByte rounded up.
+    const auto constant = WriteTimeout(baudRate, 0);
+    const auto perByte = (WriteTimeout(baudRate, 1000) - constant + std::chrono::milliseconds(999)) / 1000;
+    timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(std::max<long long>(1, perByte.count()));
+    timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(constant.count());
     if (!::SetCommTimeouts(handle, &timeouts))
         return Failed(failure, ::GetLastError(), Step::SetTimeouts);
 
@@ -173,12 +202,16 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
     if (!::PurgeComm(handle, PURGE_RXCLEAR))
         return Failed(failure, ::GetLastError(), Step::Purge);
 
+    undo.found = nullptr;
     *failure = {};
+    *found = std::move(before);
     return port;
 }
 
-bool CloseHandleOf(OwnedHandle& port, const FoundSettings*)
+bool CloseHandleOf(OwnedHandle& port, const FoundSettings* found)
 {
+    if (found)
+        PutBack(port.get(), *found);
     return port.reset();
 }
 
@@ -192,7 +225,10 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
 
     // The driver's write time-out ends WriteFile by this deadline; the wait for the queue
     // below keeps to it too.
-    const Clock::time_point deadline = Clock::now() + kWriteTimeoutPerByte * count + kWriteTimeoutConstant;
+    DCB dcb{};
+    dcb.DCBlength = sizeof(dcb);
+    const std::uint32_t rate = ::GetCommState(handle, &dcb) ? dcb.BaudRate : 0;
+    const Clock::time_point deadline = Clock::now() + WriteTimeout(rate, count);
 
     const OwnedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const OwnedHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));

@@ -194,8 +194,9 @@ TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
         std::erase(digits, ' ');
         const std::string expected = wine_host::Unhex(digits).value();
         PressAccessKey(window, press.key);
-        if (!expected.empty())
+        if (!expected.empty()) {
             EXPECT_EQ(wine_host::Hex(wine_host::Read(kPort, expected.size(), kArrivalMs)), wine_host::Hex(expected));
+        }
         EXPECT_EQ(wine_host::Hex(wine_host::ReadUntilQuiet(kPort, kQuietMs)), "");
     }
 

@@ -47,11 +47,13 @@ TEST(PortNameWin32, EntriesAreDevicePathsAndThereIsNoVirtualFolder)
     EXPECT_EQ(serial::DefaultVirtualPortDir(), "");
 }
 
-TEST(SerialPortWin32, OpensWithTheBaudRateEightDataBitsNoParityOneStopBit)
+TEST(SerialPortWin32, OpensWithTheBaudRateEightDataBitsNoParityOneStopBitAndClosesAsFound)
 {
     REQUIRE_PORT_HOST();
     for (const std::uint32_t baud : {2400u, 9600u}) {
         SCOPED_TRACE(baud);
+        const auto found = wine_host::Settings(kPort);
+        ASSERT_TRUE(found.has_value());
         CSerialPort port;
         ASSERT_TRUE(port.Open(kPort, baud));
         EXPECT_TRUE(port.IsOpen());
@@ -68,6 +70,11 @@ TEST(SerialPortWin32, OpensWithTheBaudRateEightDataBitsNoParityOneStopBit)
         EXPECT_FALSE(line->outputProcessing);
         EXPECT_FALSE(line->stripsEighthBit);
         EXPECT_TRUE(port.Close());
+        // Closing puts the line back as it was found.
+        const auto after = wine_host::Settings(kPort);
+        ASSERT_TRUE(after.has_value());
+        EXPECT_EQ(after->outputSpeed, found->outputSpeed);
+        EXPECT_EQ(after->canonical, found->canonical);
     }
 }
 
