@@ -1,10 +1,11 @@
-# The Windows zip (cpack -G ZIP in the cross-build): the two programs at the top, the
-# README, the project's licence, and in licenses/ the licence texts of everything linked
-# into them. Qt is LGPL and linked statically: its texts go with it, where its source comes
+# The Windows zip (cpack -G ZIP in the cross-build) and the installer (the msi target,
+# cmake/windows-msi.cmake) hold the same files: the two programs at the top, the README,
+# the project's licence, and in licenses/ the licence texts of everything linked into
+# them. Qt is LGPL and linked statically: its texts go with it, where its source comes
 # from, and the project's own source, to rebuild the program against another Qt.
 set(DISPLAYTEST_QT_SOURCE_NOTE [[
-Unlike the Linux programs, the Windows programs of this zip link their libraries
-statically. display-test.exe holds Qt 6.4.2 (Core, Gui, Widgets and the Windows platform
+Unlike the Linux programs, the Windows programs here link their libraries statically.
+display-test.exe holds Qt 6.4.2 (Core, Gui, Widgets and the Windows platform
 plugin), under the GNU Lesser General Public License version 3 (LGPL-3.0-only.txt here),
 with Qt's bundled zlib, libpng, FreeType, HarfBuzz and PCRE2, whose licences are among the
 texts here and in debian-copyright.
@@ -51,3 +52,7 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGING_INSTALL_PREFIX "")
 set(CPACK_PACKAGE_FILE_NAME "vandry-display-test-${PROJECT_VERSION}-win64")
 set(CPACK_STRIP_FILES ON)
+
+if(DISPLAYTEST_BUILD_GUI)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows-msi.cmake)
+endif()

@@ -18,6 +18,8 @@ if [ "${1:-build}" = test ]; then
   packages+=(dpkg-dev lintian man-db)
   # scripts/run.sh's test: an X server of its own.
   packages+=(xvfb xauth)
+  # The Windows installer: wixl builds it, msitools' msiinfo reads it back.
+  packages+=(wixl msitools)
 fi
 
 missing=()
