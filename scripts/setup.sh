@@ -21,6 +21,8 @@ if [ "${1:-build}" = test ]; then
   packages+=(xvfb xauth)
   # The fuzz targets: clang, and its sanitizer and libFuzzer runtimes.
   packages+=(clang libclang-rt-14-dev)
+  # The Windows installer: wixl builds it, msitools' msiinfo reads it back.
+  packages+=(wixl msitools)
 fi
 
 missing=()

@@ -1,5 +1,5 @@
-# cpack -G ZIP on the Windows build: the zip holds both programs, the README and the
-# licence texts, and display-test.exe needs no DLL but Windows' own.
+# cpack -G ZIP on the Windows build: the zip holds both programs, the README, the licence
+# texts and the project's source, and display-test.exe needs no DLL but Windows' own.
 # cmake -DBUILD_DIR=... -DOBJDUMP=... -DWORK=... -P check_windows_zip.cmake
 
 file(REMOVE_RECURSE ${WORK})
@@ -17,8 +17,8 @@ if(NOT status EQUAL 0)
 endif()
 set(top vandry-display-test-1.0.0.2-win64)
 foreach(entry
-    display-test.exe display-send.exe README.md
-    licenses/vandry-display-test.txt licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt
+    display-test.exe display-send.exe README.md LICENSE.txt
+    licenses/vandry-display-test-1.0.0.2-source.zip licenses/vandry-display-test.txt licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt
     licenses/Qt/LGPL-3.0-only.txt licenses/Qt/SOURCE.txt licenses/Qt/debian-copyright)
   string(FIND "${listing}" "${top}/${entry}\n" at)
   if(at EQUAL -1)
@@ -44,4 +44,26 @@ foreach(program display-test.exe display-send.exe)
   # The icon and the version record are in display-test.exe (checked in detail by
   # app_resources_win32_test); a stripped program keeps its resources.
 endforeach()
+
+# The project's own licence, and its source as it was built, to rebuild display-test.exe
+# against another Qt: the build files, the recipe of the Qt linked in, and no build output.
+file(READ ${WORK}/${top}/LICENSE.txt license)
+if(NOT license MATCHES "^MIT License\n\nCopyright \\(c\\) 2026 ")
+  message(FATAL_ERROR "LICENSE.txt is not the MIT licence:\n${license}")
+endif()
+set(source_zip ${WORK}/${top}/licenses/vandry-display-test-1.0.0.2-source.zip)
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${source_zip} OUTPUT_VARIABLE sources RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cannot list ${source_zip}")
+endif()
+foreach(entry CMakeLists.txt CMakePresets.json LICENSE README.md cmake/mingw-w64.cmake
+              scripts/build-qt-mingw.sh app/main.cpp panel/display_test_dlg.cpp resources/display_test.rc)
+  string(FIND "${sources}" "vandry-display-test-1.0.0.2/${entry}\n" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${entry} is missing from the source archive:\n${sources}")
+  endif()
+endforeach()
+if(sources MATCHES "(^|\n)vandry-display-test-1.0.0.2/build/|\\.(exe|obj|o)\n" OR NOT sources MATCHES "^vandry-display-test-1.0.0.2/")
+  message(FATAL_ERROR "the source archive holds more than the source:\n${sources}")
+endif()
 message(STATUS "zip: ${zip}")

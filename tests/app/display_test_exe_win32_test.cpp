@@ -65,19 +65,6 @@ HWND WaitForWindow(DWORD processId, DWORD timeoutMs, const wchar_t* title = kTit
     return nullptr;
 }
 
-// The line's settings once the panel has opened it at 2400 baud.
-std::optional<wine_host::LineSettings> WaitForOpenLine(DWORD timeoutMs, const char* port = kPort)
-{
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    do {
-        const auto settings = wine_host::Settings(port);
-        if (settings && settings->outputSpeed == 2400)
-            return settings;
-        ::Sleep(100);
-    } while (::GetTickCount64() < end);
-    return std::nullopt;
-}
-
 // Alt and the key, as a user presses them, into the panel's window.
 void PressAccessKey(HWND window, WORD key)
 {
@@ -164,7 +151,7 @@ TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
 
     // The only port there is, opened at once at 2400 baud, 8 data bits, no parity, one
     // stop bit, and nothing sent until a key is pressed.
-    const auto line = WaitForOpenLine(kStartMs);
+    const auto line = wine_host::SettingsAtSpeed(kPort, 2400, kStartMs);
     ASSERT_TRUE(line.has_value()) << "COM5 was not opened at 2400 baud";
     EXPECT_EQ(line->inputSpeed, 2400);
     EXPECT_EQ(line->dataBits, 8);
@@ -247,7 +234,7 @@ TEST(DisplayTestExe, OpensAPortTheRegistryNamesWhileItRunsAndHasAboutInItsSystem
     ASSERT_TRUE(wine_host::Plug("COM23"));
     const ULONGLONG named = ::GetTickCount64();
     ASSERT_TRUE(wine_host::NameSerialPort(R"(\Device\Serial22)", "COM23"));
-    const auto line = WaitForOpenLine(kStartMs, "COM23");
+    const auto line = wine_host::SettingsAtSpeed("COM23", 2400, kStartMs);
     const ULONGLONG took = ::GetTickCount64() - named;
     ASSERT_TRUE(line.has_value()) << "COM23 was not opened at 2400 baud";
     EXPECT_LT(took, 2000u) << "COM23 opened after " << took << " ms";

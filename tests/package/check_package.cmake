@@ -52,6 +52,11 @@ endif()
 if(NOT EXISTS "${root}/usr/share/doc/vandry-display-test/copyright")
   message(FATAL_ERROR "no copyright file")
 endif()
+# The project's own files are under the MIT licence, Expat as Debian names it.
+file(READ "${root}/usr/share/doc/vandry-display-test/copyright" copyright)
+if(NOT copyright MATCHES "\nLicense: Expat\n" OR copyright MATCHES "All rights reserved")
+  message(FATAL_ERROR "the copyright file does not give the Expat licence:\n${copyright}")
+endif()
 
 file(STRINGS "${root}/usr/share/applications/vandry-display-test.desktop" entry ENCODING UTF-8)
 if(NOT entry MATCHES "Name\\[zh_CN\\]=[^;]")

@@ -1,9 +1,11 @@
 #include "tests/wine/port_host_client.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 #include "tests/wine/hex_words.h"
 
@@ -72,6 +74,18 @@ std::optional<LineSettings> Settings(std::string_view port)
         else if (key == "istrip") s.stripsEighthBit = value != 0;
     }
     return s;
+}
+
+std::optional<LineSettings> SettingsAtSpeed(std::string_view port, int speed, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        const auto settings = Settings(port);
+        if (settings && settings->outputSpeed == speed)
+            return settings;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return std::nullopt;
 }
 
 std::string Read(std::string_view port, std::size_t count, int timeoutMs)

@@ -34,6 +34,9 @@ struct LineSettings {
 };
 std::optional<LineSettings> Settings(std::string_view port);
 
+// The settings once a program has set the line to the speed, or nullopt after timeoutMs.
+std::optional<LineSettings> SettingsAtSpeed(std::string_view port, int speed, int timeoutMs);
+
 // Up to count bytes that arrived on the line, waiting at most timeoutMs for them.
 std::string Read(std::string_view port, std::size_t count, int timeoutMs);
 

@@ -104,6 +104,13 @@ public:
         return out;
     }
 
+    // Ends it if it still runs, and waits until it has: its program file is then free.
+    void End(DWORD timeoutMs) const
+    {
+        if (m_process.hProcess != nullptr && ::TerminateProcess(m_process.hProcess, 1))
+            ::WaitForSingleObject(m_process.hProcess, timeoutMs);
+    }
+
     // The exit code once it ended within timeoutMs; STILL_ACTIVE if it did not.
     DWORD WaitForExit(DWORD timeoutMs) const
     {
