@@ -20,7 +20,7 @@ done
 
 # Wine's server lingers a few seconds after its last program; never leave it behind.
 stop_wine() {
-  for prefix in build/mingw/wineprefix build/mingw/wineprefix-x; do
+  for prefix in build/mingw/wineprefix build/mingw/wineprefix-x build/mingw/wineprefix-msi; do
     WINEPREFIX="$PWD/$prefix" wineserver -k >/dev/null 2>&1 || true
   done
 }
