@@ -29,18 +29,6 @@ QString FromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The text as a button shows it: "&S" is an access key, "&&" a literal ampersand.
-QString WithoutAccessKeys(const QString& caption)
-{
-    QString shown;
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
-            ++i;
-        shown += caption[i];
-    }
-    return shown;
-}
-
 // Every caption a control may show: its template caption and, in both languages, each
 // caption a language switch or the demonstration gives it.
 std::vector<QString> CaptionsOf(const res::DialogControl& control)
@@ -158,6 +146,17 @@ QWidget* CreateControl(QDialog& dialog, const res::DialogControl& control)
 }
 
 }  // namespace
+
+QString WithoutAccessKeys(const QString& caption)
+{
+    QString shown;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        shown += caption[i];
+    }
+    return shown;
+}
 
 DialogUnits FontBaseUnits(const QFont& font)
 {

@@ -37,6 +37,9 @@ struct BuiltDialog {
 // in for the Windows "System" face.
 QFont TemplateFont(const res::DialogTemplate& tpl);
 
+// The text as a button shows it: "&S" is an access key, "&&" a literal ampersand.
+QString WithoutAccessKeys(const QString& caption);
+
 // Creates the template's controls as children of the dialog and gives the dialog the
 // template's font, title and fixed size. Every widget is named by its control's symbol.
 //

@@ -73,17 +73,11 @@ protocol::Lamp LampOfButton(int id)
 
 // The caption as a screen reader says it: without its access key, "(&S)" after the text
 // gone whole, "&1" read as the 1 it shows, "&&" a literal ampersand.
-QString WithoutAccessKeys(QString caption)
+QString SpokenCaption(QString caption)
 {
     static const QRegularExpression trailingKey(QStringLiteral("\\(&[^&]\\)$"));
     caption.remove(trailingKey);
-    QString shown;
-    for (qsizetype i = 0; i < caption.size(); ++i) {
-        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
-            ++i;
-        shown += caption[i];
-    }
-    return shown;
+    return WithoutAccessKeys(caption);
 }
 
 }  // namespace
@@ -374,9 +368,9 @@ void CDisplayTestDlg::ApplyAccessibleNames()
 {
     for (const auto& [id, control] : m_controls) {
         if (auto* button = qobject_cast<QAbstractButton*>(control))
-            control->setAccessibleName(WithoutAccessKeys(button->text()));
+            control->setAccessibleName(SpokenCaption(button->text()));
         else if (auto* box = qobject_cast<QGroupBox*>(control))
-            control->setAccessibleName(WithoutAccessKeys(box->title()));
+            control->setAccessibleName(SpokenCaption(box->title()));
         else if (auto* label = qobject_cast<QLabel*>(control); label && !label->text().isEmpty())
             control->setAccessibleName(label->text());
     }

@@ -146,9 +146,6 @@ TEST(DisplaySendWin32, ListsAndOpensAPortTheRegistryNamesAboveSixteen)
     EXPECT_EQ(run->exitCode, 0u);
     const std::string expected = wine_host::Unhex("0C1B73311B514131322E35300D").value();
     EXPECT_EQ(wine_host::Hex(wine_host::Read("COM23", expected.size(), kArrivalMs)), wine_host::Hex(expected));
-    const auto line = wine_host::Settings("COM23");
-    ASSERT_TRUE(line.has_value());
-    EXPECT_EQ(line->outputSpeed, 2400);
     EXPECT_TRUE(wine_host::RemoveSerialPortList());
     EXPECT_TRUE(wine_host::Unplug("COM23"));
 }
@@ -158,17 +155,24 @@ TEST(DisplaySendWin32, OpensAtTheBaudRateAsked)
     REQUIRE_PORT_HOST();
     for (const char* baud : {"9600", "2400"}) {
         SCOPED_TRACE(baud);
-        const auto run = RunSender({"--port", "COM12", "--baud", baud, "--clear"});
-        ASSERT_TRUE(run.has_value());
-        EXPECT_EQ(run->exitCode, 0u);
-        EXPECT_EQ(wine_host::Read("COM12", 1, kArrivalMs), "\x0C");
-        // The terminal keeps the settings of the last open.
-        const auto line = wine_host::Settings("COM12");
+        const auto found = wine_host::Settings("COM12");
+        ASSERT_TRUE(found.has_value());
+        // Held by flow control, the line keeps the sender's settings in sight while it waits.
+        ASSERT_TRUE(wine_host::Stall("COM12"));
+        wine_host::Process sender(DISPLAY_SEND_EXE, {"--port", "COM12", "--baud", baud, "--clear"});
+        ASSERT_TRUE(sender.Started());
+        const auto line = wine_host::SettingsAtSpeed("COM12", std::stoi(baud), kArrivalMs);
+        ASSERT_TRUE(wine_host::Resume("COM12"));
         ASSERT_TRUE(line.has_value());
-        EXPECT_EQ(line->outputSpeed, std::stoi(baud));
         EXPECT_EQ(line->dataBits, 8);
         EXPECT_FALSE(line->parity);
         EXPECT_FALSE(line->twoStopBits);
+        EXPECT_EQ(sender.WaitForExit(kRunTimeoutMs), 0u);
+        EXPECT_EQ(wine_host::Read("COM12", 1, kArrivalMs), "\x0C");
+        // Once it has ended, the line is as it was found.
+        const auto after = wine_host::Settings("COM12");
+        ASSERT_TRUE(after.has_value());
+        EXPECT_EQ(after->outputSpeed, found->outputSpeed);
     }
 }
 
