@@ -378,7 +378,7 @@ Options:
                  any other rate the port supports
   --force        open the port even when it is the kernel's console, which is refused
                  otherwise: the kernel writes its messages there and may read a login
-                 from it. Every port is put back as it was found when the run ends.
+                 from it. Every serial line is put back as it was found when the run ends.
   --verbose      print the bytes sent, in hexadecimal, on standard error
   --version      print the version
   -h, --help     show this help

@@ -131,6 +131,13 @@ std::string DevicePathForOpen(std::string_view name, const OpenOptions& options,
     return path;
 }
 
+bool IsVirtualDisplayLine(const std::string& path, NativeHandle port, const OpenOptions& options)
+{
+    struct stat st{};
+    return !VirtualFolderOf(path).empty() && ::fstat(port, &st) == 0 && IsPseudoTerminalSlave(st.st_rdev) &&
+           !IsActiveConsole(st.st_rdev, options.sysClassTty, ConsoleList(options));
+}
+
 bool AcceptOpenedDevice(const std::string& path, NativeHandle port, const OpenOptions& options,
                         OpenFailure* failure)
 {

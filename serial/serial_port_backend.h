@@ -17,6 +17,10 @@ namespace serial::backend {
 // set, when the name is refused.
 std::string DevicePathForOpen(std::string_view name, const OpenOptions& options, OpenFailure* failure);
 
+// POSIX: whether the device opened from this path is a virtual display's own terminal: a
+// pseudo-terminal reached through a link in the virtual-port folder, not the kernel's console.
+bool IsVirtualDisplayLine(const std::string& path, NativeHandle port, const OpenOptions& options);
+
 // POSIX: whether the device just opened from DevicePathForOpen's path is still one to
 // configure: a terminal line, not the kernel's console unless allowed, and, through a
 // virtual port's link, the line of a display that still runs. False, with *failure set,

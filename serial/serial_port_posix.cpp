@@ -353,7 +353,11 @@ OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int acce
         return {};
     *failure = {};
     backend::FoundLine kept = changes.Keep();
-    if (found != nullptr)
+    // A virtual display reads from its terminal the settings its sender used, to show what
+    // a display at its own rate would make of the bytes; put back at the close, they would
+    // be gone before it looks. That terminal serves no one else, and each client sets its
+    // own: only a real line gets its settings back.
+    if (found != nullptr && !backend::IsVirtualDisplayLine(path, fd, options))
         *found = std::move(kept);
     return port;
 }

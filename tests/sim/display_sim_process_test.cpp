@@ -284,6 +284,24 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
     }
 }
 
+// The real sender at 9600, then at 2400: a display reading at 2400 takes only the second.
+// The sender leaves a display's own terminal at its settings, so the display still finds
+// them once the sender has gone.
+TEST_F(TextMode, ASenderAtAnotherRateIsNotTaken)
+{
+    SimProcess sim({"--text"}, env());
+    const auto banner = sim.Line();
+    ASSERT_TRUE(banner);
+    EXPECT_EQ(sim.Line(), "[        ] lamps=none mode=still");
+    const auto fast = testing_child::Run(DISPLAY_SEND_PATH, {"--port", "sim0", "--baud", "9600", "--text", "9"}, env());
+    EXPECT_EQ(fast.exitCode, 0) << fast.err;
+    EXPECT_EQ(sim.Line(), "sender at 9600 baud: a display at 2400 would show garbage");
+    const auto right = testing_child::Run(DISPLAY_SEND_PATH, {"--port", "sim0", "--text", "1"}, env());
+    EXPECT_EQ(right.exitCode, 0) << right.err;
+    EXPECT_EQ(sim.Line(), "[       1] lamps=none mode=still");
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
+
 // A display killed outright leaves its link and lock file; its terminal's number then goes
 // to another program. The link must lead nobody there.
 TEST_F(TextMode, DeadDisplaysLinkToAReusedTerminalIsNeitherListedNorWritten)
