@@ -216,7 +216,10 @@ void PanelCore::OnRetry()
         m_services.retryTimer->Stop();
         return;
     }
-    if (m_openAwaited == 0)
+    // A display killed outright leaves its link, and the folder tells nothing: the list is
+    // looked at again, so that a port gone from it shows as away.
+    RefreshPorts();
+    if (m_openAwaited == 0 && WaitingForPort())
         AskConnect();
 }
 

@@ -477,10 +477,15 @@ private slots:
         // words and by its lamp; the words follow a switch of language.
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
+        // A display killed outright leaves its link, and its folder tells nothing: the
+        // retry looks at the list again, finds the port gone and shows it away.
+        dlg.ports->clear();
+        dlg.retry->Fire();
         const QString port = QString::fromStdString(dlg.line.path());
         for (const bool inEnglish : {english, !english}) {
             ChooseLanguage(*dlg, inEnglish);
             const auto in = [=](const char* en, const char* cn) { return QString::fromUtf8(inEnglish ? en : cn); };
+            QCOMPARE(Control<QComboBox>(*dlg, IDC_PORT)->currentText(), port + in(" (away)", "（未连接）"));
             QCOMPARE(UpperStatus(*dlg), port + in(": disconnected", "：已断开"));
             QCOMPARE(LampName(*dlg), port + in(": disconnected", "：已断开"));
             QCOMPARE(LowerStatus(*dlg), in("Waiting for it to come back", "等待重新连接"));
