@@ -1,7 +1,9 @@
 // display-test.exe itself under Wine on a virtual X display: one file that starts with
 // nothing beside it, opens COM5 (a pseudo-terminal of wine-port-host) at 2400 8N1, and
-// whose access keys put the panel's bytes on the line. Pictures of its window in Chinese
-// (at start) and in English are left in the folder given as the first argument.
+// whose access keys put the panel's bytes on the line; and beside display-sim.exe, the
+// virtual display, whose port it finds and opens by itself. Pictures of its window in
+// Chinese (at start) and in English, and of the two side by side, are left in the folder
+// given as the first argument.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/serial_comm.h"
+#include "tests/wine/text_display.h"
 #include "tests/wine/win32_process.h"
 
 namespace {
@@ -282,6 +285,129 @@ TEST(DisplayTestExe, OpensAPortTheRegistryNamesWhileItRunsAndHasAboutInItsSystem
     EXPECT_TRUE(wine_host::RemoveSerialPortList());
     EXPECT_TRUE(wine_host::Unplug("COM23"));
     EXPECT_TRUE(wine_host::Plug(kPort));
+}
+
+// What display-send.exe printed and how it ended.
+struct SenderRun {
+    DWORD exitCode = STILL_ACTIVE;
+    std::string out;
+    std::string errors;
+};
+
+SenderRun Send(const std::vector<std::string>& args)
+{
+    wine_host::Process sender(DISPLAY_SEND_EXE, args, true, true);
+    SenderRun run;
+    if (!sender.Started())
+        return run;
+    run.out = sender.ReadOutput();
+    run.errors = sender.ReadErrors();
+    run.exitCode = sender.WaitForExit(kEndMs);
+    return run;
+}
+
+// The virtual display in text mode, once it has said where it listens.
+struct TextDisplay : wine_host::TextDisplay {
+    TextDisplay() : wine_host::TextDisplay(DISPLAY_SIM_EXE, kStartMs) {}
+};
+
+// With no hardware on Windows: display-sim.exe publishes sim0, which display-send.exe
+// lists first and sends to, and which the panel opens by itself at start. A display that
+// ends is a port lost; a new one under the same name is opened again; once none runs,
+// the name sends nothing and says why.
+TEST(VirtualDisplay, Sim0IsListedFirstAndOpenedByTheSenderAndThePanel)
+{
+    REQUIRE_PORT_HOST();
+    std::optional<TextDisplay> display(std::in_place);
+    ASSERT_TRUE(display->Started()) << "cannot start " << DISPLAY_SIM_EXE;
+    ASSERT_EQ(display->banner.rfind(R"(listening on sim0 (\\.\pipe\)", 0), 0u) << display->banner;
+    EXPECT_EQ(display->blank, wine_host::kDarkDisplay);
+
+    const SenderRun list = Send({"--list"});
+    EXPECT_EQ(list.exitCode, 0u);
+    EXPECT_EQ(list.out.substr(0, list.out.find_first_of("\r\n")).substr(0, 5), "sim0\t") << list.out;
+    EXPECT_NE(list.out.find("COM5"), std::string::npos) << list.out;
+
+    const SenderRun price = Send({"--port", "sim0", "--text", "12.50", "--lamp", "price"});
+    EXPECT_EQ(price.exitCode, 0u) << price.errors;
+    EXPECT_EQ(display->ReadLine(kArrivalMs), "[        ] lamps=Price mode=still");
+    EXPECT_EQ(display->ReadLine(kArrivalMs), "[    12.50] lamps=Price mode=still");
+
+    // The panel started afterwards opens sim0 by itself, not COM5: Send Data(&S) lights
+    // the display, and nothing reaches COM5.
+    const wine_host::Process panel(DISPLAY_TEST_EXE, {});
+    ASSERT_TRUE(panel.Started()) << "cannot start " << DISPLAY_TEST_EXE;
+    const HWND window = WaitForWindow(panel.Id(), kStartMs);
+    ASSERT_NE(window, nullptr) << "no window within " << kStartMs << " ms";
+    // Send Data(&S) with every lamp dark: Clear, ESC s 0, then the eights. A display lit
+    // as the sender left it prints a line for each; a dark one only for the eights.
+    const std::string eights = "[8.8.8.8.8.8.8.8.] lamps=none mode=still";
+    auto pressSendData = [&](TextDisplay& on, const std::vector<std::string>& lines) {
+        // The panel opens its port on a thread of its own, soon after its window shows.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            PressAccessKey(window, 'S');
+            if (auto first = on.ReadLine(kArrivalMs)) {
+                EXPECT_EQ(*first, lines.front());
+                for (std::size_t i = 1; i < lines.size(); ++i)
+                    EXPECT_EQ(on.ReadLine(kArrivalMs), lines[i]);
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(pressSendData(*display, {"[        ] lamps=Price mode=still", "[        ] lamps=none mode=still", eights}))
+        << "Alt+S reached no display";
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+
+    // The display killed: its name is not taken while none runs, and a new display takes
+    // it over; the panel, which saw it lost, opens it again by itself.
+    display->End(kEndMs);
+    display.reset();
+    const SenderRun away = Send({"--port", "sim0", "--clear"});
+    EXPECT_NE(away.exitCode, 0u);
+    EXPECT_NE(away.errors.find("sim0"), std::string::npos) << away.errors;
+    const SenderRun left = Send({"--list"});
+    EXPECT_EQ(left.out.find("sim0"), std::string::npos) << left.out;
+    TextDisplay next;
+    ASSERT_EQ(next.banner.rfind("listening on sim0 (", 0), 0u) << next.banner;
+    ASSERT_TRUE(pressSendData(next, {eights})) << "the panel did not open the new display's sim0";
+
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(panel.WaitForExit(kEndMs), 0u);
+}
+
+// The two windows side by side, as a user without the hardware sees them: pictures of
+// the screen are left in the picture folder.
+TEST(VirtualDisplay, TheDisplaysWindowShowsWhatThePanelSends)
+{
+    REQUIRE_PORT_HOST();
+    const wine_host::Process display(DISPLAY_SIM_EXE, {});
+    ASSERT_TRUE(display.Started()) << "cannot start " << DISPLAY_SIM_EXE;
+    const HWND face = WaitForWindow(display.Id(), kStartMs, kSimTitle);
+    ASSERT_NE(face, nullptr) << "the display showed no window within " << kStartMs << " ms";
+    const wine_host::Process panel(DISPLAY_TEST_EXE, {});
+    const HWND window = WaitForWindow(panel.Id(), kStartMs);
+    ASSERT_NE(window, nullptr) << "no window within " << kStartMs << " ms";
+    RECT faceRect{};
+    ::GetWindowRect(face, &faceRect);
+    ::SetWindowPos(face, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::SetWindowPos(window, nullptr, faceRect.right - faceRect.left + 8, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    const std::vector<std::uint32_t> dark = Picture(face, "sim-dark");
+    ::Sleep(1000);  // the panel has opened sim0
+    PressAccessKey(window, '2');  // Price
+    PressAccessKey(window, 'S');
+    std::vector<std::uint32_t> lit;
+    for (const ULONGLONG end = ::GetTickCount64() + kArrivalMs; ::GetTickCount64() < end;) {
+        lit = Picture(face, "sim-lit");
+        if (lit != dark)
+            break;
+    }
+    EXPECT_NE(lit, dark) << "the display's face did not change";
+    Picture(::GetDesktopWindow(), "side-by-side");
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(panel.WaitForExit(kEndMs), 0u);
+    ::PostMessageW(face, WM_CLOSE, 0, 0);
+    EXPECT_EQ(display.WaitForExit(kEndMs), 0u);
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/wide_text.h"
@@ -51,8 +54,10 @@ inline std::wstring Quoted(const std::wstring& arg)
 class Process {
 public:
     // Starts the program (a Unix path of the build) with the arguments (UTF-8). With
-    // captureOutput its standard output comes to ReadOutput, else it shares the test's.
-    Process(const std::string& program, const std::vector<std::string>& args, bool captureOutput = false)
+    // captureOutput its standard output comes to ReadOutput and ReadLine, else it shares
+    // the test's; with captureErrors its standard error comes to ReadErrors.
+    Process(const std::string& program, const std::vector<std::string>& args, bool captureOutput = false,
+            bool captureErrors = false)
     {
         const std::wstring exe = WindowsPath(program);
         std::wstring commandLine = Quoted(exe);
@@ -61,28 +66,30 @@ public:
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         HANDLE writeOut = nullptr;
-        if (captureOutput) {
-            SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-            if (!::CreatePipe(&m_output, &writeOut, &inherit, 0))
-                return;
-            ::SetHandleInformation(m_output, HANDLE_FLAG_INHERIT, 0);
+        HANDLE writeErrors = nullptr;
+        const bool capture = captureOutput || captureErrors;
+        if (capture) {
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-            startup.hStdOutput = writeOut;
-            startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+            startup.hStdOutput = captureOutput ? OpenPipe(&m_output, &writeOut) : ::GetStdHandle(STD_OUTPUT_HANDLE);
+            startup.hStdError = captureErrors ? OpenPipe(&m_errors, &writeErrors) : ::GetStdHandle(STD_ERROR_HANDLE);
         }
-        if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, captureOutput, 0, nullptr,
+        if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, capture, 0, nullptr,
                              nullptr, &startup, &m_process))
             ::CloseHandle(m_process.hThread);
-        if (writeOut != nullptr)
-            ::CloseHandle(writeOut);
+        for (HANDLE end : {writeOut, writeErrors}) {
+            if (end != nullptr)
+                ::CloseHandle(end);
+        }
     }
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     ~Process()
     {
-        if (m_output != nullptr)
-            ::CloseHandle(m_output);
+        for (HANDLE pipe : {m_output, m_errors}) {
+            if (pipe != nullptr)
+                ::CloseHandle(pipe);
+        }
         if (m_process.hProcess == nullptr)
             return;
         if (::WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
@@ -94,14 +101,38 @@ public:
     DWORD Id() const { return m_process.dwProcessId; }
 
     // Its standard output, until it closes it.
-    std::string ReadOutput()
+    std::string ReadOutput() { return std::exchange(m_pending, {}) + ReadAll(m_output); }
+    // Its standard error, until it closes it.
+    std::string ReadErrors() { return ReadAll(m_errors); }
+
+    // The next line of its standard output, without its line break, once it came within
+    // timeoutMs; nullopt when none came or the output closed first.
+    std::optional<std::string> ReadLine(DWORD timeoutMs)
     {
-        std::string out;
-        char buffer[4096];
-        DWORD got = 0;
-        while (m_output != nullptr && ::ReadFile(m_output, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            out.append(buffer, got);
-        return out;
+        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+        for (;;) {
+            if (const auto newline = m_pending.find('\n'); newline != std::string::npos) {
+                std::string line = m_pending.substr(0, newline);
+                m_pending.erase(0, newline + 1);
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                return line;
+            }
+            DWORD waiting = 0;
+            if (m_output == nullptr || !::PeekNamedPipe(m_output, nullptr, 0, nullptr, &waiting, nullptr))
+                return std::nullopt;
+            if (waiting > 0) {
+                char buffer[4096];
+                DWORD got = 0;
+                if (!::ReadFile(m_output, buffer, std::min<DWORD>(waiting, sizeof buffer), &got, nullptr))
+                    return std::nullopt;
+                m_pending.append(buffer, got);
+            } else if (::GetTickCount64() >= end) {
+                return std::nullopt;
+            } else {
+                ::Sleep(20);
+            }
+        }
     }
 
     // Ends it if it still runs, and waits until it has: its program file is then free.
@@ -121,8 +152,30 @@ public:
     }
 
 private:
+    // A pipe whose reading end stays here and whose writing end the child inherits.
+    static HANDLE OpenPipe(HANDLE* readEnd, HANDLE* writeEnd)
+    {
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        if (!::CreatePipe(readEnd, writeEnd, &inherit, 0))
+            return *readEnd = *writeEnd = nullptr;
+        ::SetHandleInformation(*readEnd, HANDLE_FLAG_INHERIT, 0);
+        return *writeEnd;
+    }
+
+    static std::string ReadAll(HANDLE pipe)
+    {
+        std::string out;
+        char buffer[4096];
+        DWORD got = 0;
+        while (pipe != nullptr && ::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            out.append(buffer, got);
+        return out;
+    }
+
     PROCESS_INFORMATION m_process{};
     HANDLE m_output = nullptr;
+    HANDLE m_errors = nullptr;
+    std::string m_pending;  // output read ahead of a line's end
 };
 
 }  // namespace wine_host
