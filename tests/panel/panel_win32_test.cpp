@@ -1,6 +1,7 @@
 // The panel built for Windows, under Wine on the offscreen platform, with COM5 a
-// pseudo-terminal of wine-port-host: the bytes of its buttons and of the demonstration's
-// steps, the port opened at 2400 8N1, and the language switch. CTest runs it with the
+// pseudo-terminal of wine-port-host and display-sim.exe beside it: the bytes of its
+// buttons and of the demonstration's steps, the port opened at 2400 8N1, the virtual
+// display found and followed, and the language switch. CTest runs it with the
 // Chinese ANSI code page (936, GBK).
 
 #include <QFontInfo>
@@ -12,6 +13,7 @@
 #include "tests/support/panel_harness.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/serial_comm.h"
+#include "tests/wine/text_display.h"
 
 namespace {
 
@@ -21,6 +23,7 @@ using harness::Control;
 constexpr char kPort[] = "COM5";
 constexpr int kArrivalMs = 5000;
 constexpr int kQuietMs = 300;
+constexpr DWORD kStartMs = 60000;  // a bound for a display that does not start, not a measurement
 
 // The driver's device of COM5 in the registry's list of serial ports.
 constexpr char kDevice[] = R"(\Device\Serial4)";
@@ -232,6 +235,38 @@ private slots:
         p.timer->Fire();
         const QByteArray step3 = QByteArray::fromHex("1b5141302e310d");
         QCOMPARE(Arrived(static_cast<std::size_t>(step3.size())), step3);
+    }
+
+    // display-sim.exe, the virtual display: listed before the COM ports from its folder
+    // and opened; ended without a word, it is shown lost at once; a new display under the
+    // same name is opened again.
+    void aVirtualDisplayIsListedFirstAndFollowedUnderItsName()
+    {
+        QVERIFY(wine_host::NameSerialPort(kDevice, kPort));
+        auto display = std::make_unique<wine_host::TextDisplay>(DISPLAY_SIM_EXE, kStartMs);
+        QVERIFY2(display->banner.rfind("listening on sim0 (", 0) == 0, display->banner.c_str());
+        const harness::Panel p = MakePanel(true);
+        auto* ports = Control<QComboBox>(*p.dlg, IDC_PORT);
+        QCOMPARE(ports->count(), 2);
+        QCOMPARE(ports->itemText(0), QStringLiteral("sim0"));
+        QCOMPARE(ports->itemText(1), QStringLiteral("COM5"));
+        QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), kArrivalMs);
+        QCOMPARE(ports->currentText(), QStringLiteral("sim0"));
+        const std::string scrolling = "[12345678] lamps=none mode=scrolling text=\"12345678\"";
+        Click(*p.dlg, IDC_SCROLL);
+        QCOMPARE(display->ReadLine(kArrivalMs), std::optional(scrolling));
+        QCOMPARE(ArrivedUntilQuiet(), QByteArray());
+
+        display->End(kArrivalMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ports->currentText(), QStringLiteral("sim0（未连接）"), kArrivalMs);
+        QVERIFY(!p.dlg->Core().PortOpen());
+
+        display = std::make_unique<wine_host::TextDisplay>(DISPLAY_SIM_EXE, kStartMs);
+        QVERIFY2(display->banner.rfind("listening on sim0 (", 0) == 0, display->banner.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), kArrivalMs);
+        QCOMPARE(ports->currentText(), QStringLiteral("sim0"));
+        Click(*p.dlg, IDC_SCROLL);
+        QCOMPARE(display->ReadLine(kArrivalMs), std::optional(scrolling));
     }
 };
 
