@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "serial/port_description.h"
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
+#include "serial/port_watch.h"
 #include "serial/serial_port.h"
 #include "tests/support/win32_virtual_display.h"
 #include "tests/wine/port_host_client.h"
@@ -328,6 +330,96 @@ TEST_F(VirtualDisplayWin32, ADisplayThatEndedIsGoneAndItsSuccessorOpens)
     // A display that lets its client go: the same.
     successor.Disconnect();
     EXPECT_TRUE(serial::CSerialPort::IsDeviceGone(WriteText(port, "\x0c")));
+}
+
+constexpr DWORD kNoticeMs = 5000;  // a bound for a notice, not a measurement
+constexpr DWORD kSettleMs = 200;
+
+// Whether the watch tells of news within the bound.
+bool Told(serial::PortWatch& watch)
+{
+    const std::vector<HANDLE> handles = watch.EventHandles();
+    const ULONGLONG end = ::GetTickCount64() + kNoticeMs;
+    while (::GetTickCount64() < end) {
+        const DWORD waited = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, 100);
+        if (waited < WAIT_OBJECT_0 + handles.size() && watch.TakeEvents())
+            return true;
+    }
+    return false;
+}
+
+// Takes what is still coming of one change (a publication makes folders and a file);
+// then whether the watch stays quiet.
+bool SettlesQuiet(serial::PortWatch& watch)
+{
+    const std::vector<HANDLE> handles = watch.EventHandles();
+    for (int i = 0; i < 20; ++i) {
+        if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, kSettleMs)
+            == WAIT_TIMEOUT)
+            return true;
+        watch.TakeEvents();
+    }
+    return false;
+}
+
+// Whether whatever comes within a settling concerns no port.
+bool NothingConcerns(serial::PortWatch& watch)
+{
+    const std::vector<HANDLE> handles = watch.EventHandles();
+    for (int i = 0; i < 20; ++i) {
+        if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, kSettleMs)
+            == WAIT_TIMEOUT)
+            return true;
+        if (watch.TakeEvents())
+            return false;
+    }
+    return true;
+}
+
+// The folder is followed from before it exists, through displays coming and going, to its
+// removal and its return; the folder above it tells only of the folder on the way.
+TEST(VirtualPortWatch, ToldOfEveryDisplayAndOfNothingElse)
+{
+    testing_support::Win32TempFolder temp;
+    ASSERT_FALSE(temp.path().empty());
+    const std::string folder = temp.path() + R"(\Vandry\display-test\ports)";
+    serial::PortWatch watch({folder});
+    ASSERT_EQ(watch.EventHandles().size(), 1u);
+    EXPECT_NE(watch.EventHandle(), nullptr);
+    EXPECT_TRUE(SettlesQuiet(watch));
+
+    // Beside the folder's way: a folder and a file.
+    ASSERT_TRUE(::CreateDirectoryW(wide_text::Widen(temp.path() + R"(\Other)").c_str(), nullptr));
+    ASSERT_TRUE(testing_support::WriteUnlockedPortFile(temp.path(), "note", "x"));
+    EXPECT_TRUE(NothingConcerns(watch));
+
+    const std::string pipe = serial::win32::NewVirtualPipePath();
+    VirtualPortPublication first;
+    VirtualPortPublication second;
+    std::string error;
+    const auto removeAll = [&] {
+        first.Remove();
+        second.Remove();
+        ::DeleteFileW(wide_text::Widen(folder + R"(\sim7)").c_str());
+        return ::RemoveDirectoryW(wide_text::Widen(folder).c_str()) != FALSE;
+    };
+    const struct {
+        const char* change;
+        std::function<bool()> make;
+    } changes[] = {
+        {"the first display, the folders made", [&] { return first.Publish(folder, pipe, &error); }},
+        {"a second display", [&] { return second.Publish(folder, pipe, &error); }},
+        {"a display gone", [&] { second.Remove(); return true; }},
+        {"a killed display's file", [&] { return testing_support::WriteUnlockedPortFile(folder, "sim7", pipe); }},
+        {"the folder removed", removeAll},
+        {"the folder back with a display", [&] { return first.Publish(folder, pipe, &error); }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.change);
+        ASSERT_TRUE(c.make());
+        EXPECT_TRUE(Told(watch));
+        EXPECT_TRUE(SettlesQuiet(watch));
+    }
 }
 
 }  // namespace
