@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/wide_text.h"
@@ -293,6 +295,32 @@ TEST_F(VirtualDisplayWin32, NamesWithoutARunningDisplayAreNotOpened)
         EXPECT_FALSE(port.Open(r.name, 2400)) << r.name;
         EXPECT_EQ(port.LastOpenFailure().kind, r.kind) << r.name;
     }
+}
+
+// A display that does not read: only a stop ends the write soon, and the port stays usable.
+TEST_F(VirtualDisplayWin32, AStopEndsAWriteTheDisplayDoesNotTake)
+{
+    const std::string pipe = serial::win32::NewVirtualPipePath();
+    testing_support::PipeServer server(pipe);
+    ASSERT_TRUE(server.valid());
+    VirtualPortPublication display;
+    Publish(display, pipe);
+    serial::CSerialPort port;
+    ASSERT_TRUE(port.Open("sim0", 2400));
+    ASSERT_TRUE(server.Accept());
+    // More than the pipe holds; at the display's pace it would time out after minutes.
+    const std::vector<std::uint8_t> message(20000, 0x38);
+    std::stop_source stop;
+    std::thread stopper([&] {
+        ::Sleep(300);
+        stop.request_stop();
+    });
+    EXPECT_EQ(port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token()),
+              serial::CSerialPort::CancelledError());
+    stopper.join();
+    server.Read(message.size(), 300);
+    EXPECT_EQ(WriteText(port, "\x0c"), 0u);
+    EXPECT_EQ(server.Read(1), "\x0c");
 }
 
 // The display ends while the port is held: the write says the device is gone, as an
