@@ -1,8 +1,8 @@
 #include "panel/port_worker.h"
 
-#include <QSocketNotifier>
 #include <algorithm>
 
+#include "panel/port_watcher.h"
 #include "protocol/send_staging.h"
 
 namespace panel {
@@ -52,17 +52,19 @@ void PortWorker::WatchLine()
 {
     // A display that ends while the panel only holds its line, sending nothing, is noticed
     // at once rather than at the next write.
-    const int fd = m_port.LineEventDescriptor();
-    if (fd < 0)
+    const serial::NativeHandle handle = m_port.LineEventHandle();
+    if (handle == serial::kNoHandle)
         return;
-    m_lineEvents = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(m_lineEvents, &QSocketNotifier::activated, this, &PortWorker::OnLineEvent);
+    m_lineEvents = WatchNotifier(handle, this, [this] { OnLineEvent(); });
 }
 
 void PortWorker::OnLineEvent()
 {
-    if (m_port.LineHungUp()) {
-        m_lineEvents->setEnabled(false);
+    if (m_lineEvents != nullptr && m_port.LineHungUp()) {
+        // It would tell the same again and again until the port is closed.
+        m_lineEvents->disconnect(this);
+        m_lineEvents->deleteLater();
+        m_lineEvents = nullptr;
         emit LineLost(m_openRequest);
     }
 }

@@ -144,8 +144,12 @@ public:
     // the device hung up (the far end of a pseudo-terminal closed, an adapter went away).
     // -1 with no port, and where the platform has no such descriptor.
     int LineEventDescriptor() const noexcept;
+    // The same as a handle of this platform: that descriptor on POSIX; on Windows an
+    // event set when the virtual display whose pipe is open ends (COM ports have none).
+    // kNoHandle where there is none.
+    NativeHandle LineEventHandle() const noexcept;
     // After such news: discards the input (the display never answers) and tells whether
-    // the device hung up.
+    // the device hung up (the display ended).
     bool LineHungUp();
 
     // Why the last Open failed; kind None after a successful Open.

@@ -39,9 +39,14 @@ OpenError KindOfErrno(int err, OpenStep step);
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions& options,
                            OpenFailure* failure, FoundLine* found);
 
+// Windows: keeps a read waiting on a virtual display's pipe, which ends when the display
+// closes its end; and whether it has.
+void WaitForPipeEnd(NativeHandle pipe, FoundSettings& found);
+bool PipeEnded(NativeHandle pipe, FoundSettings& found);
+
 // Undoes what the platform set on the device while it was held, puts back the settings
 // found (when given), then closes the handle. False when the OS refused to close it.
-bool CloseHandleOf(OwnedHandle& port, const FoundSettings* found);
+bool CloseHandleOf(OwnedHandle& port, FoundSettings* found);
 
 // Purges both directions, writes count (> 0) bytes and waits until they left, within
 // WriteTimeout and StallTimeout at the line's rate. 0, CSerialPort::TimeoutError() when the line stalled,

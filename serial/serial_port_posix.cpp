@@ -290,6 +290,11 @@ int CSerialPort::LineEventDescriptor() const noexcept
     return m_hComm.get();
 }
 
+NativeHandle CSerialPort::LineEventHandle() const noexcept
+{
+    return m_hComm.get();
+}
+
 bool CSerialPort::LineHungUp()
 {
     if (!m_hComm.valid())
@@ -372,7 +377,7 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
     return OpenLocked(path, baudRate, O_RDWR, options, failure, found);
 }
 
-bool CloseHandleOf(OwnedHandle& port, const FoundSettings* found)
+bool CloseHandleOf(OwnedHandle& port, FoundSettings* found)
 {
     // Exclusive mode belongs to the terminal, not to this descriptor: a pseudo-terminal
     // keeps it while its other side is open (a virtual display), and would then refuse

@@ -128,24 +128,40 @@ bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
     }
 }
 
-// Windows tells of a removed device through the window (WM_DEVICECHANGE) or a failing
-// write, not through a descriptor the panel could wait on.
+// What Open found and set up on the line, for Close to undo. A COM port: its settings,
+// put back so that the next program (or the system) finds the port as it was. A virtual
+// display's pipe: nothing to put back, but a read kept waiting on it. The display never
+// writes, so the read ends only when the display closes its end: the panel learns at
+// once that a display was ended, as a hang-up on POSIX tells it, not at its next write.
+struct backend::FoundSettings {
+    DCB dcb{};
+    COMMTIMEOUTS timeouts{};
+    bool pipe = false;
+    OwnedHandle ended;  // set when the read ends
+    OVERLAPPED read{};
+    std::uint8_t byte = 0;
+    bool reading = false;  // the read is under way
+    DWORD endedWith = 0;   // how the pipe ended; 0 while it has not
+};
+
+// Windows tells of a removed COM device through the window (WM_DEVICECHANGE) or a failing
+// write, not through a descriptor; the end of a virtual display's pipe through the event
+// of the read kept on it.
 int CSerialPort::LineEventDescriptor() const noexcept
 {
     return -1;
 }
 
-bool CSerialPort::LineHungUp()
+NativeHandle CSerialPort::LineEventHandle() const noexcept
 {
-    return false;
+    return m_found && m_found->pipe ? m_found->ended.get() : kNoHandle;
 }
 
-// What the line was set to when it was opened: Close puts it back, so that the next
-// program (or the system) finds the port as it was.
-struct backend::FoundSettings {
-    DCB dcb{};
-    COMMTIMEOUTS timeouts{};
-};
+bool CSerialPort::LineHungUp()
+{
+    backend::FoundSettings* found = m_found.get();
+    return m_hComm.valid() && found != nullptr && found->pipe && backend::PipeEnded(m_hComm.get(), *found);
+}
 
 void backend::FoundSettingsDeleter::operator()(FoundSettings* settings) const noexcept
 {
@@ -153,6 +169,35 @@ void backend::FoundSettingsDeleter::operator()(FoundSettings* settings) const no
 }
 
 namespace backend {
+
+void WaitForPipeEnd(HANDLE pipe, FoundSettings& found)
+{
+    found.read = OVERLAPPED{};
+    found.read.hEvent = found.ended.get();
+    if (::ReadFile(pipe, &found.byte, 1, nullptr, &found.read) || ::GetLastError() == ERROR_IO_PENDING) {
+        found.reading = true;
+        return;
+    }
+    // Ended already: the event tells it all the same.
+    found.endedWith = ::GetLastError();
+    ::SetEvent(found.ended.get());
+}
+
+bool PipeEnded(HANDLE pipe, FoundSettings& found)
+{
+    if (found.reading) {
+        DWORD got = 0;
+        if (::GetOverlappedResult(pipe, &found.read, &got, FALSE)) {
+            // A byte from the display after all: not ours to read. Wait on.
+            found.reading = false;
+            WaitForPipeEnd(pipe, found);
+        } else if (::GetLastError() != ERROR_IO_INCOMPLETE) {
+            found.reading = false;
+            found.endedWith = ::GetLastError();
+        }
+    }
+    return found.endedWith != 0;
+}
 
 namespace {
 
@@ -164,15 +209,17 @@ void PutBack(HANDLE handle, const FoundSettings& found)
     ::SetCommTimeouts(handle, &timeouts);
 }
 
-// A virtual display's pipe: written only, and with no line to set up or put back. The
-// display may learn who we are, but not act as us.
-OwnedHandle OpenPipe(const std::string& path, OpenFailure* failure)
+// A virtual display's pipe, with no line to set up or put back: written, and read only to
+// learn when the display ends (FoundSettings). The display may learn who we are, but not
+// act as us.
+OwnedHandle OpenPipe(const std::string& path, OpenFailure* failure, FoundLine* found)
 {
+    constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
     constexpr DWORD kFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kFlags, nullptr);
+    HANDLE handle = ::CreateFileA(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, kFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PIPE_BUSY
         && ::WaitNamedPipeA(path.c_str(), kPipeBusyWaitMs))
-        handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kFlags, nullptr);
+        handle = ::CreateFileA(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, kFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = ::GetLastError();
         // WaitNamedPipe's own time-out: the other program still holds the display.
@@ -187,8 +234,16 @@ OwnedHandle OpenPipe(const std::string& path, OpenFailure* failure)
             failure->osMessage = "its virtual display is not running";
         return {};
     }
+    OwnedHandle port(handle);
+    FoundLine watch(new FoundSettings{});
+    watch->pipe = true;
+    watch->ended = OwnedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!watch->ended.valid())
+        return Failed(failure, ::GetLastError(), Step::OpenPipe);
+    WaitForPipeEnd(handle, *watch);
     *failure = {};
-    return OwnedHandle(handle);
+    *found = std::move(watch);
+    return port;
 }
 
 // A write on a virtual display's pipe: one WriteFile, ended by a stop or by the write
@@ -232,7 +287,7 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
                            FoundLine* found)
 {
     if (win32::IsVirtualPipePath(path))
-        return OpenPipe(path, failure);
+        return OpenPipe(path, failure, found);
     // No sharing: the display must hear one program at a time. Overlapped, so that a
     // write can wait for its end and for a stop at once (WriteAll).
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -293,10 +348,17 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
     return port;
 }
 
-bool CloseHandleOf(OwnedHandle& port, const FoundSettings* found)
+bool CloseHandleOf(OwnedHandle& port, FoundSettings* found)
 {
-    if (found)
+    if (found != nullptr && found->pipe) {
+        // The read's memory goes with `found`: it must have ended first.
+        DWORD got = 0;
+        if (found->reading && ::CancelIoEx(port.get(), &found->read))
+            ::GetOverlappedResult(port.get(), &found->read, &got, TRUE);
+        found->reading = false;
+    } else if (found != nullptr) {
         PutBack(port.get(), *found);
+    }
     return port.reset();
 }
 

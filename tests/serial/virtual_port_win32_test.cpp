@@ -300,16 +300,22 @@ TEST_F(VirtualDisplayWin32, AStopEndsAWriteTheDisplayDoesNotTake)
     EXPECT_EQ(m_server.Read(1), "\x0c");
 }
 
-// The display ends while the port is held: the write says the device is gone, as an
-// unplugged adapter's does, and a new display under the same name is opened again.
+// The display ends while the port is held: the line's event says so at once, the write
+// says the device is gone, as an unplugged adapter's does, and a new display under the
+// same name is opened again.
 TEST_F(VirtualDisplayWin32, ADisplayThatEndedIsGoneAndItsSuccessorOpens)
 {
     Publish();
     serial::CSerialPort port;
     ASSERT_TRUE(port.Open("sim0", 2400));
     ASSERT_TRUE(m_server.Accept());
+    ASSERT_NE(port.LineEventHandle(), serial::kNoHandle);
+    EXPECT_EQ(::WaitForSingleObject(port.LineEventHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_FALSE(port.LineHungUp());
     m_server.Close();
     m_display.Remove();
+    EXPECT_EQ(::WaitForSingleObject(port.LineEventHandle(), 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(port.LineHungUp());
 
     const std::uint32_t result = WriteText(port, "\x0c");
     EXPECT_NE(result, 0u);
@@ -327,7 +333,10 @@ TEST_F(VirtualDisplayWin32, ADisplayThatEndedIsGoneAndItsSuccessorOpens)
     EXPECT_EQ(m_server.Read(1), "\x0c");
 
     // A display that lets its client go: the same.
+    EXPECT_FALSE(port.LineHungUp());
     m_server.Disconnect();
+    EXPECT_EQ(::WaitForSingleObject(port.LineEventHandle(), 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(port.LineHungUp());
     EXPECT_TRUE(serial::CSerialPort::IsDeviceGone(WriteText(port, "\x0c")));
 }
 

@@ -129,7 +129,7 @@ public:
 private:
     static HANDLE Create(const std::string& path)
     {
-        HANDLE pipe = ::CreateNamedPipeA(path.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+        HANDLE pipe = ::CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
                                          PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
                                          1, 0, 4096, 0, nullptr);
         return pipe == INVALID_HANDLE_VALUE ? nullptr : pipe;
