@@ -15,6 +15,7 @@
 #include "serial/virtual_port_win32.h"
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
+#include "tests/support/win32_virtual_display.h"
 
 namespace fs = std::filesystem;
 
@@ -25,28 +26,6 @@ using sim::PortLink;
 using sim::ReadResult;
 
 constexpr DWORD kWaitMs = 5000;
-
-// A folder of the test's own under the temporary folder, removed when the test ends.
-class Folder {
-public:
-    Folder()
-    {
-        static int count = 0;
-        m_path = (fs::temp_directory_path() /
-                  ("display-sim-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count)))
-                     .string();
-        fs::create_directories(m_path);
-    }
-    ~Folder()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 // A client of the pipe, as a sender opens it; invalid with GetLastError() set when refused.
 serial::OwnedHandle OpenClient(const std::string& path)
@@ -169,7 +148,8 @@ TEST(Device, ACOMPortThatDoesNotExistIsNamedInTheError)
 
 TEST(Publication, TheFileNamesThePipeAndIsListedWhileTheDisplayRuns)
 {
-    Folder folder;
+    testing_support::Win32TempFolder folder;
+    ASSERT_FALSE(folder.path().empty());
     const std::string ports = folder.path() + "\\ports";
     ListenPort port;
     std::string error;
@@ -199,7 +179,8 @@ TEST(Publication, TheFileNamesThePipeAndIsListedWhileTheDisplayRuns)
 // the next display takes the name over.
 TEST(Publication, TheNextDisplayTakesOverTheNameAKilledOneLeft)
 {
-    Folder folder;
+    testing_support::Win32TempFolder folder;
+    ASSERT_FALSE(folder.path().empty());
     const std::string ports = folder.path() + "\\ports";
     ListenPort port;
     std::string error;
