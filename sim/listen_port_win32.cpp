@@ -29,9 +29,10 @@ OVERLAPPED& OverlappedIn(unsigned char* block)
 
 // The pipe's input buffer: a whole message and more, so a sender's write ends at once.
 constexpr DWORD kPipeBuffer = 4096;
-// A read of the COM port ends at its first byte, or after this long with none; then the
-// next one is issued.
-constexpr DWORD kComReadMs = 1000;
+// A read of the COM port waits for its first byte as long as it takes and ends once the
+// line has been quiet this long after it: a message comes whole at any rate from 2400 baud
+// (4 ms a byte), each byte on its own at lower rates.
+constexpr DWORD kComGapMs = 20;
 
 // The system's own text for an error, in UTF-8, without the trailing line break.
 std::string SystemMessage(DWORD error)
@@ -191,12 +192,11 @@ bool ListenPort::OpenDevice(const std::string& portName, std::uint32_t baudRate,
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     if (!::SetCommState(port.get(), &dcb)) return FailToOpen(error, portName, baudRate, ::GetLastError(), true);
-    // A read ends at the first byte that comes (the interval and the multiplier at
-    // MAXDWORD), or after kComReadMs with none.
+    // No total time-out: a quiet line costs no wake-up. (The mode that ends a read at its
+    // first byte, interval and multiplier MAXDWORD with a total constant, never ends a read
+    // under Wine.)
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.ReadTotalTimeoutConstant = kComReadMs;
+    timeouts.ReadIntervalTimeout = kComGapMs;
     if (!::SetCommTimeouts(port.get(), &timeouts)) return FailToOpen(error, portName, baudRate, ::GetLastError(), true);
     // What came before the display listened is not its to show.
     ::PurgeComm(port.get(), PURGE_RXCLEAR);
@@ -266,7 +266,7 @@ ReadResult ListenPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t*
     if (!m_read.valid()) return ReadResult::Failed;
     OVERLAPPED& overlapped = OverlappedIn(m_overlapped);
     // A few rounds at most: a client that went is followed by listening again, a read
-    // that found nothing (a COM port's time-out) by the next read.
+    // that found nothing by the next read.
     for (int round = 0; round < 4; ++round) {
         if (m_handedOut < m_buffered) {
             const std::size_t n = std::min(size, m_buffered - m_handedOut);
@@ -291,8 +291,13 @@ ReadResult ListenPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t*
             if (done) {
                 m_buffered = n;
                 m_handedOut = 0;
-                // Nothing read: a COM port's read that timed out, or a client's empty write.
+                // Nothing read: a client's empty write, or a COM port's read that timed out.
                 if (n == 0) StartRead();
+                continue;
+            }
+            // A read that timed out is an empty one (Wine reports it as an error).
+            if (err == ERROR_TIMEOUT && !m_pipe) {
+                StartRead();
                 continue;
             }
             m_readError = err;

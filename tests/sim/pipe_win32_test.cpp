@@ -1,5 +1,6 @@
 // The virtual display's own line on Windows, a named pipe, and its file in a virtual-port
-// folder of the test's own: clients open it with CreateFile as a sender does.
+// folder of the test's own: clients open it with CreateFile as a sender does. And a COM
+// port it listens on: COM5, a pseudo-terminal of wine-port-host.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -16,6 +17,8 @@
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
 #include "tests/support/win32_virtual_display.h"
+#include "tests/wine/port_host_client.h"
+#include "tests/wine/win32_process.h"
 
 namespace fs = std::filesystem;
 
@@ -58,14 +61,16 @@ std::string ReadAll(ListenPort& port, std::size_t want, ReadResult* last = nullp
     return got;
 }
 
-// Reads until the display has seen its client go and listens again.
+// Reads until the display has seen its client go and listens again; then the event is
+// clear, or the event loop would run round for ever.
 void AwaitListening(ListenPort& port)
 {
     for (int i = 0; i < 10 && ::WaitForSingleObject(port.ReadEvent(), kWaitMs) == WAIT_OBJECT_0; ++i) {
         std::uint8_t buf[16];
         std::size_t n = 0;
-        if (port.Read(buf, sizeof buf, &n) != ReadResult::Data) return;
+        if (port.Read(buf, sizeof buf, &n) != ReadResult::Data) break;
     }
+    EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 std::string FileText(const std::string& path)
@@ -99,6 +104,7 @@ TEST(Pipe, OneClientAtATimeDeliversEveryByteAndTheNextConnectsOnceItCloses)
         EXPECT_EQ(ReadAll(port, 3000), all.substr(0, 3000));  // 00, CR, LF, 1A, FF unchanged
         Write(first, all.substr(3000));
         EXPECT_EQ(ReadAll(port, all.size() - 3000), all.substr(3000));
+        EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
     }
     AwaitListening(port);
 
@@ -144,6 +150,28 @@ TEST(Device, ACOMPortThatDoesNotExistIsNamedInTheError)
     EXPECT_EQ(error.rfind("\"COM200\": no such port", 0), 0u) << error;
     EXPECT_FALSE(port.OpenDevice("sim0x/", 2400, &error));
     EXPECT_EQ(error.rfind("\"sim0x/\": ", 0), 0u) << error;
+}
+
+TEST(Device, ReadsACOMPortAt8N1AndItsRateAsTheBytesCome)
+{
+    REQUIRE_PORT_HOST();
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenDevice("COM5", 9600, &error)) << error;
+    EXPECT_EQ(port.DevicePath(), R"(\\.\COM5)");
+    EXPECT_FALSE(port.HidesSenderSettings());
+    const auto line = wine_host::Settings("COM5");
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->inputSpeed, 9600);
+    EXPECT_EQ(line->dataBits, 8);
+    EXPECT_FALSE(line->parity);
+    EXPECT_FALSE(line->twoStopBits);
+    ASSERT_TRUE(wine_host::Write("COM5", "\x1bQA12.50\r"));
+    EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
+    // A quiet line wakes nobody, and the byte after it still comes.
+    EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    ASSERT_TRUE(wine_host::Write("COM5", std::string(1, '\0')));
+    EXPECT_EQ(ReadAll(port, 1), std::string(1, '\0'));
 }
 
 TEST(Publication, TheFileNamesThePipeAndIsListedWhileTheDisplayRuns)
