@@ -1,6 +1,7 @@
 #include "panel/port_watcher.h"
 
 #include <QThread>
+#include <QtAlgorithms>
 #include <utility>
 
 #include "serial/port_discovery.h"
@@ -57,9 +58,9 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
         Look();
     }
 
-    const serial::NativeHandle handle = m_watch.EventHandle();
-    if (handle != serial::kNoHandle) {
-        m_notifier = WatchNotifier(handle, this, [this] {
+    const std::vector<serial::NativeHandle> handles = m_watch.EventHandles();
+    for (const serial::NativeHandle handle : handles) {
+        m_notifiers.push_back(WatchNotifier(handle, this, [this] {
             if (!m_watch.TakeEvents())
                 return;
             // Settled from the first event of a burst, never restarted by the later ones:
@@ -68,8 +69,9 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
                 m_moreCame = true;
             else
                 m_settle.start();
-        });
-    } else {
+        }));
+    }
+    if (handles.empty()) {
         m_reprobe.setInterval(kReprobeMs);
         connect(&m_reprobe, &QTimer::timeout, this, &PortWatcher::Look);
         m_reprobe.start();
@@ -78,8 +80,8 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
 
 PortWatcher::~PortWatcher()
 {
-    // The notifier goes before the handle it waits on.
-    delete m_notifier;
+    // The notifiers go before the handles they wait on.
+    qDeleteAll(m_notifiers);
     if (m_probeThread) {
         m_probeThread->quit();
         if (!m_probeThread->wait(kProbeWaitMs))

@@ -38,7 +38,7 @@ private:
     void OnProbed(const QStringList& ports);
 
     serial::PortWatch m_watch;
-    QObject* m_notifier = nullptr;
+    std::vector<QObject*> m_notifiers;  // one for each handle of the watch
     // A device comes with a burst of events (the node, then its group and mode): one
     // listing a settling after the first, and one more if more came meanwhile.
     QTimer m_settle;
@@ -51,8 +51,9 @@ private:
     std::vector<std::string> m_probed;
 };
 
-// A notifier of the platform that calls back when the handle of a serial::PortWatch
-// signals: a QSocketNotifier on POSIX, a QWinEventNotifier on Windows.
+// A notifier of the platform that calls back when a handle of a serial::PortWatch
+// signals: a QSocketNotifier on POSIX, a QWinEventNotifier on Windows (one each for the
+// registry and the virtual-port folder).
 QObject* WatchNotifier(serial::NativeHandle handle, QObject* parent, std::function<void()> onEvent);
 
 }  // namespace panel

@@ -9,6 +9,7 @@
 #include "common/wide_text.h"
 #include "serial/port_name.h"
 #include "serial/serial_comm_win32.h"
+#include "serial/virtual_port_win32.h"
 
 namespace serial {
 
@@ -91,11 +92,15 @@ std::string DriverDeviceOf(const std::string& port)
 
 }  // namespace
 
-std::string DescribePort(const std::string& entry, const DiscoveryRoots&)
+std::string DescribePort(const std::string& entry, const DiscoveryRoots& roots)
 {
     const std::string port = ComPortEntry(entry);
-    if (port.empty())
-        return kPlainPortDescription;
+    if (port.empty()) {
+        const std::string& virtualDir = roots.virtualDir.empty() ? DefaultVirtualPortDir() : roots.virtualDir;
+        const bool published = win32::IsVirtualPortName(entry) && !virtualDir.empty()
+                               && !win32::VirtualPortPipe(virtualDir, entry).empty();
+        return published ? kVirtualDisplayDescription : kPlainPortDescription;
+    }
     const DeviceText device = FromSetupApi(port);
     return DescribeWindowsPort(port, device.friendlyName, device.enumerator, DriverDeviceOf(port));
 }

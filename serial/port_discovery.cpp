@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "serial/port_name.h"
+
 namespace serial {
 
 namespace {
@@ -58,7 +60,10 @@ std::vector<std::string> MergePorts(std::vector<std::string> listed, const std::
     for (const std::string& port : probed) {
         if (std::find(listed.begin(), listed.end(), port) != listed.end())
             continue;
-        const auto after = std::find_if(listed.begin(), listed.end(),
+        // Among the COM ports only: the virtual ports listed before them stay first.
+        const auto coms = std::find_if(listed.begin(), listed.end(),
+                                       [](const std::string& entry) { return !ComPortEntry(entry).empty(); });
+        const auto after = std::find_if(coms, listed.end(),
                                         [&port](const std::string& entry) { return NaturalLess(port, entry); });
         listed.insert(after, port);
     }

@@ -7,9 +7,10 @@
 
 namespace serial {
 
-// Windows: the ports the registry names (HARDWARE\DEVICEMAP\SERIALCOMM, where every
-// serial driver lists its ports) together with those of COM1 to COM16 that exist, in
-// number order ("COM2" before "COM10"). POSIX: the virtual ports first, by
+// Windows: the virtual ports first, by name (a file of a running display in
+// DefaultVirtualPortDir()), then the ports the registry names (HARDWARE\DEVICEMAP\SERIALCOMM,
+// where every serial driver lists its ports) together with those of COM1 to COM16 that
+// exist, in number order ("COM2" before "COM10"). POSIX: the virtual ports first, by
 // name, then the serial devices of sysfs in natural order ("ttyS2" before "ttyS10"); a
 // device whose name does not begin with "tty" (rfcomm0) is listed by its path. A virtual
 // port is listed while its display runs and its link leads to a terminal line; a line
@@ -25,15 +26,16 @@ std::vector<std::string> ProbedPorts();
 // Whether ProbedPorts can find anything on this platform.
 bool PortsAreProbed();
 
-// The listed ports, with each probed one they lack put before the first entry that sorts
-// after it (NaturalLess): a sorted list stays sorted, and nothing to add leaves it as it is.
+// The listed ports, with each probed one they lack put before the first COM port that
+// sorts after it (NaturalLess), else at the end: a sorted list stays sorted, the virtual
+// ports listed first stay first, and nothing to add leaves it as it is.
 std::vector<std::string> MergePorts(std::vector<std::string> listed, const std::vector<std::string>& probed);
 
 // The POSIX discovery with its roots as parameters, so tests run on a fake tree.
 struct DiscoveryRoots {
     std::string sysClassTty = "/sys/class/tty";
     std::string devDir = "/dev";
-    std::string virtualDir;  // empty: DefaultVirtualPortDir()
+    std::string virtualDir;  // empty: DefaultVirtualPortDir() (Windows too)
     std::string consoleList;  // the kernel's active consoles; empty: <sysClassTty>/console/active
     // Whether a ttyS port has a UART behind it, given its sysfs folder and its device:
     // most PCs register ports that exist only on paper. Empty: the driver's own answer

@@ -6,6 +6,7 @@
 
 #include "serial/port_name.h"
 #include "serial/serial_comm_win32.h"
+#include "serial/virtual_port_win32.h"
 
 namespace serial {
 
@@ -29,9 +30,8 @@ bool PortExists(const std::string& devicePath)
     return true;
 }
 
-}  // namespace
-
-std::vector<std::string> ListedPorts()
+// The ports the registry names, in number order.
+std::vector<std::string> RegistryPorts()
 {
     std::vector<std::string> ports;
     for (const win32::RegisteredPort& registered : win32::RegisteredPorts()) {
@@ -42,13 +42,31 @@ std::vector<std::string> ListedPorts()
     return ports;
 }
 
+// The running virtual displays of the folder, then the registry's ports.
+std::vector<std::string> ListedPortsIn(const std::string& virtualDir)
+{
+    std::vector<std::string> ports;
+    if (!virtualDir.empty())
+        ports = win32::LiveVirtualPorts(virtualDir);
+    std::vector<std::string> registered = RegistryPorts();
+    ports.insert(ports.end(), registered.begin(), registered.end());
+    return ports;
+}
+
+}  // namespace
+
+std::vector<std::string> ListedPorts()
+{
+    return ListedPortsIn(DefaultVirtualPortDir());
+}
+
 // COM1 to COM16 as before the registry was read: a port that a driver does not name
 // there (an older virtual port driver, a link of Wine's) still exists. A port the
 // registry names is not opened: it is listed anyway, and a Bluetooth port can keep an
 // open waiting for seconds.
 std::vector<std::string> ProbedPorts()
 {
-    const std::vector<std::string> listed = ListedPorts();
+    const std::vector<std::string> listed = RegistryPorts();
     std::vector<std::string> ports;
     for (int n = kFirstProbedPort; n <= kLastProbedPort; ++n) {
         const std::string entry = "COM" + std::to_string(n);
@@ -68,10 +86,12 @@ std::vector<std::string> DiscoverPorts()
     return MergePorts(ListedPorts(), ProbedPorts());
 }
 
-// The roots describe a POSIX machine; Windows knows its ports from the registry.
-std::vector<std::string> DiscoverPorts(const DiscoveryRoots&)
+// Of the roots, only the virtual-port folder concerns Windows; it knows its other ports
+// from the registry.
+std::vector<std::string> DiscoverPorts(const DiscoveryRoots& roots)
 {
-    return DiscoverPorts();
+    return MergePorts(ListedPortsIn(roots.virtualDir.empty() ? DefaultVirtualPortDir() : roots.virtualDir),
+                      ProbedPorts());
 }
 
 }  // namespace serial

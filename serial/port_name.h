@@ -27,10 +27,13 @@ std::string PosixDevicePath(std::string_view entry, std::string_view devDir,
                             std::string_view virtualDir);
 
 // The device path of an entry on this platform (virtual folder: DefaultVirtualPortDir()).
+// Windows: the COM ports' only; a virtual port's pipe is looked up as it is opened.
 std::string PortDevicePath(std::string_view entry);
 
-// Where virtual ports publish themselves: $XDG_RUNTIME_DIR/display-test/ports, or
-// /tmp/display-test-<uid>/ports where that variable is unset. Empty on Windows.
+// Where virtual ports publish themselves. POSIX: $XDG_RUNTIME_DIR/display-test/ports, or
+// /tmp/display-test-<uid>/ports where that variable is unset. Windows (UTF-8):
+// %LOCALAPPDATA%\Vandry\display-test\ports, empty when the user's local application data
+// folder is not known.
 std::string DefaultVirtualPortDir();
 
 // Text a user typed (a port name, an argument), quoted for one line of a message: in

@@ -62,6 +62,13 @@ NativeHandle PortWatch::EventHandle() const
     return m_events.get();
 }
 
+std::vector<NativeHandle> PortWatch::EventHandles() const
+{
+    if (!m_events.valid())
+        return {};
+    return {m_events.get()};
+}
+
 void PortWatch::Arm()
 {
     if (!m_events.valid())

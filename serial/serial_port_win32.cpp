@@ -7,6 +7,7 @@
 
 #include "common/wide_text.h"
 #include "serial/serial_port_backend.h"
+#include "serial/virtual_port_win32.h"
 
 namespace serial {
 
@@ -23,10 +24,16 @@ constexpr DWORD kReadIntervalTimeout = 1000;
 constexpr DWORD kReadTotalTimeoutMultiplier = 100;
 constexpr DWORD kReadTotalTimeoutConstant = 20000;
 constexpr DWORD kDrainPollMs = 1;
+// A display leaves its pipe for a moment between two clients: one wait that long before
+// the pipe counts as held by another program.
+constexpr DWORD kPipeBusyWaitMs = 300;
+// A display reads its pipe at its own pace, at least that of the slowest rate it offers
+// (its default): a write that has not gone through in that time has stalled.
+constexpr std::uint32_t kPipeRate = 2400;
 
 using Clock = std::chrono::steady_clock;
 
-enum class Step { Create, Setup, GetState, SetState, SetTimeouts, Purge };
+enum class Step { Create, OpenPipe, Setup, GetState, SetState, SetTimeouts, Purge };
 
 // The system's own text for an error, in UTF-8, without the trailing line break.
 std::string SystemMessage(DWORD error)
@@ -50,6 +57,18 @@ std::string SystemMessage(DWORD error)
 // The one place where a Windows error of Open becomes the reason a user is told.
 OpenError KindOfError(DWORD error, Step step)
 {
+    if (step == Step::OpenPipe) {
+        switch (error) {
+        case ERROR_FILE_NOT_FOUND:  // the display ended since it was looked up
+            return OpenError::NoSuchPort;
+        case ERROR_PIPE_BUSY:  // the display talks to another program
+            return OpenError::InUse;
+        case ERROR_ACCESS_DENIED:
+            return OpenError::PermissionDenied;
+        default:
+            return OpenError::Other;
+        }
+    }
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -99,6 +118,10 @@ bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
     case ERROR_GEN_FAILURE:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_DEVICE_REMOVED:
+    // A virtual display's pipe, once the display ended.
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED:
         return true;
     default:
         return false;
@@ -141,6 +164,66 @@ void PutBack(HANDLE handle, const FoundSettings& found)
     ::SetCommTimeouts(handle, &timeouts);
 }
 
+// A virtual display's pipe: written only, and with no line to set up or put back. The
+// display may learn who we are, but not act as us.
+OwnedHandle OpenPipe(const std::string& path, OpenFailure* failure)
+{
+    constexpr DWORD kFlags = FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kFlags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PIPE_BUSY
+        && ::WaitNamedPipeA(path.c_str(), kPipeBusyWaitMs))
+        handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, kFlags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = ::GetLastError();
+        // WaitNamedPipe's own time-out: the other program still holds the display.
+        if (error == ERROR_SEM_TIMEOUT)
+            error = ERROR_PIPE_BUSY;
+        Failed(failure, error, Step::OpenPipe);
+        // Said as on POSIX: the system's words for a pipe are no help to a user who
+        // chose a port.
+        if (failure->kind == OpenError::InUse)
+            failure->osMessage.clear();
+        else if (failure->kind == OpenError::NoSuchPort)
+            failure->osMessage = "its virtual display is not running";
+        return {};
+    }
+    *failure = {};
+    return OwnedHandle(handle);
+}
+
+// A write on a virtual display's pipe: one WriteFile, ended by a stop or by the write
+// time-out at the display's pace. Nothing to purge or drain: the display takes the bytes
+// as they come.
+std::uint32_t WritePipe(HANDLE handle, const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
+{
+    const OwnedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const OwnedHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done.valid() || !stopped.valid())
+        return ::GetLastError();
+    const std::stop_callback onStop(stop, [event = stopped.get()] { ::SetEvent(event); });
+
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = done.get();
+    if (!::WriteFile(handle, data, count, nullptr, &overlapped)) {
+        if (const DWORD error = ::GetLastError(); error != ERROR_IO_PENDING)
+            return error;
+        HANDLE events[] = {done.get(), stopped.get()};
+        const auto timeout = static_cast<DWORD>(WriteTimeout(kPipeRate, count).count());
+        if (::WaitForMultipleObjects(2, events, FALSE, timeout) != WAIT_OBJECT_0)
+            ::CancelIoEx(handle, &overlapped);
+    }
+    DWORD written = 0;
+    if (!::GetOverlappedResult(handle, &overlapped, &written, TRUE)) {
+        const DWORD error = ::GetLastError();
+        if (stop.stop_requested())
+            return CSerialPort::CancelledError();
+        return error == ERROR_OPERATION_ABORTED ? CSerialPort::TimeoutError() : error;
+    }
+    if (written < count)
+        return stop.stop_requested() ? CSerialPort::CancelledError() : CSerialPort::TimeoutError();
+    return CSerialPort::kErrorSuccess;
+}
+
 }  // namespace
 
 // Opens and configures the port. Every step works on a local owner, so that a failure
@@ -148,6 +231,8 @@ void PutBack(HANDLE handle, const FoundSettings& found)
 OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure,
                            FoundLine* found)
 {
+    if (win32::IsVirtualPipePath(path))
+        return OpenPipe(path, failure);
     // No sharing: the display must hear one program at a time. Overlapped, so that a
     // write can wait for its end and for a stop at once (WriteAll).
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -219,6 +304,8 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
 {
     if (stop.stop_requested())
         return CSerialPort::CancelledError();
+    if (::GetFileType(handle) == FILE_TYPE_PIPE)
+        return WritePipe(handle, data, count, stop);
     // Purge first, so a message never follows the remains of an earlier one.
     if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
         return ::GetLastError();

@@ -28,6 +28,7 @@ constexpr std::size_t kMaxNameLength = 32;
 // the name again before it takes the next one.
 constexpr int kLockTries = 3;
 constexpr DWORD kLockRetryMs = 20;
+constexpr char kNotRunning[] = "its virtual display is not running";
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool Refuse(std::string* reason, std::string text)
@@ -183,13 +184,13 @@ std::string ReadPort(const std::string& folder, const std::string& name, std::st
     DWORD error = 0;
     const OwnedHandle file = OpenPortFile(path, GENERIC_READ, OPEN_EXISTING, &error);
     if (!file.valid())
-        return Refused(reason, "no virtual display publishes " + name);
+        return Refused(reason, kNotRunning);
     char text[kMaxText + 1] = {};
     DWORD got = 0;
     if (!::ReadFile(file.get(), text, sizeof(text), &got, nullptr) || got > kMaxText)
         return Refused(reason, path + ": does not name a virtual display's pipe");
     if (!HeldByDisplay(file.get()))
-        return Refused(reason, "the virtual display of " + name + " has ended");
+        return Refused(reason, kNotRunning);
     std::string pipe(text, got);
     while (!pipe.empty() && (pipe.back() == '\n' || pipe.back() == '\r'))
         pipe.pop_back();

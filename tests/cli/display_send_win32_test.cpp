@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_name.h"
+#include "serial/serial_port.h"
+#include "serial/virtual_port_win32.h"
+#include "tests/support/win32_virtual_display.h"
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/serial_comm.h"
@@ -186,6 +190,100 @@ TEST(DisplaySendWin32, APortThatIsNotThereIsReportedAsSuch)
         EXPECT_EQ(run->exitCode, 4u);  // the port cannot be opened
     }
     EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
+// What a run gives, by a name a test fixture can use (testing::Test has a Run of its own).
+using SenderRun = Run;
+
+// A virtual display as display-send.exe meets it: the test points the user's folder to a
+// folder of its own and listens on the display's pipe itself.
+class DisplaySendVirtualWin32 : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        REQUIRE_PORT_HOST();
+        ASSERT_FALSE(m_temp.path().empty());
+        ::GetEnvironmentVariableW(L"LOCALAPPDATA", m_saved, MAX_PATH + 1);
+        // Inherited by display-send.exe.
+        ::SetEnvironmentVariableW(L"LOCALAPPDATA", wide_text::Widen(m_temp.path()).c_str());
+        m_folder = serial::DefaultVirtualPortDir();
+    }
+    void TearDown() override { ::SetEnvironmentVariableW(L"LOCALAPPDATA", m_saved); }
+
+    // Runs display-send.exe; its standard output and error together.
+    static SenderRun RunWithErrors(const std::vector<std::string>& args)
+    {
+        wine_host::Process sender(DISPLAY_SEND_EXE, args, true, true);
+        SenderRun run;
+        if (!sender.Started())
+            return run;
+        run.out = sender.ReadOutput();
+        run.exitCode = sender.WaitForExit(kRunTimeoutMs);
+        return run;
+    }
+
+    testing_support::Win32TempFolder m_temp;
+    wchar_t m_saved[MAX_PATH + 1] = {};
+    std::string m_folder;
+    const std::string m_pipe = serial::win32::NewVirtualPipePath();
+    testing_support::PipeServer m_server{m_pipe};
+    serial::win32::VirtualPortPublication m_display;
+};
+
+TEST_F(DisplaySendVirtualWin32, ListsTheDisplayFirstAndSendsThroughItsPipe)
+{
+    ASSERT_TRUE(m_server.valid());
+    std::string error;
+    ASSERT_TRUE(m_display.Publish(m_folder, m_pipe, &error)) << error;
+    const SenderRun list = RunWithErrors({"--list"});
+    EXPECT_EQ(list.exitCode, 0u);
+    EXPECT_EQ(list.out, "sim0\tvirtual display\r\nCOM5\tserial port\r\nCOM12\tserial port\r\n");
+
+    wine_host::Process sender(DISPLAY_SEND_EXE, {"--port", "sim0", "--text", "12.50", "--lamp", "price"});
+    ASSERT_TRUE(sender.Started());
+    ASSERT_TRUE(m_server.Accept(kRunTimeoutMs));
+    // Clear, the price lamp, the digits, CR.
+    const std::string expected = "\x0C" "\x1Bs1" "\x1BQA" "12.50" "\r";
+    EXPECT_EQ(wine_host::Hex(m_server.Read(expected.size())), wine_host::Hex(expected));
+    EXPECT_EQ(sender.WaitForExit(kRunTimeoutMs), 0u);
+    EXPECT_EQ(m_server.Read(1, kQuietMs), "");
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
+TEST_F(DisplaySendVirtualWin32, AKilledOrMissingDisplayIsReportedAndGetsNothing)
+{
+    ASSERT_TRUE(m_server.valid());
+    const std::string line = "display-send: cannot open \"sim0\": no such port (its virtual display is not running)\r\n";
+    // No display has ever run: no folder.
+    SenderRun run = RunWithErrors({"--port", "sim0", "--clear"});
+    EXPECT_EQ(run.exitCode, 4u);
+    EXPECT_EQ(run.out, line);
+
+    // A killed display's file, its pipe still there: not followed.
+    std::string error;
+    ASSERT_TRUE(m_display.Publish(m_folder, m_pipe, &error)) << error;
+    m_display.Remove();
+    ASSERT_TRUE(testing_support::WriteUnlockedPortFile(m_folder, "sim0", m_pipe));
+    run = RunWithErrors({"--port", "sim0", "--clear"});
+    EXPECT_EQ(run.exitCode, 4u);
+    EXPECT_EQ(run.out, line);
+    EXPECT_FALSE(m_server.Accept(kQuietMs));
+    const SenderRun list = RunWithErrors({"--list", "--names"});
+    EXPECT_EQ(list.out, "COM5\r\nCOM12\r\n");
+}
+
+TEST_F(DisplaySendVirtualWin32, ADisplayHeldByAnotherProgramIsInUse)
+{
+    ASSERT_TRUE(m_server.valid());
+    std::string error;
+    ASSERT_TRUE(m_display.Publish(m_folder, m_pipe, &error)) << error;
+    serial::CSerialPort holder;
+    ASSERT_TRUE(holder.Open("sim0", 2400));
+    ASSERT_TRUE(m_server.Accept());
+    const SenderRun run = RunWithErrors({"--port", "sim0", "--clear"});
+    EXPECT_EQ(run.exitCode, 4u);
+    EXPECT_EQ(run.out, "display-send: cannot open \"sim0\": in use by another program\r\n");
+    EXPECT_EQ(m_server.Read(1, kQuietMs), "");
 }
 
 }  // namespace

@@ -241,6 +241,9 @@ TEST(NaturalOrder, ProbedPortsGoWhereTheyBelong)
         {{"COM2", "COM10"}, {}, {"COM2", "COM10"}},
         {{"COM4", "COM12"}, {"COM12", "COM4"}, {"COM4", "COM12"}},  // each once
         {{"sim1", "sim0", "ttyS0"}, {}, {"sim1", "sim0", "ttyS0"}},
+        // Virtual ports first, although "COM3" sorts before "sim0".
+        {{"sim0", "sim1", "COM2", "COM23"}, {"COM5", "COM1"}, {"sim0", "sim1", "COM1", "COM2", "COM5", "COM23"}},
+        {{"sim0"}, {"COM3"}, {"sim0", "COM3"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MergePorts(c.listed, c.probed), c.merged);

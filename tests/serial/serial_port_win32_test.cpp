@@ -36,7 +36,7 @@ std::uint32_t WriteText(CSerialPort& port, const std::string& bytes)
                       static_cast<std::uint32_t>(bytes.size()));
 }
 
-TEST(PortNameWin32, EntriesAreDevicePathsAndThereIsNoVirtualFolder)
+TEST(PortNameWin32, EntriesAreDevicePathsAndVirtualPortsLiveInTheUsersFolder)
 {
     EXPECT_EQ(serial::PortDevicePath("COM1"), "\\\\.\\COM1");
     EXPECT_EQ(serial::PortDevicePath("COM16"), "\\\\.\\COM16");
@@ -44,7 +44,11 @@ TEST(PortNameWin32, EntriesAreDevicePathsAndThereIsNoVirtualFolder)
     EXPECT_EQ(serial::PortDevicePath("COM257"), "");
     EXPECT_EQ(serial::PortDevicePath("ttyUSB0"), "");
     EXPECT_EQ(serial::PortDevicePath("/dev/ttyS0"), "");
-    EXPECT_EQ(serial::DefaultVirtualPortDir(), "");
+    wchar_t saved[MAX_PATH + 1] = {};
+    ASSERT_GT(::GetEnvironmentVariableW(L"LOCALAPPDATA", saved, MAX_PATH + 1), 0u);
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", L"D:\\Users\\小明\\AppData\\Local\\");
+    EXPECT_EQ(serial::DefaultVirtualPortDir(), "D:\\Users\\小明\\AppData\\Local\\Vandry\\display-test\\ports");
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", saved);
 }
 
 TEST(SerialPortWin32, OpensWithTheBaudRateEightDataBitsNoParityOneStopBitAndClosesAsFound)
@@ -205,7 +209,8 @@ TEST(SerialPortWin32, AFailedOpenHoldsNothing)
         {"COM257", OpenError::BadName, 0},
         {"COM17", OpenError::NoSuchPort, ERROR_FILE_NOT_FOUND},
         {"", OpenError::BadName, 0},
-        {"COM5x", OpenError::BadName, 0},  // not read as COM5
+        {"COM5x", OpenError::NoSuchPort, 0},  // not read as COM5: a virtual port's name
+        {"..\\COM5", OpenError::BadName, 0},
         {"COM9", OpenError::NoSuchPort, ERROR_FILE_NOT_FOUND},  // no line behind it
     };
     for (const Row& r : rows) {

@@ -7,11 +7,21 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/wide_text.h"
+#include "serial/port_description.h"
+#include "serial/port_discovery.h"
+#include "serial/port_name.h"
+#include "serial/port_watch.h"
+#include "serial/serial_port.h"
 #include "tests/support/win32_virtual_display.h"
+#include "tests/wine/port_host_client.h"
+#include "tests/wine/win32_process.h"
 
 namespace {
 
@@ -100,7 +110,7 @@ TEST(VirtualPortFolder, PublishedWhileHeldGoneWhenRemoved)
     EXPECT_EQ(FileText(folder + R"(\sim0)"), "<none>");
     EXPECT_EQ(LiveVirtualPorts(folder), Names{"sim1"});
     EXPECT_EQ(VirtualPortPipe(folder, "sim0", &error), "");
-    EXPECT_EQ(error, "no virtual display publishes sim0");
+    EXPECT_EQ(error, "its virtual display is not running");
 
     // The freed name is the next display's.
     VirtualPortPublication third;
@@ -118,7 +128,7 @@ TEST(VirtualPortFolder, AKilledDisplaysFileIsNotFollowedAndItsNameIsTakenOver)
     EXPECT_EQ(LiveVirtualPorts(folder), Names{});
     std::string reason;
     EXPECT_EQ(VirtualPortPipe(folder, "sim0", &reason), "");
-    EXPECT_EQ(reason, "the virtual display of sim0 has ended");
+    EXPECT_EQ(reason, "its virtual display is not running");
 
     VirtualPortPublication display;
     ASSERT_TRUE(display.Publish(folder, kPipeB, &reason)) << reason;
@@ -168,6 +178,248 @@ TEST(VirtualPortFolder, UntrustedFoldersAreRefused)
     EXPECT_EQ(display.Name(), "");
     // Names beyond the plain ones are refused rather than written.
     EXPECT_FALSE(display.Publish(temp.path(), kPipeA, &reason, "COM"));
+}
+
+// A virtual display as the serial library meets it: the user's folder points to a folder
+// of the test's own, where the test publishes its own pipe.
+class VirtualDisplayWin32 : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(m_temp.path().empty());
+        ::GetEnvironmentVariableW(L"LOCALAPPDATA", m_saved, MAX_PATH + 1);
+        ::SetEnvironmentVariableW(L"LOCALAPPDATA", wide_text::Widen(m_temp.path()).c_str());
+        m_folder = serial::DefaultVirtualPortDir();
+        ASSERT_EQ(m_folder, m_temp.path() + R"(\Vandry\display-test\ports)");
+    }
+    void TearDown() override { ::SetEnvironmentVariableW(L"LOCALAPPDATA", m_saved); }
+
+    // A display listening on pipe, published as sim0.
+    void Publish(VirtualPortPublication& display, const std::string& pipe)
+    {
+        std::string error;
+        ASSERT_TRUE(display.Publish(m_folder, pipe, &error)) << error;
+        ASSERT_EQ(display.Name(), "sim0");
+    }
+
+    testing_support::Win32TempFolder m_temp;
+    wchar_t m_saved[MAX_PATH + 1] = {};
+    std::string m_folder;
+};
+
+std::uint32_t WriteText(serial::CSerialPort& port, const std::string& bytes)
+{
+    return port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
+}
+
+TEST_F(VirtualDisplayWin32, ListedFirstAndDescribed)
+{
+    REQUIRE_PORT_HOST();  // COM5, COM7 and COM12 are the port host's
+    EXPECT_EQ(serial::DiscoverPorts(), (Names{"COM5", "COM7", "COM12"}));
+    const std::string pipe = serial::win32::NewVirtualPipePath();
+    testing_support::PipeServer server(pipe);
+    ASSERT_TRUE(server.valid());
+    VirtualPortPublication display;
+    Publish(display, pipe);
+    // "COM5" sorts before "sim0"; the virtual display is listed first all the same.
+    EXPECT_EQ(serial::DiscoverPorts(), (Names{"sim0", "COM5", "COM7", "COM12"}));
+    EXPECT_EQ(serial::ListedPorts(), Names{"sim0"});
+    EXPECT_EQ(serial::DescribePort("sim0"), "virtual display");
+    serial::DiscoveryRoots elsewhere;
+    elsewhere.virtualDir = m_temp.path();
+    EXPECT_EQ(serial::DiscoverPorts(elsewhere), (Names{"COM5", "COM7", "COM12"}));
+
+    display.Remove();
+    EXPECT_EQ(serial::DiscoverPorts(), (Names{"COM5", "COM7", "COM12"}));
+    EXPECT_EQ(serial::DescribePort("sim0"), "serial port");
+}
+
+TEST_F(VirtualDisplayWin32, OpensThePipeWritesTheBytesAndRefusesASecondProgram)
+{
+    const std::string pipe = serial::win32::NewVirtualPipePath();
+    testing_support::PipeServer server(pipe);
+    ASSERT_TRUE(server.valid());
+    VirtualPortPublication display;
+    Publish(display, pipe);
+
+    serial::CSerialPort port;
+    ASSERT_TRUE(port.Open("sim0", 9600)) << serial::DescribeOpenFailure(port.LastOpenFailure(), 9600);
+    ASSERT_TRUE(server.Accept());
+    // ESC Q A, the digits, CR: written out by hand.
+    const std::string bytes = "\x1b" "QA12.50\r";
+    EXPECT_EQ(WriteText(port, bytes), 0u);
+    EXPECT_EQ(server.Read(bytes.size()), bytes);
+
+    serial::CSerialPort second;
+    EXPECT_FALSE(second.Open("sim0", 9600));
+    EXPECT_EQ(second.LastOpenFailure().kind, serial::OpenError::InUse);
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_TRUE(port.Close());
+}
+
+TEST_F(VirtualDisplayWin32, NamesWithoutARunningDisplayAreNotOpened)
+{
+    std::string error;
+    serial::CSerialPort port;
+    // The folder is not even there yet.
+    EXPECT_FALSE(port.Open("sim0", 2400));
+    EXPECT_EQ(port.LastOpenFailure().kind, serial::OpenError::NoSuchPort);
+
+    // A killed display's file, naming a pipe that still listens: its lock is free.
+    const std::string pipe = serial::win32::NewVirtualPipePath();
+    testing_support::PipeServer server(pipe);
+    ASSERT_TRUE(server.valid());
+    {
+        VirtualPortPublication display;
+        Publish(display, pipe);
+    }
+    ASSERT_TRUE(testing_support::WriteUnlockedPortFile(m_folder, "sim0", pipe));
+    EXPECT_FALSE(port.Open("sim0", 2400));
+    EXPECT_EQ(port.LastOpenFailure().kind, serial::OpenError::NoSuchPort);
+    EXPECT_EQ(serial::DescribeOpenFailure(port.LastOpenFailure(), 2400),
+              "no such port (its virtual display is not running)");
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(server.Accept(300));  // nothing came to the pipe
+
+    const struct {
+        const char* name;
+        serial::OpenError kind;
+    } refused[] = {
+        {"sim7", serial::OpenError::NoSuchPort}, {"COM0", serial::OpenError::BadName},
+        {"..\\sim0", serial::OpenError::BadName}, {"NUL", serial::OpenError::BadName},
+        {"", serial::OpenError::BadName},
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(port.Open(r.name, 2400)) << r.name;
+        EXPECT_EQ(port.LastOpenFailure().kind, r.kind) << r.name;
+    }
+}
+
+// The display ends while the port is held: the write says the device is gone, as an
+// unplugged adapter's does, and a new display under the same name is opened again.
+TEST_F(VirtualDisplayWin32, ADisplayThatEndedIsGoneAndItsSuccessorOpens)
+{
+    const std::string pipe = serial::win32::NewVirtualPipePath();
+    auto server = std::make_unique<testing_support::PipeServer>(pipe);
+    ASSERT_TRUE(server->valid());
+    auto display = std::make_unique<VirtualPortPublication>();
+    Publish(*display, pipe);
+    serial::CSerialPort port;
+    ASSERT_TRUE(port.Open("sim0", 2400));
+    ASSERT_TRUE(server->Accept());
+    server.reset();
+    display.reset();
+
+    const std::uint32_t result = WriteText(port, "\x0c");
+    EXPECT_NE(result, 0u);
+    EXPECT_TRUE(serial::CSerialPort::IsDeviceGone(result)) << result;
+    EXPECT_EQ(serial::WriteErrorOf(result), serial::WriteError::DeviceGone);
+    EXPECT_TRUE(port.Close());
+    EXPECT_FALSE(port.Open("sim0", 2400));
+
+    const std::string next = serial::win32::NewVirtualPipePath();
+    testing_support::PipeServer successor(next);
+    ASSERT_TRUE(successor.valid());
+    VirtualPortPublication again;
+    Publish(again, next);
+    ASSERT_TRUE(port.Open("sim0", 2400)) << serial::DescribeOpenFailure(port.LastOpenFailure(), 2400);
+    ASSERT_TRUE(successor.Accept());
+    EXPECT_EQ(WriteText(port, "\x0c"), 0u);
+    EXPECT_EQ(successor.Read(1), "\x0c");
+
+    // A display that lets its client go: the same.
+    successor.Disconnect();
+    EXPECT_TRUE(serial::CSerialPort::IsDeviceGone(WriteText(port, "\x0c")));
+}
+
+constexpr DWORD kNoticeMs = 5000;  // a bound for a notice, not a measurement
+constexpr DWORD kSettleMs = 200;
+
+// Whether the watch tells of news within the bound.
+bool Told(serial::PortWatch& watch)
+{
+    const std::vector<HANDLE> handles = watch.EventHandles();
+    const ULONGLONG end = ::GetTickCount64() + kNoticeMs;
+    while (::GetTickCount64() < end) {
+        const DWORD waited = ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, 100);
+        if (waited < WAIT_OBJECT_0 + handles.size() && watch.TakeEvents())
+            return true;
+    }
+    return false;
+}
+
+// Takes what is still coming of one change (a publication makes folders and a file);
+// then whether the watch stays quiet.
+bool SettlesQuiet(serial::PortWatch& watch)
+{
+    const std::vector<HANDLE> handles = watch.EventHandles();
+    for (int i = 0; i < 20; ++i) {
+        if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, kSettleMs)
+            == WAIT_TIMEOUT)
+            return true;
+        watch.TakeEvents();
+    }
+    return false;
+}
+
+// Whether whatever comes within a settling concerns no port.
+bool NothingConcerns(serial::PortWatch& watch)
+{
+    const std::vector<HANDLE> handles = watch.EventHandles();
+    for (int i = 0; i < 20; ++i) {
+        if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, kSettleMs)
+            == WAIT_TIMEOUT)
+            return true;
+        if (watch.TakeEvents())
+            return false;
+    }
+    return true;
+}
+
+// The folder is followed from before it exists, through displays coming and going, to its
+// removal and its return; the folder above it tells only of the folder on the way.
+TEST(VirtualPortWatch, ToldOfEveryDisplayAndOfNothingElse)
+{
+    testing_support::Win32TempFolder temp;
+    ASSERT_FALSE(temp.path().empty());
+    const std::string folder = temp.path() + R"(\Vandry\display-test\ports)";
+    serial::PortWatch watch({folder});
+    ASSERT_EQ(watch.EventHandles().size(), 1u);
+    EXPECT_NE(watch.EventHandle(), nullptr);
+    EXPECT_TRUE(SettlesQuiet(watch));
+
+    // Beside the folder's way: a folder and a file.
+    ASSERT_TRUE(::CreateDirectoryW(wide_text::Widen(temp.path() + R"(\Other)").c_str(), nullptr));
+    ASSERT_TRUE(testing_support::WriteUnlockedPortFile(temp.path(), "note", "x"));
+    EXPECT_TRUE(NothingConcerns(watch));
+
+    const std::string pipe = serial::win32::NewVirtualPipePath();
+    VirtualPortPublication first;
+    VirtualPortPublication second;
+    std::string error;
+    const auto removeAll = [&] {
+        first.Remove();
+        second.Remove();
+        ::DeleteFileW(wide_text::Widen(folder + R"(\sim7)").c_str());
+        return ::RemoveDirectoryW(wide_text::Widen(folder).c_str()) != FALSE;
+    };
+    const struct {
+        const char* change;
+        std::function<bool()> make;
+    } changes[] = {
+        {"the first display, the folders made", [&] { return first.Publish(folder, pipe, &error); }},
+        {"a second display", [&] { return second.Publish(folder, pipe, &error); }},
+        {"a display gone", [&] { second.Remove(); return true; }},
+        {"a killed display's file", [&] { return testing_support::WriteUnlockedPortFile(folder, "sim7", pipe); }},
+        {"the folder removed", removeAll},
+        {"the folder back with a display", [&] { return first.Publish(folder, pipe, &error); }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.change);
+        ASSERT_TRUE(c.make());
+        EXPECT_TRUE(Told(watch));
+        EXPECT_TRUE(SettlesQuiet(watch));
+    }
 }
 
 }  // namespace

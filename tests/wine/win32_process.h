@@ -51,8 +51,10 @@ inline std::wstring Quoted(const std::wstring& arg)
 class Process {
 public:
     // Starts the program (a Unix path of the build) with the arguments (UTF-8). With
-    // captureOutput its standard output comes to ReadOutput, else it shares the test's.
-    Process(const std::string& program, const std::vector<std::string>& args, bool captureOutput = false)
+    // captureOutput its standard output comes to ReadOutput, else it shares the test's;
+    // with captureErrors too, its standard error comes there as well.
+    Process(const std::string& program, const std::vector<std::string>& args, bool captureOutput = false,
+            bool captureErrors = false)
     {
         const std::wstring exe = WindowsPath(program);
         std::wstring commandLine = Quoted(exe);
@@ -69,7 +71,7 @@ public:
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
             startup.hStdOutput = writeOut;
-            startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+            startup.hStdError = captureErrors ? writeOut : ::GetStdHandle(STD_ERROR_HANDLE);
         }
         if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, captureOutput, 0, nullptr,
                              nullptr, &startup, &m_process))
