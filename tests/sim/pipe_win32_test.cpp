@@ -13,6 +13,7 @@
 
 #include "common/wide_text.h"
 #include "serial/native_handle.h"
+#include "serial/port_name.h"
 #include "serial/virtual_port_win32.h"
 #include "sim/listen_port.h"
 #include "sim/port_link.h"
@@ -130,6 +131,22 @@ TEST(Pipe, AClientThatConnectsAndGoesBeforeTheDisplayLooksLeavesItListening)
     ASSERT_TRUE(client.valid()) << ::GetLastError();
     Write(client, "\x0c");
     EXPECT_EQ(ReadAll(port, 1), "\x0c");
+}
+
+// display-send.exe finds the display by its name in the user's virtual-port folder and
+// opens its pipe as a sender opens a port.
+TEST(Pipe, DisplaySendReachesItByItsName)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
+    PortLink link;
+    ASSERT_TRUE(link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) << error;
+    const wine_host::Process send(DISPLAY_SEND_EXE, {"--port", link.Name(), "--text", "12.50", "--lamp", "price"});
+    ASSERT_TRUE(send.Started());
+    // Clear, the Price lamp, the text and CR.
+    EXPECT_EQ(ReadAll(port, 13), "\x0c\x1bs1\x1bQA12.50\r");
+    EXPECT_EQ(send.WaitForExit(kWaitMs), 0u);
 }
 
 TEST(Pipe, EachDisplayHasAPipeOfItsOwn)
