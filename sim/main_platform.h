@@ -11,6 +11,9 @@
 
 namespace sim {
 
+// The paragraph of --help on the display's own line and its name.
+std::string_view OwnLineUsage();
+
 // Whether a window can open: on POSIX a display server is named; Windows always has one.
 bool HasDisplay();
 

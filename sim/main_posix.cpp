@@ -15,6 +15,15 @@
 
 namespace sim {
 
+std::string_view OwnLineUsage()
+{
+    return R"(By default it opens a pseudo-terminal and publishes it in the virtual-port folder as sim0
+(sim1, sim2... while those are taken), where the test panel and display-send list it first;
+the link goes when the display ends. The first line printed names it:
+  listening on sim0 (/dev/pts/5)
+)";
+}
+
 bool HasDisplay()
 {
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {

@@ -43,6 +43,19 @@ std::string SystemMessage(DWORD error)
 
 }  // namespace
 
+std::string_view OwnLineUsage()
+{
+    return R"(By default it listens on a named pipe of its own, which only you may open, one program
+at a time, and publishes it in the virtual-port folder
+(%LOCALAPPDATA%\Vandry\display-test\ports) as sim0 (sim1, sim2... while those are taken),
+where the test panel and display-send list it first; the name goes when the display ends.
+The first line printed names it:
+  listening on sim0 (\\.\pipe\vandry-display-test-...)
+A pipe has no line settings: the window cannot show the sender's. Options that name a
+serial port take COM3 and the like.
+)";
+}
+
 bool HasDisplay()
 {
     return true;
