@@ -63,19 +63,26 @@ bool HasDisplay()
 
 void UseParentConsole()
 {
-    const bool out = Leads(STD_OUTPUT_HANDLE), err = Leads(STD_ERROR_HANDLE);
-    // Started with its output redirected (to a file, a pipe): that stays as it is.
-    if (out && err) return;
-    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;  // started from the Start menu: no console
-    // The C library's streams and the handles both, for std::cout and for WriteFile.
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE), err = ::GetStdHandle(STD_ERROR_HANDLE);
+    const bool outLeads = Leads(STD_OUTPUT_HANDLE), errLeads = Leads(STD_ERROR_HANDLE);
+    // Attached even when the output is redirected, so that Ctrl+C in that console reaches
+    // the display; started from the Start menu there is no console to attach to.
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    // A redirected output stays where it leads; what led nowhere goes to the console, for
+    // the C library's streams (std::cout) and for WriteFile both.
     const struct {
         DWORD id;
         FILE* stream;
         bool leads;
-    } streams[] = {{STD_OUTPUT_HANDLE, stdout, out}, {STD_ERROR_HANDLE, stderr, err}};
+        HANDLE before;
+    } streams[] = {{STD_OUTPUT_HANDLE, stdout, outLeads, out}, {STD_ERROR_HANDLE, stderr, errLeads, err}};
     for (const auto& s : streams) {
-        if (s.leads || !std::freopen("CONOUT$", "w", s.stream)) continue;
-        ::SetStdHandle(s.id, reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(s.stream))));
+        if (s.leads) {
+            ::SetStdHandle(s.id, s.before);
+            continue;
+        }
+        if (std::freopen("CONOUT$", "w", s.stream))
+            ::SetStdHandle(s.id, reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(s.stream))));
     }
 }
 
