@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_name.h"
+#include "serial/virtual_port_win32.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/win32_process.h"
 
@@ -144,6 +146,31 @@ TEST(DisplaySimExe, ASecondDisplayTakesSim1AndAKilledDisplaysNameIsTakenOver)
     ASSERT_EQ(next.Line(), kBlank);
     ASSERT_EQ(Send({"--port", "sim0", "--text", "3"}), 0u);
     EXPECT_EQ(next.Line(), "[       3] lamps=none mode=still");
+}
+
+BOOL WINAPI KeepRunning(DWORD event)
+{
+    return event == CTRL_BREAK_EVENT;  // the one this test sends its own console
+}
+
+// Ctrl+Break in the console it was started from (sent to every program of the console,
+// this test included, which keeps running) ends it the ordinary way: its name goes.
+TEST(DisplaySimExe, CtrlBreakInItsConsoleEndsItAndRemovesItsName)
+{
+    ::AllocConsole();  // none when the test runs without a terminal; else it fails, harmless
+    ASSERT_TRUE(::SetConsoleCtrlHandler(KeepRunning, TRUE));
+    const std::string ports = serial::DefaultVirtualPortDir();
+    {
+        SimExe sim({"--text"});
+        ASSERT_TRUE(StartsWith(sim.Line(), "listening on sim0 ("));
+        ASSERT_EQ(sim.Line(), kBlank);
+        EXPECT_EQ(serial::win32::LiveVirtualPorts(ports), std::vector<std::string>{"sim0"});
+        ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) << ::GetLastError();
+        EXPECT_EQ(sim.Process().WaitForExit(kEndMs), 0u);
+    }
+    ::SetConsoleCtrlHandler(KeepRunning, FALSE);
+    EXPECT_TRUE(serial::win32::LiveVirtualPorts(ports).empty());
+    EXPECT_EQ(::GetFileAttributesW(wide_text::Widen(ports + "\\sim0").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(DisplaySimExe, HelpAndVersionReachARedirectedOutput)
