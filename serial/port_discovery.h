@@ -18,7 +18,8 @@ namespace serial {
 std::vector<std::string> DiscoverPorts();
 
 // DiscoverPorts in its two steps, for a program with a window. ListedPorts opens no
-// device (Windows: the registry's ports), so any thread may call it. ProbedPorts opens
+// device (Windows: the running virtual displays, then the registry's ports), so any
+// thread may call it. ProbedPorts opens
 // devices to see whether they exist (Windows: COM1 to COM16), which a driver may answer
 // slowly: keep it off a window's thread. POSIX finds every port in the first step.
 std::vector<std::string> ListedPorts();

@@ -132,12 +132,14 @@ struct PortWatch::FolderWatch {
     OwnedHandle event;
     ChangeRead inside;
     ChangeRead above;
-    std::wstring next;  // the name that concerns us in the folder above
+    std::wstring aboveDir;  // the folder above that is watched
+    std::wstring next;      // the name that concerns us there
 
     void Arm()
     {
         inside.End();
         above.End();
+        aboveDir.clear();
         if (IsFolder(folder))
             inside.Start(folder, kFolderChanges, event.get());
         std::wstring child = folder;
@@ -145,6 +147,7 @@ struct PortWatch::FolderWatch {
             // "C:" stands for the drive's current folder; its root is "C:\".
             const std::wstring dir = parent.size() == 2 && parent[1] == L':' ? parent + L'\\' : parent;
             if (IsFolder(dir)) {
+                aboveDir = dir;
                 next = child.substr(parent.size() + 1);
                 above.Start(dir, kAboveChanges, event.get());
                 break;
@@ -161,6 +164,8 @@ struct PortWatch::FolderWatch {
         ::ResetEvent(event.get());
         bool news = false;
         bool rearm = false;
+        const bool wasInside = inside.Pending();
+        const std::wstring wasAbove = aboveDir;
         if (inside.Completed()) {
             news = inside.Take({});
             rearm = true;
@@ -171,7 +176,8 @@ struct PortWatch::FolderWatch {
         }
         if (rearm || (!inside.Pending() && IsFolder(folder)))
             Arm();
-        return news;
+        // What changed before the reads began again shows in where they look now.
+        return news || inside.Pending() != wasInside || aboveDir != wasAbove;
     }
 };
 

@@ -119,7 +119,8 @@ public:
 
     // Opens the port named by its list entry ("COM3", "ttyUSB0", a virtual port such as
     // "sim0", or an absolute device path on POSIX) and configures it, keeping the settings
-    // it found. False when a port is held already or any step fails; a failed Open holds
+    // it found. On Windows a virtual port is its display's pipe: opened for writing, with
+    // no line to set up or put back. False when a port is held already or any step fails; a failed Open holds
     // nothing and leaves the line as it was.
     bool Open(std::string_view portName, std::uint32_t baudRate, const OpenOptions& options = {});
 

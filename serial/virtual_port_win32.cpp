@@ -89,8 +89,9 @@ bool IsAbsolute(const std::string& dir)
     return drive || (dir.size() > 2 && dir[0] == '\\' && dir[1] == '\\');
 }
 
-// The SIDs that own what this process creates: its user, and the token's default owner
-// (the Administrators group for an elevated administrator's new files).
+// Whether the owner is this process's user, or the Administrators group where that is the
+// token's default owner: an elevated administrator's new folders belong to the group.
+// (Wine gives every file of the Unix user the user's own SID.)
 bool IsOurs(PSID owner)
 {
     HANDLE token = nullptr;
@@ -108,6 +109,8 @@ bool IsOurs(PSID owner)
         // TOKEN_USER and TOKEN_OWNER both begin with the SID's pointer.
         const PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid
                                            : reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner;
+        if (kind == TokenOwner && !::IsWellKnownSid(sid, WinBuiltinAdministratorsSid))
+            continue;
         if (::IsValidSid(sid) && ::EqualSid(sid, owner))
             return true;
     }

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/wide_text.h"
@@ -194,17 +196,21 @@ protected:
     }
     void TearDown() override { ::SetEnvironmentVariableW(L"LOCALAPPDATA", m_saved); }
 
-    // A display listening on pipe, published as sim0.
-    void Publish(VirtualPortPublication& display, const std::string& pipe)
+    // The test's display, listening on its pipe, published as sim0.
+    void Publish()
     {
         std::string error;
-        ASSERT_TRUE(display.Publish(m_folder, pipe, &error)) << error;
-        ASSERT_EQ(display.Name(), "sim0");
+        ASSERT_TRUE(m_server.valid());
+        ASSERT_TRUE(m_display.Publish(m_folder, m_pipe, &error)) << error;
+        ASSERT_EQ(m_display.Name(), "sim0");
     }
 
     testing_support::Win32TempFolder m_temp;
     wchar_t m_saved[MAX_PATH + 1] = {};
     std::string m_folder;
+    std::string m_pipe = serial::win32::NewVirtualPipePath();
+    testing_support::PipeServer m_server{m_pipe};
+    VirtualPortPublication m_display;
 };
 
 std::uint32_t WriteText(serial::CSerialPort& port, const std::string& bytes)
@@ -216,11 +222,7 @@ TEST_F(VirtualDisplayWin32, ListedFirstAndDescribed)
 {
     REQUIRE_PORT_HOST();  // COM5, COM7 and COM12 are the port host's
     EXPECT_EQ(serial::DiscoverPorts(), (Names{"COM5", "COM7", "COM12"}));
-    const std::string pipe = serial::win32::NewVirtualPipePath();
-    testing_support::PipeServer server(pipe);
-    ASSERT_TRUE(server.valid());
-    VirtualPortPublication display;
-    Publish(display, pipe);
+    Publish();
     // "COM5" sorts before "sim0"; the virtual display is listed first all the same.
     EXPECT_EQ(serial::DiscoverPorts(), (Names{"sim0", "COM5", "COM7", "COM12"}));
     EXPECT_EQ(serial::ListedPorts(), Names{"sim0"});
@@ -229,26 +231,22 @@ TEST_F(VirtualDisplayWin32, ListedFirstAndDescribed)
     elsewhere.virtualDir = m_temp.path();
     EXPECT_EQ(serial::DiscoverPorts(elsewhere), (Names{"COM5", "COM7", "COM12"}));
 
-    display.Remove();
+    m_display.Remove();
     EXPECT_EQ(serial::DiscoverPorts(), (Names{"COM5", "COM7", "COM12"}));
     EXPECT_EQ(serial::DescribePort("sim0"), "serial port");
 }
 
 TEST_F(VirtualDisplayWin32, OpensThePipeWritesTheBytesAndRefusesASecondProgram)
 {
-    const std::string pipe = serial::win32::NewVirtualPipePath();
-    testing_support::PipeServer server(pipe);
-    ASSERT_TRUE(server.valid());
-    VirtualPortPublication display;
-    Publish(display, pipe);
+    Publish();
 
     serial::CSerialPort port;
     ASSERT_TRUE(port.Open("sim0", 9600)) << serial::DescribeOpenFailure(port.LastOpenFailure(), 9600);
-    ASSERT_TRUE(server.Accept());
+    ASSERT_TRUE(m_server.Accept());
     // ESC Q A, the digits, CR: written out by hand.
     const std::string bytes = "\x1b" "QA12.50\r";
     EXPECT_EQ(WriteText(port, bytes), 0u);
-    EXPECT_EQ(server.Read(bytes.size()), bytes);
+    EXPECT_EQ(m_server.Read(bytes.size()), bytes);
 
     serial::CSerialPort second;
     EXPECT_FALSE(second.Open("sim0", 9600));
@@ -257,35 +255,16 @@ TEST_F(VirtualDisplayWin32, OpensThePipeWritesTheBytesAndRefusesASecondProgram)
     EXPECT_TRUE(port.Close());
 }
 
+// No folder yet, no file, no plain name: nothing is opened. (A killed display's file:
+// display-send's tests.)
 TEST_F(VirtualDisplayWin32, NamesWithoutARunningDisplayAreNotOpened)
 {
-    std::string error;
     serial::CSerialPort port;
-    // The folder is not even there yet.
-    EXPECT_FALSE(port.Open("sim0", 2400));
-    EXPECT_EQ(port.LastOpenFailure().kind, serial::OpenError::NoSuchPort);
-
-    // A killed display's file, naming a pipe that still listens: its lock is free.
-    const std::string pipe = serial::win32::NewVirtualPipePath();
-    testing_support::PipeServer server(pipe);
-    ASSERT_TRUE(server.valid());
-    {
-        VirtualPortPublication display;
-        Publish(display, pipe);
-    }
-    ASSERT_TRUE(testing_support::WriteUnlockedPortFile(m_folder, "sim0", pipe));
-    EXPECT_FALSE(port.Open("sim0", 2400));
-    EXPECT_EQ(port.LastOpenFailure().kind, serial::OpenError::NoSuchPort);
-    EXPECT_EQ(serial::DescribeOpenFailure(port.LastOpenFailure(), 2400),
-              "no such port (its virtual display is not running)");
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_FALSE(server.Accept(300));  // nothing came to the pipe
-
     const struct {
         const char* name;
         serial::OpenError kind;
     } refused[] = {
-        {"sim7", serial::OpenError::NoSuchPort}, {"COM0", serial::OpenError::BadName},
+        {"sim0", serial::OpenError::NoSuchPort}, {"COM0", serial::OpenError::BadName},
         {"..\\sim0", serial::OpenError::BadName}, {"NUL", serial::OpenError::BadName},
         {"", serial::OpenError::BadName},
     };
@@ -293,22 +272,44 @@ TEST_F(VirtualDisplayWin32, NamesWithoutARunningDisplayAreNotOpened)
         EXPECT_FALSE(port.Open(r.name, 2400)) << r.name;
         EXPECT_EQ(port.LastOpenFailure().kind, r.kind) << r.name;
     }
+    Publish();
+    EXPECT_FALSE(port.Open("sim1", 2400));
+    EXPECT_EQ(port.LastOpenFailure().kind, serial::OpenError::NoSuchPort);
+    EXPECT_FALSE(m_server.Accept(300));  // nothing came to the pipe
+}
+
+// A display that does not read: only a stop ends the write soon, and the port stays usable.
+TEST_F(VirtualDisplayWin32, AStopEndsAWriteTheDisplayDoesNotTake)
+{
+    Publish();
+    serial::CSerialPort port;
+    ASSERT_TRUE(port.Open("sim0", 2400));
+    ASSERT_TRUE(m_server.Accept());
+    // More than the pipe holds; at the display's pace it would time out after minutes.
+    const std::vector<std::uint8_t> message(20000, 0x38);
+    std::stop_source stop;
+    std::thread stopper([&] {
+        ::Sleep(300);
+        stop.request_stop();
+    });
+    EXPECT_EQ(port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token()),
+              serial::CSerialPort::CancelledError());
+    stopper.join();
+    m_server.Read(message.size(), 300);
+    EXPECT_EQ(WriteText(port, "\x0c"), 0u);
+    EXPECT_EQ(m_server.Read(1), "\x0c");
 }
 
 // The display ends while the port is held: the write says the device is gone, as an
 // unplugged adapter's does, and a new display under the same name is opened again.
 TEST_F(VirtualDisplayWin32, ADisplayThatEndedIsGoneAndItsSuccessorOpens)
 {
-    const std::string pipe = serial::win32::NewVirtualPipePath();
-    auto server = std::make_unique<testing_support::PipeServer>(pipe);
-    ASSERT_TRUE(server->valid());
-    auto display = std::make_unique<VirtualPortPublication>();
-    Publish(*display, pipe);
+    Publish();
     serial::CSerialPort port;
     ASSERT_TRUE(port.Open("sim0", 2400));
-    ASSERT_TRUE(server->Accept());
-    server.reset();
-    display.reset();
+    ASSERT_TRUE(m_server.Accept());
+    m_server.Close();
+    m_display.Remove();
 
     const std::uint32_t result = WriteText(port, "\x0c");
     EXPECT_NE(result, 0u);
@@ -317,18 +318,16 @@ TEST_F(VirtualDisplayWin32, ADisplayThatEndedIsGoneAndItsSuccessorOpens)
     EXPECT_TRUE(port.Close());
     EXPECT_FALSE(port.Open("sim0", 2400));
 
-    const std::string next = serial::win32::NewVirtualPipePath();
-    testing_support::PipeServer successor(next);
-    ASSERT_TRUE(successor.valid());
-    VirtualPortPublication again;
-    Publish(again, next);
+    m_pipe = serial::win32::NewVirtualPipePath();
+    m_server = testing_support::PipeServer(m_pipe);
+    Publish();
     ASSERT_TRUE(port.Open("sim0", 2400)) << serial::DescribeOpenFailure(port.LastOpenFailure(), 2400);
-    ASSERT_TRUE(successor.Accept());
+    ASSERT_TRUE(m_server.Accept());
     EXPECT_EQ(WriteText(port, "\x0c"), 0u);
-    EXPECT_EQ(successor.Read(1), "\x0c");
+    EXPECT_EQ(m_server.Read(1), "\x0c");
 
     // A display that lets its client go: the same.
-    successor.Disconnect();
+    m_server.Disconnect();
     EXPECT_TRUE(serial::CSerialPort::IsDeviceGone(WriteText(port, "\x0c")));
 }
 
