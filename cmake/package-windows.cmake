@@ -1,19 +1,20 @@
 # The Windows zip (cpack -G ZIP in the cross-build) and the installer (the msi target,
-# cmake/windows-msi.cmake) hold the same files: the two programs at the top, the README,
+# cmake/windows-msi.cmake) hold the same files: the three programs at the top, the README,
 # the project's licence, and in licenses/ the licence texts of everything linked into
 # them. Qt is LGPL and linked statically: its texts go with it, where its source comes
 # from, and the project's own source, to rebuild the program against another Qt.
 set(DISPLAYTEST_QT_SOURCE_NOTE [[
 Unlike the Linux programs, the Windows programs here link their libraries statically.
-display-test.exe holds Qt 6.4.2 (Core, Gui, Widgets and the Windows platform
-plugin), under the GNU Lesser General Public License version 3 (LGPL-3.0-only.txt here),
+display-test.exe and display-sim.exe hold Qt 6.4.2 (Core, Gui, Widgets and the Windows
+platform plugin), under the GNU Lesser General Public License version 3 (LGPL-3.0-only.txt here),
 with Qt's bundled zlib, libpng, FreeType, HarfBuzz and PCRE2, whose licences are among the
 texts here and in debian-copyright.
 
 Qt was built from Debian 12's source package qt6-base 6.4.2+dfsg (with Debian's patches,
 otherwise unchanged): `apt-get source qt6-base` on Debian 12 fetches that source.
 
-To use display-test.exe with another or a changed Qt, rebuild it from its source, which
+To use display-test.exe or display-sim.exe with another or a changed Qt, rebuild them
+from their source, which
 is in the folder above as @DISPLAYTEST_SOURCE_ARCHIVE_NAME@: its README.md, under
 "Rebuilding against another Qt", says how.
 ]])
@@ -42,7 +43,7 @@ if(DISPLAYTEST_BUILD_GUI)
   install(DIRECTORY ${DISPLAYTEST_QT_MINGW}/licenses/ DESTINATION licenses/Qt)
   install(FILES ${CMAKE_BINARY_DIR}/Qt-SOURCE.txt DESTINATION licenses/Qt RENAME SOURCE.txt)
 endif()
-# The C++ runtime and the threads library of mingw-w64, linked into both programs.
+# The C++ runtime and the threads library of mingw-w64, linked into every program.
 install(FILES /usr/share/doc/g++-mingw-w64-x86-64-posix/copyright
         DESTINATION licenses RENAME gcc-runtime.txt)
 install(FILES /usr/share/doc/mingw-w64-x86-64-dev/copyright

@@ -2,7 +2,8 @@
 # vandry-display-test-<version>-win64.msi in the build folder with wixl (Debian's wixl and
 # msitools), from cmake/display-test.wxs.in and what the install step puts in place for
 # the zip, stripped as there. A per-machine install into Program Files\Vandry\Customer
-# Display Test, with a Start-menu entry for the panel and an Apps & Features entry.
+# Display Test, with Start-menu entries for the panel and the virtual display and an Apps &
+# Features entry.
 find_program(DISPLAYTEST_WIXL wixl REQUIRED)
 find_program(DISPLAYTEST_WIXL_HEAT wixl-heat REQUIRED)
 
@@ -14,7 +15,7 @@ set(DISPLAYTEST_MSI_NEXT_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINO
 configure_file(${CMAKE_CURRENT_LIST_DIR}/display-test.wxs.in ${msi_work}/display-test.wxs @ONLY)
 
 # Every program the install step puts in place: it must be built before the install runs.
-set(msi_programs display-test display-send)
+set(msi_programs display-test display-send display-sim)
 add_custom_command(OUTPUT ${DISPLAYTEST_MSI}
   COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${CMAKE_BINARY_DIR} -DWORK=${msi_work} -DOUTPUT=${DISPLAYTEST_MSI}
           -DICON=${PROJECT_SOURCE_DIR}/resources/icons/app.ico

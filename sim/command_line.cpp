@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 
 #include "serial/serial_port.h"
+#include "sim/main_platform.h"
 
 namespace sim {
 
@@ -51,11 +52,7 @@ std::string UsageText()
 A virtual customer display: eight seven-segment digits with points and the lamps Price,
 Total, Collect and Change. It shows what the bytes it receives would show on the device.
 
-By default it opens a pseudo-terminal and publishes it in the virtual-port folder as sim0
-(sim1, sim2... while those are taken), where the test panel and display-send list it first;
-the link goes when the display ends. The first line printed names it:
-  listening on sim0 (/dev/pts/5)
-
+)" + std::string(OwnLineUsage()) + R"(
 Options:
   --text         no window: print the display state as one line at start and whenever
                  a command changes it, however the bytes arrive, for example

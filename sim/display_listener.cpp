@@ -1,40 +1,28 @@
 #include "sim/display_listener.h"
 
-#include <cerrno>
-#include <cstring>
-#include <iconv.h>
 #include <algorithm>
-#include <memory>
+
+#include "sim/gbk_decoder.h"
 
 namespace sim {
 namespace {
 
 // Text in the display's code page (GBK) for the log: each character as it came, a control
 // character as its picture (␇), a byte GBK does not know as U+FFFD.
-struct IconvClose {
-    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
-};
-
 QString FromDisplayCodePage(std::string_view bytes)
 {
     QString text;
-    const iconv_t opened = iconv_open("UTF-8", "GBK");
-    const std::unique_ptr<void, IconvClose> cd(opened == reinterpret_cast<iconv_t>(-1) ? nullptr : opened);
+    const GbkDecoder gbk;
     for (std::size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        if (b < 0x80 || !cd) {
+        if (b < 0x80 || !gbk.Usable()) {
             text += b < 0x20 ? QChar(0x2400 + b) : b == 0x7F ? QChar(0x2421) : b < 0x80 ? QChar(b) : QChar(0xFFFD);
             ++i;
             continue;
         }
-        char out[8];
-        char* in = const_cast<char*>(bytes.data() + i);  // iconv does not write its input
-        std::size_t inLeft = std::min<std::size_t>(2, bytes.size() - i);
-        char* outPtr = out;
-        std::size_t outLeft = sizeof out;
-        iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-        if (inLeft == 2 && iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) && inLeft == 0) {
-            text += QString::fromUtf8(out, outPtr - out);
+        const QString pair = i + 1 < bytes.size() ? gbk.Pair(bytes[i], bytes[i + 1]) : QString();
+        if (!pair.isEmpty()) {
+            text += pair;
             i += 2;
         } else {
             text += QChar(0xFFFD);
@@ -53,10 +41,8 @@ constexpr std::size_t kMaxPerTurn = 64 * 1024;
 }  // namespace
 
 DisplayListener::DisplayListener(ListenPort& port, QObject* parent)
-    : QObject(parent), m_port(port), m_notifier(port.ReadFd(), QSocketNotifier::Read),
-      m_settings(port.ClientSettings())
+    : QObject(parent), m_port(port), m_notifier(port, [this] { ReadAvailable(); }), m_settings(port.ClientSettings())
 {
-    connect(&m_notifier, &QSocketNotifier::activated, this, &DisplayListener::ReadAvailable);
     // The kernel tells the display nothing when a client closes the terminal or changes its
     // settings, as long as the display holds the terminal open itself.
     if (m_settings) {
@@ -80,12 +66,10 @@ void DisplayListener::ReadAvailable()
 {
     QByteArray bytes;
     ReadResult result = ReadResult::Nothing;
-    int err = 0;
     while (static_cast<std::size_t>(bytes.size()) < kMaxPerTurn) {
         std::uint8_t buf[4096];
         std::size_t n = 0;
         result = m_port.Read(buf, sizeof buf, &n);
-        err = errno;
         if (result != ReadResult::Data) break;
         bytes.append(reinterpret_cast<const char*>(buf), static_cast<qsizetype>(n));
     }
@@ -114,10 +98,10 @@ void DisplayListener::ReadAvailable()
     }
 
     if (result == ReadResult::HungUp || result == ReadResult::Failed) {
-        m_notifier.setEnabled(false);  // a dead line would wake the loop for ever
+        m_notifier.SetEnabled(false);  // a dead line would wake the loop for ever
         m_lineCheck.stop();
         emit lineLost(result == ReadResult::HungUp ? QStringLiteral("the line was closed")
-                                                   : QString::fromLocal8Bit(std::strerror(err)));
+                                                   : QString::fromStdString(m_port.ReadFailure()));
     }
 }
 

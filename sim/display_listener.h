@@ -4,7 +4,6 @@
 
 #include <QDateTime>
 #include <QObject>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
 
@@ -14,6 +13,7 @@
 #include "sim/display_decoder.h"
 #include "sim/line_settings.h"
 #include "sim/listen_port.h"
+#include "sim/read_notifier.h"
 
 namespace sim {
 
@@ -55,6 +55,8 @@ public:
 
     // The settings a client last set on the pseudo-terminal, as "9600 8N1".
     std::optional<LineSettings> ClientSettings() const { return m_settings; }
+    // Whether the sender's settings exist but cannot be seen (a pipe on Windows).
+    bool HidesSenderSettings() const noexcept { return m_port.HidesSenderSettings(); }
 
 signals:
     // One piece of input, before the states it led to.
@@ -71,7 +73,7 @@ signals:
 private:
     ListenPort& m_port;
     DisplayDecoder m_decoder;
-    QSocketNotifier m_notifier;
+    ReadNotifier m_notifier;
     QTimer m_lineCheck;
     std::optional<LineSettings> m_settings;
     bool m_everyState = false;

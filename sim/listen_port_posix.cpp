@@ -78,6 +78,11 @@ bool ListenPort::OpenPseudoTerminal(std::uint32_t baudRate, std::string* error)
     return true;
 }
 
+bool ListenPort::OpenOwnLine(std::uint32_t baudRate, std::string* error)
+{
+    return OpenPseudoTerminal(baudRate, error);
+}
+
 bool ListenPort::OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error)
 {
     serial::OpenFailure failure;
@@ -117,6 +122,16 @@ std::optional<LineSettings> ListenPort::ClientSettings() const
     return SettingsOf(tio);
 }
 
+bool ListenPort::HidesSenderSettings() const noexcept
+{
+    return false;  // a pseudo-terminal shows its client's settings to either side
+}
+
+std::string ListenPort::ReadFailure() const
+{
+    return std::strerror(m_readErrno);
+}
+
 ListenPort::~ListenPort()
 {
     // Exclusive mode belongs to the terminal, not to this descriptor: drop it, or a line
@@ -140,6 +155,7 @@ ReadResult ListenPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t*
         const bool hungUp = ::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR)) != 0;
         return hungUp ? ReadResult::HungUp : ReadResult::Nothing;
     }
+    m_readErrno = errno;
     switch (errno) {
     case EAGAIN:
     case EINTR: return ReadResult::Nothing;

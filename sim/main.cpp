@@ -1,34 +1,24 @@
-// display-sim: the virtual customer display. It listens on a pseudo-terminal of its own,
-// published as sim0 in the virtual-port folder, or on a serial port, and shows what the
-// bytes it receives would show on the device: in a window, or as lines of text.
+// display-sim: the virtual customer display. It listens on a line of its own (a
+// pseudo-terminal, on Windows a named pipe), published as sim0 in the virtual-port folder,
+// or on a serial port, and shows what the bytes it receives would show on the device: in a
+// window, or as lines of text. What differs per platform is in main_platform.h.
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "serial/native_handle.h"
+#include "serial/port_name.h"
+#include "sim/command_line.h"
 #include "sim/display_listener.h"
 #include "sim/listen_port.h"
-#include "sim/command_line.h"
+#include "sim/main_platform.h"
 #include "sim/port_link.h"
-#include "serial/port_name.h"
-#include "sim/signal_pipe.h"
 #include "sim/sim_window.h"
 #include "sim/state_line.h"
 
@@ -43,64 +33,9 @@ int Fail(const std::string& message)
     return kExitFailure;
 }
 
-bool HasDisplay()
+std::string OutputFailure(const std::string& why)
 {
-    for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* v = std::getenv(var);
-        if (v && *v) return true;
-    }
-    return false;
-}
-
-// Writes whatever is written to standard output, so that a reader that stops reading
-// never holds the display: every wait for room also watches the signal pipe, and the
-// writes never block. A pipe or a terminal gets a descriptor of its own that does not
-// block (setting O_NONBLOCK on standard output itself would change it for whoever shares
-// it, the shell included); a file never keeps a writer waiting.
-class Output {
-public:
-    Output()
-    {
-        struct stat st {};
-        if (::fstat(STDOUT_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
-            m_own = serial::OwnedHandle(::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    }
-
-    // Writes the text whole. False when the output failed (*error set; EPIPE when nobody
-    // reads any more) or when a signal came first (*error 0).
-    bool Write(std::string_view text, int signalFd, int* error) const
-    {
-        const int fd = m_own.valid() ? m_own.get() : STDOUT_FILENO;
-        *error = 0;
-        while (!text.empty()) {
-            pollfd fds[2] = {{fd, POLLOUT, 0}, {signalFd, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                *error = errno;
-                return false;
-            }
-            if ((fds[1].revents & POLLIN) != 0) return false;
-            if (fds[0].revents == 0) continue;
-            // No more than a pipe takes whole once it has room, should the descriptor block.
-            const ssize_t n = ::write(fd, text.data(), std::min<std::size_t>(text.size(), kChunk));
-            if (n < 0) {
-                if (errno == EINTR || errno == EAGAIN) continue;
-                *error = errno;
-                return false;
-            }
-            text.remove_prefix(static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-
-private:
-    static constexpr std::size_t kChunk = 512;
-    serial::OwnedHandle m_own;
-};
-
-std::string OutputFailure(int error)
-{
-    return std::string("cannot write the output: ") + std::strerror(error);
+    return "cannot write the output: " + why;
 }
 
 // Help and version: fails with a line on standard error when the text did not arrive.
@@ -109,7 +44,7 @@ int PrintAndExit(const std::string& text)
     errno = 0;
     std::cout << text << std::flush;
     if (std::cout) return 0;
-    return Fail(OutputFailure(errno != 0 ? errno : EIO));
+    return Fail(OutputFailure(std::strerror(errno != 0 ? errno : EIO)));
 }
 
 }  // namespace
@@ -120,13 +55,15 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const sim::ParsedOptions parsed = sim::ParseCommandLine(arguments);
     if (!parsed.options) {
+        sim::UseParentConsole();
         std::cerr << "display-sim: " << parsed.error << "\nTry 'display-sim --help'.\n";
         return kExitUsage;
     }
     const sim::Options& options = *parsed.options;
+    if (options.text || options.help || options.version) sim::UseParentConsole();
     if (options.help) return PrintAndExit(sim::UsageText());
     if (options.version) return PrintAndExit("display-sim " DISPLAYSIM_VERSION "\n");
-    if (!options.text && !HasDisplay()) {
+    if (!options.text && !sim::HasDisplay()) {
         std::cerr << "display-sim: no display to open a window on; --text prints the display instead\n";
         return kExitUsage;
     }
@@ -135,16 +72,15 @@ int main(int argc, char** argv)
     std::unique_ptr<QCoreApplication> app = options.text ? std::make_unique<QCoreApplication>(argc, argv)
                                                          : std::make_unique<QApplication>(argc, argv);
     // Before the link exists, so that Ctrl+C at any moment still removes it.
-    sim::SignalPipe signalPipe;
-    if (!signalPipe.Installed()) return Fail(signalPipe.Error());
-    QObject::connect(&signalPipe, &sim::SignalPipe::signalled, app.get(), [&app] { app->quit(); });
+    const sim::Shutdown shutdown(*app);
+    if (!shutdown.Installed()) return Fail(shutdown.Error());
 
     sim::ListenPort port;
     sim::PortLink link;
     std::string error;
     std::string portText;
     if (options.port.empty()) {
-        if (!port.OpenPseudoTerminal(options.baud, &error)) return Fail(error);
+        if (!port.OpenOwnLine(options.baud, &error)) return Fail(error);
         if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) return Fail(error);
         portText = link.Name() + " (" + port.DevicePath() + ")";
         if (options.baud != sim::kDefaultBaud) portText += ", " + std::to_string(options.baud) + " baud";
@@ -155,16 +91,16 @@ int main(int argc, char** argv)
     // Each line goes out whole as it comes: a script reads each line as it comes. When
     // nobody reads any more (display-sim --text | head -3) the display ends the ordinary
     // way; when the output fails otherwise, it says so once and ends with a failure.
-    const Output output;
+    const sim::Output output(shutdown);
     int exitCode = 0;
     bool outputEnded = false;
     auto PrintLine = [&](const std::string& line) {
-        int error = 0;
+        std::string failure;
         if (outputEnded) return false;
-        if (output.Write(line + "\n", signalPipe.Descriptor(), &error)) return true;
+        if (output.Write(line + "\n", &failure)) return true;
         outputEnded = true;
-        if (options.text && error != 0 && error != EPIPE) {
-            Fail(OutputFailure(error));
+        if (options.text && !failure.empty()) {
+            Fail(OutputFailure(failure));
             exitCode = kExitFailure;
         }
         return false;

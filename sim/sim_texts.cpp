@@ -16,7 +16,7 @@ Language DesktopLanguage()
 QString Text(SimText text, Language lang)
 {
     // English, Chinese; in the order of SimText.
-    static const std::array<std::pair<const char*, const char*>, 14> kTexts = {{
+    static const std::array<std::pair<const char*, const char*>, 15> kTexts = {{
         {"Virtual Customer Display — %1", "虚拟客户显示屏 — %1"},
         {"Listening on %1", "正在监听 %1"},
         {"Received messages appear here, in hexadecimal.", "收到的消息以十六进制显示在这里。"},
@@ -31,6 +31,10 @@ QString Text(SimText text, Language lang)
         {"Total", "总计"},
         {"Collect", "收款"},
         {"Change", "找零"},
+        // A pipe has no line settings, and Windows shows the display those of no other
+        // line: the user learns what to set on the sender instead.
+        {"Sender's line: not visible on Windows; this display reads %1",
+         "发送方线路：Windows 上无法得知；本显示屏按 %1 读取"},
     }};
     const auto& [english, chinese] = kTexts.at(static_cast<std::size_t>(text));
     return QString::fromUtf8(lang == Language::English ? english : chinese);

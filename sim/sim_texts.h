@@ -26,6 +26,7 @@ enum class SimText {
     LampTotal,
     LampCollect,
     LampChange,
+    SendersLineHidden,  // instead of SendersLine where it cannot be seen; %1: the display's "2400 8N1"
 };
 
 QString Text(SimText text, Language lang);

@@ -65,6 +65,9 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
     connect(&listener, &DisplayListener::lineLost, this, &SimWindow::OnLineLost);
     if (const auto settings = listener.ClientSettings()) {
         OnLineSettings(*settings);
+    } else if (listener.HidesSenderSettings()) {
+        const LineSettings display{listener.Baud(), 8, 'N', 1};
+        m_line->setText(Tr(SimText::SendersLineHidden).arg(QString::fromStdString(DescribeLine(display))));
     } else {
         m_line->hide();  // a real line: its settings are the display's own
     }

@@ -1,5 +1,5 @@
 # The installer's tables, read with msitools: its version and upgrade code, the upgrade
-# that replaces earlier versions, the Apps & Features icon, the Start-menu entry, and every
+# that replaces earlier versions, the Apps & Features icon, the Start-menu entries, and every
 # file the install step puts in place for the zip.
 # cmake -DMSI=... -DSTAGE=<the files it was made from> -DICON=app.ico -DMSIINFO=... -DWORK=...
 #       -P check_windows_msi.cmake
@@ -68,23 +68,29 @@ foreach(action FindRelatedProducts LaunchConditions RemoveExistingProducts)
   endif()
 endforeach()
 
-# Program Files\Vandry\Customer Display Test, and the panel's entry in the Start menu.
+# Program Files\Vandry\Customer Display Test, and the Start-menu entries of the panel and
+# of the virtual display.
 expect_row(Directory "VendorFolder\tProgramFiles64Folder\tVandry")
 expect_row(Directory "INSTALLDIR\tVendorFolder\tCustomer Display Test")
 read_table(Shortcut shortcuts)
 read_table(File files)
-set(found FALSE)
-foreach(shortcut IN LISTS shortcuts)
-  if(shortcut MATCHES "^[^\t]*\tProgramMenuFolder\tVandry Customer Display Test\t[^\t]*\t\\[#([^]]+)\\]\t")
-    set(target ${CMAKE_MATCH_1})
-    if(files MATCHES "(^|;)${target}\t[^\t]*\tdisplay-test.exe\t")
-      set(found TRUE)
+foreach(entry "Vandry Customer Display Test=display-test.exe" "Vandry Virtual Customer Display=display-sim.exe")
+  string(REPLACE "=" ";" entry "${entry}")
+  list(GET entry 0 name)
+  list(GET entry 1 program)
+  set(found FALSE)
+  foreach(shortcut IN LISTS shortcuts)
+    if(shortcut MATCHES "^[^\t]*\tProgramMenuFolder\t${name}\t[^\t]*\t\\[#([^]]+)\\]\t")
+      set(target ${CMAKE_MATCH_1})
+      if(files MATCHES "(^|;)${target}\t[^\t]*\t${program}\t")
+        set(found TRUE)
+      endif()
     endif()
+  endforeach()
+  if(NOT found)
+    message(FATAL_ERROR "no Start-menu entry '${name}' for ${program}:\n${shortcuts}")
   endif()
 endforeach()
-if(NOT found)
-  message(FATAL_ERROR "no Start-menu entry for display-test.exe:\n${shortcuts}")
-endif()
 
 # Every file the install step puts in place, once.
 set(packed)
@@ -99,7 +105,7 @@ list(SORT staged)
 if(NOT packed STREQUAL staged)
   message(FATAL_ERROR "the installer holds\n  ${packed}\nand the install puts in place\n  ${staged}")
 endif()
-foreach(name display-test.exe display-send.exe README.md LICENSE.txt vandry-display-test-${version}-source.zip)
+foreach(name display-test.exe display-send.exe display-sim.exe README.md LICENSE.txt vandry-display-test-${version}-source.zip)
   if(NOT name IN_LIST packed)
     message(FATAL_ERROR "${name} is missing from the installer")
   endif()

@@ -1,5 +1,5 @@
-# cpack -G ZIP on the Windows build: the zip holds both programs, the README, the licence
-# texts and the project's source, and display-test.exe needs no DLL but Windows' own.
+# cpack -G ZIP on the Windows build: the zip holds the three programs, the README, the
+# licence texts and the project's source, and no program needs a DLL but Windows' own.
 # cmake -DBUILD_DIR=... -DOBJDUMP=... -DWORK=... -P check_windows_zip.cmake
 
 file(REMOVE_RECURSE ${WORK})
@@ -17,7 +17,7 @@ if(NOT status EQUAL 0)
 endif()
 set(top vandry-display-test-1.0.0.2-win64)
 foreach(entry
-    display-test.exe display-send.exe README.md LICENSE.txt
+    display-test.exe display-send.exe display-sim.exe README.md LICENSE.txt
     licenses/vandry-display-test-1.0.0.2-source.zip licenses/vandry-display-test.txt licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt
     licenses/Qt/LGPL-3.0-only.txt licenses/Qt/SOURCE.txt licenses/Qt/debian-copyright)
   string(FIND "${listing}" "${top}/${entry}\n" at)
@@ -31,7 +31,7 @@ endif()
 
 # Only DLLs that every Windows has: no Qt, no C++ runtime, no threads library.
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} WORKING_DIRECTORY ${WORK})
-foreach(program display-test.exe display-send.exe)
+foreach(program display-test.exe display-send.exe display-sim.exe)
   execute_process(COMMAND ${OBJDUMP} -p ${WORK}/${top}/${program} OUTPUT_VARIABLE headers)
   string(REGEX MATCHALL "DLL Name: [^\n]+" dlls "${headers}")
   foreach(dll IN LISTS dlls)
@@ -41,8 +41,8 @@ foreach(program display-test.exe display-send.exe)
       message(FATAL_ERROR "${program} needs ${dll}, which is not part of Windows")
     endif()
   endforeach()
-  # The icon and the version record are in display-test.exe (checked in detail by
-  # app_resources_win32_test); a stripped program keeps its resources.
+  # The icon and the version record are in display-test.exe and display-sim.exe (checked
+  # in detail by app_resources_win32_test); a stripped program keeps its resources.
 endforeach()
 
 # The project's own licence, and its source as it was built, to rebuild display-test.exe

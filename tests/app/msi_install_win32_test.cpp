@@ -1,6 +1,6 @@
 // The installer under Wine, in a prefix made anew for the test: msiexec installs it
-// silently, with the programs in Program Files\Vandry\Customer Display Test, the panel in
-// the Start menu and the product in Apps & Features; the installed display-test.exe starts
+// silently, with the programs in Program Files\Vandry\Customer Display Test, the panel and
+// the virtual display in the Start menu and the product in Apps & Features; the installed display-test.exe starts
 // and opens COM5 (a pseudo-terminal of wine-port-host) at 2400 8N1; msiexec removes it
 // silently, and nothing of it is left. The argument is the .msi, a Unix path of the build.
 
@@ -46,13 +46,22 @@ std::wstring InstallDir()
     return VendorDir() + L"\\Customer Display Test";
 }
 
-// The panel's entry in the Start menu of every user, where Windows puts it for a
+// A program's entry in the Start menu of every user, where Windows puts it for a
 // per-machine install, or in the user's own, where Wine does.
-std::vector<std::wstring> MenuEntries()
+std::vector<std::wstring> MenuEntries(const std::wstring& title)
 {
-    const std::wstring name = L"\\Vandry Customer Display Test.lnk";
+    const std::wstring name = L"\\" + title + L".lnk";
     return {Folder(CSIDL_COMMON_PROGRAMS) + name, Folder(CSIDL_PROGRAMS) + name};
 }
+
+// The Start-menu entries and the programs they start.
+const struct {
+    const wchar_t* title;
+    const wchar_t* program;
+} kMenu[] = {
+    {L"Vandry Customer Display Test", L"display-test.exe"},
+    {L"Vandry Virtual Customer Display", L"display-sim.exe"},
+};
 
 bool Exists(const std::wstring& path)
 {
@@ -122,20 +131,23 @@ TEST(MsiInstall, InstallsStartsTheInstalledPanelAndUninstallsLeavingNothing)
     ASSERT_FALSE(Exists(VendorDir())) << "the prefix is not new";
 
     ASSERT_EQ(Msiexec("/i"), 0u) << "msiexec /i " << g_msi << " /qn";
-    for (const wchar_t* file : {L"display-test.exe", L"display-send.exe", L"README.md", L"LICENSE.txt",
+    for (const wchar_t* file : {L"display-test.exe", L"display-send.exe", L"display-sim.exe", L"README.md",
+                                L"LICENSE.txt",
                                 L"licenses\\vandry-display-test-1.0.0.2-source.zip",
                                 L"licenses\\Qt\\LGPL-3.0-only.txt"})
         EXPECT_TRUE(Exists(InstallDir() + L"\\" + file)) << wide_text::Narrow(file);
-    std::wstring menuEntry;
-    for (const std::wstring& entry : MenuEntries()) {
-        if (Exists(entry))
-            menuEntry = entry;
+    for (const auto& [title, program] : kMenu) {
+        std::wstring menuEntry;
+        for (const std::wstring& entry : MenuEntries(title)) {
+            if (Exists(entry))
+                menuEntry = entry;
+        }
+        ASSERT_FALSE(menuEntry.empty()) << "no Start-menu entry " << wide_text::Narrow(title);
+        EXPECT_EQ(::CompareStringOrdinal(ShortcutTarget(menuEntry).c_str(), -1,
+                                         (InstallDir() + L"\\" + program).c_str(), -1, TRUE),
+                  CSTR_EQUAL)
+            << wide_text::Narrow(menuEntry) << " starts " << wide_text::Narrow(ShortcutTarget(menuEntry));
     }
-    ASSERT_FALSE(menuEntry.empty()) << "no Start-menu entry";
-    EXPECT_EQ(::CompareStringOrdinal(ShortcutTarget(menuEntry).c_str(), -1,
-                                     (InstallDir() + L"\\display-test.exe").c_str(), -1, TRUE),
-              CSTR_EQUAL)
-        << wide_text::Narrow(menuEntry) << " starts " << wide_text::Narrow(ShortcutTarget(menuEntry));
     EXPECT_EQ(wide_text::Narrow(ListedVersion()), "1.0.0.2");
 
     {
@@ -153,8 +165,10 @@ TEST(MsiInstall, InstallsStartsTheInstalledPanelAndUninstallsLeavingNothing)
 
     ASSERT_EQ(Msiexec("/x"), 0u) << "msiexec /x " << g_msi << " /qn";
     EXPECT_FALSE(Exists(VendorDir())) << "Program Files\\Vandry is left";
-    for (const std::wstring& entry : MenuEntries())
-        EXPECT_FALSE(Exists(entry)) << wide_text::Narrow(entry) << " is left";
+    for (const auto& menu : kMenu) {
+        for (const std::wstring& entry : MenuEntries(menu.title))
+            EXPECT_FALSE(Exists(entry)) << wide_text::Narrow(entry) << " is left";
+    }
     EXPECT_EQ(wide_text::Narrow(ListedVersion()), "");
 }
 

@@ -1,6 +1,8 @@
-// The Windows resources of display-test (resources/display_test.rc): the program icon 128
-// in every size, and the version record 1.0.0.2. In the program given as the argument
-// (display-test.exe), else in this program, which links them too.
+// The Windows resources of display-test (resources/display_test.rc) and display-sim
+// (sim/display_sim.rc): the program icon 128 in every size, and the version record
+// 1.0.0.2. In the program given as the first argument (display-test.exe, display-sim.exe,
+// whose file name the second argument gives), else in this program, which links
+// display-test's.
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,7 @@ constexpr int kMainIcon = 128;  // IDR_MAINFRAME
 const WORD kChinesePrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 
 std::wstring g_program;  // the program checked; empty: this one
+std::wstring g_fileName = L"display-test.exe";  // its OriginalFilename
 
 std::wstring ProgramPath()
 {
@@ -75,7 +78,7 @@ TEST(AppResourcesWin32, VersionIs1002)
     EXPECT_EQ(VersionText(record, L"FileVersion"), L"1, 0, 0, 2");
     EXPECT_EQ(VersionText(record, L"ProductVersion"), L"1, 0, 0, 2");
     EXPECT_EQ(VersionText(record, L"ProductName"), L"Vandry Customer Display Test");
-    EXPECT_EQ(VersionText(record, L"OriginalFilename"), L"display-test.exe");
+    EXPECT_EQ(VersionText(record, L"OriginalFilename"), g_fileName);
 
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
@@ -114,5 +117,7 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (argc > 1)
         g_program = wine_host::WindowsPath(argv[1]);
+    if (argc > 2)
+        g_fileName = wine_host::WindowsPath(argv[2]);
     return RUN_ALL_TESTS();
 }

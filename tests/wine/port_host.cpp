@@ -16,6 +16,8 @@
 //   termios COMn           -> ok ispeed=2400 ospeed=2400 csize=8 parenb=0 cstopb=0 ...
 //   read COMn COUNT MS     -> ok HEX   (up to COUNT bytes, waiting at most MS ms for them)
 //   quiet COMn MS          -> ok HEX   (what arrives until the line has been quiet MS ms)
+//   write COMn HEX         -> ok       (the bytes go out on the line towards the program,
+//                             as a sender at the far end writes them)
 //   stall COMn / resume COMn -> ok     (output on the line stops, as when the display
 //                             holds it with flow control, and goes on again)
 //   unplug COMn / plug COMn -> ok     (the line goes away: its link and both ends of its
@@ -250,6 +252,17 @@ public:
             if (!line)
                 return "error no such line " + words[1];
             return "ok " + Hex(line->ReadAll(std::atoi(words[2].c_str()), std::atoi(words[2].c_str())));
+        }
+        if (verb == "write" && words.size() == 3) {
+            const Line* line = Find(words[1]);
+            if (!line)
+                return "error no such line " + words[1];
+            const auto bytes = Unhex(words[2]);
+            if (!bytes)
+                return "error not hexadecimal: " + words[2];
+            if (::write(line->master(), bytes->data(), bytes->size()) != static_cast<ssize_t>(bytes->size()))
+                return "error " + ErrnoText("write");
+            return "ok";
         }
         if ((verb == "stall" || verb == "resume") && words.size() == 2) {
             const Line* line = Find(words[1]);

@@ -101,6 +101,11 @@ std::string ReadUntilQuiet(std::string_view port, int quietMs)
     return words && !words->empty() ? Unhex((*words)[0]).value_or(std::string()) : std::string();
 }
 
+bool Write(std::string_view port, std::string_view bytes)
+{
+    return Ask("write " + std::string(port) + " " + Hex(bytes)).has_value();
+}
+
 bool Stall(std::string_view port)
 {
     return Ask("stall " + std::string(port)).has_value();

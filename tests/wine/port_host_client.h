@@ -43,6 +43,10 @@ std::string Read(std::string_view port, std::size_t count, int timeoutMs);
 // What arrives on the line until it has been quiet for quietMs.
 std::string ReadUntilQuiet(std::string_view port, int quietMs);
 
+// Sends the bytes on the line towards the program, as a sender at its far end. True when
+// the host did so.
+bool Write(std::string_view port, std::string_view bytes);
+
 // Stops the line's output, as a display holding it with flow control does, and lets it
 // go on again. True when the host did so.
 bool Stall(std::string_view port);

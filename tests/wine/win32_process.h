@@ -98,6 +98,8 @@ public:
     }
 
     bool Started() const { return m_process.hProcess != nullptr; }
+    // The read end of its standard output (captureOutput), for a reader of its own.
+    HANDLE OutputHandle() const { return m_output; }
     DWORD Id() const { return m_process.dwProcessId; }
 
     // Its standard output, until it closes it.

@@ -1,0 +1,197 @@
+#include "sim/main_platform.h"
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <QEvent>
+
+#include <atomic>
+#include <cstdio>
+
+#include "common/wide_text.h"
+#include "serial/native_handle.h"
+
+namespace sim {
+
+namespace {
+
+// The console closing, a log-off or a shutdown ends the process once the handler returns;
+// this long the handler waits for the display to have ended the ordinary way.
+constexpr DWORD kCloseGraceMs = 4000;
+
+bool Leads(DWORD stdHandle)
+{
+    const HANDLE h = ::GetStdHandle(stdHandle);
+    return h != nullptr && h != INVALID_HANDLE_VALUE && ::GetFileType(h) != FILE_TYPE_UNKNOWN;
+}
+
+std::string SystemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0 || text == nullptr) return "error " + std::to_string(error);
+    std::wstring wide(text, length);
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ' || wide.back() == L'.'))
+        wide.pop_back();
+    return wide_text::Narrow(wide);
+}
+
+}  // namespace
+
+std::string_view OwnLineUsage()
+{
+    return R"(By default it listens on a named pipe of its own, which only you may open, one program
+at a time, and publishes it in the virtual-port folder
+(%LOCALAPPDATA%\Vandry\display-test\ports) as sim0 (sim1, sim2... while those are taken),
+where the test panel and display-send list it first; the name goes when the display ends.
+The first line printed names it:
+  listening on sim0 (\\.\pipe\vandry-display-test-...)
+A pipe has no line settings: the window cannot show the sender's. Options that name a
+serial port take COM3 and the like.
+)";
+}
+
+bool HasDisplay()
+{
+    return true;
+}
+
+void UseParentConsole()
+{
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE), err = ::GetStdHandle(STD_ERROR_HANDLE);
+    const bool outLeads = Leads(STD_OUTPUT_HANDLE), errLeads = Leads(STD_ERROR_HANDLE);
+    // Attached even when the output is redirected, so that Ctrl+C in that console reaches
+    // the display; started from the Start menu there is no console to attach to.
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    // A redirected output stays where it leads; what led nowhere goes to the console, for
+    // the C library's streams (std::cout) and for WriteFile both.
+    const struct {
+        DWORD id;
+        FILE* stream;
+        bool leads;
+        HANDLE before;
+    } streams[] = {{STD_OUTPUT_HANDLE, stdout, outLeads, out}, {STD_ERROR_HANDLE, stderr, errLeads, err}};
+    for (const auto& s : streams) {
+        if (s.leads) {
+            ::SetStdHandle(s.id, s.before);
+            continue;
+        }
+        if (std::freopen("CONOUT$", "w", s.stream))
+            ::SetStdHandle(s.id, reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(s.stream))));
+    }
+}
+
+struct Shutdown::Impl {
+    QCoreApplication* app = nullptr;
+    serial::OwnedHandle mainThread;  // its writes are cancelled when asked to end
+    serial::OwnedHandle ended;       // set once the display has ended
+    std::atomic<bool> asked{false};
+    std::string error;
+};
+
+namespace {
+
+std::atomic<Shutdown::Impl*> g_shutdown{nullptr};
+
+// Runs on a thread of its own, which the system starts for each event.
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    Shutdown::Impl* impl = g_shutdown.load();
+    if (impl == nullptr) return FALSE;
+    if (!impl->asked.exchange(true)) {
+        // A posted event is the one way into the loop from another thread.
+        QCoreApplication::postEvent(impl->app, new QEvent(QEvent::Quit));
+        // A write of --text that waits for a reader who stopped reading ends at once.
+        ::CancelSynchronousIo(impl->mainThread.get());
+    }
+    // On these the process ends as soon as the handler returns: not before the display
+    // has removed its port.
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+        ::WaitForSingleObject(impl->ended.get(), kCloseGraceMs);
+    return TRUE;
+}
+
+}  // namespace
+
+Shutdown::Shutdown(QCoreApplication& app) : m_impl(std::make_unique<Impl>())
+{
+    m_impl->app = &app;
+    HANDLE thread = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &thread, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS)) {
+        m_impl->error = "cannot hold the main thread: " + SystemMessage(::GetLastError());
+        return;
+    }
+    m_impl->mainThread = serial::OwnedHandle(thread);
+    m_impl->ended = serial::OwnedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!m_impl->ended.valid()) {
+        m_impl->error = "cannot make an event: " + SystemMessage(::GetLastError());
+        return;
+    }
+    g_shutdown = m_impl.get();
+    if (!::SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
+        g_shutdown = nullptr;
+        m_impl->error = "cannot take Ctrl+C: " + SystemMessage(::GetLastError());
+    }
+}
+
+Shutdown::~Shutdown()
+{
+    if (!Installed()) return;
+    ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    // The port is gone by now (it was made after this object): a closing console may end
+    // the process.
+    ::SetEvent(m_impl->ended.get());
+    g_shutdown = nullptr;
+}
+
+bool Shutdown::Installed() const noexcept
+{
+    return m_impl->error.empty();
+}
+
+const std::string& Shutdown::Error() const noexcept
+{
+    return m_impl->error;
+}
+
+struct Output::Impl {
+    HANDLE out = nullptr;
+};
+
+Output::Output(const Shutdown&) : m_impl(std::make_unique<Impl>())
+{
+    m_impl->out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+}
+
+Output::~Output() = default;
+
+// A write waits while a pipe's reader does not read; a request to end cancels it
+// (Shutdown).
+bool Output::Write(std::string_view text, std::string* failure) const
+{
+    failure->clear();
+    if (m_impl->out == nullptr || m_impl->out == INVALID_HANDLE_VALUE) {
+        *failure = SystemMessage(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    while (!text.empty()) {
+        DWORD written = 0;
+        if (!::WriteFile(m_impl->out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+            const DWORD error = ::GetLastError();
+            // Nobody reads any more, or the display was asked to end meanwhile.
+            if (error != ERROR_NO_DATA && error != ERROR_BROKEN_PIPE && error != ERROR_OPERATION_ABORTED)
+                *failure = SystemMessage(error);
+            return false;
+        }
+        text.remove_prefix(written);
+    }
+    return true;
+}
+
+}  // namespace sim
