@@ -138,9 +138,10 @@ bool ListenPort::OpenPipe(std::uint32_t baudRate, std::string* error)
     // Byte mode, as a serial line; one instance, so that a second client is refused as
     // busy, the way a serial port opened without sharing refuses it; no client from
     // another machine. The first instance, so that no other program already listens
-    // under the name.
+    // under the name. Both ways, though the display never writes: a client keeps a read
+    // waiting on the pipe, which ends when the display does, and so learns it at once.
     serial::OwnedHandle pipe(::CreateNamedPipeW(
-        wide_text::Widen(path).c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        wide_text::Widen(path).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, kPipeBuffer, 0,
         &attributes));
     if (pipe.get() == INVALID_HANDLE_VALUE) {
