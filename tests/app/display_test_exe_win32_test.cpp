@@ -306,6 +306,9 @@ SenderRun Send(const std::vector<std::string>& args)
     return run;
 }
 
+// The display's window on a Chinese desktop: 虚拟客户显示屏 — sim0
+constexpr wchar_t kSimTitle[] = L"\u865a\u62df\u5ba2\u6237\u663e\u793a\u5c4f \u2014 sim0";
+
 // The virtual display in text mode, once it has said where it listens.
 struct TextDisplay : wine_host::TextDisplay {
     TextDisplay() : wine_host::TextDisplay(DISPLAY_SIM_EXE, kStartMs) {}
