@@ -246,25 +246,21 @@ OwnedHandle OpenPipe(const std::string& path, OpenFailure* failure, FoundLine* f
     return port;
 }
 
-// A write on a virtual display's pipe: one WriteFile, ended by a stop or by the write
-// time-out at the display's pace. Nothing to purge or drain: the display takes the bytes
-// as they come.
-std::uint32_t WritePipe(HANDLE handle, const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
+// One overlapped WriteFile, ended by a stop (which sets `stopped`) or after waitMs
+// (INFINITE on a COM port, whose driver's write time-out ends it).
+std::uint32_t WriteOnce(HANDLE handle, const std::uint8_t* data, std::uint32_t count, HANDLE stopped,
+                        const std::stop_token& stop, DWORD waitMs)
 {
     const OwnedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const OwnedHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.valid() || !stopped.valid())
+    if (!done.valid())
         return ::GetLastError();
-    const std::stop_callback onStop(stop, [event = stopped.get()] { ::SetEvent(event); });
-
     OVERLAPPED overlapped{};
     overlapped.hEvent = done.get();
     if (!::WriteFile(handle, data, count, nullptr, &overlapped)) {
         if (const DWORD error = ::GetLastError(); error != ERROR_IO_PENDING)
             return error;
-        HANDLE events[] = {done.get(), stopped.get()};
-        const auto timeout = static_cast<DWORD>(WriteTimeout(kPipeRate, count).count());
-        if (::WaitForMultipleObjects(2, events, FALSE, timeout) != WAIT_OBJECT_0)
+        HANDLE events[] = {done.get(), stopped};
+        if (::WaitForMultipleObjects(2, events, FALSE, waitMs) != WAIT_OBJECT_0)
             ::CancelIoEx(handle, &overlapped);
     }
     DWORD written = 0;
@@ -274,6 +270,8 @@ std::uint32_t WritePipe(HANDLE handle, const std::uint8_t* data, std::uint32_t c
             return CSerialPort::CancelledError();
         return error == ERROR_OPERATION_ABORTED ? CSerialPort::TimeoutError() : error;
     }
+    // A COM port's write succeeds when the write time-out ends it on a stalled line; only
+    // the count tells that bytes are missing.
     if (written < count)
         return stop.stop_requested() ? CSerialPort::CancelledError() : CSerialPort::TimeoutError();
     return CSerialPort::kErrorSuccess;
@@ -366,43 +364,31 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
 {
     if (stop.stop_requested())
         return CSerialPort::CancelledError();
-    if (::GetFileType(handle) == FILE_TYPE_PIPE)
-        return WritePipe(handle, data, count, stop);
+    // A virtual display's pipe: one write, ended by the write time-out at the display's
+    // pace. Nothing to purge or drain: the display takes the bytes as they come.
+    const bool pipe = ::GetFileType(handle) == FILE_TYPE_PIPE;
     // Purge first, so a message never follows the remains of an earlier one.
-    if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
+    if (!pipe && !::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
         return ::GetLastError();
 
     // The driver's write time-out ends WriteFile by this deadline; the wait for the queue
     // below keeps to it too.
     DCB dcb{};
     dcb.DCBlength = sizeof(dcb);
-    const std::uint32_t rate = ::GetCommState(handle, &dcb) ? dcb.BaudRate : 0;
+    const std::uint32_t rate = pipe ? kPipeRate : ::GetCommState(handle, &dcb) ? dcb.BaudRate : 0;
     const Clock::time_point deadline = Clock::now() + WriteTimeout(rate, count);
 
-    const OwnedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const OwnedHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done.valid() || !stopped.valid())
+    if (!stopped.valid())
         return ::GetLastError();
     // In place before the write begins: a stop at any moment from here on, even one that
     // comes before WriteFile, sets the event that the waits below watch.
     const std::stop_callback onStop(stop, [event = stopped.get()] { ::SetEvent(event); });
 
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = done.get();
-    if (!::WriteFile(handle, data, count, nullptr, &overlapped)) {
-        if (const DWORD error = ::GetLastError(); error != ERROR_IO_PENDING)
-            return error;
-        HANDLE events[] = {done.get(), stopped.get()};
-        if (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0)
-            ::CancelIoEx(handle, &overlapped);
-    }
-    DWORD written = 0;
-    if (!::GetOverlappedResult(handle, &overlapped, &written, TRUE))
-        return stop.stop_requested() ? CSerialPort::CancelledError() : ::GetLastError();
-    // The write succeeds when the write time-out ends it on a stalled line; only the
-    // count tells that bytes are missing.
-    if (written < count)
-        return stop.stop_requested() ? CSerialPort::CancelledError() : CSerialPort::TimeoutError();
+    const DWORD waitMs = pipe ? static_cast<DWORD>(WriteTimeout(rate, count).count()) : INFINITE;
+    if (const std::uint32_t result = WriteOnce(handle, data, count, stopped.get(), stop, waitMs);
+        result != CSerialPort::kErrorSuccess || pipe)
+        return result;
 
     // The write completes once the driver holds the bytes, which on a USB adapter can be
     // before they are on the wire: the next message's purge would cut off the tail of
