@@ -73,19 +73,24 @@ int main(int argc, char** argv)
                                                          : std::make_unique<QApplication>(argc, argv);
     // Before the link exists, so that Ctrl+C at any moment still removes it.
     const sim::Shutdown shutdown(*app);
-    if (!shutdown.Installed()) return Fail(shutdown.Error());
+    // A window started from a menu has nobody reading standard error.
+    auto FailToStart = [&options](const std::string& message) {
+        if (!options.text) sim::ShowStartFailure("display-sim: " + message);
+        return Fail(message);
+    };
+    if (!shutdown.Installed()) return FailToStart(shutdown.Error());
 
     sim::ListenPort port;
     sim::PortLink link;
     std::string error;
     std::string portText;
     if (options.port.empty()) {
-        if (!port.OpenOwnLine(options.baud, &error)) return Fail(error);
-        if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) return Fail(error);
+        if (!port.OpenOwnLine(options.baud, &error)) return FailToStart(error);
+        if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) return FailToStart(error);
         portText = link.Name() + " (" + port.DevicePath() + ")";
         if (options.baud != sim::kDefaultBaud) portText += ", " + std::to_string(options.baud) + " baud";
     } else {
-        if (!port.OpenDevice(options.port, options.baud, &error)) return Fail(error);
+        if (!port.OpenDevice(options.port, options.baud, &error)) return FailToStart(error);
         portText = options.port + " (" + port.DevicePath() + ", " + std::to_string(options.baud) + " baud)";
     }
     // Each line goes out whole as it comes: a script reads each line as it comes. When

@@ -23,6 +23,11 @@ bool HasDisplay();
 // nothing.
 void UseParentConsole();
 
+// Why the window could not start, where the user sees it: on Windows a message box, since
+// a program started from the Start menu has no console; elsewhere nothing more than the
+// line on standard error.
+void ShowStartFailure(const std::string& message);
+
 // Ends the event loop the ordinary way when the user or the system asks the display to
 // end: SIGINT, SIGTERM and SIGHUP on POSIX (SIGPIPE ignored), Ctrl+C, Ctrl+Break and the
 // console closing on Windows. The display's published port then goes as it does on any

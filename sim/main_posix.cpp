@@ -35,6 +35,8 @@ bool HasDisplay()
 
 void UseParentConsole() {}
 
+void ShowStartFailure(const std::string&) {}
+
 struct Shutdown::Impl {
     SignalPipe signalPipe;
 };

@@ -86,6 +86,14 @@ void UseParentConsole()
     }
 }
 
+void ShowStartFailure(const std::string& message)
+{
+    // Not when a console shows the line already.
+    if (::GetConsoleWindow() != nullptr) return;
+    ::MessageBoxW(nullptr, wide_text::Widen(message).c_str(), L"Vandry Virtual Customer Display",
+                  MB_OK | MB_ICONERROR);
+}
+
 struct Shutdown::Impl {
     QCoreApplication* app = nullptr;
     serial::OwnedHandle mainThread;  // its writes are cancelled when asked to end

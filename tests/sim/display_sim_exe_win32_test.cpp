@@ -154,7 +154,8 @@ BOOL WINAPI KeepRunning(DWORD event)
 }
 
 // Ctrl+Break in the console it was started from (sent to every program of the console,
-// this test included, which keeps running) ends it the ordinary way: its name goes.
+// this test included, which keeps running) ends it the ordinary way: its name goes. Runs
+// where console events reach programs (Windows, Wine in a terminal).
 TEST(DisplaySimExe, CtrlBreakInItsConsoleEndsItAndRemovesItsName)
 {
     ::AllocConsole();  // none when the test runs without a terminal; else it fails, harmless
@@ -165,7 +166,10 @@ TEST(DisplaySimExe, CtrlBreakInItsConsoleEndsItAndRemovesItsName)
         ASSERT_TRUE(StartsWith(sim.Line(), "listening on sim0 ("));
         ASSERT_EQ(sim.Line(), kBlank);
         EXPECT_EQ(serial::win32::LiveVirtualPorts(ports), std::vector<std::string>{"sim0"});
-        ASSERT_TRUE(::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0)) << ::GetLastError();
+        // Wine delivers no console event to a program without a terminal of its own: the
+        // test then shows nothing.
+        if (!::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0))
+            GTEST_SKIP() << "no console events here (error " << ::GetLastError() << ")";
         EXPECT_EQ(sim.Process().WaitForExit(kEndMs), 0u);
     }
     ::SetConsoleCtrlHandler(KeepRunning, FALSE);

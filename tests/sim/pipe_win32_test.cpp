@@ -149,6 +149,29 @@ TEST(Pipe, DisplaySendReachesItByItsName)
     EXPECT_EQ(send.WaitForExit(kWaitMs), 0u);
 }
 
+// A client that tries while the display has not yet seen the last one go is refused, and
+// gets in once it has.
+TEST(Pipe, AClientRefusedWhileTheLastOneGoesGetsInAfter)
+{
+    ListenPort port;
+    std::string error;
+    ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
+    {
+        const serial::OwnedHandle first = OpenClient(port.DevicePath());
+        ASSERT_TRUE(first.valid()) << ::GetLastError();
+        Write(first, "1");
+        EXPECT_EQ(ReadAll(port, 1), "1");
+    }
+    const serial::OwnedHandle early = OpenClient(port.DevicePath());
+    EXPECT_FALSE(early.valid());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PIPE_BUSY));
+    AwaitListening(port);
+    const serial::OwnedHandle next = OpenClient(port.DevicePath());
+    ASSERT_TRUE(next.valid()) << ::GetLastError();
+    Write(next, "2");
+    EXPECT_EQ(ReadAll(port, 1), "2");
+}
+
 TEST(Pipe, EachDisplayHasAPipeOfItsOwn)
 {
     ListenPort first, second;
