@@ -24,9 +24,11 @@ constexpr DWORD kReadIntervalTimeout = 1000;
 constexpr DWORD kReadTotalTimeoutMultiplier = 100;
 constexpr DWORD kReadTotalTimeoutConstant = 20000;
 constexpr DWORD kDrainPollMs = 1;
-// A display leaves its pipe for a moment between two clients: one wait that long before
-// the pipe counts as held by another program.
-constexpr DWORD kPipeBusyWaitMs = 300;
+// A display leaves its pipe busy between two clients until its window's loop has seen the
+// first one go, which on a loaded machine takes a while: a script's second display-send
+// right after the first must not be told the port is in use. One wait that long for the
+// pipe to listen again before it counts as held by another program.
+constexpr DWORD kPipeBusyWaitMs = 2000;
 // A display reads its pipe at its own pace, at least that of the slowest rate it offers
 // (its default): a write that has not gone through in that time has stalled.
 constexpr std::uint32_t kPipeRate = 2400;
