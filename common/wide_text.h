@@ -18,4 +18,8 @@ std::wstring Widen(std::string_view text, unsigned codePage = kUtf8);
 std::string Narrow(std::wstring_view wide, unsigned codePage = kUtf8, unsigned long flags = 0,
                    const char* defaultChar = nullptr);
 
+// The system's own text for a Windows error code, in UTF-8, without the line break at its
+// end; "error N" where the system has none.
+std::string SystemMessage(unsigned long error);
+
 }  // namespace wide_text

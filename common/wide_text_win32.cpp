@@ -43,4 +43,20 @@ std::string Narrow(std::wstring_view wide, unsigned codePage, unsigned long flag
     return text;
 }
 
+std::string SystemMessage(unsigned long error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length == 0 || text == nullptr)
+        return "error " + std::to_string(error);
+    std::wstring wide(text, length);
+    ::LocalFree(text);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
+        wide.pop_back();
+    const std::string utf8 = Narrow(wide);
+    return utf8.empty() ? "error " + std::to_string(error) : utf8;
+}
+
 }  // namespace wide_text

@@ -37,25 +37,6 @@ using Clock = std::chrono::steady_clock;
 
 enum class Step { Create, OpenPipe, Setup, GetState, SetState, SetTimeouts, Purge };
 
-// The system's own text for an error, in UTF-8, without the trailing line break.
-std::string SystemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr)
-        return "error " + std::to_string(error);
-    std::wstring wide(text, length);
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
-        wide.pop_back();
-    std::string utf8 = wide_text::Narrow(wide);
-    if (utf8.empty())
-        return "error " + std::to_string(error);
-    return utf8;
-}
-
 // The one place where a Windows error of Open becomes the reason a user is told.
 OpenError KindOfError(DWORD error, Step step)
 {
@@ -94,7 +75,7 @@ OpenError KindOfError(DWORD error, Step step)
 
 OwnedHandle Failed(OpenFailure* failure, DWORD error, Step step)
 {
-    *failure = {KindOfError(error, step), static_cast<int>(error), SystemMessage(error)};
+    *failure = {KindOfError(error, step), static_cast<int>(error), wide_text::SystemMessage(error)};
     return {};
 }
 

@@ -34,26 +34,10 @@ constexpr DWORD kPipeBuffer = 4096;
 // (4 ms a byte), each byte on its own at lower rates.
 constexpr DWORD kComGapMs = 20;
 
-// The system's own text for an error, in UTF-8, without the trailing line break.
-std::string SystemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr) return "error " + std::to_string(error);
-    std::wstring wide(text, length);
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ' || wide.back() == L'.'))
-        wide.pop_back();
-    const std::string utf8 = wide_text::Narrow(wide);
-    return utf8.empty() ? "error " + std::to_string(error) : utf8;
-}
-
 // The one place an OS error becomes the text the user reads.
 bool Fail(std::string* error, const std::string& what, DWORD err)
 {
-    if (error) *error = what + ": " + SystemMessage(err);
+    if (error) *error = what + ": " + wide_text::SystemMessage(err);
     return false;
 }
 
@@ -73,7 +57,7 @@ bool FailToOpen(std::string* error, const std::string& portName, std::uint32_t b
     case ERROR_NOT_SUPPORTED: kind = setting ? serial::OpenError::UnsupportedBaud : serial::OpenError::Other; break;
     default: break;
     }
-    const serial::OpenFailure failure{kind, static_cast<int>(err), SystemMessage(err)};
+    const serial::OpenFailure failure{kind, static_cast<int>(err), wide_text::SystemMessage(err)};
     if (error) *error = serial::Quoted(portName) + ": " + serial::DescribeOpenFailure(failure, baudRate);
     return false;
 }
@@ -322,7 +306,7 @@ ReadResult ListenPort::Read(std::uint8_t* buffer, std::size_t size, std::size_t*
 
 std::string ListenPort::ReadFailure() const
 {
-    return SystemMessage(m_readError);
+    return wide_text::SystemMessage(m_readError);
 }
 
 bool ListenPort::ReleaseAbandonedExclusive()

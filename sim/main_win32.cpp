@@ -27,20 +27,6 @@ bool Leads(DWORD stdHandle)
     return h != nullptr && h != INVALID_HANDLE_VALUE && ::GetFileType(h) != FILE_TYPE_UNKNOWN;
 }
 
-std::string SystemMessage(DWORD error)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length == 0 || text == nullptr) return "error " + std::to_string(error);
-    std::wstring wide(text, length);
-    ::LocalFree(text);
-    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ' || wide.back() == L'.'))
-        wide.pop_back();
-    return wide_text::Narrow(wide);
-}
-
 }  // namespace
 
 std::string_view OwnLineUsage()
@@ -132,19 +118,19 @@ Shutdown::Shutdown(QCoreApplication& app) : m_impl(std::make_unique<Impl>())
     HANDLE thread = nullptr;
     if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &thread, 0, FALSE,
                            DUPLICATE_SAME_ACCESS)) {
-        m_impl->error = "cannot hold the main thread: " + SystemMessage(::GetLastError());
+        m_impl->error = "cannot hold the main thread: " + wide_text::SystemMessage(::GetLastError());
         return;
     }
     m_impl->mainThread = serial::OwnedHandle(thread);
     m_impl->ended = serial::OwnedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_impl->ended.valid()) {
-        m_impl->error = "cannot make an event: " + SystemMessage(::GetLastError());
+        m_impl->error = "cannot make an event: " + wide_text::SystemMessage(::GetLastError());
         return;
     }
     g_shutdown = m_impl.get();
     if (!::SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
         g_shutdown = nullptr;
-        m_impl->error = "cannot take Ctrl+C: " + SystemMessage(::GetLastError());
+        m_impl->error = "cannot take Ctrl+C: " + wide_text::SystemMessage(::GetLastError());
     }
 }
 
@@ -185,7 +171,7 @@ bool Output::Write(std::string_view text, std::string* failure) const
 {
     failure->clear();
     if (m_impl->out == nullptr || m_impl->out == INVALID_HANDLE_VALUE) {
-        *failure = SystemMessage(ERROR_INVALID_HANDLE);
+        *failure = wide_text::SystemMessage(ERROR_INVALID_HANDLE);
         return false;
     }
     while (!text.empty()) {
@@ -194,7 +180,7 @@ bool Output::Write(std::string_view text, std::string* failure) const
             const DWORD error = ::GetLastError();
             // Nobody reads any more, or the display was asked to end meanwhile.
             if (error != ERROR_NO_DATA && error != ERROR_BROKEN_PIPE && error != ERROR_OPERATION_ABORTED)
-                *failure = SystemMessage(error);
+                *failure = wide_text::SystemMessage(error);
             return false;
         }
         text.remove_prefix(written);
