@@ -92,6 +92,9 @@ private:
     int m_readErrno = 0;
 #else
     enum class Pending { None, Connect, Read };
+    // Holds the opened line and listens on it: waits for a client of the pipe, or reads
+    // the COM port. On failure nothing is held, and m_readError says why.
+    bool Listen(serial::OwnedHandle line, const std::string& path, std::uint32_t baudRate, bool pipe);
     bool StartConnect();
     bool StartRead();
 

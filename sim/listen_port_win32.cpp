@@ -132,23 +132,28 @@ bool ListenPort::OpenPipe(std::uint32_t baudRate, std::string* error)
         pipe.release();
         return Fail(error, path, ::GetLastError());
     }
-    serial::OwnedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event.valid()) return Fail(error, "event", ::GetLastError());
+    if (!Listen(std::move(pipe), path, baudRate, true)) return Fail(error, path, m_readError);
+    return true;
+}
 
-    m_read = std::move(pipe);
+bool ListenPort::Listen(serial::OwnedHandle line, const std::string& path, std::uint32_t baudRate, bool pipe)
+{
+    serial::OwnedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event.valid()) {
+        m_readError = ::GetLastError();
+        return false;
+    }
+    m_read = std::move(line);
     m_event = std::move(event);
     m_devicePath = path;
     m_baud = baudRate;
-    m_pipe = true;
+    m_pipe = pipe;
     m_buffered = m_handedOut = 0;
     m_readError = 0;
-    if (!StartConnect()) {
-        const DWORD failed = m_readError;
-        m_read.reset();
-        m_event.reset();
-        return Fail(error, path, failed);
-    }
-    return true;
+    if (pipe ? StartConnect() : StartRead()) return true;
+    m_read.reset();
+    m_event.reset();
+    return false;
 }
 
 bool ListenPort::OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error)
@@ -185,22 +190,8 @@ bool ListenPort::OpenDevice(const std::string& portName, std::uint32_t baudRate,
     if (!::SetCommTimeouts(port.get(), &timeouts)) return FailToOpen(error, portName, baudRate, ::GetLastError(), true);
     // What came before the display listened is not its to show.
     ::PurgeComm(port.get(), PURGE_RXCLEAR);
-    serial::OwnedHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event.valid()) return Fail(error, "event", ::GetLastError());
-
-    m_read = std::move(port);
-    m_event = std::move(event);
-    m_devicePath = path;
-    m_baud = baudRate;
-    m_pipe = false;
-    m_buffered = m_handedOut = 0;
-    m_readError = 0;
-    if (!StartRead()) {
-        const DWORD failed = m_readError;
-        m_read.reset();
-        m_event.reset();
-        return FailToOpen(error, portName, baudRate, failed, true);
-    }
+    if (!Listen(std::move(port), path, baudRate, false))
+        return FailToOpen(error, portName, baudRate, m_readError, true);
     return true;
 }
 

@@ -196,10 +196,7 @@ TEST(DisplaySimExe, ListensOnACOMPortAtItsRate)
     ASSERT_EQ(sim.Line(), kBlank);
     const auto line = wine_host::Settings("COM5");
     ASSERT_TRUE(line.has_value());
-    EXPECT_EQ(line->inputSpeed, 9600);
-    EXPECT_EQ(line->dataBits, 8);
-    EXPECT_FALSE(line->parity);
-    EXPECT_FALSE(line->twoStopBits);
+    EXPECT_EQ(wine_host::Described(*line), "9600 8N1");
 
     ASSERT_TRUE(wine_host::Write("COM5", "\x1bs3\x1bQA7\r"));
     EXPECT_EQ(sim.Line(), "[        ] lamps=Collect mode=still");

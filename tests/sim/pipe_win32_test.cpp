@@ -74,6 +74,15 @@ void AwaitListening(ListenPort& port)
     EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
+// A new client's bytes reach the display.
+void ExpectANewClientReachesIt(ListenPort& port, const std::string& bytes)
+{
+    const serial::OwnedHandle client = OpenClient(port.DevicePath());
+    ASSERT_TRUE(client.valid()) << ::GetLastError();
+    Write(client, bytes);
+    EXPECT_EQ(ReadAll(port, bytes.size()), bytes);
+}
+
 std::string FileText(const std::string& path)
 {
     std::ifstream in(fs::u8path(path), std::ios::binary);
@@ -108,11 +117,7 @@ TEST(Pipe, OneClientAtATimeDeliversEveryByteAndTheNextConnectsOnceItCloses)
         EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
     }
     AwaitListening(port);
-
-    const serial::OwnedHandle next = OpenClient(port.DevicePath());
-    ASSERT_TRUE(next.valid()) << ::GetLastError();
-    Write(next, "\x1bs1");
-    EXPECT_EQ(ReadAll(port, 3), "\x1bs1");
+    ExpectANewClientReachesIt(port, "\x1bs1");
 }
 
 TEST(Pipe, AClientThatConnectsAndGoesBeforeTheDisplayLooksLeavesItListening)
@@ -127,10 +132,7 @@ TEST(Pipe, AClientThatConnectsAndGoesBeforeTheDisplayLooksLeavesItListening)
         }
         AwaitListening(port);
     }
-    const serial::OwnedHandle client = OpenClient(port.DevicePath());
-    ASSERT_TRUE(client.valid()) << ::GetLastError();
-    Write(client, "\x0c");
-    EXPECT_EQ(ReadAll(port, 1), "\x0c");
+    ExpectANewClientReachesIt(port, "\x0c");
 }
 
 // display-send.exe finds the display by its name in the user's virtual-port folder and
@@ -156,20 +158,12 @@ TEST(Pipe, AClientRefusedWhileTheLastOneGoesGetsInAfter)
     ListenPort port;
     std::string error;
     ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
-    {
-        const serial::OwnedHandle first = OpenClient(port.DevicePath());
-        ASSERT_TRUE(first.valid()) << ::GetLastError();
-        Write(first, "1");
-        EXPECT_EQ(ReadAll(port, 1), "1");
-    }
+    ExpectANewClientReachesIt(port, "1");
     const serial::OwnedHandle early = OpenClient(port.DevicePath());
     EXPECT_FALSE(early.valid());
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PIPE_BUSY));
     AwaitListening(port);
-    const serial::OwnedHandle next = OpenClient(port.DevicePath());
-    ASSERT_TRUE(next.valid()) << ::GetLastError();
-    Write(next, "2");
-    EXPECT_EQ(ReadAll(port, 1), "2");
+    ExpectANewClientReachesIt(port, "2");
 }
 
 TEST(Pipe, EachDisplayHasAPipeOfItsOwn)
@@ -202,10 +196,7 @@ TEST(Device, ReadsACOMPortAt8N1AndItsRateAsTheBytesCome)
     EXPECT_FALSE(port.HidesSenderSettings());
     const auto line = wine_host::Settings("COM5");
     ASSERT_TRUE(line.has_value());
-    EXPECT_EQ(line->inputSpeed, 9600);
-    EXPECT_EQ(line->dataBits, 8);
-    EXPECT_FALSE(line->parity);
-    EXPECT_FALSE(line->twoStopBits);
+    EXPECT_EQ(wine_host::Described(*line), "9600 8N1");
     ASSERT_TRUE(wine_host::Write("COM5", "\x1bQA12.50\r"));
     EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
     // A quiet line wakes nobody, and the byte after it still comes.

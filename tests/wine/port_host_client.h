@@ -34,6 +34,13 @@ struct LineSettings {
 };
 std::optional<LineSettings> Settings(std::string_view port);
 
+// The line as a user says it: its input speed and frame, "9600 8N1".
+inline std::string Described(const LineSettings& line)
+{
+    return std::to_string(line.inputSpeed) + " " + std::to_string(line.dataBits) + (line.parity ? "P" : "N") +
+           (line.twoStopBits ? "2" : "1");
+}
+
 // The settings once a program has set the line to the speed, or nullopt after timeoutMs.
 std::optional<LineSettings> SettingsAtSpeed(std::string_view port, int speed, int timeoutMs);
 
