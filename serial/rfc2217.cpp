@@ -90,9 +90,10 @@ void Client::Feed(std::span<const std::uint8_t> bytes, Bytes* data, Bytes* reply
         if (event.kind == Event::Kind::Data) {
             data->insert(data->end(), event.bytes.begin(), event.bytes.end());
         } else if (IsVerb(event.kind)) {
-            const bool asked = negotiation_.Ours(telnet::kComPortOption) == State::WantYes;
+            // Refused when asked, or turned off again before the line is open.
+            const bool offered = negotiation_.Ours(telnet::kComPortOption) != State::No;
             negotiation_.Receive(Verb(event.kind), event.code, reply);
-            if (asked && negotiation_.Ours(telnet::kComPortOption) == State::No && state_ == Open::Waiting)
+            if (offered && negotiation_.Ours(telnet::kComPortOption) == State::No && state_ == Open::Waiting)
                 Fail("the server refused the COM port option");
         } else if (event.kind == Event::Kind::Subnegotiation) {
             if (event.code == telnet::kComPortOption && !event.bytes.empty())

@@ -34,7 +34,7 @@ inline constexpr std::size_t kMaxSubnegotiation = 256;
 struct Event {
     enum class Kind {
         Data,            // bytes: data, IAC IAC undone
-        Will,            // code: the option
+        Will,            // code: the option; Will to Dont in the order of their codes
         Wont,
         Do,
         Dont,
