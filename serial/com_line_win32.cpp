@@ -43,7 +43,40 @@ public:
     ComLine(OwnedHandle port, const ComSettings& found) noexcept : m_port(std::move(port)), m_found(found) {}
     ~ComLine() override { Close(); }
 
-    std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop) override;
+    std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop) override
+    {
+        const HANDLE handle = m_port.get();
+        // Purge first, so a message never follows the remains of an earlier one.
+        if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
+            return ::GetLastError();
+
+        // The driver's write time-out ends WriteFile by this deadline; the wait for the queue
+        // below keeps to it too.
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        const std::uint32_t rate = ::GetCommState(handle, &dcb) ? dcb.BaudRate : 0;
+        const Clock::time_point deadline = Clock::now() + WriteTimeout(rate, count);
+        if (const std::uint32_t result = WriteOverlapped(handle, data, count, stop, INFINITE);
+            result != CSerialPort::kErrorSuccess)
+            return result;
+
+        // The write completes once the driver holds the bytes, which on a USB adapter can be
+        // before they are on the wire: the next message's purge would cut off the tail of
+        // this one. Return only once the driver's output queue is empty.
+        for (;;) {
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (!::ClearCommError(handle, &errors, &status))
+                return ::GetLastError();
+            if (status.cbOutQue == 0)
+                return CSerialPort::kErrorSuccess;
+            if (Clock::now() >= deadline)
+                return CSerialPort::TimeoutError();
+            if (stop.stop_requested())
+                return CSerialPort::CancelledError();
+            ::Sleep(kDrainPollMs);
+        }
+    }
 
     // Windows tells of a removed COM device through the window (WM_DEVICECHANGE) or a
     // failing write, not through a handle.
@@ -63,43 +96,6 @@ private:
     OwnedHandle m_port;
     ComSettings m_found;
 };
-
-std::uint32_t ComLine::Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
-{
-    const HANDLE handle = m_port.get();
-    if (stop.stop_requested())
-        return CSerialPort::CancelledError();
-    // Purge first, so a message never follows the remains of an earlier one.
-    if (!::PurgeComm(handle, PURGE_TXCLEAR | PURGE_RXCLEAR))
-        return ::GetLastError();
-
-    // The driver's write time-out ends WriteFile by this deadline; the wait for the queue
-    // below keeps to it too.
-    DCB dcb{};
-    dcb.DCBlength = sizeof(dcb);
-    const std::uint32_t rate = ::GetCommState(handle, &dcb) ? dcb.BaudRate : 0;
-    const Clock::time_point deadline = Clock::now() + WriteTimeout(rate, count);
-    if (const std::uint32_t result = WriteOverlapped(handle, data, count, stop, INFINITE);
-        result != CSerialPort::kErrorSuccess)
-        return result;
-
-    // The write completes once the driver holds the bytes, which on a USB adapter can be
-    // before they are on the wire: the next message's purge would cut off the tail of
-    // this one. Return only once the driver's output queue is empty.
-    for (;;) {
-        DWORD errors = 0;
-        COMSTAT status{};
-        if (!::ClearCommError(handle, &errors, &status))
-            return ::GetLastError();
-        if (status.cbOutQue == 0)
-            return CSerialPort::kErrorSuccess;
-        if (Clock::now() >= deadline)
-            return CSerialPort::TimeoutError();
-        if (stop.stop_requested())
-            return CSerialPort::CancelledError();
-        ::Sleep(kDrainPollMs);
-    }
-}
 
 }  // namespace
 

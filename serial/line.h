@@ -21,7 +21,7 @@ public:
     // Writes count (> 0) bytes after whatever an earlier write left, and waits until they
     // left, within WriteTimeout and StallTimeout at the line's rate. 0,
     // CSerialPort::TimeoutError() when the line stalled, CSerialPort::CancelledError() once
-    // stop was requested, else the OS error.
+    // stop was requested (before the call: CSerialPort::Write looks), else the OS error.
     virtual std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop) = 0;
 
     // The handle that tells of news on the line (input, a hang-up, the display's end);

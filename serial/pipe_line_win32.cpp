@@ -31,8 +31,6 @@ public:
     // drain: the display takes the bytes as they come.
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop) override
     {
-        if (stop.stop_requested())
-            return CSerialPort::CancelledError();
         const auto waitMs = static_cast<DWORD>(WriteTimeout(kPipeRate, count).count());
         return WriteOverlapped(m_pipe.get(), data, count, stop, waitMs);
     }

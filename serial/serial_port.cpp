@@ -158,6 +158,8 @@ std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count, 
         return kErrorNotOpen;
     if (data == nullptr)
         return kErrorInvalidParameter;
+    if (stop.stop_requested())
+        return CancelledError();
     return m_line->Write(data, count, stop);
 }
 

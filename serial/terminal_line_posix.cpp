@@ -260,8 +260,6 @@ private:
 std::uint32_t Terminal::Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
 {
     const int fd = m_port.get();
-    if (stop.stop_requested())
-        return CSerialPort::CancelledError();
     termios line{};
     std::uint32_t rate = ::tcgetattr(fd, &line) == 0 ? BaudOfSpeed(::cfgetospeed(&line)) : 0;
     if (rate == 0)
