@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stop_token>
 #include <string_view>
 
@@ -35,6 +36,15 @@ public:
     // refused; the line is given up either way.
     virtual bool Close() = 0;
 };
+
+// What this OS's errors of a write mean, for CSerialPort::TimeoutError, CancelledError and
+// IsDeviceGone. One definition per platform, beside the reasons of its errors of an open.
+struct WriteErrors {
+    std::uint32_t timedOut;                // the line stalled past the write time-out
+    std::uint32_t cancelled;               // a stop request ended the write
+    std::span<const std::uint32_t> gone;  // the device itself went away
+};
+extern const WriteErrors kWriteErrors;
 
 // Resolves a port's name (as for CSerialPort::Open) to its kind of line, checks it and
 // opens it at the rate. Null, with *failure set, when any step failed; nothing is held

@@ -119,6 +119,21 @@ bool ParseBaudRate(std::string_view text, std::uint32_t* baud)
     return true;
 }
 
+std::uint32_t CSerialPort::TimeoutError() noexcept
+{
+    return kWriteErrors.timedOut;
+}
+
+std::uint32_t CSerialPort::CancelledError() noexcept
+{
+    return kWriteErrors.cancelled;
+}
+
+bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
+{
+    return std::find(kWriteErrors.gone.begin(), kWriteErrors.gone.end(), writeResult) != kWriteErrors.gone.end();
+}
+
 CSerialPort::CSerialPort() = default;
 
 CSerialPort::~CSerialPort()

@@ -21,22 +21,15 @@
 
 namespace serial {
 
-std::uint32_t CSerialPort::TimeoutError() noexcept
-{
-    return ETIMEDOUT;
-}
+namespace {
 
-std::uint32_t CSerialPort::CancelledError() noexcept
-{
-    return ECANCELED;
-}
+// EIO: a pseudo-terminal whose other side closed, a USB adapter in the middle of going
+// away; ENXIO, ENODEV: the device is gone.
+constexpr std::uint32_t kDeviceGone[] = {EIO, ENXIO, ENODEV};
 
-bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
-{
-    // EIO: a pseudo-terminal whose other side closed, a USB adapter in the middle of
-    // going away; ENXIO, ENODEV: the device is gone.
-    return writeResult == EIO || writeResult == ENXIO || writeResult == ENODEV;
-}
+}  // namespace
+
+const WriteErrors kWriteErrors = {ETIMEDOUT, ECANCELED, kDeviceGone};
 
 OpenError KindOfErrno(int err, OpenStep step)
 {

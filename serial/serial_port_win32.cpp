@@ -13,35 +13,19 @@
 
 namespace serial {
 
-std::uint32_t CSerialPort::TimeoutError() noexcept
-{
-    return ERROR_TIMEOUT;
-}
+namespace {
 
-std::uint32_t CSerialPort::CancelledError() noexcept
-{
-    return ERROR_OPERATION_ABORTED;
-}
-
-bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
-{
+constexpr std::uint32_t kDeviceGone[] = {
     // What a write on an unplugged USB adapter ends with, depending on its driver.
-    switch (writeResult) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_ACCESS_DENIED:
-    case ERROR_BAD_COMMAND:
-    case ERROR_GEN_FAILURE:
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_DEVICE_REMOVED:
+    ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_DEVICE_NOT_CONNECTED,
+    ERROR_DEVICE_REMOVED,
     // A virtual display's pipe, once the display ended.
-    case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA:
-    case ERROR_PIPE_NOT_CONNECTED:
-        return true;
-    default:
-        return false;
-    }
-}
+    ERROR_BROKEN_PIPE, ERROR_NO_DATA, ERROR_PIPE_NOT_CONNECTED,
+};
+
+}  // namespace
+
+const WriteErrors kWriteErrors = {ERROR_TIMEOUT, ERROR_OPERATION_ABORTED, kDeviceGone};
 
 namespace win32 {
 
