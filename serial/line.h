@@ -1,6 +1,6 @@
 #pragma once
 // One kind of line behind CSerialPort: a serial device, a virtual display's line. Each kind
-// is a type of its own per platform (terminal_line_posix.cpp; com_line_win32.cpp,
+// is a type of its own per platform (terminal_posix.cpp; com_line_win32.cpp,
 // pipe_line_win32.cpp), chosen once, when OpenLine resolves the name. Private to the
 // serial library.
 

@@ -1,6 +1,6 @@
 // The POSIX side of CSerialPort: what its error codes are, and which line a name opens: a
 // serial device by its path, or a virtual display's pseudo-terminal through the link its
-// running display published. Both are terminal lines (terminal_line_posix.cpp).
+// running display published. Both are terminal lines (terminal_posix.cpp).
 #include "serial/serial_port.h"
 
 #include <cerrno>
@@ -16,7 +16,7 @@
 #include "serial/line.h"
 #include "serial/port_name.h"
 #include "serial/read_port.h"
-#include "serial/terminal_line_posix.h"
+#include "serial/terminal_posix.h"
 #include "serial/virtual_port.h"
 
 namespace serial {

@@ -25,7 +25,7 @@
 
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
-#include "serial/terminal_line_posix.h"
+#include "serial/terminal_posix.h"
 #include "tests/support/display_lock.h"
 #include "tests/support/fake_machine.h"
 #include "tests/support/pty_pair.h"

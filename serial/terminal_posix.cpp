@@ -1,4 +1,4 @@
-#include "serial/terminal_line_posix.h"
+#include "serial/terminal_posix.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "serial/read_port.h"
-#include "serial/terminal_posix.h"
 
 namespace serial {
 
