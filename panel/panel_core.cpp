@@ -5,7 +5,7 @@
 
 #include "panel/auto_display.h"
 #include "panel/port_link.h"
-#include "panel/port_watcher.h"
+#include "panel/debounced_port_watch.h"
 #include "protocol/code_page.h"
 #include "serial/port_discovery.h"
 #include "serial/port_holder.h"
@@ -77,8 +77,8 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
             LosePort();
     });
 
-    m_watcher = new PortWatcher(*m_services.watchFolders, this);
-    connect(m_watcher, &PortWatcher::Changed, this, &PanelCore::RefreshPorts);
+    m_watcher = new DebouncedPortWatch(*m_services.watchFolders, this);
+    connect(m_watcher, &DebouncedPortWatch::changed, this, &PanelCore::RefreshPorts);
 }
 
 PanelCore::~PanelCore()

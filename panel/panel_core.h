@@ -26,7 +26,7 @@ class QWidget;
 
 namespace panel {
 
-class PortWatcher;
+class DebouncedPortWatch;
 
 // What the panel takes from its surroundings; tests replace each of them.
 struct PanelServices {
@@ -139,7 +139,7 @@ private:
 
     PanelServices& m_services;
     PortLink* m_port = nullptr;  // owned by m_services
-    PortWatcher* m_watcher = nullptr;
+    DebouncedPortWatch* m_watcher = nullptr;
 
     std::vector<std::string> m_ports;
     std::string m_chosen;

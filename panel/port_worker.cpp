@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "panel/port_watcher.h"
+#include "panel/debounced_port_watch.h"
 #include "protocol/send_staging.h"
 
 namespace panel {
