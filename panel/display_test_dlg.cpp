@@ -146,10 +146,10 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     static_cast<QLabel*>(GetDlgItem(IDC_LBL_PORT))->setBuddy(GetDlgItem(IDC_PORT));
     static_cast<QLabel*>(GetDlgItem(IDC_LBL_BAUD))->setBuddy(GetDlgItem(IDC_BAUD));
     BindMessageMap();
-    connect(m_core.get(), &PanelCore::PortsChanged, this, &CDisplayTestDlg::FillPortList);
-    connect(m_core.get(), &PanelCore::StateChanged, this, &CDisplayTestDlg::UpdateControlStates);
+    connect(m_core.get(), &PanelCore::portsChanged, this, &CDisplayTestDlg::FillPortList);
+    connect(m_core.get(), &PanelCore::stateChanged, this, &CDisplayTestDlg::UpdateControlStates);
     // Each step shows the controls' data as last read, as every handler does when it ends.
-    connect(m_core.get(), &PanelCore::Stepped, this, [this] { UpdateData(false); });
+    connect(m_core.get(), &PanelCore::stepped, this, [this] { UpdateData(false); });
     OnInitDialog();
 }
 

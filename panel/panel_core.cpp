@@ -69,9 +69,9 @@ PanelCore::PanelCore(PanelServices& services, QObject* parent)
     if (!m_services.port)
         m_services.port = std::make_unique<ThreadedPort>();
     m_port = m_services.port.get();
-    connect(m_port, &PortLink::Opened, this, &PanelCore::OnOpened);
-    connect(m_port, &PortLink::Written, this, &PanelCore::OnWritten);
-    connect(m_port, &PortLink::LineLost, this, [this](quint64 openRequest) {
+    connect(m_port, &PortLink::opened, this, &PanelCore::OnOpened);
+    connect(m_port, &PortLink::written, this, &PanelCore::OnWritten);
+    connect(m_port, &PortLink::lineLost, this, [this](quint64 openRequest) {
         // Only the line held now: one closed since may report its hang-up late.
         if (m_state == PortState::Open && openRequest == m_openLine)
             LosePort();
@@ -105,11 +105,11 @@ void PanelCore::Start(const QString& baud, res::Lang lang)
     m_lang = lang;
     m_baud = baud;
     m_ports = m_services.listPorts();
-    emit PortsChanged();
+    emit portsChanged();
     if (m_ports.empty()) {
         m_state = PortState::NoneFound;
         ShowPortReason();
-        emit StateChanged();
+        emit stateChanged();
         return;
     }
     m_chosen = m_ports.front();
@@ -145,7 +145,7 @@ void PanelCore::AskConnect()
     m_openLine = 0;
     ++m_unanswered;
     m_port->Open(m_openAwaited, QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage)
@@ -166,7 +166,7 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
             SetUpper({});
             m_lower.clear();
         }
-        emit StateChanged();
+        emit stateChanged();
         return;
     }
     const auto kind = static_cast<serial::OpenError>(failureKind);
@@ -186,7 +186,7 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
         m_services.retryTimer->Stop();
     }
     ShowPortReason();
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::OnStallCheck()
@@ -241,7 +241,7 @@ void PanelCore::RefreshPorts()
             appeared.push_back(port);
     }
     m_ports = std::move(ports);
-    emit PortsChanged();
+    emit portsChanged();
 
     const bool chosenListed = Contains(m_ports, m_chosen);
     if (m_state == PortState::Open || m_state == PortState::Opening) {
@@ -261,7 +261,7 @@ void PanelCore::RefreshPorts()
         m_state = PortState::Opening;
         AskConnect();
     } else if (m_ports.empty() && m_state == PortState::NoneFound) {
-        emit StateChanged();
+        emit stateChanged();
     }
 }
 
@@ -283,7 +283,7 @@ void PanelCore::LosePort()
     if (!m_services.retryTimer->IsActive())
         m_services.retryTimer->Start(std::chrono::seconds(1));
     ShowPortReason();
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::ShowPortReason()
@@ -357,7 +357,7 @@ void PanelCore::SetLanguage(res::Lang lang)
         m_upperIsPortReason = false;
         ShowPortReason();
     }
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::SendHex(std::string_view hex, PendingWrite pending)
@@ -377,7 +377,7 @@ void PanelCore::ManualAction(std::string_view hex, res::Text success)
     SetUpper({});
     m_lower.clear();
     SendHex(hex, {success, false, m_lang});
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::SendData(protocol::Lamp lamp, const QString& text)
@@ -418,7 +418,7 @@ void PanelCore::OnWritten(quint64 request, quint32 result)
     if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open
         && pending.line == m_openLine)
         LosePort();
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::ToggleAuto(std::chrono::milliseconds period)
@@ -434,7 +434,7 @@ void PanelCore::ToggleAuto(std::chrono::milliseconds period)
         m_services.timer->Stop();
         ShowPortReason();
     }
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::OnTimer()
@@ -446,8 +446,8 @@ void PanelCore::OnTimer()
     // One message at a time: on a slow or stalled line this step waits for the next tick.
     if (!m_writes.empty()) {
         SetUpper(Text(res::Text::StatusBusy, lang));
-        emit StateChanged();
-        emit Stepped();
+        emit stateChanged();
+        emit stepped();
         return;
     }
     const AutoStep& step = AutoStepAt(m_nStep);
@@ -455,13 +455,13 @@ void PanelCore::OnTimer()
     if (!PortOpen()) {
         // The step counts; it has no port to go to.
         SetUpper(Text(res::Text::StatusFailed, lang));
-        emit StateChanged();
-        emit Stepped();
+        emit stateChanged();
+        emit stepped();
         return;
     }
     SendHex(step.command, {step.label, true, lang});
-    emit StateChanged();
-    emit Stepped();
+    emit stateChanged();
+    emit stepped();
 }
 
 QString PanelCore::Text(res::Text text) const

@@ -103,11 +103,11 @@ public:
     bool Busy() const { return m_unanswered > 0; }
 
 signals:
-    void PortsChanged();
+    void portsChanged();
     // The port state, the status lines or the demonstration changed.
-    void StateChanged();
+    void stateChanged();
     // A demonstration step was taken.
-    void Stepped();
+    void stepped();
 
 private:
     // What a write was for, to say how it went when its answer comes.
