@@ -24,7 +24,6 @@
 #include "resources/dialog_template.h"
 #include "resources/icons.h"
 #include "resources/resource_ids.h"
-#include "serial/port_description.h"
 #include "serial/port_name.h"
 
 namespace panel {
@@ -113,11 +112,8 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     , m_hIcon(res::LoadIcon(IDR_MAINFRAME))
     , m_hPortOpen(res::LoadIcon(IDI_PORT_OPEN))
     , m_hPortClosed(res::LoadIcon(IDI_PORT_CLOSED))
-    , m_services(std::move(services))
+    , m_core(std::make_unique<PanelCore>(WithMachineServices(std::move(services))))
 {
-    if (!m_services.describePort)
-        m_services.describePort = [](const std::string& port) { return serial::DescribePort(port); };
-    m_core = std::make_unique<PanelCore>(m_services);
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
     CheckControlKinds(m_controls);
     auto* data = static_cast<QLineEdit*>(GetDlgItem(IDC_DATA));
@@ -195,7 +191,7 @@ void CDisplayTestDlg::OnInitDialog()
     // The About entry, in the window's system menu where the platform has one. No system
     // menu can be reached on every desktop, so the window offers it on a right click too.
     const QString aboutMenu = FromUtf8(res::Caption(res::Text::AboutMenu, CurrentLanguage()));
-    if (m_services.runAboutBox && !aboutMenu.isEmpty()) {
+    if (m_core->Services().runAboutBox && !aboutMenu.isEmpty()) {
         m_sysMenu->addAction(aboutMenu)->setData(IDM_ABOUTBOX);
         AppendToSystemMenu(*this, aboutMenu, IDM_ABOUTBOX);
     }
@@ -253,7 +249,7 @@ void CDisplayTestDlg::FillPortList()
     combo->clear();
     for (const std::string& entry : m_core->Ports()) {
         combo->addItem(FromUtf8(entry), QByteArray::fromStdString(entry));
-        combo->setItemData(combo->count() - 1, FromUtf8(m_services.describePort(entry)), Qt::ToolTipRole);
+        combo->setItemData(combo->count() - 1, FromUtf8(m_core->Services().describePort(entry)), Qt::ToolTipRole);
     }
     // The chosen port stays in sight while it is away, marked so, rather than leaving the
     // list blank: the user sees what the panel waits for.
@@ -422,8 +418,8 @@ void CDisplayTestDlg::ApplyLanguage()
 
 void CDisplayTestDlg::OnSysCommand(unsigned nID)
 {
-    if ((nID & 0xFFF0) == IDM_ABOUTBOX && m_services.runAboutBox)
-        m_services.runAboutBox(this, CurrentLanguage());
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX && m_core->Services().runAboutBox)
+        m_core->Services().runAboutBox(this, CurrentLanguage());
 }
 
 void CDisplayTestDlg::done(int result)
@@ -473,7 +469,7 @@ bool CDisplayTestDlg::nativeEvent(const QByteArray& eventType, void* message, qi
 {
     // Only the entry the panel added; the window's own commands (move, close) go on.
     const unsigned command = SystemCommandOf(eventType, message);
-    if ((command & 0xFFF0) != IDM_ABOUTBOX || !m_services.runAboutBox)
+    if ((command & 0xFFF0) != IDM_ABOUTBOX || !m_core->Services().runAboutBox)
         return QDialog::nativeEvent(eventType, message, result);
     // The modal box runs once the window has returned from the message.
     QMetaObject::invokeMethod(this, [this, command] { OnSysCommand(command); }, Qt::QueuedConnection);

@@ -113,8 +113,7 @@ private:
     // The chosen list entry; m_nPort is its number.
     std::string m_strPortName;
 
-    PanelServices m_services;
-    std::unique_ptr<PanelCore> m_core;  // before m_services goes, it stops its timers
+    std::unique_ptr<PanelCore> m_core;
     std::map<int, QWidget*> m_controls;
     QMenu* m_sysMenu = nullptr;  // the About entry on a right click, on every platform
 };
