@@ -55,6 +55,18 @@ void CheckControlKinds(const std::map<int, QWidget*>& controls)
     }
 }
 
+// Connects a notification of the control with the id; a control of another kind stops the
+// panel as it is built.
+template <class Control, class... Args, class Slot>
+void ConnectControl(QWidget* control, int id, void (Control::*signal)(Args...), QObject* context, Slot slot,
+                    const char* kind)
+{
+    auto* typed = qobject_cast<Control*>(control);
+    if (!typed)
+        qFatal("control %d of the message map is no %s", id, kind);
+    QObject::connect(typed, signal, context, slot);
+}
+
 // Marks the port list's entry of the chosen port while it is away.
 constexpr int kAwayRole = Qt::UserRole + 1;
 
@@ -109,9 +121,9 @@ const CDisplayTestDlg::MessageMapEntry CDisplayTestDlg::kMessageMap[] = {
 
 CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     : QDialog(parent)
-    , m_hIcon(res::LoadIcon(IDR_MAINFRAME))
-    , m_hPortOpen(res::LoadIcon(IDI_PORT_OPEN))
-    , m_hPortClosed(res::LoadIcon(IDI_PORT_CLOSED))
+    , m_appIcon(res::LoadIcon(IDR_MAINFRAME))
+    , m_portOpenIcon(res::LoadIcon(IDI_PORT_OPEN))
+    , m_portClosedIcon(res::LoadIcon(IDI_PORT_CLOSED))
     , m_core(std::make_unique<PanelCore>(WithMachineServices(std::move(services))))
 {
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
@@ -155,6 +167,7 @@ void CDisplayTestDlg::BindMessageMap()
 {
     for (const MessageMapEntry& entry : kMessageMap) {
         const auto handler = entry.handler;
+        const auto call = [this, handler] { handler(*this, 0); };
         switch (entry.code) {
         case Notify::SysCommand:
             connect(m_sysMenu, &QMenu::triggered, this,
@@ -162,16 +175,10 @@ void CDisplayTestDlg::BindMessageMap()
             break;
         case Notify::SelChange:
             // Sent for a choice of the user only, as CBN_SELCHANGE is.
-            if (auto* combo = qobject_cast<QComboBox*>(GetDlgItem(entry.id)))
-                connect(combo, &QComboBox::activated, this, [this, handler] { handler(*this, 0); });
-            else
-                qFatal("control %d of the message map is no combo box", entry.id);
+            ConnectControl(GetDlgItem(entry.id), entry.id, &QComboBox::activated, this, call, "combo box");
             break;
         case Notify::Clicked:
-            if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(entry.id)))
-                connect(button, &QAbstractButton::clicked, this, [this, handler] { handler(*this, 0); });
-            else
-                qFatal("control %d of the message map is no button", entry.id);
+            ConnectControl(GetDlgItem(entry.id), entry.id, &QAbstractButton::clicked, this, call, "button");
             break;
         }
     }
@@ -195,7 +202,7 @@ void CDisplayTestDlg::OnInitDialog()
         m_sysMenu->addAction(aboutMenu)->setData(IDM_ABOUTBOX);
         AppendToSystemMenu(*this, aboutMenu, IDM_ABOUTBOX);
     }
-    setWindowIcon(m_hIcon);
+    setWindowIcon(m_appIcon);
 
     SetDlgItemText(IDC_DATA, m_strData);
     CheckRadioButton(IDC_LAMP_OFF, IDC_LAMP_CHANGE, IDC_LAMP_OFF);
@@ -290,7 +297,7 @@ void CDisplayTestDlg::UpdateControlStates()
     const int icon = m_core->PortOpen() ? IDI_PORT_OPEN : IDI_PORT_CLOSED;
     if (m_ctlPortIcon->property("iconId").toInt() != icon) {
         const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
-        m_ctlPortIcon->setPixmap((icon == IDI_PORT_OPEN ? m_hPortOpen : m_hPortClosed).pixmap(size, size));
+        m_ctlPortIcon->setPixmap((icon == IDI_PORT_OPEN ? m_portOpenIcon : m_portClosedIcon).pixmap(size, size));
         m_ctlPortIcon->setProperty("iconId", icon);
     }
     m_ctlPortIcon->setToolTip(m_core->PortTip());
