@@ -36,8 +36,8 @@ bool Contains(const std::vector<std::string>& list, const std::string& name)
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-// Reasons that pass by themselves: the port comes back, the other program lets go.
-bool Passes(serial::OpenError kind)
+// Transient reasons: the port comes back, the other program lets go.
+bool IsTransient(serial::OpenError kind)
 {
     return kind == serial::OpenError::NoSuchPort || kind == serial::OpenError::InUse;
 }
@@ -162,7 +162,7 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
     }
     const auto kind = static_cast<serial::OpenError>(failureKind);
     // While a port that went away is not back, it stays "disconnected".
-    if (!(m_state == PortState::Disconnected && Passes(kind))) {
+    if (!(m_state == PortState::Disconnected && IsTransient(kind))) {
         m_state = PortState::OpenFailed;
         m_failure = {kind, osError, osMessage.toStdString()};
         // Who holds it, where the system says: a small read of the kernel's lock list.
@@ -182,10 +182,10 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
 
 void PanelCore::OnStallCheck()
 {
-    switch (m_requests.LookAt(m_port->Progress())) {
-    case PortRequests::Look::Moving: return;
-    case PortRequests::Look::Stalled: m_port->CancelWrites(); break;
-    case PortRequests::Look::Done: break;
+    switch (m_requests.CheckStall(m_port->Progress())) {
+    case PortRequests::Stall::Moving: return;
+    case PortRequests::Stall::Stalled: m_port->CancelWrites(); break;
+    case PortRequests::Stall::Done: break;
     }
     m_services.stallTimer->Stop();
 }
@@ -194,7 +194,7 @@ bool PanelCore::WaitingForPort() const
 {
     if (m_chosen.empty())
         return false;
-    return m_state == PortState::Disconnected || (m_state == PortState::OpenFailed && Passes(m_failure.kind));
+    return m_state == PortState::Disconnected || (m_state == PortState::OpenFailed && IsTransient(m_failure.kind));
 }
 
 void PanelCore::OnRetry()
@@ -215,7 +215,7 @@ void PanelCore::RefreshPorts()
     std::vector<std::string> ports = m_services.listPorts();
     if (ports == m_ports) {
         // The same names, but one may stand for a new device now (a virtual display
-        // started again under its name between two looks).
+        // started again under its name between two listings).
         if (WaitingForPort() && Contains(m_ports, m_chosen) && !m_requests.OpenAwaited())
             AskConnect();
         return;

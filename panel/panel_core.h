@@ -48,11 +48,11 @@ struct PanelServices {
     // Paces the attempts to reopen a port that went away or was in use, once a second.
     // Unset: a PreciseStepTimer.
     std::unique_ptr<StepTimer> retryTimer;
-    // Looks, while a write to the port chosen before a new choice is under way, whether
-    // the line still takes its bytes; a period without ends the write. Unset: a
+    // Paces the stall checks while a write to the port chosen before a new choice is under
+    // way: a period in which the line took none of its bytes ends the write. Unset: a
     // PreciseStepTimer.
     std::unique_ptr<StepTimer> stallTimer;
-    // The road to the port. Unset: the port on a thread of its own (ThreadedPort).
+    // The link to the port. Unset: the port on a thread of its own (ThreadedPort).
     std::unique_ptr<PortLink> port;
     // Shows the About box modally over the panel, in the panel's language. Unset: the
     // panel offers no About entry.
@@ -131,10 +131,10 @@ private:
     void LosePort();
     void ShowPortReason();
     void SetUpper(const QString& text);
-    // The one road to the port: queues the command string for the worker.
+    // The one way a message reaches the port: queues the command string for the worker.
     void SendHex(std::string_view hex, PortRequests::Note note);
     void ManualAction(std::string_view hex, res::Text success);
-    // Whether the chosen port is away for a reason that passes by itself.
+    // Whether the chosen port is away for a transient reason.
     bool WaitingForPort() const;
     QString Text(res::Text text) const;
     QString Text(res::Text text, res::Lang lang) const;

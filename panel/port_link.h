@@ -1,5 +1,5 @@
 #pragma once
-// The panel's road to its port. Every request carries the number the panel gave it, and
+// The panel's link to its port. Every request carries the number the panel gave it, and
 // every answer names the request it answers, so that the panel can tell an answer it still
 // waits for from one to a request it has given up since (an open of a port that left the
 // list meanwhile). The program's link runs the port on a thread of its own (ThreadedPort);

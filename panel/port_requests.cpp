@@ -62,23 +62,23 @@ bool PortRequests::Chosen()
     if (m_writes.empty())
         return false;
     m_writesBeforeChoice = m_last;
-    // The first look only notes where the line stands: a write the port's thread has not
+    // The first check only notes where the line stands: a write the port's thread has not
     // begun yet is no stalled one.
     m_progressSeen = kProgressUnseen;
     return true;
 }
 
-PortRequests::Look PortRequests::LookAt(std::uint64_t progress)
+PortRequests::Stall PortRequests::CheckStall(std::uint64_t progress)
 {
     const bool waiting = std::any_of(m_writes.begin(), m_writes.end(),
                                      [&](const PendingWrite& w) { return w.request <= m_writesBeforeChoice; });
     if (!waiting)
-        return Look::Done;
+        return Stall::Done;
     if (progress != m_progressSeen) {
         m_progressSeen = progress;
-        return Look::Moving;
+        return Stall::Moving;
     }
-    return Look::Stalled;
+    return Stall::Stalled;
 }
 
 void PortRequests::Close()

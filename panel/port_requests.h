@@ -3,13 +3,14 @@
 // write gets the next number, and every answer names the request it answers: the port's
 // thread may answer late, after the panel has moved on. The rules:
 //  - only the open asked last decides the port's state; an open asked before it, or before
-//    the line was given up, is given up too, and its answer changes nothing;
+//    the line was given up, is given up too, and its (stale) answer changes nothing;
 //  - the open that succeeded holds the line until the next open or until the line is
 //    given up; only its hang-up, or a write on it, speaks of the line held now;
 //  - a write belongs to the line it was asked on; one given up with its line is answered
 //    still, but its answer says nothing;
 //  - the writes on their way when the user chooses another port or rate finish while the
-//    line still takes their bytes; one the line stops taking for a whole look is ended;
+//    line still takes their bytes; one the line takes nothing of between two stall checks
+//    is ended;
 //  - every request counts as unanswered until its answer comes, given up or not; once
 //    closed, nothing is answered any more and nothing is asked.
 
@@ -34,10 +35,10 @@ public:
         std::uint64_t line = 0;  // the open that held the line it went to
         Note note;
     };
-    // A look at the writes asked before the last choice of port or rate.
-    enum class Look {
-        Moving,   // the line took bytes since the last look, or this is the first: look again
-        Stalled,  // it took none for a whole look: end them
+    // A stall check of the writes asked before the last choice of port or rate.
+    enum class Stall {
+        Moving,   // the line took bytes since the last check, or this is the first: check again
+        Stalled,  // it took none since the last check: end them
         Done,     // none is on its way any more
     };
 
@@ -54,10 +55,11 @@ public:
     // The line is gone: the open awaited, the line and the writes on their way are given
     // up. The last write given up, if any.
     std::optional<PendingWrite> GiveUpLine();
-    // The user chose another port or rate: whether writes are on their way, to be looked at.
+    // The user chose another port or rate: whether writes are on their way, to be checked
+    // for a stall.
     bool Chosen();
-    // Looks at where the line stands (a count that moves on whenever it takes bytes).
-    Look LookAt(std::uint64_t progress);
+    // Checks where the line stands (a count that moves on whenever it takes bytes).
+    Stall CheckStall(std::uint64_t progress);
     // Nothing is answered any more: every request is given up and none is counted after.
     void Close();
 
@@ -79,7 +81,7 @@ private:
     std::uint64_t m_line = 0;         // the open that holds the line; 0 while none does
     std::deque<PendingWrite> m_writes;  // in the order asked
     std::uint64_t m_writesBeforeChoice = 0;  // the writes up to this one were asked before the choice
-    std::uint64_t m_progressSeen = kProgressUnseen;  // where the line stood at the last look
+    std::uint64_t m_progressSeen = kProgressUnseen;  // where the line stood at the last check
     bool m_closed = false;
 };
 

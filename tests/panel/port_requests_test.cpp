@@ -18,7 +18,7 @@ std::string Said(std::optional<std::uint64_t> request)
 }
 
 // One step: "open", "write", "opened N", "failed N", "written N", "lose", "choose",
-// "look PROGRESS", "holds N", "awaited", "busy", "close".
+// "check PROGRESS", "holds N", "awaited", "busy", "close".
 std::string Take(PortRequests& requests, const std::string& verb, std::uint64_t n)
 {
     const auto yes = [](bool b) { return std::string(b ? "yes" : "no"); };
@@ -38,10 +38,10 @@ std::string Take(PortRequests& requests, const std::string& verb, std::uint64_t 
         return last ? "last " + std::to_string(last->request) : "none";
     }
     if (verb == "choose")
-        return requests.Chosen() ? "look" : "none";
-    if (verb == "look") {
-        const char* looks[] = {"moving", "stalled", "done"};
-        return looks[static_cast<int>(requests.LookAt(n))];
+        return requests.Chosen() ? "check" : "none";
+    if (verb == "check") {
+        const char* stalls[] = {"moving", "stalled", "done"};
+        return stalls[static_cast<int>(requests.CheckStall(n))];
     }
     if (verb == "holds")
         return yes(requests.HoldsLine(n));
@@ -73,14 +73,14 @@ const struct {
                                         "written 3=given up; written 2=given up; busy=no"},
     {"every request unanswered until its answer", "busy=no; open=1; open=2; opened 1=given up; busy=yes; "
                                                   "opened 2=decides; write=3; busy=yes; written 3=line 2; busy=no"},
-    {"a write before a new choice: the first look only notes", "open=1; opened 1=decides; write=2; choose=look; "
-                                                               "look 5=moving; look 6=moving; look 6=stalled"},
-    {"each choice looks afresh", "open=1; opened 1=decides; write=2; choose=look; look 5=moving; look 5=stalled; "
-                                 "choose=look; look 5=moving"},
-    {"a write before a new choice that ends", "open=1; opened 1=decides; write=2; choose=look; look 0=moving; "
-                                              "written 2=line 1; look 0=done"},
-    {"a write after the choice is not looked at", "open=1; opened 1=decides; write=2; choose=look; open=3; "
-                                                  "written 2=line 1; opened 3=decides; write=4; look 7=done"},
+    {"a write before a new choice: the first check only notes", "open=1; opened 1=decides; write=2; choose=check; "
+                                                               "check 5=moving; check 6=moving; check 6=stalled"},
+    {"each choice checks afresh", "open=1; opened 1=decides; write=2; choose=check; check 5=moving; check 5=stalled; "
+                                 "choose=check; check 5=moving"},
+    {"a write before a new choice that ends", "open=1; opened 1=decides; write=2; choose=check; check 0=moving; "
+                                              "written 2=line 1; check 0=done"},
+    {"a write after the choice is not checked", "open=1; opened 1=decides; write=2; choose=check; open=3; "
+                                                  "written 2=line 1; opened 3=decides; write=4; check 7=done"},
     {"no write on its way at the choice", "open=1; opened 1=decides; write=2; written 2=line 1; choose=none"},
     {"closed: all given up, nothing asked", "open=1; opened 1=decides; write=2; open=3; close=; busy=no; "
                                             "holds 1=no; awaited=no; open=none; write=none; busy=no; choose=none"},
