@@ -29,8 +29,10 @@ QString ThisProcess()
 
 // Scrolling and Flickering as they go out, written out by hand: Clear, the command, the
 // default text and the end of the message.
-const QByteArray kScrolling = QByteArray::fromHex("0c1b514431323334353637380d");
-const QByteArray kFlickering = QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d");
+const char* const kScrollingHex = "0c1b514431323334353637380d";
+const char* const kFlickeringHex = "0c1b45051b5141382e382e382e382e382e382e382e382e0d";
+const QByteArray kScrolling = QByteArray::fromHex(kScrollingHex);
+const QByteArray kFlickering = QByteArray::fromHex(kFlickeringHex);
 
 // What a click on the button puts on the line.
 QByteArray SentOnClick(const CDisplayTestDlg& dlg, int button, const PtyPair& line)
@@ -412,8 +414,6 @@ private slots:
     {
         QTest::addColumn<Action>("action");
         const int send = IDC_SEND;
-        const char* scrolling = "0c1b514431323334353637380d";
-        const char* flickering = "0c1b45051b5141382e382e382e382e382e382e382e382e0d";
         const Action actions[] = {
             {"Send Data, Price, 12.50", send, IDC_LAMP_PRICE, "12.50", false, "0c1b73311b514131322e35300d", "发送: 成功"},
             {"Send Data, All dark, empty", send, IDC_LAMP_OFF, "", true, "0c1b73301b51410d", "Send: Success"},
@@ -425,10 +425,10 @@ private slots:
              "0c1b73331b5141313f0d", "发送: 成功"},
             {"Send Data, All dark, control characters pasted", send, IDC_LAMP_OFF, "1\x1bs4\r9\t\n\x7f\u0085", true,
              "0c1b73301b5141317334390d", "Send: Success"},
-            {"Scrolling, English", IDC_SCROLL, IDC_LAMP_CHANGE, "0", true, scrolling, "Send: Scrolling"},
-            {"Scrolling, Chinese", IDC_SCROLL, IDC_LAMP_CHANGE, "0", false, scrolling, "发送: 滚动"},
-            {"Flickering, English", IDC_FLICKER, IDC_LAMP_CHANGE, "0", true, flickering, "Send: Flickering"},
-            {"Flickering, Chinese", IDC_FLICKER, IDC_LAMP_CHANGE, "0", false, flickering, "发送: 闪烁"},
+            {"Scrolling, English", IDC_SCROLL, IDC_LAMP_CHANGE, "0", true, kScrollingHex, "Send: Scrolling"},
+            {"Scrolling, Chinese", IDC_SCROLL, IDC_LAMP_CHANGE, "0", false, kScrollingHex, "发送: 滚动"},
+            {"Flickering, English", IDC_FLICKER, IDC_LAMP_CHANGE, "0", true, kFlickeringHex, "Send: Flickering"},
+            {"Flickering, Chinese", IDC_FLICKER, IDC_LAMP_CHANGE, "0", false, kFlickeringHex, "发送: 闪烁"},
         };
         for (const Action& action : actions)
             QTest::newRow(action.name) << action;

@@ -12,48 +12,37 @@ namespace {
 
 using panel::PortRequests;
 
-std::string Said(std::optional<std::uint64_t> request)
-{
-    return request ? std::to_string(*request) : "none";
-}
-
 // One step: "open", "write", "opened N", "failed N", "written N", "lose", "choose",
 // "check PROGRESS", "holds N", "awaited", "busy", "close".
 std::string Take(PortRequests& requests, const std::string& verb, std::uint64_t n)
 {
+    const auto number = [](const char* what, auto request) {
+        return request ? what + std::to_string(*request) : std::string("none");
+    };
     const auto yes = [](bool b) { return std::string(b ? "yes" : "no"); };
-    const auto decides = [](bool b) { return std::string(b ? "decides" : "given up"); };
-    if (verb == "open")
-        return Said(requests.AskOpen());
-    if (verb == "write")
-        return Said(requests.AskWrite({}));
+    if (verb == "open" || verb == "write")
+        return number("", verb == "open" ? requests.AskOpen() : requests.AskWrite({}));
     if (verb == "opened" || verb == "failed")
-        return decides(requests.OpenAnswered(n, verb == "opened"));
+        return requests.OpenAnswered(n, verb == "opened") ? "decides" : "given up";
     if (verb == "written") {
         const auto write = requests.WriteAnswered(n);
         return write ? "line " + std::to_string(write->line) : "given up";
     }
     if (verb == "lose") {
         const auto last = requests.GiveUpLine();
-        return last ? "last " + std::to_string(last->request) : "none";
+        return number("last ", last ? std::optional(last->request) : std::nullopt);
     }
+    const char* stalls[] = {"moving", "stalled", "done"};
+    if (verb == "check")
+        return stalls[static_cast<int>(requests.CheckStall(n))];
     if (verb == "choose")
         return requests.Chosen() ? "check" : "none";
-    if (verb == "check") {
-        const char* stalls[] = {"moving", "stalled", "done"};
-        return stalls[static_cast<int>(requests.CheckStall(n))];
-    }
-    if (verb == "holds")
-        return yes(requests.HoldsLine(n));
-    if (verb == "awaited")
-        return yes(requests.OpenAwaited());
-    if (verb == "busy")
-        return yes(requests.Busy());
-    if (verb == "close") {
-        requests.Close();
-        return "";
-    }
-    return "no such step: " + verb;
+    if (verb == "holds" || verb == "awaited" || verb == "busy")
+        return yes(verb == "holds" ? requests.HoldsLine(n) : verb == "awaited" ? requests.OpenAwaited() : requests.Busy());
+    if (verb != "close")
+        return "no such step: " + verb;
+    requests.Close();
+    return "";
 }
 
 const struct {
