@@ -24,7 +24,6 @@
 #include "resources/dialog_template.h"
 #include "resources/icons.h"
 #include "resources/resource_ids.h"
-#include "serial/port_description.h"
 #include "serial/port_name.h"
 
 namespace panel {
@@ -54,6 +53,18 @@ void CheckControlKinds(const std::map<int, QWidget*>& controls)
         if (it == controls.end() || !it->second->inherits(kind->className()))
             qFatal("control %d of the panel's template is no %s", id, kind->className());
     }
+}
+
+// Connects a notification of the control with the id; a control of another kind stops the
+// panel as it is built.
+template <class Control, class... Args, class Slot>
+void ConnectControl(QWidget* control, int id, void (Control::*signal)(Args...), QObject* context, Slot slot,
+                    const char* kind)
+{
+    auto* typed = qobject_cast<Control*>(control);
+    if (!typed)
+        qFatal("control %d of the message map is no %s", id, kind);
+    QObject::connect(typed, signal, context, slot);
 }
 
 // Marks the port list's entry of the chosen port while it is away.
@@ -110,14 +121,11 @@ const CDisplayTestDlg::MessageMapEntry CDisplayTestDlg::kMessageMap[] = {
 
 CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     : QDialog(parent)
-    , m_hIcon(res::LoadIcon(IDR_MAINFRAME))
-    , m_hPortOpen(res::LoadIcon(IDI_PORT_OPEN))
-    , m_hPortClosed(res::LoadIcon(IDI_PORT_CLOSED))
-    , m_services(std::move(services))
+    , m_appIcon(res::LoadIcon(IDR_MAINFRAME))
+    , m_portOpenIcon(res::LoadIcon(IDI_PORT_OPEN))
+    , m_portClosedIcon(res::LoadIcon(IDI_PORT_CLOSED))
+    , m_core(std::make_unique<PanelCore>(WithMachineServices(std::move(services))))
 {
-    if (!m_services.describePort)
-        m_services.describePort = [](const std::string& port) { return serial::DescribePort(port); };
-    m_core = std::make_unique<PanelCore>(m_services);
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
     CheckControlKinds(m_controls);
     auto* data = static_cast<QLineEdit*>(GetDlgItem(IDC_DATA));
@@ -146,10 +154,10 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     static_cast<QLabel*>(GetDlgItem(IDC_LBL_PORT))->setBuddy(GetDlgItem(IDC_PORT));
     static_cast<QLabel*>(GetDlgItem(IDC_LBL_BAUD))->setBuddy(GetDlgItem(IDC_BAUD));
     BindMessageMap();
-    connect(m_core.get(), &PanelCore::PortsChanged, this, &CDisplayTestDlg::FillPortList);
-    connect(m_core.get(), &PanelCore::StateChanged, this, &CDisplayTestDlg::UpdateControlStates);
+    connect(m_core.get(), &PanelCore::portsChanged, this, &CDisplayTestDlg::FillPortList);
+    connect(m_core.get(), &PanelCore::stateChanged, this, &CDisplayTestDlg::UpdateControlStates);
     // Each step shows the controls' data as last read, as every handler does when it ends.
-    connect(m_core.get(), &PanelCore::Stepped, this, [this] { UpdateData(false); });
+    connect(m_core.get(), &PanelCore::stepped, this, [this] { UpdateData(false); });
     OnInitDialog();
 }
 
@@ -159,6 +167,7 @@ void CDisplayTestDlg::BindMessageMap()
 {
     for (const MessageMapEntry& entry : kMessageMap) {
         const auto handler = entry.handler;
+        const auto call = [this, handler] { handler(*this, 0); };
         switch (entry.code) {
         case Notify::SysCommand:
             connect(m_sysMenu, &QMenu::triggered, this,
@@ -166,16 +175,10 @@ void CDisplayTestDlg::BindMessageMap()
             break;
         case Notify::SelChange:
             // Sent for a choice of the user only, as CBN_SELCHANGE is.
-            if (auto* combo = qobject_cast<QComboBox*>(GetDlgItem(entry.id)))
-                connect(combo, &QComboBox::activated, this, [this, handler] { handler(*this, 0); });
-            else
-                qFatal("control %d of the message map is no combo box", entry.id);
+            ConnectControl(GetDlgItem(entry.id), entry.id, &QComboBox::activated, this, call, "combo box");
             break;
         case Notify::Clicked:
-            if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(entry.id)))
-                connect(button, &QAbstractButton::clicked, this, [this, handler] { handler(*this, 0); });
-            else
-                qFatal("control %d of the message map is no button", entry.id);
+            ConnectControl(GetDlgItem(entry.id), entry.id, &QAbstractButton::clicked, this, call, "button");
             break;
         }
     }
@@ -195,11 +198,11 @@ void CDisplayTestDlg::OnInitDialog()
     // The About entry, in the window's system menu where the platform has one. No system
     // menu can be reached on every desktop, so the window offers it on a right click too.
     const QString aboutMenu = FromUtf8(res::Caption(res::Text::AboutMenu, CurrentLanguage()));
-    if (m_services.runAboutBox && !aboutMenu.isEmpty()) {
+    if (m_core->Services().runAboutBox && !aboutMenu.isEmpty()) {
         m_sysMenu->addAction(aboutMenu)->setData(IDM_ABOUTBOX);
         AppendToSystemMenu(*this, aboutMenu, IDM_ABOUTBOX);
     }
-    setWindowIcon(m_hIcon);
+    setWindowIcon(m_appIcon);
 
     SetDlgItemText(IDC_DATA, m_strData);
     CheckRadioButton(IDC_LAMP_OFF, IDC_LAMP_CHANGE, IDC_LAMP_OFF);
@@ -253,7 +256,7 @@ void CDisplayTestDlg::FillPortList()
     combo->clear();
     for (const std::string& entry : m_core->Ports()) {
         combo->addItem(FromUtf8(entry), QByteArray::fromStdString(entry));
-        combo->setItemData(combo->count() - 1, FromUtf8(m_services.describePort(entry)), Qt::ToolTipRole);
+        combo->setItemData(combo->count() - 1, FromUtf8(m_core->Services().describePort(entry)), Qt::ToolTipRole);
     }
     // The chosen port stays in sight while it is away, marked so, rather than leaving the
     // list blank: the user sees what the panel waits for.
@@ -294,7 +297,7 @@ void CDisplayTestDlg::UpdateControlStates()
     const int icon = m_core->PortOpen() ? IDI_PORT_OPEN : IDI_PORT_CLOSED;
     if (m_ctlPortIcon->property("iconId").toInt() != icon) {
         const int size = style()->pixelMetric(QStyle::PM_LargeIconSize);
-        m_ctlPortIcon->setPixmap((icon == IDI_PORT_OPEN ? m_hPortOpen : m_hPortClosed).pixmap(size, size));
+        m_ctlPortIcon->setPixmap((icon == IDI_PORT_OPEN ? m_portOpenIcon : m_portClosedIcon).pixmap(size, size));
         m_ctlPortIcon->setProperty("iconId", icon);
     }
     m_ctlPortIcon->setToolTip(m_core->PortTip());
@@ -422,8 +425,8 @@ void CDisplayTestDlg::ApplyLanguage()
 
 void CDisplayTestDlg::OnSysCommand(unsigned nID)
 {
-    if ((nID & 0xFFF0) == IDM_ABOUTBOX && m_services.runAboutBox)
-        m_services.runAboutBox(this, CurrentLanguage());
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX && m_core->Services().runAboutBox)
+        m_core->Services().runAboutBox(this, CurrentLanguage());
 }
 
 void CDisplayTestDlg::done(int result)
@@ -473,7 +476,7 @@ bool CDisplayTestDlg::nativeEvent(const QByteArray& eventType, void* message, qi
 {
     // Only the entry the panel added; the window's own commands (move, close) go on.
     const unsigned command = SystemCommandOf(eventType, message);
-    if ((command & 0xFFF0) != IDM_ABOUTBOX || !m_services.runAboutBox)
+    if ((command & 0xFFF0) != IDM_ABOUTBOX || !m_core->Services().runAboutBox)
         return QDialog::nativeEvent(eventType, message, result);
     // The modal box runs once the window has returned from the message.
     QMetaObject::invokeMethod(this, [this, command] { OnSysCommand(command); }, Qt::QueuedConnection);

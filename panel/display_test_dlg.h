@@ -104,17 +104,16 @@ private:
     int m_nPort = 1;
     QString m_strInterval = QStringLiteral("1000");
     QString m_strData = QStringLiteral("8.8.8.8.8.8.8.8.");
-    QIcon m_hIcon;
+    QIcon m_appIcon;
     // The port lamp's two pictures, made once: an icon made afresh at every change would
     // leave its pixmaps in Qt's pixmap cache, which grows with each reconnection.
-    QIcon m_hPortOpen;
-    QIcon m_hPortClosed;
+    QIcon m_portOpenIcon;
+    QIcon m_portClosedIcon;
 
     // The chosen list entry; m_nPort is its number.
     std::string m_strPortName;
 
-    PanelServices m_services;
-    std::unique_ptr<PanelCore> m_core;  // before m_services goes, it stops its timers
+    std::unique_ptr<PanelCore> m_core;
     std::map<int, QWidget*> m_controls;
     QMenu* m_sysMenu = nullptr;  // the About entry on a right click, on every platform
 };

@@ -5,8 +5,8 @@
 
 #include "panel/auto_display.h"
 #include "panel/port_link.h"
-#include "panel/port_watcher.h"
 #include "protocol/code_page.h"
+#include "serial/port_description.h"
 #include "serial/port_discovery.h"
 #include "serial/port_holder.h"
 #include "serial/port_name.h"
@@ -36,49 +36,56 @@ bool Contains(const std::vector<std::string>& list, const std::string& name)
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-// Reasons that pass by themselves: the port comes back, the other program lets go.
-bool Passes(serial::OpenError kind)
+// Transient reasons: the port comes back, the other program lets go.
+bool IsTransient(serial::OpenError kind)
 {
     return kind == serial::OpenError::NoSuchPort || kind == serial::OpenError::InUse;
 }
 
 }  // namespace
 
-PanelCore::PanelCore(PanelServices& services, QObject* parent)
-    : QObject(parent)
-    , m_services(services)
+PanelServices WithMachineServices(PanelServices services)
 {
-    // The ports that need no device opened, with what the watcher's probe found off this
+    if (!services.watchFolders)
+        services.watchFolders = serial::PortWatch::MachineFolders();
+    if (!services.portWatch)
+        services.portWatch = std::make_unique<DebouncedPortWatch>(*services.watchFolders);
+    // The ports that need no device opened, with what the watch's probe found off this
     // thread.
-    if (!m_services.listPorts)
-        m_services.listPorts = [this] { return serial::MergePorts(serial::ListedPorts(), m_watcher->Probed()); };
-    if (!m_services.watchFolders)
-        m_services.watchFolders = serial::PortWatch::MachineFolders();
-    if (!m_services.now)
-        m_services.now = [] { return std::chrono::steady_clock::now(); };
-    if (!m_services.timer)
-        m_services.timer = std::make_unique<PreciseStepTimer>();
-    if (!m_services.retryTimer)
-        m_services.retryTimer = std::make_unique<PreciseStepTimer>();
-    if (!m_services.stallTimer)
-        m_services.stallTimer = std::make_unique<PreciseStepTimer>();
+    if (!services.listPorts) {
+        services.listPorts = [watch = services.portWatch.get()] {
+            return serial::MergePorts(serial::ListedPorts(), watch->Probed());
+        };
+    }
+    if (!services.describePort)
+        services.describePort = [](const std::string& port) { return serial::DescribePort(port); };
+    if (!services.now)
+        services.now = [] { return std::chrono::steady_clock::now(); };
+    for (std::unique_ptr<StepTimer>* timer : {&services.timer, &services.retryTimer, &services.stallTimer}) {
+        if (!*timer)
+            *timer = std::make_unique<PreciseStepTimer>();
+    }
+    if (!services.port)
+        services.port = std::make_unique<ThreadedPort>();
+    return services;
+}
+
+PanelCore::PanelCore(PanelServices services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_port(m_services.port.get())
+{
     m_services.timer->SetTick([this] { OnTimer(); });
     m_services.retryTimer->SetTick([this] { OnRetry(); });
     m_services.stallTimer->SetTick([this] { OnStallCheck(); });
-
-    if (!m_services.port)
-        m_services.port = std::make_unique<ThreadedPort>();
-    m_port = m_services.port.get();
-    connect(m_port, &PortLink::Opened, this, &PanelCore::OnOpened);
-    connect(m_port, &PortLink::Written, this, &PanelCore::OnWritten);
-    connect(m_port, &PortLink::LineLost, this, [this](quint64 openRequest) {
+    connect(m_port, &PortLink::opened, this, &PanelCore::OnOpened);
+    connect(m_port, &PortLink::written, this, &PanelCore::OnWritten);
+    connect(m_port, &PortLink::lineLost, this, [this](quint64 openRequest) {
         // Only the line held now: one closed since may report its hang-up late.
-        if (m_state == PortState::Open && openRequest == m_openLine)
+        if (m_requests.HoldsLine(openRequest))
             LosePort();
     });
-
-    m_watcher = new PortWatcher(*m_services.watchFolders, this);
-    connect(m_watcher, &PortWatcher::Changed, this, &PanelCore::RefreshPorts);
+    connect(m_services.portWatch.get(), &DebouncedPortWatch::changed, this, &PanelCore::RefreshPorts);
 }
 
 PanelCore::~PanelCore()
@@ -88,16 +95,14 @@ PanelCore::~PanelCore()
 
 void PanelCore::Shutdown()
 {
-    if (m_shutDown)
-        return;
-    m_shutDown = true;
     for (StepTimer* timer : {m_services.timer.get(), m_services.retryTimer.get(), m_services.stallTimer.get()}) {
         timer->Stop();
         timer->SetTick({});
     }
+    disconnect(m_services.portWatch.get(), nullptr, this, nullptr);
     disconnect(m_port, nullptr, this, nullptr);
     m_port->Shutdown();
-    m_unanswered = 0;  // nothing is answered any more
+    m_requests.Close();
 }
 
 void PanelCore::Start(const QString& baud, res::Lang lang)
@@ -105,11 +110,11 @@ void PanelCore::Start(const QString& baud, res::Lang lang)
     m_lang = lang;
     m_baud = baud;
     m_ports = m_services.listPorts();
-    emit PortsChanged();
+    emit portsChanged();
     if (m_ports.empty()) {
         m_state = PortState::NoneFound;
         ShowPortReason();
-        emit StateChanged();
+        emit stateChanged();
         return;
     }
     m_chosen = m_ports.front();
@@ -118,47 +123,33 @@ void PanelCore::Start(const QString& baud, res::Lang lang)
 
 void PanelCore::Connect(const std::string& portName, const QString& baud)
 {
-    if (m_shutDown)
-        return;
     m_chosen = portName;
     m_baud = baud;
     // A message on its way to the port chosen before goes out whole while the line takes
     // it; one the line has stopped taking is ended (OnStallCheck), so that it does not
     // keep the new choice waiting.
-    if (!m_writes.empty()) {
-        m_writesBeforeChoice = m_lastRequest;
-        // The first look only notes where the line stands: a write the port's thread has
-        // not begun yet is no stalled one.
-        m_progressSeen = kProgressUnseen;
+    if (m_requests.Chosen())
         m_services.stallTimer->Start(kStallCheck);
-    }
     m_state = PortState::Opening;
     AskConnect();
 }
 
 void PanelCore::AskConnect()
 {
-    if (m_shutDown)
-        return;
     // The open before this one, if still on its way, is given up: this one decides.
-    m_openAwaited = ++m_lastRequest;
-    m_openLine = 0;
-    ++m_unanswered;
-    m_port->Open(m_openAwaited, QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
-    emit StateChanged();
+    if (const std::optional<quint64> request = m_requests.AskOpen())
+        m_port->Open(*request, QByteArray::fromStdString(m_chosen), BaudOf(m_baud));
+    emit stateChanged();
 }
 
 void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage)
 {
-    --m_unanswered;
-    if (request != m_openAwaited) {
+    if (!m_requests.OpenAnswered(request, ok)) {
         // Given up: a later open decides, or the port went away meanwhile. The port's
         // thread has closed what this one opened, or closes it next.
         return;
     }
-    m_openAwaited = 0;
     if (ok) {
-        m_openLine = request;
         m_state = PortState::Open;
         m_failure = {};
         m_services.retryTimer->Stop();
@@ -166,12 +157,12 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
             SetUpper({});
             m_lower.clear();
         }
-        emit StateChanged();
+        emit stateChanged();
         return;
     }
     const auto kind = static_cast<serial::OpenError>(failureKind);
     // While a port that went away is not back, it stays "disconnected".
-    if (!(m_state == PortState::Disconnected && Passes(kind))) {
+    if (!(m_state == PortState::Disconnected && IsTransient(kind))) {
         m_state = PortState::OpenFailed;
         m_failure = {kind, osError, osMessage.toStdString()};
         // Who holds it, where the system says: a small read of the kernel's lock list.
@@ -186,20 +177,16 @@ void PanelCore::OnOpened(quint64 request, bool ok, int failureKind, int osError,
         m_services.retryTimer->Stop();
     }
     ShowPortReason();
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::OnStallCheck()
 {
-    const bool waiting = std::any_of(m_writes.begin(), m_writes.end(),
-                                     [&](const PendingWrite& w) { return w.request <= m_writesBeforeChoice; });
-    const quint64 progress = m_port->Progress();
-    if (waiting && progress != m_progressSeen) {
-        m_progressSeen = progress;
-        return;
+    switch (m_requests.CheckStall(m_port->Progress())) {
+    case PortRequests::Stall::Moving: return;
+    case PortRequests::Stall::Stalled: m_port->CancelWrites(); break;
+    case PortRequests::Stall::Done: break;
     }
-    if (waiting)
-        m_port->CancelWrites();
     m_services.stallTimer->Stop();
 }
 
@@ -207,7 +194,7 @@ bool PanelCore::WaitingForPort() const
 {
     if (m_chosen.empty())
         return false;
-    return m_state == PortState::Disconnected || (m_state == PortState::OpenFailed && Passes(m_failure.kind));
+    return m_state == PortState::Disconnected || (m_state == PortState::OpenFailed && IsTransient(m_failure.kind));
 }
 
 void PanelCore::OnRetry()
@@ -219,19 +206,17 @@ void PanelCore::OnRetry()
     // A display killed outright leaves its link, and the folder tells nothing: the list is
     // looked at again, so that a port gone from it shows as away.
     RefreshPorts();
-    if (m_openAwaited == 0 && WaitingForPort())
+    if (!m_requests.OpenAwaited() && WaitingForPort())
         AskConnect();
 }
 
 void PanelCore::RefreshPorts()
 {
-    if (m_shutDown)
-        return;
     std::vector<std::string> ports = m_services.listPorts();
     if (ports == m_ports) {
         // The same names, but one may stand for a new device now (a virtual display
-        // started again under its name between two looks).
-        if (WaitingForPort() && Contains(m_ports, m_chosen) && m_openAwaited == 0)
+        // started again under its name between two listings).
+        if (WaitingForPort() && Contains(m_ports, m_chosen) && !m_requests.OpenAwaited())
             AskConnect();
         return;
     }
@@ -241,7 +226,7 @@ void PanelCore::RefreshPorts()
             appeared.push_back(port);
     }
     m_ports = std::move(ports);
-    emit PortsChanged();
+    emit portsChanged();
 
     const bool chosenListed = Contains(m_ports, m_chosen);
     if (m_state == PortState::Open || m_state == PortState::Opening) {
@@ -251,7 +236,7 @@ void PanelCore::RefreshPorts()
     }
     if (WaitingForPort()) {
         // Back under its name: open it at once rather than at the next retry.
-        if (chosenListed && m_openAwaited == 0)
+        if (chosenListed && !m_requests.OpenAwaited())
             AskConnect();
         return;
     }
@@ -261,29 +246,24 @@ void PanelCore::RefreshPorts()
         m_state = PortState::Opening;
         AskConnect();
     } else if (m_ports.empty() && m_state == PortState::NoneFound) {
-        emit StateChanged();
+        emit stateChanged();
     }
 }
 
 void PanelCore::LosePort()
 {
-    if (m_shutDown)
-        return;
     m_port->CancelWrites();
     m_port->Close();
     // What was on its way is given up, and failed: a late answer from the old line must
     // not speak for a new one.
-    m_openAwaited = 0;
-    m_openLine = 0;
-    if (!m_writes.empty())
-        SetUpper(Text(res::Text::StatusFailed, m_writes.back().lang));
-    m_writes.clear();
+    if (const std::optional<PortRequests::PendingWrite> last = m_requests.GiveUpLine())
+        SetUpper(Text(res::Text::StatusFailed, last->note.lang));
     m_state = PortState::Disconnected;
     m_failure = {};
     if (!m_services.retryTimer->IsActive())
         m_services.retryTimer->Start(std::chrono::seconds(1));
     ShowPortReason();
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::ShowPortReason()
@@ -357,18 +337,13 @@ void PanelCore::SetLanguage(res::Lang lang)
         m_upperIsPortReason = false;
         ShowPortReason();
     }
-    emit StateChanged();
+    emit stateChanged();
 }
 
-void PanelCore::SendHex(std::string_view hex, PendingWrite pending)
+void PanelCore::SendHex(std::string_view hex, PortRequests::Note note)
 {
-    if (m_shutDown)
-        return;
-    pending.request = ++m_lastRequest;
-    pending.line = m_openLine;
-    m_writes.push_back(pending);
-    ++m_unanswered;
-    m_port->Write(pending.request, QByteArray(hex.data(), static_cast<qsizetype>(hex.size())));
+    if (const std::optional<quint64> request = m_requests.AskWrite(note))
+        m_port->Write(*request, QByteArray(hex.data(), static_cast<qsizetype>(hex.size())));
 }
 
 void PanelCore::ManualAction(std::string_view hex, res::Text success)
@@ -377,7 +352,7 @@ void PanelCore::ManualAction(std::string_view hex, res::Text success)
     SetUpper({});
     m_lower.clear();
     SendHex(hex, {success, false, m_lang});
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::SendData(protocol::Lamp lamp, const QString& text)
@@ -398,13 +373,10 @@ void PanelCore::Flickering()
 
 void PanelCore::OnWritten(quint64 request, quint32 result)
 {
-    --m_unanswered;
-    const auto it = std::find_if(m_writes.begin(), m_writes.end(),
-                                 [&](const PendingWrite& w) { return w.request == request; });
-    if (it == m_writes.end())
+    const std::optional<PortRequests::PendingWrite> write = m_requests.WriteAnswered(request);
+    if (!write)
         return;  // given up with its port
-    const PendingWrite pending = *it;
-    m_writes.erase(it);
+    const PortRequests::Note& pending = write->note;
     const bool sent = result == serial::CSerialPort::kErrorSuccess;
     if (!sent && m_upperIsPortReason && !PortOpen()) {
         // It failed because the port is gone or going: the lines say so already.
@@ -415,16 +387,13 @@ void PanelCore::OnWritten(quint64 request, quint32 result)
     else
         SetUpper(Text(pending.success, pending.lang));
 
-    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_state == PortState::Open
-        && pending.line == m_openLine)
+    if (serial::WriteErrorOf(result) == serial::WriteError::DeviceGone && m_requests.HoldsLine(write->line))
         LosePort();
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::ToggleAuto(std::chrono::milliseconds period)
 {
-    if (m_shutDown)
-        return;
     m_autoRunning = !m_autoRunning;
     if (m_autoRunning) {
         m_timeStart = m_services.now();
@@ -434,7 +403,7 @@ void PanelCore::ToggleAuto(std::chrono::milliseconds period)
         m_services.timer->Stop();
         ShowPortReason();
     }
-    emit StateChanged();
+    emit stateChanged();
 }
 
 void PanelCore::OnTimer()
@@ -444,10 +413,10 @@ void PanelCore::OnTimer()
     m_lower = Text(res::Text::PrefixRuntime, lang) + clock;
 
     // One message at a time: on a slow or stalled line this step waits for the next tick.
-    if (!m_writes.empty()) {
+    if (m_requests.Writing()) {
         SetUpper(Text(res::Text::StatusBusy, lang));
-        emit StateChanged();
-        emit Stepped();
+        emit stateChanged();
+        emit stepped();
         return;
     }
     const AutoStep& step = AutoStepAt(m_nStep);
@@ -455,13 +424,13 @@ void PanelCore::OnTimer()
     if (!PortOpen()) {
         // The step counts; it has no port to go to.
         SetUpper(Text(res::Text::StatusFailed, lang));
-        emit StateChanged();
-        emit Stepped();
+        emit stateChanged();
+        emit stepped();
         return;
     }
     SendHex(step.command, {step.label, true, lang});
-    emit StateChanged();
-    emit Stepped();
+    emit stateChanged();
+    emit stepped();
 }
 
 QString PanelCore::Text(res::Text text) const

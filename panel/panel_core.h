@@ -8,7 +8,6 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,7 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "panel/debounced_port_watch.h"
 #include "panel/port_link.h"
+#include "panel/port_requests.h"
 #include "panel/step_timer.h"
 #include "protocol/display_commands.h"
 #include "resources/captions.h"
@@ -25,8 +26,6 @@
 class QWidget;
 
 namespace panel {
-
-class PortWatcher;
 
 // What the panel takes from its surroundings; tests replace each of them.
 struct PanelServices {
@@ -39,6 +38,9 @@ struct PanelServices {
     // Folders whose changes mean the port list may have changed. Unset: the machine's
     // device folder and virtual-port folder.
     std::optional<std::vector<std::string>> watchFolders;
+    // Tells when the port list may have changed, and holds the ports its probe found,
+    // which the machine's port list takes in. Unset: a watch on watchFolders.
+    std::unique_ptr<DebouncedPortWatch> portWatch;
     // The monotonic clock of the demonstration's run time. Unset: std::chrono::steady_clock.
     std::function<std::chrono::steady_clock::time_point()> now;
     // The timer of the demonstration. Unset: a PreciseStepTimer.
@@ -46,16 +48,21 @@ struct PanelServices {
     // Paces the attempts to reopen a port that went away or was in use, once a second.
     // Unset: a PreciseStepTimer.
     std::unique_ptr<StepTimer> retryTimer;
-    // Looks, while a write to the port chosen before a new choice is under way, whether
-    // the line still takes its bytes; a period without ends the write. Unset: a
+    // Paces the stall checks while a write to the port chosen before a new choice is under
+    // way: a period in which the line took none of its bytes ends the write. Unset: a
     // PreciseStepTimer.
     std::unique_ptr<StepTimer> stallTimer;
-    // The road to the port. Unset: the port on a thread of its own (ThreadedPort).
+    // The link to the port. Unset: the port on a thread of its own (ThreadedPort).
     std::unique_ptr<PortLink> port;
     // Shows the About box modally over the panel, in the panel's language. Unset: the
     // panel offers no About entry.
     std::function<void(QWidget* parent, res::Lang lang)> runAboutBox;
 };
+
+// The services given, with the machine's in place of each one left unset but the About
+// box: made whole before the core that takes them, the port watch before the port list
+// that reads its probe.
+PanelServices WithMachineServices(PanelServices services);
 
 class PanelCore : public QObject {
     Q_OBJECT
@@ -69,7 +76,8 @@ public:
         OpenFailed,    // see OpenFailure()
     };
 
-    explicit PanelCore(PanelServices& services, QObject* parent = nullptr);
+    // services: each one set (WithMachineServices); the core owns them.
+    explicit PanelCore(PanelServices services, QObject* parent = nullptr);
     ~PanelCore() override;
 
     // Lists the ports and opens the first at the baud rate.
@@ -84,7 +92,8 @@ public:
     void ToggleAuto(std::chrono::milliseconds period);
     // Lists the ports again and follows what changed.
     void RefreshPorts();
-    // Ends every write at once and releases the port; the core does nothing afterwards.
+    // Ends every write at once and releases the port; afterwards no request reaches the
+    // port, and neither the port, the timers nor the port watch call on the core.
     void Shutdown();
 
     const std::vector<std::string>& Ports() const { return m_ports; }
@@ -100,25 +109,18 @@ public:
     QString UpperStatus() const { return m_upper; }
     QString LowerStatus() const { return m_lower; }
     // Whether an open or a write has not been answered yet, wanted still or not.
-    bool Busy() const { return m_unanswered > 0; }
+    bool Busy() const { return m_requests.Busy(); }
+    // The services the core works with, each one set.
+    const PanelServices& Services() const { return m_services; }
 
 signals:
-    void PortsChanged();
+    void portsChanged();
     // The port state, the status lines or the demonstration changed.
-    void StateChanged();
+    void stateChanged();
     // A demonstration step was taken.
-    void Stepped();
+    void stepped();
 
 private:
-    // What a write was for, to say how it went when its answer comes.
-    struct PendingWrite {
-        res::Text success;  // the status text when it went out
-        bool step;          // a demonstration step: prefix "Send:" before the label
-        res::Lang lang;     // the language at the time of the click or tick
-        quint64 request = 0;
-        quint64 line = 0;   // the open request of the line it went to
-    };
-
     void OnTimer();
     void OnRetry();
     void OnStallCheck();
@@ -129,38 +131,24 @@ private:
     void LosePort();
     void ShowPortReason();
     void SetUpper(const QString& text);
-    // The one road to the port: queues the command string for the worker.
-    void SendHex(std::string_view hex, PendingWrite pending);
+    // The one way a message reaches the port: queues the command string for the worker.
+    void SendHex(std::string_view hex, PortRequests::Note note);
     void ManualAction(std::string_view hex, res::Text success);
-    // Whether the chosen port is away for a reason that passes by itself.
+    // Whether the chosen port is away for a transient reason.
     bool WaitingForPort() const;
     QString Text(res::Text text) const;
     QString Text(res::Text text, res::Lang lang) const;
 
-    PanelServices& m_services;
+    PanelServices m_services;
     PortLink* m_port = nullptr;  // owned by m_services
-    PortWatcher* m_watcher = nullptr;
 
     std::vector<std::string> m_ports;
     std::string m_chosen;
     QString m_baud = QString::number(protocol::kDefaultBaud);
     PortState m_state = PortState::Opening;
     serial::OpenFailure m_failure;
-    quint64 m_lastRequest = 0;  // the number of the last request to the port
-    int m_unanswered = 0;       // requests to the port not answered yet
-    // The open whose answer decides the port state; 0 when none is awaited. An answer to
-    // any other open comes from a request given up since.
-    quint64 m_openAwaited = 0;
-    // The open request that opened the port held now; 0 while none is.
-    quint64 m_openLine = 0;
+    PortRequests m_requests;
     QString m_holder;  // the program holding the port, when in use and the system says
-    // The writes whose answers are awaited, in the order asked.
-    std::deque<PendingWrite> m_writes;
-    // Writes up to this request went to the port chosen before; they may finish while
-    // the line still moves (m_progressSeen: where it stood at the last look).
-    quint64 m_writesBeforeChoice = 0;
-    static constexpr quint64 kProgressUnseen = ~quint64(0);
-    quint64 m_progressSeen = kProgressUnseen;
 
     res::Lang m_lang = res::Lang::Chinese;
     QString m_upper;
@@ -170,7 +158,6 @@ private:
     bool m_autoRunning = false;
     int m_nStep = 1;
     std::chrono::steady_clock::time_point m_timeStart;
-    bool m_shutDown = false;
 };
 
 }  // namespace panel

@@ -21,9 +21,9 @@ ThreadedPort::ThreadedPort(QObject* parent)
     m_worker = new PortWorker;
     m_worker->moveToThread(m_thread);
     // Queued: the answers come on the thread this link lives on.
-    connect(m_worker, &PortWorker::Opened, this, &PortLink::Opened);
-    connect(m_worker, &PortWorker::Written, this, &PortLink::Written);
-    connect(m_worker, &PortWorker::LineLost, this, &PortLink::LineLost);
+    connect(m_worker, &PortWorker::opened, this, &PortLink::opened);
+    connect(m_worker, &PortWorker::written, this, &PortLink::written);
+    connect(m_worker, &PortWorker::lineLost, this, &PortLink::lineLost);
     m_thread->start();
 }
 

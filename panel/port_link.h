@@ -1,5 +1,5 @@
 #pragma once
-// The panel's road to its port. Every request carries the number the panel gave it, and
+// The panel's link to its port. Every request carries the number the panel gave it, and
 // every answer names the request it answers, so that the panel can tell an answer it still
 // waits for from one to a request it has given up since (an open of a port that left the
 // list meanwhile). The program's link runs the port on a thread of its own (ThreadedPort);
@@ -20,11 +20,11 @@ class PortLink : public QObject {
 public:
     using QObject::QObject;
 
-    // Opens the port, after closing whatever was open; answered by Opened.
+    // Opens the port, after closing whatever was open; answered by opened.
     virtual void Open(quint64 request, const QByteArray& portName, quint32 baudRate) = 0;
     // Closes the port; not answered.
     virtual void Close() = 0;
-    // Puts the command string on the line; answered by Written.
+    // Puts the command string on the line; answered by written.
     virtual void Write(quint64 request, const QByteArray& hex) = 0;
     // A write under way ends at once, and every write asked for before this call is
     // answered as cancelled without touching the line.
@@ -38,10 +38,10 @@ public:
 
 signals:
     // failureKind is a serial::OpenError.
-    void Opened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
-    void Written(quint64 request, quint32 result);
+    void opened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
+    void written(quint64 request, quint32 result);
     // The line opened by this request hung up while no write was under way.
-    void LineLost(quint64 openRequest);
+    void lineLost(quint64 openRequest);
 };
 
 // The port on a thread of its own, as the program has it.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "panel/port_watcher.h"
+#include "panel/debounced_port_watch.h"
 #include "protocol/send_staging.h"
 
 namespace panel {
@@ -34,7 +34,7 @@ void PortWorker::Open(quint64 request, const QByteArray& portName, quint32 baudR
     }
     const serial::OpenFailure& failure = m_port.LastOpenFailure();
     // The OS's text is UTF-8 on every platform this builds for.
-    emit Opened(request, ok, static_cast<int>(failure.kind), failure.osError,
+    emit opened(request, ok, static_cast<int>(failure.kind), failure.osError,
                 QString::fromStdString(failure.osMessage));
 }
 
@@ -65,7 +65,7 @@ void PortWorker::OnLineEvent()
         m_lineEvents->disconnect(this);
         m_lineEvents->deleteLater();
         m_lineEvents = nullptr;
-        emit LineLost(m_openRequest);
+        emit lineLost(m_openRequest);
     }
 }
 
@@ -75,7 +75,7 @@ void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
     {
         const std::lock_guard lock(m_mutex);
         if (ticket != m_ticket.load()) {
-            emit Written(request, serial::CSerialPort::CancelledError());
+            emit written(request, serial::CSerialPort::CancelledError());
             return;
         }
         stop = m_stop.get_token();
@@ -90,7 +90,7 @@ void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
     const serial::WriteError error = serial::WriteErrorOf(result);
     if (begun && (error == serial::WriteError::Cancelled || error == serial::WriteError::TimedOut))
         m_cutOn = m_portName;
-    emit Written(request, result);
+    emit written(request, result);
 }
 
 std::uint32_t PortWorker::WriteInParts(const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop,

@@ -36,10 +36,10 @@ public:
 
 signals:
     // failureKind is a serial::OpenError.
-    void Opened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
-    void Written(quint64 request, quint32 result);
+    void opened(quint64 request, bool ok, int failureKind, int osError, const QString& osMessage);
+    void written(quint64 request, quint32 result);
     // The line opened by this request hung up while no write was under way.
-    void LineLost(quint64 openRequest);
+    void lineLost(quint64 openRequest);
 
 private:
     void WatchLine();

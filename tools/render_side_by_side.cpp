@@ -76,7 +76,7 @@ int main(int argc, char** argv)
                    QImage::Format_RGB32);
     picture.fill(QColor(70, 74, 80));
     QPainter painter(&picture);
-    // Tops level, as run.sh sets them.
+    // The windows' tops aligned, as run.sh places them.
     painter.drawPixmap(gap, gap, left);
     painter.drawPixmap(left.width() + 2 * gap, gap, right);
     painter.end();

@@ -27,13 +27,51 @@ QString ThisProcess()
     return QString::fromUtf8(comm.readAll().trimmed()) + QStringLiteral(" (pid %1)").arg(getpid());
 }
 
+// Scrolling and Flickering as they go out, written out by hand: Clear, the command, the
+// default text and the end of the message.
+const char* const kScrollingHex = "0c1b514431323334353637380d";
+const char* const kFlickeringHex = "0c1b45051b5141382e382e382e382e382e382e382e382e0d";
+const QByteArray kScrolling = QByteArray::fromHex(kScrollingHex);
+const QByteArray kFlickering = QByteArray::fromHex(kFlickeringHex);
+
+// What a click on the button puts on the line.
+QByteArray SentOnClick(const CDisplayTestDlg& dlg, int button, const PtyPair& line)
+{
+    Click(dlg, button);
+    return line.ReadAll();
+}
+
+// The port lamp and the four actions as shown: "open SDFA", "closed ----".
+QString LampAndActions(const CDisplayTestDlg& dlg)
+{
+    return (PortIcon(dlg) == IDI_PORT_OPEN ? QStringLiteral("open ") : QStringLiteral("closed ")) + EnabledActions(dlg);
+}
+
 // What a screen reader reads for the port lamp: the port's state.
 QString LampName(const CDisplayTestDlg& dlg)
 {
     return QAccessible::queryAccessibleInterface(dlg.GetDlgItem(IDC_PORT_ICON))->text(QAccessible::Name);
 }
 
+// A button clicked after the lamp and the text were chosen, in a language, with the bytes
+// and the status it must give. Texts in UTF-8.
+struct Action {
+    const char* name;
+    int button;
+    int lamp;
+    const char* text;
+    bool english;
+    const char* hex;
+    const char* status;
+};
+
+// The answers the port's thread gives late.
+enum class LateAnswer { Open, TwoOpens, Write };
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(LateAnswer)
 
 class PanelTest : public QObject {
     Q_OBJECT
@@ -48,8 +86,7 @@ private slots:
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
         QCOMPARE(port->count(), 2);
         QCOMPARE(port->currentText(), QString::fromStdString(first.path()));
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-        QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
+        QCOMPARE(LampAndActions(*dlg), QStringLiteral("open SDFA"));
         QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral("：已打开，2400 波特"));
 
         termios tio{};
@@ -61,11 +98,9 @@ private slots:
         Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);
         QVERIFY(first.LineSettings(&tio));
         QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
-        QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
+        QCOMPARE(LampAndActions(*dlg), QStringLiteral("open SDFA"));
 
-        Click(*dlg, IDC_SCROLL);
-        QCOMPARE(first.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
+        QCOMPARE(SentOnClick(*dlg, IDC_SCROLL, first), kScrolling);
     }
 
     void aPortHeldElsewhereIsTakenOnceReleased_data()
@@ -90,8 +125,7 @@ private slots:
             QVERIFY(PortIsFree(first.path()));  // the port chosen before was given up, not kept
         }
         const QString inUse = QString::fromStdString(held.path()) + QStringLiteral("：已被 %1 占用").arg(ThisProcess());
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
+        QCOMPARE(LampAndActions(*dlg), QStringLiteral("closed ----"));
         QCOMPARE(PortTip(*dlg), inUse);
         QCOMPARE(UpperStatus(*dlg), inUse);
         QCOMPARE(LowerStatus(*dlg), QStringLiteral("等待其释放"));
@@ -126,8 +160,7 @@ private slots:
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
         QCOMPARE(port->count(), 0);
         QVERIFY(!port->isEnabled());
-        QCOMPARE(PortIcon(*dlg), IDI_PORT_CLOSED);
-        QCOMPARE(EnabledActions(*dlg), QStringLiteral("----"));
+        QCOMPARE(LampAndActions(*dlg), QStringLiteral("closed ----"));
         QCOMPARE(Control<QComboBox>(*dlg, IDC_BAUD)->currentText(), QStringLiteral("2400"));
         QCOMPARE(PortTip(*dlg), QStringLiteral("未找到串口"));
         QCOMPARE(UpperStatus(*dlg), QStringLiteral("未找到串口"));
@@ -140,8 +173,7 @@ private slots:
         QVERIFY(port->isEnabled());
         QCOMPARE(UpperStatus(*dlg), QString());
         QCOMPARE(LowerStatus(*dlg), QString());
-        Click(*dlg, IDC_SEND);
-        QCOMPARE(line.ReadAll(), QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
+        QCOMPARE(SentOnClick(*dlg, IDC_SEND, line), QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
 
         // A second one comes: listed, the first stays chosen.
         PtyPair other;
@@ -173,24 +205,24 @@ private slots:
     // has given up since changes nothing.
     void anAnswerGivenUpChangesNothing_data()
     {
-        QTest::addColumn<QString>("late");
-        QTest::newRow("opened, after the port left the list") << QStringLiteral("open");
-        QTest::newRow("two opens after quick changes, answered last first") << QStringLiteral("two opens");
-        QTest::newRow("a failed write and a hang-up, after the port came back") << QStringLiteral("write");
+        QTest::addColumn<LateAnswer>("late");
+        QTest::newRow("opened, after the port left the list") << LateAnswer::Open;
+        QTest::newRow("two opens after quick changes, answered last first") << LateAnswer::TwoOpens;
+        QTest::newRow("a failed write and a hang-up, after the port came back") << LateAnswer::Write;
     }
     void anAnswerGivenUpChangesNothing()
     {
-        QFETCH(QString, late);
+        QFETCH(LateAnswer, late);
         VirtualFolder folder;
         PtyPair first, second;
         panel::PanelServices services = folder.Services();
         services.watchFolders = std::vector<std::string>{};  // the test relists
-        if (late != QLatin1String("open"))
+        if (late != LateAnswer::Open)
             folder.Publish("sim0", first.path());
         const Panel p = MakePanel({}, std::move(services));
         p.port->Hold();
 
-        if (late == QLatin1String("open")) {
+        if (late == LateAnswer::Open) {
             // A virtual display starts and ends before the port's thread answers.
             folder.Publish("sim0", first.path());
             p->Core().RefreshPorts();
@@ -206,9 +238,8 @@ private slots:
             folder.Publish("sim0", first.path());
             p.retry->Fire();
             QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
-            Click(*p, IDC_SCROLL);
-            QCOMPARE(first.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
-        } else if (late == QLatin1String("two opens")) {
+            QCOMPARE(SentOnClick(*p, IDC_SCROLL, first), kScrolling);
+        } else if (late == LateAnswer::TwoOpens) {
             // A new baud rate, then at once a port held by another program.
             serial::CSerialPort otherProgram;
             QVERIFY(otherProgram.Open(second.path(), 2400));
@@ -236,11 +267,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(p.port->Held().contains(QStringLiteral("opened")), 5000);
             p.port->Hold(false);
             p.port->ReleaseLastFirst();
-            QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+            QCOMPARE(LampAndActions(*p), QStringLiteral("open SDFA"));
             QCOMPARE(UpperStatus(*p), QString());
-            QCOMPARE(EnabledActions(*p), QStringLiteral("SDFA"));
-            Click(*p, IDC_FLICKER);
-            QCOMPARE(second.ReadAll(), QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d"));
+            QCOMPARE(SentOnClick(*p, IDC_FLICKER, second), kFlickering);
         }
     }
 
@@ -249,8 +278,8 @@ private slots:
     void aBusyFolderHidesNoNewPort_data()
     {
         QTest::addColumn<bool>("inTheFolder");
-        QTest::newRow("in the parent of the folder not made yet") << false;
-        QTest::newRow("in the folder itself") << true;
+        for (const bool inTheFolder : {false, true})
+            QTest::newRow(inTheFolder ? "in the folder itself" : "in the parent of the folder not made yet") << inTheFolder;
     }
     void aBusyFolderHidesNoNewPort()
     {
@@ -280,7 +309,7 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("the panel closes") << QStringLiteral("close") << QByteArray() << QString();
         QTest::newRow("a new baud rate, the line moves again")
-            << QStringLiteral("moves") << QByteArray::fromHex("0c1b45051b5141382e382e382e382e382e382e382e382e0d")
+            << QStringLiteral("moves") << kFlickering
             << QStringLiteral("发送: 闪烁");  // in the language of the click
         QTest::newRow("a new baud rate, the line stays stalled")
             << QStringLiteral("stays") << QByteArray::fromHex("0c") << QStringLiteral("发送: 失败");
@@ -383,55 +412,44 @@ private slots:
     // in the language chosen last that stays in it when the language changes afterwards.
     void eachActionPutsItsMessageOnTheLine_data()
     {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<int>("lamp");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("english");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("status");
-        const auto row = [](const char* name, int button, int lamp, const char* text, bool english, const char* hex,
-                            const char* status) {
-            QTest::newRow(name) << button << lamp << QString::fromUtf8(text) << english << QByteArray::fromHex(hex)
-                                << QString::fromUtf8(status);
-        };
+        QTest::addColumn<Action>("action");
         const int send = IDC_SEND;
-        row("Send Data, Price, 12.50", send, IDC_LAMP_PRICE, "12.50", false, "0c1b73311b514131322e35300d", "发送: 成功");
-        row("Send Data, All dark, empty", send, IDC_LAMP_OFF, "", true, "0c1b73301b51410d", "Send: Success");
-        row("Send Data, Total, default text", send, IDC_LAMP_TOTAL, "8.8.8.8.8.8.8.8.", false,
-            "0c1b73321b5141382e382e382e382e382e382e382e382e0d", "发送: 成功");
-        row("Send Data, Change, double-byte characters", send, IDC_LAMP_CHANGE, "单价1", true,
-            "0c1b73341b5141b5a5bcdb310d", "Send: Success");
-        row("Send Data, Collect, a character outside the code page", send, IDC_LAMP_COLLECT, "1\U0001F600", false,
-            "0c1b73331b5141313f0d", "发送: 成功");
-        row("Send Data, All dark, control characters pasted", send, IDC_LAMP_OFF, "1\x1bs4\r9\t\n\x7f\u0085", true,
-            "0c1b73301b5141317334390d", "Send: Success");
-        const char* scrolling = "0c1b514431323334353637380d";
-        const char* flickering = "0c1b45051b5141382e382e382e382e382e382e382e382e0d";
-        row("Scrolling, English", IDC_SCROLL, IDC_LAMP_CHANGE, "0", true, scrolling, "Send: Scrolling");
-        row("Scrolling, Chinese", IDC_SCROLL, IDC_LAMP_CHANGE, "0", false, scrolling, "发送: 滚动");
-        row("Flickering, English", IDC_FLICKER, IDC_LAMP_CHANGE, "0", true, flickering, "Send: Flickering");
-        row("Flickering, Chinese", IDC_FLICKER, IDC_LAMP_CHANGE, "0", false, flickering, "发送: 闪烁");
+        const Action actions[] = {
+            {"Send Data, Price, 12.50", send, IDC_LAMP_PRICE, "12.50", false, "0c1b73311b514131322e35300d", "发送: 成功"},
+            {"Send Data, All dark, empty", send, IDC_LAMP_OFF, "", true, "0c1b73301b51410d", "Send: Success"},
+            {"Send Data, Total, default text", send, IDC_LAMP_TOTAL, "8.8.8.8.8.8.8.8.", false,
+             "0c1b73321b5141382e382e382e382e382e382e382e382e0d", "发送: 成功"},
+            {"Send Data, Change, double-byte characters", send, IDC_LAMP_CHANGE, "单价1", true,
+             "0c1b73341b5141b5a5bcdb310d", "Send: Success"},
+            {"Send Data, Collect, a character outside the code page", send, IDC_LAMP_COLLECT, "1\U0001F600", false,
+             "0c1b73331b5141313f0d", "发送: 成功"},
+            {"Send Data, All dark, control characters pasted", send, IDC_LAMP_OFF, "1\x1bs4\r9\t\n\x7f\u0085", true,
+             "0c1b73301b5141317334390d", "Send: Success"},
+            {"Scrolling, English", IDC_SCROLL, IDC_LAMP_CHANGE, "0", true, kScrollingHex, "Send: Scrolling"},
+            {"Scrolling, Chinese", IDC_SCROLL, IDC_LAMP_CHANGE, "0", false, kScrollingHex, "发送: 滚动"},
+            {"Flickering, English", IDC_FLICKER, IDC_LAMP_CHANGE, "0", true, kFlickeringHex, "Send: Flickering"},
+            {"Flickering, Chinese", IDC_FLICKER, IDC_LAMP_CHANGE, "0", false, kFlickeringHex, "发送: 闪烁"},
+        };
+        for (const Action& action : actions)
+            QTest::newRow(action.name) << action;
     }
     void eachActionPutsItsMessageOnTheLine()
     {
-        QFETCH(int, button);
-        QFETCH(int, lamp);
-        QFETCH(QString, text);
-        QFETCH(bool, english);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, status);
+        QFETCH(Action, action);
+        const bool english = action.english;
+        const QString text = QString::fromUtf8(action.text);
+        const QByteArray bytes = QByteArray::fromHex(action.hex);
+        const QString status = QString::fromUtf8(action.status);
         const PanelOnLine dlg;
-        ClickRadio(Control<QRadioButton>(*dlg, lamp));
+        ClickRadio(Control<QRadioButton>(*dlg, action.lamp));
         auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
         data->selectAll();
         data->insert(text);  // as a paste does
         Control<QLineEdit>(*dlg, IDC_TIME_STATUS)->setText(QStringLiteral("Runtime: 0:0:5"));
         ChooseLanguage(*dlg, !english);
         ChooseLanguage(*dlg, english);
-        for (int press = 0; press < 2; ++press) {
-            Click(*dlg, button);
-            QCOMPARE(dlg.line.ReadAll(), bytes);
-        }
+        for (int press = 0; press < 2; ++press)
+            QCOMPARE(SentOnClick(*dlg, action.button, dlg.line), bytes);
         QCOMPARE(UpperStatus(*dlg), status);
         QCOMPARE(LowerStatus(*dlg), QString());
         ChooseLanguage(*dlg, !english);
@@ -443,9 +461,8 @@ private slots:
         const PanelOnLine dlg;
         auto* data = Control<QLineEdit>(*dlg, IDC_DATA);
         data->setText(QStringLiteral("1.5"));
-        Click(*dlg, IDC_SCROLL);  // Scrolling does not read the edit
+        QCOMPARE(SentOnClick(*dlg, IDC_SCROLL, dlg.line), kScrolling);  // Scrolling does not read the edit
         QCOMPARE(data->text(), QStringLiteral("8.8.8.8.8.8.8.8."));
-        QCOMPARE(dlg.line.ReadAll(), QByteArray::fromHex("0c1b514431323334353637380d"));
 
         data->setText(QStringLiteral("12"));
         Click(*dlg, IDC_SEND);

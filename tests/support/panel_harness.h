@@ -72,14 +72,14 @@ class HeldPort : public panel::PortLink {
 public:
     HeldPort()
     {
-        connect(&m_port, &PortLink::Opened, this, [this](quint64 r, bool ok, int kind, int os, const QString& text) {
-            Pass("opened", [=, this] { emit Opened(r, ok, kind, os, text); });
+        connect(&m_port, &PortLink::opened, this, [this](quint64 r, bool ok, int kind, int os, const QString& text) {
+            Pass("opened", [=, this] { emit opened(r, ok, kind, os, text); });
         });
-        connect(&m_port, &PortLink::Written, this, [this](quint64 r, quint32 result) {
-            Pass("written", [=, this] { emit Written(r, result); });
+        connect(&m_port, &PortLink::written, this, [this](quint64 r, quint32 result) {
+            Pass("written", [=, this] { emit written(r, result); });
         });
-        connect(&m_port, &PortLink::LineLost, this, [this](quint64 r) {
-            Pass("lost", [=, this] { emit LineLost(r); });
+        connect(&m_port, &PortLink::lineLost, this, [this](quint64 r) {
+            Pass("lost", [=, this] { emit lineLost(r); });
         });
     }
     void Open(quint64 request, const QByteArray& portName, quint32 baudRate) override

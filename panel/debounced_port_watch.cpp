@@ -1,4 +1,4 @@
-#include "panel/port_watcher.h"
+#include "panel/debounced_port_watch.h"
 
 #include <QThread>
 #include <QtAlgorithms>
@@ -24,23 +24,23 @@ public:
         QStringList ports;
         for (const std::string& port : serial::ProbedPorts())
             ports.append(QString::fromStdString(port));
-        emit Probed(ports);
+        emit probed(ports);
     }
 
 signals:
-    void Probed(const QStringList& ports);
+    void probed(const QStringList& ports);
 };
 
 }  // namespace
 
-PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
+DebouncedPortWatch::DebouncedPortWatch(std::vector<std::string> folders, QObject* parent)
     : QObject(parent)
     , m_watch(std::move(folders))
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(kSettleMs);
     connect(&m_settle, &QTimer::timeout, this, [this] {
-        // What came while it settled is looked at once more, a settling later.
+        // What came within the debounce is looked at once more, a debounce later.
         if (std::exchange(m_moreCame, false))
             m_settle.start();
         Look();
@@ -52,8 +52,8 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
         auto* prober = new Prober;
         prober->moveToThread(m_probeThread);
         connect(m_probeThread, &QThread::finished, prober, &QObject::deleteLater);
-        connect(this, &PortWatcher::AskProbe, prober, &Prober::Probe);
-        connect(prober, &Prober::Probed, this, &PortWatcher::OnProbed);
+        connect(this, &DebouncedPortWatch::probeAsked, prober, &Prober::Probe);
+        connect(prober, &Prober::probed, this, &DebouncedPortWatch::OnProbed);
         m_probeThread->start();
         Look();
     }
@@ -73,12 +73,12 @@ PortWatcher::PortWatcher(std::vector<std::string> folders, QObject* parent)
     }
     if (handles.empty()) {
         m_reprobe.setInterval(kReprobeMs);
-        connect(&m_reprobe, &QTimer::timeout, this, &PortWatcher::Look);
+        connect(&m_reprobe, &QTimer::timeout, this, &DebouncedPortWatch::Look);
         m_reprobe.start();
     }
 }
 
-PortWatcher::~PortWatcher()
+DebouncedPortWatch::~DebouncedPortWatch()
 {
     // The notifiers go before the handles they wait on.
     qDeleteAll(m_notifiers);
@@ -89,10 +89,10 @@ PortWatcher::~PortWatcher()
     }
 }
 
-void PortWatcher::Look()
+void DebouncedPortWatch::Look()
 {
     if (!m_probeThread) {
-        emit Changed();
+        emit changed();
         return;
     }
     if (m_probing) {
@@ -100,16 +100,16 @@ void PortWatcher::Look()
         return;
     }
     m_probing = true;
-    emit AskProbe();
+    emit probeAsked();
 }
 
-void PortWatcher::OnProbed(const QStringList& ports)
+void DebouncedPortWatch::OnProbed(const QStringList& ports)
 {
     m_probing = false;
     m_probed.clear();
     for (const QString& port : ports)
         m_probed.push_back(port.toStdString());
-    emit Changed();
+    emit changed();
     if (m_probeAgain) {
         m_probeAgain = false;
         Look();
@@ -118,4 +118,4 @@ void PortWatcher::OnProbed(const QStringList& ports)
 
 }  // namespace panel
 
-#include "port_watcher.moc"
+#include "debounced_port_watch.moc"

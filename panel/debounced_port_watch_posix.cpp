@@ -1,6 +1,6 @@
 #include <QSocketNotifier>
 
-#include "panel/port_watcher.h"
+#include "panel/debounced_port_watch.h"
 
 namespace panel {
 
