@@ -1,5 +1,6 @@
 #include "resources/icons.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIconEngine>
 #include <QPainter>
@@ -141,18 +142,25 @@ QIcon FromSizes(const char* name, std::initializer_list<int> sizes)
 
 QIcon LoadIcon(int id)
 {
+    // One icon for each id: the application's window icon and the panel's, the lamp of the
+    // template and the panel's, share their pictures, so that each is decoded once (a
+    // platform that sends every size of the window icon asks for both icons' pictures). The
+    // pictures go with the application.
+    static std::map<int, QIcon> made;
+    if (const auto found = made.find(id); found != made.end())
+        return found->second;
+    QIcon icon;
     switch (id) {
-    case IDR_MAINFRAME:
-        return FromSizes("app", {16, 24, 32, 48, 64, 128, 256});
-    case IDI_PORT_OPEN:
-        return FromSizes("port_open", {16, 32, 48, 64});
-    case IDI_PORT_CLOSED:
-        return FromSizes("port_closed", {16, 32, 48, 64});
-    case IDI_LOGO:
-        return FromSizes("logo", {32, 64});
-    default:
-        return {};
+    case IDR_MAINFRAME: icon = FromSizes("app", {16, 24, 32, 48, 64, 128, 256}); break;
+    case IDI_PORT_OPEN: icon = FromSizes("port_open", {16, 32, 48, 64}); break;
+    case IDI_PORT_CLOSED: icon = FromSizes("port_closed", {16, 32, 48, 64}); break;
+    case IDI_LOGO: icon = FromSizes("logo", {32, 64}); break;
+    default: return {};
     }
+    if (made.empty())
+        qAddPostRoutine([] { made.clear(); });
+    made.emplace(id, icon);
+    return icon;
 }
 
 }  // namespace res
