@@ -60,21 +60,24 @@ void SevenSegmentEight(QPainter& p, QRectF box, const QColor& on)
     p.drawEllipse(QPointF(x0 + w + t * 0.9, bottom), t * 0.55, t * 0.55);
 }
 
+// Fills with a vertical gradient from the top colour to the bottom one and outlines.
+void SetShading(QPainter& p, qreal top, qreal bottom, const char* from, const char* to, const char* outline,
+                qreal width)
+{
+    QLinearGradient shade(0, top, 0, bottom);
+    shade.setColorAt(0, QColor(from));
+    shade.setColorAt(1, QColor(to));
+    p.setPen(QPen(QColor(outline), width));
+    p.setBrush(shade);
+}
+
 // IDR_MAINFRAME: a pole display head showing "8.8." with its four lamps, one lit.
 void DrawApplication(QPainter& p)
 {
-    QLinearGradient body(0, 24, 0, 232);
-    body.setColorAt(0, QColor("#4a5563"));
-    body.setColorAt(1, QColor("#1d232b"));
-    p.setPen(QPen(QColor("#11161c"), 6));
-    p.setBrush(body);
+    SetShading(p, 24, 232, "#4a5563", "#1d232b", "#11161c", 6);
     p.drawRoundedRect(QRectF(12, 36, 232, 184), 30, 30);
 
-    QLinearGradient glass(0, 60, 0, 170);
-    glass.setColorAt(0, QColor("#1a0604"));
-    glass.setColorAt(1, QColor("#070101"));
-    p.setPen(QPen(QColor("#0a0d10"), 4));
-    p.setBrush(glass);
+    SetShading(p, 60, 170, "#1a0604", "#070101", "#0a0d10", 4);
     p.drawRoundedRect(QRectF(34, 58, 188, 112), 12, 12);
 
     const QColor led("#ff3b24");
@@ -101,11 +104,7 @@ void DrawLamp(QPainter& p, bool lit)
         p.setBrush(glow);
         p.drawEllipse(c, 128, 128);
     }
-    QLinearGradient bezel(0, 28, 0, 228);
-    bezel.setColorAt(0, QColor("#e8ecef"));
-    bezel.setColorAt(1, QColor("#6b7379"));
-    p.setPen(QPen(QColor("#3b4146"), 5));
-    p.setBrush(bezel);
+    SetShading(p, 28, 228, "#e8ecef", "#6b7379", "#3b4146", 5);
     p.drawEllipse(c, 96, 96);
 
     QRadialGradient lens(QPointF(110, 100), 90);
@@ -135,11 +134,7 @@ void DrawLamp(QPainter& p, bool lit)
 // IDI_LOGO: a round badge with a V drawn in display segments and a lit decimal point.
 void DrawLogo(QPainter& p)
 {
-    QLinearGradient badge(0, 8, 0, 248);
-    badge.setColorAt(0, QColor("#3f86d8"));
-    badge.setColorAt(1, QColor("#153e78"));
-    p.setPen(QPen(QColor("#0e2b55"), 8));
-    p.setBrush(badge);
+    SetShading(p, 8, 248, "#3f86d8", "#153e78", "#0e2b55", 8);
     p.drawEllipse(QPointF(128, 128), 118, 118);
 
     QPainterPath v;

@@ -36,75 +36,78 @@ void Work(std::chrono::milliseconds work)
     }
 }
 
-// Notes how late the tick just due came, then does the tick's work.
-void RecordTickAndWork(std::vector<double>& late, Clock::time_point start, const Settings& s)
-{
-    const Clock::time_point due = start + static_cast<int>(late.size() + 1) * s.period;
-    late.push_back(Ms(Clock::now() - due).count());
-    Work(s.work);
-}
+// The ticks of one run against its schedule: how late each came, in milliseconds, the
+// start being the moment the timer is started.
+class Schedule {
+public:
+    explicit Schedule(const Settings& s)
+        : m_s(s)
+    {
+    }
 
-// Lateness of each tick against start + k * period, in milliseconds.
-using Run = std::function<std::vector<double>(const Settings&)>;
+    // Notes how late the tick just due came, then does the tick's work; true at the last
+    // tick, when the run ends.
+    bool Tick()
+    {
+        const Clock::time_point due = m_start + static_cast<int>(m_late.size() + 1) * m_s.period;
+        m_late.push_back(Ms(Clock::now() - due).count());
+        Work(m_s.work);
+        const bool last = static_cast<int>(m_late.size()) == m_s.ticks;
+        if (last)
+            m_loop.quit();
+        return last;
+    }
+
+    // Starts the timer and turns the event loop until the last tick.
+    std::vector<double> Run(const std::function<void()>& startTimer)
+    {
+        m_start = Clock::now();
+        startTimer();
+        m_loop.exec();
+        return m_late;
+    }
+
+private:
+    const Settings& m_s;
+    std::vector<double> m_late;
+    QEventLoop m_loop;
+    Clock::time_point m_start;
+};
 
 std::vector<double> RunPrecise(const Settings& s)
 {
-    std::vector<double> late;
+    Schedule schedule(s);
     panel::PreciseStepTimer timer;
-    QEventLoop loop;
-    Clock::time_point start;
     timer.SetTick([&] {
-        RecordTickAndWork(late, start, s);
-        if (static_cast<int>(late.size()) == s.ticks) {
+        if (schedule.Tick())
             timer.Stop();
-            loop.quit();
-        }
     });
-    start = Clock::now();
-    timer.Start(s.period);
-    loop.exec();
-    return late;
+    return schedule.Run([&] { timer.Start(s.period); });
 }
 
 std::vector<double> RunRestarted(const Settings& s)
 {
-    std::vector<double> late;
+    Schedule schedule(s);
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
-    QEventLoop loop;
-    Clock::time_point start;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        RecordTickAndWork(late, start, s);
-        if (static_cast<int>(late.size()) == s.ticks)
-            loop.quit();
-        else
+        if (!schedule.Tick())
             timer.start(s.period);
     });
-    start = Clock::now();
-    timer.start(s.period);
-    loop.exec();
-    return late;
+    return schedule.Run([&] { timer.start(s.period); });
 }
 
 std::vector<double> RunRepeating(const Settings& s)
 {
-    std::vector<double> late;
+    Schedule schedule(s);
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
-    QEventLoop loop;
-    Clock::time_point start;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        RecordTickAndWork(late, start, s);
-        if (static_cast<int>(late.size()) == s.ticks) {
+        if (schedule.Tick())
             timer.stop();
-            loop.quit();
-        }
     });
-    start = Clock::now();
-    timer.start(s.period);
-    loop.exec();
-    return late;
+    return schedule.Run([&] { timer.start(s.period); });
 }
 
 void Report(const char* name, const std::vector<double>& late)
