@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "panel/fit_width_validator.h"
+#include "tests/support/heard_log.h"
 #include "tests/support/virtual_folder.h"
 #include "serial/serial_port.h"
 
@@ -493,6 +494,129 @@ private slots:
         }
     }
 
+    // What a screen reader is told as the panel changes, once each: the result of each
+    // action in the language it shows in, the port's state with its reason, the start and
+    // the stop of the demonstration but not its steps; and which names or descriptions
+    // changed meanwhile ("*": not looked at). %1 is the port.
+    void eachChangeIsSaidOnce_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QStringList>("renamed");
+        QTest::newRow("Send Data twice") << QStringList{"send", "send"} << QStringList{"发送: 成功", "发送: 成功"}
+                                         << QStringList{};
+        QTest::newRow("Scrolling, then Flickering in English")
+            << QStringList{"scroll", "english", "flicker"} << QStringList{"发送: 滚动", "Send: Flickering"}
+            << QStringList{"*"};
+        QTest::newRow("a demonstration of three steps") << QStringList{"auto", "tick", "tick", "tick", "auto"}
+                                                        << QStringList{"自动演示已开始", "自动演示已停止"}
+                                                        << QStringList{"IDC_AUTO"};
+        QTest::newRow("9600 baud") << QStringList{"9600"} << QStringList{"%1：已打开，9600 波特"}
+                                   << QStringList{"IDC_PORT", "IDC_PORT_ICON"};
+        QTest::newRow("the display goes away, in English") << QStringList{"english", "lose"}
+                                                           << QStringList{"%1: disconnected, waiting for it to come back"}
+                                                           << QStringList{"*"};
+    }
+    void eachChangeIsSaidOnce()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QStringList, said);
+        QFETCH(QStringList, renamed);
+        HeardLog heard;
+        PanelOnLine dlg;
+        const QString port = QString::fromStdString(dlg.line.path());
+        QCOMPARE(heard.said, QStringList{port + QStringLiteral("：已打开，2400 波特")});
+        heard.Clear();
+        const std::map<QString, int> buttons = {{"send", IDC_SEND}, {"scroll", IDC_SCROLL}, {"flicker", IDC_FLICKER},
+                                                {"auto", IDC_AUTO}};
+        for (const QString& action : actions) {
+            if (action == QLatin1String("tick")) {
+                dlg.clock->Advance(std::chrono::seconds(1));
+                dlg.timer->Fire();
+            } else if (action == QLatin1String("english")) {
+                ChooseLanguage(*dlg, true);
+            } else if (action == QLatin1String("9600")) {
+                Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);
+            } else if (action == QLatin1String("lose")) {
+                dlg.line.CloseMaster();
+                QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
+            } else {
+                Click(*dlg, buttons.at(action));
+            }
+        }
+        QCOMPARE(heard.said, said.replaceInStrings(QStringLiteral("%1"), port));
+        QStringList changed = heard.renamed.values();
+        changed.sort();
+        if (renamed != QStringList{"*"})
+            QCOMPARE(changed, renamed);
+    }
+
+    // The arrow keys move the choice within a group, round at its ends, as in a Windows
+    // dialog: a language takes at once, a lamp is sent by the next Send Data only.
+    void theArrowKeysMoveTheChoiceWithinAGroup_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("send");  // the caption of Send Data afterwards
+        QTest::newRow("lamps, right") << IDC_LAMP_OFF << int(Qt::Key_Right) << IDC_LAMP_PRICE << "发送数据(&S)";
+        QTest::newRow("lamps, left, round") << IDC_LAMP_OFF << int(Qt::Key_Left) << IDC_LAMP_CHANGE << "发送数据(&S)";
+        QTest::newRow("lamps, down, round") << IDC_LAMP_CHANGE << int(Qt::Key_Down) << IDC_LAMP_OFF << "发送数据(&S)";
+        QTest::newRow("languages, up") << IDC_LANG_CN << int(Qt::Key_Up) << IDC_LANG_EN << "Send Data(&S)";
+        QTest::newRow("languages, down, round") << IDC_LANG_CN << int(Qt::Key_Down) << IDC_LANG_EN << "Send Data(&S)";
+    }
+    void theArrowKeysMoveTheChoiceWithinAGroup()
+    {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, to);
+        const PanelOnLine dlg;
+        Click(*dlg, from);
+        QTest::keyClick(Control<QRadioButton>(*dlg, from), Qt::Key(key));
+        QVERIFY(Control<QRadioButton>(*dlg, to)->isChecked());
+        QVERIFY(!Control<QRadioButton>(*dlg, from)->isChecked());
+        QCOMPARE(dlg->focusWidget(), dlg->GetDlgItem(to));
+        QTEST(Caption(*dlg, IDC_SEND), "send");
+        QCOMPARE(dlg.line.ReadAll(100), QByteArray());  // no lamp lit yet
+    }
+
+    // To a screen reader each control sits in the group box drawn around it, and the lamp
+    // and language buttons are radio buttons. 0: the dialog itself.
+    void eachControlSitsInTheGroupAroundIt_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("role");
+        for (const int lamp : {IDC_LAMP_OFF, IDC_LAMP_PRICE, IDC_LAMP_TOTAL, IDC_LAMP_COLLECT, IDC_LAMP_CHANGE})
+            QTest::addRow("lamp %d", lamp) << lamp << IDC_GRP_LAMP << int(QAccessible::RadioButton);
+        QTest::newRow("English") << IDC_LANG_EN << IDC_GRP_LANG << int(QAccessible::RadioButton);
+        QTest::newRow("Chinese") << IDC_LANG_CN << IDC_GRP_LANG << int(QAccessible::RadioButton);
+        QTest::newRow("logo") << IDC_LOGO << IDC_GRP_LANG << int(QAccessible::Graphic);
+        QTest::newRow("port list") << IDC_PORT << IDC_GRP_SETTING << int(QAccessible::ComboBox);
+        QTest::newRow("baud label") << IDC_LBL_BAUD << IDC_GRP_SETTING << int(QAccessible::StaticText);
+        QTest::newRow("port lamp") << IDC_PORT_ICON << IDC_GRP_SETTING << int(QAccessible::Graphic);
+        QTest::newRow("upper status line") << IDC_SEND_STATUS << IDC_STATIC << int(QAccessible::EditableText);
+        QTest::newRow("data") << IDC_DATA << 0 << int(QAccessible::EditableText);
+        QTest::newRow("Send Data") << IDC_SEND << 0 << int(QAccessible::Button);
+    }
+    void eachControlSitsInTheGroupAroundIt()
+    {
+        QFETCH(int, id);
+        QFETCH(int, group);
+        const Panel dlg = MakePanel({});
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(dlg->GetDlgItem(id));
+        QTEST(int(face->role()), "role");
+        QObject* box = dlg.dlg.get();
+        for (auto* frame : dlg->findChildren<QGroupBox*>()) {
+            if (group == IDC_STATIC && frame->title().isEmpty())
+                box = frame;
+        }
+        if (group > 0)
+            box = dlg->GetDlgItem(group);
+        QCOMPARE(face->parent()->object(), box);
+        QVERIFY(face->parent()->indexOfChild(face) >= 0);
+    }
+
     // A right click anywhere but on the data field offers the About entry; the status
     // lines keep their Copy beside it.
     void aRightClickOffersTheAboutEntry_data()
@@ -634,10 +758,12 @@ private slots:
         const QRect client = dlg->rect();
         std::vector<QWidget*> solid;
         int radios = 0;
-        for (QWidget* child : dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (child->isWindow())
+        for (QWidget* child : dlg->findChildren<QWidget*>()) {
+            if (child->isWindow() || !child->property("controlId").isValid())
                 continue;
-            QVERIFY2(client.contains(child->geometry()), qPrintable(child->objectName()));
+            // In the dialog's terms, also inside a group box.
+            const QRect geometry(child->mapTo(dlg.dlg.get(), QPoint(0, 0)), child->size());
+            QVERIFY2(client.contains(geometry), qPrintable(child->objectName()));
             if (!qobject_cast<QGroupBox*>(child))
                 solid.push_back(child);
 
@@ -645,7 +771,7 @@ private slots:
             if (auto* radio = qobject_cast<QRadioButton*>(child)) {
                 QVERIFY2(radio->sizeHint().width() <= radio->width(), qPrintable(radio->text()));
                 // The group boxes frame the radio buttons; they must not catch their clicks.
-                QCOMPARE(dlg->childAt(radio->geometry().center()), radio);
+                QCOMPARE(dlg->childAt(radio->mapTo(dlg.dlg.get(), radio->rect().center())), radio);
                 ++radios;
             } else if (auto* button = qobject_cast<QPushButton*>(child)) {
                 QVERIFY2(fm.horizontalAdvance(QString(button->text()).remove('&')) + 8 <= button->width(),
@@ -657,9 +783,10 @@ private slots:
                 QVERIFY2(label->sizeHint().height() <= label->height(), qPrintable(label->text()));
             }
         }
+        const auto inDialog = [&](QWidget* w) { return QRect(w->mapTo(dlg.dlg.get(), QPoint(0, 0)), w->size()); };
         for (std::size_t i = 0; i < solid.size(); ++i) {
             for (std::size_t j = i + 1; j < solid.size(); ++j) {
-                QVERIFY2(!solid[i]->geometry().intersects(solid[j]->geometry()),
+                QVERIFY2(!inDialog(solid[i]).intersects(inDialog(solid[j])),
                          qPrintable(solid[i]->objectName() + QStringLiteral(" / ") + solid[j]->objectName()));
             }
         }
