@@ -330,7 +330,8 @@ void CDisplayTestDlg::AnnounceChanges()
     QStringList said;
     const PanelCore::PortState state = m_core->State();
     const bool portChanged = state != m_heardState || m_core->ChosenPort() != m_heardPort;
-    if (portChanged && state != PanelCore::PortState::Opening)
+    // On the port list the screen reader says its new description by itself.
+    if (portChanged && state != PanelCore::PortState::Opening && !GetDlgItem(IDC_PORT)->hasFocus())
         said << SpokenPortState();
     m_heardState = state;
     m_heardPort = m_core->ChosenPort();
@@ -443,8 +444,10 @@ void CDisplayTestDlg::ApplyAccessibleNames()
     SetAccessibleName(m_ctlPortIcon, lamp);
     const QString tip = m_core->PortTip();
     ui::SetAccessibleDescription(m_ctlPortIcon, tip);
-    // The port list says the port's state beside the entry it shows, as the lamp does.
+    // The lists say what they show where a screen reader reads a list by its label alone:
+    // the port with its state, as the lamp does, and the baud rate.
     ui::SetAccessibleDescription(GetDlgItem(IDC_PORT), tip.isEmpty() ? lamp : tip);
+    ui::SetAccessibleDescription(GetDlgItem(IDC_BAUD), static_cast<QComboBox*>(GetDlgItem(IDC_BAUD))->currentText());
 }
 
 void CDisplayTestDlg::ShowStatusLineMenu(QWidget* line, const QPoint& pos)
@@ -501,6 +504,13 @@ void CDisplayTestDlg::keyPressEvent(QKeyEvent* event)
 
 bool CDisplayTestDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    // A radio button's access key chooses it before the focus comes, so that a screen
+    // reader says it chosen, as a click does.
+    if (auto* radio = qobject_cast<QRadioButton*>(watched); radio && event->type() == QEvent::Shortcut) {
+        radio->click();
+        radio->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* radio = qobject_cast<QRadioButton*>(watched);
         const auto* key = static_cast<QKeyEvent*>(event);

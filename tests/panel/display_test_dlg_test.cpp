@@ -512,7 +512,7 @@ private slots:
                                                         << QStringList{"自动演示已开始", "自动演示已停止"}
                                                         << QStringList{"IDC_AUTO"};
         QTest::newRow("9600 baud") << QStringList{"9600"} << QStringList{"%1：已打开，9600 波特"}
-                                   << QStringList{"IDC_PORT", "IDC_PORT_ICON"};
+                                   << QStringList{"IDC_BAUD", "IDC_PORT", "IDC_PORT_ICON"};
         QTest::newRow("the display goes away, in English") << QStringList{"english", "lose"}
                                                            << QStringList{"%1: disconnected, waiting for it to come back"}
                                                            << QStringList{"*"};
@@ -564,6 +564,9 @@ private slots:
         QTest::newRow("lamps, down, round") << IDC_LAMP_CHANGE << int(Qt::Key_Down) << IDC_LAMP_OFF << "发送数据(&S)";
         QTest::newRow("languages, up") << IDC_LANG_CN << int(Qt::Key_Up) << IDC_LANG_EN << "Send Data(&S)";
         QTest::newRow("languages, down, round") << IDC_LANG_CN << int(Qt::Key_Down) << IDC_LANG_EN << "Send Data(&S)";
+        // An access key chooses the button before it takes the focus, as a click does.
+        QTest::newRow("Alt+4") << IDC_LAMP_OFF << int(Qt::ALT | Qt::Key_4) << IDC_LAMP_COLLECT << "发送数据(&S)";
+        QTest::newRow("Alt+E") << IDC_LANG_CN << int(Qt::ALT | Qt::Key_E) << IDC_LANG_EN << "Send Data(&S)";
     }
     void theArrowKeysMoveTheChoiceWithinAGroup()
     {
@@ -571,8 +574,11 @@ private slots:
         QFETCH(int, key);
         QFETCH(int, to);
         const PanelOnLine dlg;
+        dlg->show();  // an access key works in the active window
+        QVERIFY(QTest::qWaitForWindowActive(dlg.dlg.get()));
         Click(*dlg, from);
-        QTest::keyClick(Control<QRadioButton>(*dlg, from), Qt::Key(key));
+        QTest::keyClick(Control<QRadioButton>(*dlg, from), Qt::Key(key & ~Qt::KeyboardModifierMask),
+                        Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
         QVERIFY(Control<QRadioButton>(*dlg, to)->isChecked());
         QVERIFY(!Control<QRadioButton>(*dlg, from)->isChecked());
         QCOMPARE(dlg->focusWidget(), dlg->GetDlgItem(to));
