@@ -238,12 +238,13 @@ void CDisplayTestDlg::DoDataExchange(bool saveAndValidate)
                 break;
             }
         }
-        // Only what changed: each new text is an event for a screen reader.
-        for (auto [edit, text] : {std::pair{timeStatus, &m_strTimeStatus}, std::pair{sendStatus, &m_strSendStatus},
-                                  std::pair{data, &m_strData}}) {
-            if (edit->text() != *text)
-                edit->setText(*text);
+        // The status lines only where they changed: each new text is an event for a screen
+        // reader.
+        for (auto [line, text] : {std::pair{timeStatus, &m_strTimeStatus}, std::pair{sendStatus, &m_strSendStatus}}) {
+            if (line->text() != *text)
+                line->setText(*text);
         }
+        data->setText(m_strData);
     }
 }
 
@@ -540,11 +541,11 @@ bool CDisplayTestDlg::MoveRadioChoice(QRadioButton* radio, int key)
         QAbstractButton* next = buttons[(from + step * i + count * count) % count];
         if (!next->isEnabled() || next->isHidden())
             continue;
-        next->setFocus(Qt::TabFocusReason);
-        // The choice moves with the focus, as a click would make it: the language changes
-        // at once; a lamp is lit only by the next Send Data.
+        // The choice moves with the focus, as a click makes it: the language changes at
+        // once; a lamp is lit only by the next Send Data.
         if (!next->isChecked())
             next->click();
+        next->setFocus(Qt::TabFocusReason);
         return true;
     }
     return true;
