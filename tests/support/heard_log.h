@@ -14,35 +14,29 @@ namespace harness {
 
 class HeardLog {
 public:
-    // Tells Qt that a screen reader listens, as the platform's bridge does when one is
-    // there; true while the log lives, since the widgets send no event otherwise.
-    HeardLog()
-    {
-        if (QPlatformAccessibility* bridge = QGuiApplicationPrivate::platformIntegration()->accessibility())
-            bridge->setActive(true);
-        s_log = this;
-        m_before = QAccessible::installUpdateHandler(&Receive);
-    }
+    // Qt sends no event until told that a screen reader listens, as the platform's bridge
+    // tells it when one is there; so told while the log lives.
+    HeardLog() : m_before(QAccessible::installUpdateHandler(&Receive)) { Listen(this); }
     ~HeardLog()
     {
         QAccessible::installUpdateHandler(m_before);
-        if (QPlatformAccessibility* bridge = QGuiApplicationPrivate::platformIntegration()->accessibility())
-            bridge->setActive(false);
-        s_log = nullptr;
+        Listen(nullptr);
     }
     HeardLog(const HeardLog&) = delete;
     HeardLog& operator=(const HeardLog&) = delete;
 
-    void Clear()
-    {
-        said.clear();
-        renamed.clear();
-    }
+    void Clear() { said.clear(), renamed.clear(); }
 
     QStringList said;       // what came into sight as a notification, in order
     QSet<QString> renamed;  // the other objects whose name or description changed
 
 private:
+    static void Listen(HeardLog* log)
+    {
+        s_log = log;
+        if (QPlatformAccessibility* bridge = QGuiApplicationPrivate::platformIntegration()->accessibility())
+            bridge->setActive(log != nullptr);
+    }
     static void Receive(QAccessibleEvent* event)
     {
         QAccessibleInterface* face = event->accessibleInterface();
