@@ -535,23 +535,15 @@ private slots:
         const QString port = QString::fromStdString(dlg.line.path());
         QCOMPARE(heard.said, QStringList{port + QStringLiteral("：已打开，2400 波特")});
         heard.Clear();
-        const std::map<QString, int> buttons = {{"send", IDC_SEND}, {"scroll", IDC_SCROLL}, {"flicker", IDC_FLICKER},
-                                                {"auto", IDC_AUTO}};
-        for (const QString& action : actions) {
-            if (action == QLatin1String("tick")) {
-                dlg.clock->Advance(std::chrono::seconds(1));
-                dlg.timer->Fire();
-            } else if (action == QLatin1String("english")) {
-                ChooseLanguage(*dlg, true);
-            } else if (action == QLatin1String("9600")) {
-                Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1);
-            } else if (action == QLatin1String("lose")) {
-                dlg.line.CloseMaster();
-                QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
-            } else {
-                Click(*dlg, buttons.at(action));
-            }
-        }
+        const auto click = [&](int id) { return [&, id] { Click(*dlg, id); }; };
+        const std::map<QString, std::function<void()>> act = {
+            {"send", click(IDC_SEND)}, {"scroll", click(IDC_SCROLL)}, {"flicker", click(IDC_FLICKER)},
+            {"auto", click(IDC_AUTO)}, {"english", [&] { ChooseLanguage(*dlg, true); }},
+            {"tick", [&] { dlg.clock->Advance(std::chrono::seconds(1)), dlg.timer->Fire(); }},
+            {"9600", [&] { Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1); }},
+            {"lose", [&] { dlg.line.CloseMaster(), QTest::qWaitFor([&] { return PortIcon(*dlg) == IDI_PORT_CLOSED; }); }}};
+        for (const QString& action : actions)
+            act.at(action)();
         QCOMPARE(heard.said, said.replaceInStrings(QStringLiteral("%1"), port));
         QStringList changed = heard.renamed.values();
         changed.sort();
