@@ -1,5 +1,6 @@
 #include "panel/dialog_builder.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -49,18 +50,25 @@ std::vector<QString> CaptionsOf(const res::DialogControl& control)
     return captions;
 }
 
+// The width a widget asks for while it shows the caption; it shows what it showed before.
+template <class Widget>
+int HintedWidth(Widget* widget, QString (Widget::*get)() const, void (Widget::*set)(const QString&),
+                QSize (Widget::*hint)() const, const QString& caption)
+{
+    const QString saved = (widget->*get)();
+    (widget->*set)(caption);
+    const int width = (widget->*hint)().width();
+    (widget->*set)(saved);
+    return width;
+}
+
 // The width in pixels the control needs to show the caption uncut.
 int WidthNeeded(QWidget* widget, res::ControlKind kind, const QString& caption)
 {
     switch (kind) {
-    case res::ControlKind::AutoRadio: {
-        auto* radio = static_cast<QRadioButton*>(widget);
-        const QString saved = radio->text();
-        radio->setText(caption);
-        const int width = radio->sizeHint().width();
-        radio->setText(saved);
-        return width;
-    }
+    case res::ControlKind::AutoRadio:
+        return HintedWidth<QAbstractButton>(static_cast<QRadioButton*>(widget), &QAbstractButton::text,
+                                            &QAbstractButton::setText, &QWidget::sizeHint, caption);
     case res::ControlKind::PushButton: {
         // The style's own size hint rounds short buttons up to a minimum width; only the
         // room around the text matters here.
@@ -78,14 +86,9 @@ int WidthNeeded(QWidget* widget, res::ControlKind kind, const QString& caption)
     }
     case res::ControlKind::Static:
         return QFontMetrics(widget->font()).horizontalAdvance(caption);
-    case res::ControlKind::GroupBox: {
-        auto* box = static_cast<QGroupBox*>(widget);
-        const QString saved = box->title();
-        box->setTitle(caption);
-        const int width = box->minimumSizeHint().width();
-        box->setTitle(saved);
-        return width;
-    }
+    case res::ControlKind::GroupBox:
+        return HintedWidth<QGroupBox>(static_cast<QGroupBox*>(widget), &QGroupBox::title, &QGroupBox::setTitle,
+                                      &QWidget::minimumSizeHint, caption);
     default:
         return 0;
     }
@@ -104,9 +107,9 @@ QWidget* CreateControl(QDialog& dialog, const res::DialogControl& control)
         return combo;
     }
     case res::ControlKind::AutoRadio: {
-        auto* radio = new QRadioButton(caption, &dialog);
-        radio->setAutoExclusive(false);  // the template's groups decide, see BuildDialog
-        return radio;
+        // Exclusive within its group (BuildDialog), and so a radio button to a screen
+        // reader, not a check box.
+        return new QRadioButton(caption, &dialog);
     }
     case res::ControlKind::Edit: {
         auto* edit = new QLineEdit(&dialog);
@@ -234,9 +237,6 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& tpl)
         } else {
             widget->setFocusPolicy(Qt::NoFocus);
         }
-        // A group box only frames its neighbours; below them it cannot catch their clicks.
-        if (control.kind == res::ControlKind::GroupBox)
-            widget->lower();
     }
     for (std::size_t i = 1; i < tabStops.size(); ++i)
         QWidget::setTabOrder(tabStops[i - 1], tabStops[i]);
@@ -257,6 +257,23 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& tpl)
         if (control.kind == res::ControlKind::DropListCombo)
             rect.setHeight(widgets[i]->sizeHint().height());  // closed, it is one line high
         widgets[i]->setGeometry(rect);
+    }
+
+    // Each control goes into the group box drawn around it, so that a screen reader names
+    // the group on entering it; it stays where it is drawn.
+    for (std::size_t i = 0; i < tpl.controls.size(); ++i) {
+        QWidget* box = nullptr;
+        for (std::size_t j = 0; j < tpl.controls.size(); ++j) {
+            if (j != i && tpl.controls[j].kind == res::ControlKind::GroupBox &&
+                widgets[j]->geometry().contains(widgets[i]->geometry()) &&
+                (!box || box->geometry().contains(widgets[j]->geometry())))
+                box = widgets[j];
+        }
+        if (box) {
+            const QRect rect = widgets[i]->geometry();
+            widgets[i]->setParent(box);
+            widgets[i]->setGeometry(rect.translated(-box->pos()));
+        }
     }
 
     const QRect client = MapDialogRect(units, 0, 0, tpl.cx, tpl.cy);

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "common/announcer.h"
 #include "panel/dialog_builder.h"
 #include "panel/fit_width_validator.h"
 #include "panel/system_menu.h"
@@ -130,6 +132,7 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     CheckControlKinds(m_controls);
     auto* data = static_cast<QLineEdit*>(GetDlgItem(IDC_DATA));
     data->setValidator(new FitWidthValidator(data));
+    m_announcer = new ui::Announcer(this);
     m_sysMenu = new QMenu(this);
     m_sysMenu->setObjectName(QStringLiteral("IDM_SYSMENU"));
     // A right click on a status line offers its Copy and the About entry both.
@@ -238,8 +241,12 @@ void CDisplayTestDlg::DoDataExchange(bool saveAndValidate)
                 break;
             }
         }
-        timeStatus->setText(m_strTimeStatus);
-        sendStatus->setText(m_strSendStatus);
+        // The status lines only where they changed: each new text is an event for a screen
+        // reader.
+        for (auto [line, text] : {std::pair{timeStatus, &m_strTimeStatus}, std::pair{sendStatus, &m_strSendStatus}}) {
+            if (line->text() != *text)
+                line->setText(*text);
+        }
         data->setText(m_strData);
     }
 }
@@ -313,11 +320,49 @@ void CDisplayTestDlg::UpdateControlStates()
     m_strTimeStatus = m_core->LowerStatus();
     for (const auto& [id, text] : {std::pair{IDC_SEND_STATUS, &m_strSendStatus}, std::pair{IDC_TIME_STATUS, &m_strTimeStatus}}) {
         auto* line = static_cast<QLineEdit*>(GetDlgItem(id));
-        line->setText(*text);
+        if (line->text() != *text)
+            line->setText(*text);
         // A text longer than the line shows its beginning; the whole of it on hover.
         line->setCursorPosition(0);
         line->setToolTip(line->fontMetrics().horizontalAdvance(*text) > line->width() ? *text : QString());
     }
+    AnnounceChanges();
+}
+
+void CDisplayTestDlg::AnnounceChanges()
+{
+    QStringList said;
+    const PanelCore::PortState state = m_core->State();
+    const bool portChanged = state != m_heardState || m_core->ChosenPort() != m_heardPort;
+    // On the port list the screen reader says its new description by itself.
+    if (portChanged && state != PanelCore::PortState::Opening && !GetDlgItem(IDC_PORT)->hasFocus())
+        said << SpokenPortState();
+    m_heardState = state;
+    m_heardPort = m_core->ChosenPort();
+
+    const bool running = m_core->AutoRunning();
+    if (running != m_heardRunning)
+        said << Text(running ? res::Text::AccAutoStarted : res::Text::AccAutoStopped);
+    // The demonstration's steps are not said: the lines stay there to be read at any time.
+    else if (!running && !portChanged && m_strSendStatus != m_heardUpper && !m_strSendStatus.isEmpty())
+        said << m_strSendStatus;  // in the language it was written in, as it shows
+    m_heardRunning = running;
+    m_heardUpper = m_strSendStatus;
+
+    if (!said.isEmpty())
+        m_announcer->Say(said.join(Text(res::Text::AccSentenceEnd)));
+}
+
+QString CDisplayTestDlg::SpokenPortState() const
+{
+    QString state = m_core->PortTip();
+    if (state.isEmpty())
+        state = m_ctlPortIcon->accessibleName();
+    // What to do about it, or what the panel waits for, where the lower line says it.
+    const QString hint = m_core->AutoRunning() || m_core->PortOpen() ? QString() : m_core->LowerStatus();
+    if (!hint.isEmpty() && !state.contains(hint, Qt::CaseInsensitive))
+        state += Text(res::Text::AccSentenceEnd) + hint;
+    return state;
 }
 
 void CDisplayTestDlg::OnSelchangePort()
@@ -369,24 +414,26 @@ void CDisplayTestDlg::OnLanguage()
 
 void CDisplayTestDlg::ApplyAccessibleNames()
 {
+    using ui::SetAccessibleName;
+    SetAccessibleName(this, Text(res::Text::AccWindow));
     for (const auto& [id, control] : m_controls) {
         if (auto* button = qobject_cast<QAbstractButton*>(control))
-            control->setAccessibleName(SpokenCaption(button->text()));
+            SetAccessibleName(control, SpokenCaption(button->text()));
         else if (auto* box = qobject_cast<QGroupBox*>(control))
-            control->setAccessibleName(SpokenCaption(box->title()));
+            SetAccessibleName(control, SpokenCaption(box->title()));
         else if (auto* label = qobject_cast<QLabel*>(control); label && !label->text().isEmpty())
-            control->setAccessibleName(label->text());
+            SetAccessibleName(control, label->text());
     }
     // The lists are named by their labels.
-    GetDlgItem(IDC_PORT)->setAccessibleName(static_cast<QLabel*>(GetDlgItem(IDC_LBL_PORT))->text());
-    GetDlgItem(IDC_BAUD)->setAccessibleName(static_cast<QLabel*>(GetDlgItem(IDC_LBL_BAUD))->text());
-    GetDlgItem(IDC_DATA)->setAccessibleName(Text(res::Text::AccData));
-    GetDlgItem(IDC_SEND_STATUS)->setAccessibleName(Text(res::Text::AccSendStatus));
-    GetDlgItem(IDC_TIME_STATUS)->setAccessibleName(Text(res::Text::AccTimeStatus));
-    GetDlgItem(IDC_LOGO)->setAccessibleName(Text(res::Text::AccLogo));
+    SetAccessibleName(GetDlgItem(IDC_PORT), static_cast<QLabel*>(GetDlgItem(IDC_LBL_PORT))->text());
+    SetAccessibleName(GetDlgItem(IDC_BAUD), static_cast<QLabel*>(GetDlgItem(IDC_LBL_BAUD))->text());
+    SetAccessibleName(GetDlgItem(IDC_DATA), Text(res::Text::AccData));
+    SetAccessibleName(GetDlgItem(IDC_SEND_STATUS), Text(res::Text::AccSendStatus));
+    SetAccessibleName(GetDlgItem(IDC_TIME_STATUS), Text(res::Text::AccTimeStatus));
+    SetAccessibleName(GetDlgItem(IDC_LOGO), Text(res::Text::AccLogo));
     for (auto* box : findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
         if (box->property("controlId").toInt() == IDC_STATIC)
-            box->setAccessibleName(Text(res::Text::AccStatusFrame));
+            SetAccessibleName(box, Text(res::Text::AccStatusFrame));
     }
 
     const QString port = FromUtf8(m_core->ChosenPort());
@@ -398,8 +445,13 @@ void CDisplayTestDlg::ApplyAccessibleNames()
     case PanelCore::PortState::Disconnected: lamp = Text(res::Text::AccPortDisconnected).arg(port); break;
     case PanelCore::PortState::OpenFailed: lamp = Text(res::Text::AccPortClosed).arg(port); break;
     }
-    m_ctlPortIcon->setAccessibleName(lamp);
-    m_ctlPortIcon->setAccessibleDescription(m_core->PortTip());
+    SetAccessibleName(m_ctlPortIcon, lamp);
+    const QString tip = m_core->PortTip();
+    ui::SetAccessibleDescription(m_ctlPortIcon, tip);
+    // The lists say what they show where a screen reader reads a list by its label alone:
+    // the port with its state, as the lamp does, and the baud rate.
+    ui::SetAccessibleDescription(GetDlgItem(IDC_PORT), tip.isEmpty() ? lamp : tip);
+    ui::SetAccessibleDescription(GetDlgItem(IDC_BAUD), static_cast<QComboBox*>(GetDlgItem(IDC_BAUD))->currentText());
 }
 
 void CDisplayTestDlg::ShowStatusLineMenu(QWidget* line, const QPoint& pos)
@@ -456,11 +508,50 @@ void CDisplayTestDlg::keyPressEvent(QKeyEvent* event)
 
 bool CDisplayTestDlg::eventFilter(QObject* watched, QEvent* event)
 {
+    // A radio button's access key chooses it before the focus comes, so that a screen
+    // reader says it chosen, as a click does.
+    if (auto* radio = qobject_cast<QRadioButton*>(watched); radio && event->type() == QEvent::Shortcut) {
+        radio->click();
+        radio->setFocus(Qt::ShortcutFocusReason);
+        return true;
+    }
+    if (event->type() == QEvent::KeyPress) {
+        auto* radio = qobject_cast<QRadioButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (radio && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && MoveRadioChoice(radio, key->key()))
+            return true;
+    }
     if (event->type() == QEvent::ContextMenu && watched->isWidgetType() && !static_cast<QWidget*>(watched)->isEnabled()) {
         contextMenuEvent(static_cast<QContextMenuEvent*>(event));
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+bool CDisplayTestDlg::MoveRadioChoice(QRadioButton* radio, int key)
+{
+    int step = 0;
+    if (key == Qt::Key_Down || key == Qt::Key_Right)
+        step = 1;
+    else if (key == Qt::Key_Up || key == Qt::Key_Left)
+        step = -1;
+    if (step == 0 || !radio->group())
+        return false;
+    const QList<QAbstractButton*> buttons = radio->group()->buttons();
+    const qsizetype count = buttons.size();
+    const qsizetype from = buttons.indexOf(radio);
+    for (qsizetype i = 1; i < count; ++i) {
+        QAbstractButton* next = buttons[(from + step * i + count * count) % count];
+        if (!next->isEnabled() || next->isHidden())
+            continue;
+        // The choice moves with the focus, as a click makes it: the language changes at
+        // once; a lamp is lit only by the next Send Data.
+        if (!next->isChecked())
+            next->click();
+        next->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return true;
 }
 
 void CDisplayTestDlg::contextMenuEvent(QContextMenuEvent* event)

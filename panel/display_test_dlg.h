@@ -20,6 +20,11 @@
 
 class QLabel;
 class QMenu;
+class QRadioButton;
+
+namespace ui {
+class Announcer;
+}
 
 namespace panel {
 
@@ -82,6 +87,13 @@ private:
     // The names a screen reader reads, in the checked language: each control's caption as
     // shown, or a name of its own where it has none; the port lamp's says the port's state.
     void ApplyAccessibleNames();
+    // Says once what a sighted user sees change: the port's state with its reason, the
+    // start and the stop of the demonstration, the result of an action.
+    void AnnounceChanges();
+    QString SpokenPortState() const;
+    // An arrow key on a radio button moves the choice within its group, as in a Windows
+    // dialog: to the next or the previous button, round at the ends.
+    bool MoveRadioChoice(QRadioButton* radio, int key);
     // The status lines' own menu (Copy...), with the About entry below it.
     void ShowStatusLineMenu(QWidget* line, const QPoint& pos);
     void OnSysCommand(unsigned nID);
@@ -116,6 +128,13 @@ private:
     std::unique_ptr<PanelCore> m_core;
     std::map<int, QWidget*> m_controls;
     QMenu* m_sysMenu = nullptr;  // the About entry on a right click, on every platform
+
+    // What was last told a screen reader, to tell it only what changed since.
+    ui::Announcer* m_announcer = nullptr;
+    PanelCore::PortState m_heardState = PanelCore::PortState::Opening;
+    std::string m_heardPort;
+    bool m_heardRunning = false;
+    QString m_heardUpper;
 };
 
 }  // namespace panel

@@ -93,6 +93,10 @@ constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaption
     {AccPortOpening,      0,                 "%1: opening",                            "%1：正在打开"},
     {AccPortClosed,       0,                 "%1: not open",                           "%1：未打开"},
     {AccPortDisconnected, 0,                 "%1: disconnected",                       "%1：已断开"},
+    {AccWindow,           0,                 "Vandry Customer Display Test",           "Vandry 客户显示屏测试"},
+    {AccAutoStarted,      0,                 "Auto display started",                   "自动演示已开始"},
+    {AccAutoStopped,      0,                 "Auto display stopped",                   "自动演示已停止"},
+    {AccSentenceEnd,      0,                 ". ",                                     "。"},
 }};
 
 // The table is indexed by Text: each row must stand at the place of its text.

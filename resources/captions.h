@@ -96,6 +96,10 @@ enum class Text {
     AccPortOpening,
     AccPortClosed,
     AccPortDisconnected,
+    AccWindow,       // the window's name; its title stays as it is
+    AccAutoStarted,  // said when the demonstration starts
+    AccAutoStopped,  // and when it stops
+    AccSentenceEnd,  // between two sentences said at once
 
     Count
 };

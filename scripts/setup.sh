@@ -6,6 +6,8 @@ set -euo pipefail
 # xdotool: scripts/run.sh places the two windows side by side with it; xprop (x11-utils)
 # reads the desktop's work area for it.
 packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev fonts-wqy-microhei xdotool x11-utils)
+# The tests tell Qt that a screen reader listens through its private platform headers.
+packages+=(qt6-base-private-dev)
 if [ "${1:-build}" = test ]; then
   # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
   # wine the `wine` and `wineserver` commands around it, fonts-wine its dialog font.

@@ -83,6 +83,7 @@ SegmentDisplay::SegmentDisplay(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setFocusPolicy(Qt::StrongFocus);  // a screen reader reaches it with Tab, and reads its name
     for (int k = 0; k < kLampCount; ++k)
         m_lampNames[static_cast<std::size_t>(k)] = QString::fromLatin1(LampName(static_cast<Lamp>(k)));
 }

@@ -1,10 +1,13 @@
 #include "sim/sim_texts.h"
 
 #include <QLocale>
+#include <QStringList>
 
 #include <array>
 #include <cstring>
 #include <utility>
+
+#include "sim/rendering.h"
 
 namespace sim {
 
@@ -16,7 +19,7 @@ Language DesktopLanguage()
 QString Text(SimText text, Language lang)
 {
     // English, Chinese; in the order of SimText.
-    static const std::array<std::pair<const char*, const char*>, 15> kTexts = {{
+    static const std::array<std::pair<const char*, const char*>, 22> kTexts = {{
         {"Virtual Customer Display — %1", "虚拟客户显示屏 — %1"},
         {"Listening on %1", "正在监听 %1"},
         {"Received messages appear here, in hexadecimal.", "收到的消息以十六进制显示在这里。"},
@@ -35,9 +38,39 @@ QString Text(SimText text, Language lang)
         // line: the user learns what to set on the sender instead.
         {"Sender's line: not visible on Windows; this display reads %1",
          "发送方线路：Windows 上无法得知；本显示屏按 %1 读取"},
+        {"Blank", "空白"},
+        {"Shows %1", "显示 %1"},
+        {", scrolling", "，滚动中"},
+        {", flickering", "，闪烁中"},
+        {"; lit: %1", "；亮灯：%1"},
+        {"; lamps dark", "；灯全暗"},
+        {"Received messages", "收到的消息"},
     }};
     const auto& [english, chinese] = kTexts.at(static_cast<std::size_t>(text));
     return QString::fromUtf8(lang == Language::English ? english : chinese);
+}
+
+QString FaceText(const DisplayState& state, Language lang)
+{
+    // The whole text while it scrolls, not the part in sight at the moment.
+    const QString shown = QString::fromStdString(state.mode == Mode::Scrolling ? CellsText(state.scrollText)
+                                                                                : CellsText(state.cells))
+                              .trimmed();
+    QString text = shown.isEmpty() ? Text(SimText::FaceBlank, lang) : Text(SimText::FaceShows, lang).arg(shown);
+    if (state.mode == Mode::Scrolling)
+        text += Text(SimText::FaceScrolling, lang);
+    else if (state.mode == Mode::Flickering)
+        text += Text(SimText::FaceFlickering, lang);
+    static constexpr SimText kLamps[kLampCount] = {SimText::LampPrice, SimText::LampTotal, SimText::LampCollect,
+                                                   SimText::LampChange};
+    QStringList lit;
+    for (int k = 0; k < kLampCount; ++k) {
+        if (state.lamps[static_cast<std::size_t>(k)])
+            lit << Text(kLamps[k], lang);
+    }
+    if (lit.isEmpty())
+        return text + Text(SimText::FaceDark, lang);
+    return text + Text(SimText::FaceLit, lang).arg(lit.join(lang == Language::English ? QStringLiteral(", ") : QStringLiteral("、")));
 }
 
 QString CommandText(const QString& english, Language lang)

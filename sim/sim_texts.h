@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "sim/display_state.h"
+
 namespace sim {
 
 enum class Language { English, Chinese };
@@ -27,9 +29,21 @@ enum class SimText {
     LampCollect,
     LampChange,
     SendersLineHidden,  // instead of SendersLine where it cannot be seen; %1: the display's "2400 8N1"
+    // The face as a screen reader says it (FaceText).
+    FaceBlank,
+    FaceShows,  // %1 is the text
+    FaceScrolling,
+    FaceFlickering,
+    FaceLit,  // %1 lists the lamps
+    FaceDark,
+    LogName,
 };
 
 QString Text(SimText text, Language lang);
+
+// What the face shows, as a screen reader says it: "Shows 12.50; lit: Price",
+// "Shows 12345678, scrolling; lamps dark", "显示 12.50；亮灯：单价".
+QString FaceText(const DisplayState& state, Language lang);
 
 // A command as the log names it ("Clear", "Lamp Price", "Show \"12.50\"") in the language.
 QString CommandText(const QString& english, Language lang);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "common/announcer.h"
 #include "sim/display_listener.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
@@ -43,6 +44,8 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
     m_log->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_log->setPlaceholderText(Tr(SimText::Placeholder));
+    m_log->setAccessibleName(Tr(SimText::LogName));
+    m_announcer = new ui::Announcer(this);
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_port);
@@ -72,7 +75,7 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
         m_line->hide();  // a real line: its settings are the display's own
     }
     ShowFrame();
-    SayState();
+    SayState(false);
 }
 
 void SimWindow::SetLogLines(int lines)
@@ -164,10 +167,16 @@ void SimWindow::OnStateChanged()
     SayState();
 }
 
-void SimWindow::SayState()
+void SimWindow::SayState(bool announce)
 {
-    // A screen reader reads the state as --text prints it, not the frames of an animation.
-    m_face->setAccessibleName(QString::fromStdString(StateLine(m_listener.State())));
+    // In the window's language, as a user reads the face; --text stays the scripts' line.
+    const QString spoken = FaceText(m_listener.State(), m_lang);
+    if (spoken == m_face->accessibleName())
+        return;
+    ui::SetAccessibleName(m_face, spoken);
+    // The face with the focus: the screen reader says its new name by itself.
+    if (announce && !m_face->hasFocus())
+        m_announcer->Say(spoken);
 }
 
 void SimWindow::OnLineLost(const QString& why)

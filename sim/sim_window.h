@@ -13,6 +13,10 @@
 class QLabel;
 class QTextEdit;
 
+namespace ui {
+class Announcer;
+}
+
 namespace sim {
 
 class DisplayListener;
@@ -47,7 +51,8 @@ private:
     void OnLineLost(const QString& why);
     void AppendToLog(const QString& entry);
     void ShowFrame();
-    void SayState();
+    // The face's state for a screen reader, said once per change (not per frame).
+    void SayState(bool announce = true);
 
     QString Tr(SimText text) const { return Text(text, m_lang); }
 
@@ -57,6 +62,7 @@ private:
     QLabel* m_port = nullptr;
     QLabel* m_line = nullptr;
     QTextEdit* m_log = nullptr;
+    ui::Announcer* m_announcer = nullptr;
     QTimer m_animation;
     DisplayState m_text;  // the state the animation runs on
     unsigned m_tick = 0;  // animation ticks since the text last changed

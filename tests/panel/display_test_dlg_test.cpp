@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "panel/fit_width_validator.h"
+#include "tests/support/heard_log.h"
 #include "tests/support/virtual_folder.h"
 #include "serial/serial_port.h"
 
@@ -88,6 +89,12 @@ private slots:
         QCOMPARE(port->currentText(), QString::fromStdString(first.path()));
         QCOMPARE(LampAndActions(*dlg), QStringLiteral("open SDFA"));
         QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral("：已打开，2400 波特"));
+        // What a screen reader says on reaching the lists beside their labels.
+        const auto description = [&](int id) {
+            return QAccessible::queryAccessibleInterface(dlg->GetDlgItem(id))->text(QAccessible::Description);
+        };
+        QCOMPARE(description(IDC_PORT), PortTip(*dlg));
+        QCOMPARE(description(IDC_BAUD), QStringLiteral("2400"));
 
         termios tio{};
         QVERIFY(first.LineSettings(&tio));
@@ -99,6 +106,8 @@ private slots:
         QVERIFY(first.LineSettings(&tio));
         QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
         QCOMPARE(LampAndActions(*dlg), QStringLiteral("open SDFA"));
+        QCOMPARE(description(IDC_PORT), QString::fromStdString(first.path()) + QStringLiteral("：已打开，9600 波特"));
+        QCOMPARE(description(IDC_BAUD), QStringLiteral("9600"));
 
         QCOMPARE(SentOnClick(*dlg, IDC_SCROLL, first), kScrolling);
     }
@@ -510,6 +519,120 @@ private slots:
         }
     }
 
+    // What a screen reader is told as the panel changes, once each: the result of each
+    // action in the language it shows in, the port's state with its reason, the start and
+    // the stop of the demonstration but not its steps; and which names or descriptions
+    // changed meanwhile ("*": not looked at). %1 is the port.
+    void eachChangeIsSaidOnce_data()
+    {
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QStringList>("renamed");
+        QTest::newRow("Send Data twice") << QStringList{"send", "send"} << QStringList{"发送: 成功", "发送: 成功"}
+                                         << QStringList{};
+        QTest::newRow("Scrolling, then Flickering in English")
+            << QStringList{"scroll", "english", "flicker"} << QStringList{"发送: 滚动", "Send: Flickering"}
+            << QStringList{"*"};
+        QTest::newRow("a demonstration of three steps") << QStringList{"auto", "tick", "tick", "tick", "auto"}
+                                                        << QStringList{"自动演示已开始", "自动演示已停止"}
+                                                        << QStringList{"IDC_AUTO"};
+        QTest::newRow("9600 baud") << QStringList{"9600"} << QStringList{"%1：已打开，9600 波特"}
+                                   << QStringList{"IDC_BAUD", "IDC_PORT", "IDC_PORT_ICON"};
+        QTest::newRow("the display goes away, in English") << QStringList{"english", "lose"}
+                                                           << QStringList{"%1: disconnected, waiting for it to come back"}
+                                                           << QStringList{"*"};
+    }
+    void eachChangeIsSaidOnce()
+    {
+        QFETCH(QStringList, actions);
+        QFETCH(QStringList, said);
+        QFETCH(QStringList, renamed);
+        HeardLog heard;
+        PanelOnLine dlg;
+        const QString port = QString::fromStdString(dlg.line.path());
+        QCOMPARE(heard.said, QStringList{port + QStringLiteral("：已打开，2400 波特")});
+        heard.Clear();
+        const auto click = [&](int id) { return [&, id] { Click(*dlg, id); }; };
+        const std::map<QString, std::function<void()>> act = {
+            {"send", click(IDC_SEND)}, {"scroll", click(IDC_SCROLL)}, {"flicker", click(IDC_FLICKER)},
+            {"auto", click(IDC_AUTO)}, {"english", [&] { ChooseLanguage(*dlg, true); }},
+            {"tick", [&] { dlg.clock->Advance(std::chrono::seconds(1)), dlg.timer->Fire(); }},
+            {"9600", [&] { Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1); }},
+            {"lose", [&] { dlg.line.CloseMaster(), QTest::qWaitFor([&] { return PortIcon(*dlg) == IDI_PORT_CLOSED; }); }}};
+        for (const QString& action : actions)
+            act.at(action)();
+        QCOMPARE(heard.said, said.replaceInStrings(QStringLiteral("%1"), port));
+        QStringList changed = heard.renamed.values();
+        changed.sort();
+        if (renamed != QStringList{"*"})
+            QCOMPARE(changed, renamed);
+    }
+
+    // The arrow keys move the choice within a group, round at its ends, as in a Windows
+    // dialog: a language takes at once, a lamp is sent by the next Send Data only.
+    void theArrowKeysMoveTheChoiceWithinAGroup_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<QString>("send");  // the caption of Send Data afterwards
+        QTest::newRow("lamps, right") << IDC_LAMP_OFF << int(Qt::Key_Right) << IDC_LAMP_PRICE << "发送数据(&S)";
+        QTest::newRow("lamps, left, round") << IDC_LAMP_OFF << int(Qt::Key_Left) << IDC_LAMP_CHANGE << "发送数据(&S)";
+        QTest::newRow("lamps, down, round") << IDC_LAMP_CHANGE << int(Qt::Key_Down) << IDC_LAMP_OFF << "发送数据(&S)";
+        QTest::newRow("languages, up") << IDC_LANG_CN << int(Qt::Key_Up) << IDC_LANG_EN << "Send Data(&S)";
+        QTest::newRow("languages, down, round") << IDC_LANG_CN << int(Qt::Key_Down) << IDC_LANG_EN << "Send Data(&S)";
+        // An access key chooses the button before it takes the focus, as a click does.
+        QTest::newRow("Alt+4") << IDC_LAMP_OFF << int(Qt::ALT | Qt::Key_4) << IDC_LAMP_COLLECT << "发送数据(&S)";
+        QTest::newRow("Alt+E") << IDC_LANG_CN << int(Qt::ALT | Qt::Key_E) << IDC_LANG_EN << "Send Data(&S)";
+    }
+    void theArrowKeysMoveTheChoiceWithinAGroup()
+    {
+        QFETCH(int, from);
+        QFETCH(int, key);
+        QFETCH(int, to);
+        const PanelOnLine dlg;
+        dlg->show();  // an access key works in the active window
+        QVERIFY(QTest::qWaitForWindowActive(dlg.dlg.get()));
+        Click(*dlg, from);
+        QTest::keyClick(Control<QRadioButton>(*dlg, from), Qt::Key(key & ~Qt::KeyboardModifierMask),
+                        Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
+        QVERIFY(Control<QRadioButton>(*dlg, to)->isChecked());
+        QVERIFY(!Control<QRadioButton>(*dlg, from)->isChecked());
+        QCOMPARE(dlg->focusWidget(), dlg->GetDlgItem(to));
+        QTEST(Caption(*dlg, IDC_SEND), "send");
+        QCOMPARE(dlg.line.ReadAll(100), QByteArray());  // no lamp lit yet
+    }
+
+    // To a screen reader each control sits in the group box drawn around it, and the lamp
+    // and language buttons are radio buttons. 0: the dialog itself.
+    void eachControlSitsInTheGroupAroundIt_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("role");
+        const int radio = QAccessible::RadioButton, picture = QAccessible::Graphic, text = QAccessible::EditableText;
+        const std::tuple<int, int, int> rows[] = {
+            {IDC_LAMP_OFF, IDC_GRP_LAMP, radio},         {IDC_LAMP_CHANGE, IDC_GRP_LAMP, radio},
+            {IDC_LANG_EN, IDC_GRP_LANG, radio},          {IDC_LANG_CN, IDC_GRP_LANG, radio},
+            {IDC_LOGO, IDC_GRP_LANG, picture},           {IDC_PORT_ICON, IDC_GRP_SETTING, picture},
+            {IDC_PORT, IDC_GRP_SETTING, QAccessible::ComboBox}, {IDC_LBL_BAUD, IDC_GRP_SETTING, QAccessible::StaticText},
+            {IDC_SEND_STATUS, IDC_STATIC, text},         {IDC_DATA, 0, text}, {IDC_SEND, 0, QAccessible::Button}};
+        for (const auto& [id, group, role] : rows)
+            QTest::newRow(ControlSymbol(id).data()) << id << group << role;
+    }
+    void eachControlSitsInTheGroupAroundIt()
+    {
+        QFETCH(int, id);
+        QFETCH(int, group);
+        const Panel dlg = MakePanel({});
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(dlg->GetDlgItem(id));
+        QTEST(int(face->role()), "role");
+        QObject* box = group > 0 ? dlg->GetDlgItem(group) : dlg.dlg.get();
+        for (auto* frame : dlg->findChildren<QGroupBox*>())
+            box = group == IDC_STATIC && frame->title().isEmpty() ? frame : box;
+        QCOMPARE(face->parent()->object(), box);
+    }
+
     // A right click anywhere but on the data field offers the About entry; the status
     // lines keep their Copy beside it.
     void aRightClickOffersTheAboutEntry_data()
@@ -651,10 +774,12 @@ private slots:
         const QRect client = dlg->rect();
         std::vector<QWidget*> solid;
         int radios = 0;
-        for (QWidget* child : dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (child->isWindow())
+        for (QWidget* child : dlg->findChildren<QWidget*>()) {
+            if (child->isWindow() || !child->property("controlId").isValid())
                 continue;
-            QVERIFY2(client.contains(child->geometry()), qPrintable(child->objectName()));
+            // In the dialog's terms, also inside a group box.
+            const QRect geometry(child->mapTo(dlg.dlg.get(), QPoint(0, 0)), child->size());
+            QVERIFY2(client.contains(geometry), qPrintable(child->objectName()));
             if (!qobject_cast<QGroupBox*>(child))
                 solid.push_back(child);
 
@@ -662,7 +787,7 @@ private slots:
             if (auto* radio = qobject_cast<QRadioButton*>(child)) {
                 QVERIFY2(radio->sizeHint().width() <= radio->width(), qPrintable(radio->text()));
                 // The group boxes frame the radio buttons; they must not catch their clicks.
-                QCOMPARE(dlg->childAt(radio->geometry().center()), radio);
+                QCOMPARE(dlg->childAt(radio->mapTo(dlg.dlg.get(), radio->rect().center())), radio);
                 ++radios;
             } else if (auto* button = qobject_cast<QPushButton*>(child)) {
                 QVERIFY2(fm.horizontalAdvance(QString(button->text()).remove('&')) + 8 <= button->width(),
@@ -674,9 +799,10 @@ private slots:
                 QVERIFY2(label->sizeHint().height() <= label->height(), qPrintable(label->text()));
             }
         }
+        const auto inDialog = [&](QWidget* w) { return QRect(w->mapTo(dlg.dlg.get(), QPoint(0, 0)), w->size()); };
         for (std::size_t i = 0; i < solid.size(); ++i) {
             for (std::size_t j = i + 1; j < solid.size(); ++j) {
-                QVERIFY2(!solid[i]->geometry().intersects(solid[j]->geometry()),
+                QVERIFY2(!inDialog(solid[i]).intersects(inDialog(solid[j])),
                          qPrintable(solid[i]->objectName() + QStringLiteral(" / ") + solid[j]->objectName()));
             }
         }

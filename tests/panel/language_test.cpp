@@ -133,6 +133,7 @@ private slots:
         row("logo", IDC_LOGO, "Vandry logo", "Vandry 标志");
         row("English", IDC_LANG_EN, "English", "English");
         row("Chinese", IDC_LANG_CN, "中文", "中文");
+        row("window", 0, "Vandry Customer Display Test", "Vandry 客户显示屏测试");  // its title stays
     }
     void everyControlHasANameInTheLanguage()
     {
@@ -140,7 +141,7 @@ private slots:
         QFETCH(QString, english);
         QFETCH(QString, chinese);
         const PanelOnLine p;
-        QWidget* control = id == IDC_STATIC ? StatusFrame(*p) : p->GetDlgItem(id);
+        QWidget* control = id == IDC_STATIC ? StatusFrame(*p) : id == 0 ? p.dlg.get() : p->GetDlgItem(id);
         QVERIFY(control);
         const QString port = QString::fromStdString(p.line.path());
         chinese.replace(QStringLiteral("%1"), port);
@@ -156,10 +157,12 @@ private slots:
         const PanelOnLine p;
         for (const auto& [label, list] : {std::pair{IDC_LBL_PORT, IDC_PORT}, std::pair{IDC_LBL_BAUD, IDC_BAUD}}) {
             QCOMPARE(Control<QLabel>(*p, label)->buddy(), p->GetDlgItem(list));
-            // A screen reader finds the label as the list's.
-            const auto labels = QAccessible::queryAccessibleInterface(p->GetDlgItem(list))->relations(QAccessible::Label);
-            QCOMPARE(labels.size(), 1);
-            QCOMPARE(labels.first().first->object(), p->GetDlgItem(label));
+            // A screen reader finds the label as the list's, beside the group box around both.
+            QObjectList labels;
+            for (const auto& [face, relation] :
+                 QAccessible::queryAccessibleInterface(p->GetDlgItem(list))->relations(QAccessible::Label))
+                labels << face->object();
+            QCOMPARE(labels, (QObjectList{p->GetDlgItem(label), p->GetDlgItem(IDC_GRP_SETTING)}));
         }
     }
 

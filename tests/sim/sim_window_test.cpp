@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "sim/display_listener.h"
+#include "tests/support/heard_log.h"
 #include "tests/support/pty_pair.h"
 #include "sim/listen_port.h"
 #include "sim/rendering.h"
@@ -85,42 +86,50 @@ private slots:
         QTest::addColumn<QString>("face");
         QTest::addColumn<QString>("lamps");
         QTest::addColumn<bool>("animating");
-        QTest::addColumn<QString>("spoken");  // what a screen reader reads for the face
+        // What a screen reader is told, once per new text, lamp or mode, not per frame; the
+        // face's name is the last of it.
+        QTest::addColumn<QStringList>("said");
         QTest::newRow("send data 12.50 with Price")
             << QByteArrayList{"\x0c\x1bs1\x1bQA12.50\r"} << 0 << "    12.50" << "Price" << false
-            << "[    12.50] lamps=Price mode=still";
+            << QStringList{"Shows 12.50; lit: Price"};
         QTest::newRow("scrolling starts blank") << QByteArrayList{"\x0c\x1bQD12345678\r"} << 0 << "        " << "" << true
-                                                << "[12345678] lamps=none mode=scrolling text=\"12345678\"";
+                                                << QStringList{"Shows 12345678, scrolling; lamps dark"};
         QTest::newRow("flickering starts lit")
             << QByteArrayList{"\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r"} << 0 << "8.8.8.8.8.8.8.8." << "" << true
-            << "[8.8.8.8.8.8.8.8.] lamps=none mode=flickering";
+            << QStringList{"Shows 8.8.8.8.8.8.8.8., flickering; lamps dark"};
         QTest::newRow("change lamp") << QByteArrayList{"\x1bs4"} << 0 << "        " << "Change" << false
-                                     << "[        ] lamps=Change mode=still";
+                                     << QStringList{"Blank; lit: Change"};
         // The lamps do not flicker.
         const QByteArray flicker("\x0c\x1b\x45\x05\x1bQA42\r\x1bs3");
         QTest::newRow("flickering turns dark") << QByteArrayList{flicker} << 2 << "        " << "Collect" << true
-                                               << "[      42] lamps=Collect mode=flickering";
+                                               << QStringList{"Shows 42, flickering; lit: Collect"};
         QTest::newRow("and back") << QByteArrayList{flicker} << 4 << "      42" << "Collect" << true
-                                  << "[      42] lamps=Collect mode=flickering";
+                                  << QStringList{"Shows 42, flickering; lit: Collect"};
         QTest::newRow("command cut between reads, half read")
             << QByteArrayList{"\x0c\x1bs1\x1bQA12"} << 0 << "        " << "Price" << false
-            << "[        ] lamps=Price mode=still";
+            << QStringList{"Blank; lit: Price"};
         QTest::newRow("command cut between reads, whole")
             << QByteArrayList{"\x0c\x1bs1\x1bQA12", ".50\r"} << 0 << "    12.50" << "Price" << false
-            << "[    12.50] lamps=Price mode=still";
+            << QStringList{"Blank; lit: Price", "Shows 12.50; lit: Price"};
+        QTest::newRow("the same again") << QByteArrayList{"\x1bQA7\r", "\x1bQA7\r"} << 0 << "       7" << "" << false
+                                        << QStringList{"Shows 7; lamps dark"};
     }
     void showsWhatArrives()
     {
         QFETCH(QByteArrayList, pieces);
+        QFETCH(QStringList, said);
+        harness::HeardLog heard;
         for (const QByteArray& piece : pieces) Send(piece);
         QFETCH(int, ticks);
         Tick(ticks);
         QTEST(Face(), "face");
         QTEST(Lamps(), "lamps");
         QTEST(m_window->Animating(), "animating");
+        QCOMPARE(heard.said, said);
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(m_window->Face());
         QVERIFY(face);
-        QTEST(face->text(QAccessible::Name), "spoken");
+        QCOMPARE(face->text(QAccessible::Name), said.last());
+        QVERIFY(face->state().focusable);
     }
 
     void scrollRunsRightToLeft()
@@ -261,10 +270,12 @@ private slots:
         QTest::addColumn<QString>("log");
         QTest::newRow("English") << false
                                  << QStringList{"Virtual Customer Display — sim0", "Listening on sim0 (/dev/pts/0)",
-                                                "Price", "Total", "Collect", "Change"}
+                                                "Price", "Total", "Collect", "Change", "Received messages",
+                                                "Shows .5; lit: Price"}
                                  << QStringLiteral("Clear · Lamp Price · Show \"中K.5\"");
         QTest::newRow("Chinese") << true
-                                 << QStringList{"虚拟客户显示屏 — sim0", "正在监听 sim0 (/dev/pts/0)", "单价", "总计", "收款", "找零"}
+                                 << QStringList{"虚拟客户显示屏 — sim0", "正在监听 sim0 (/dev/pts/0)", "单价", "总计", "收款", "找零",
+                                                "收到的消息", "显示 .5；亮灯：单价"}
                                  << QStringLiteral("清屏 · 亮灯：单价 · 显示“中K.5”");
     }
     void speaksTheLanguageItIsGiven()
@@ -279,9 +290,11 @@ private slots:
             QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(size, size)));
         QCOMPARE(m_window->findChild<QLabel*>(QStringLiteral("port"))->text(), words[1]);
         const auto& lamps = m_window->Face()->LampNames();
-        QCOMPARE((QStringList{lamps[0], lamps[1], lamps[2], lamps[3]}), words.mid(2));
+        QCOMPARE((QStringList{lamps[0], lamps[1], lamps[2], lamps[3]}), words.mid(2, 4));
+        QCOMPARE(QAccessible::queryAccessibleInterface(m_window->Log())->text(QAccessible::Name), words[6]);
         Send(QByteArray("\x0c\x1bs1\x1bQA\xd6\xd0K.5\r"));  // 中 in GBK; K the digits cannot show
         QCOMPARE(Face(), QStringLiteral("       .5"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(m_window->Face())->text(QAccessible::Name), words[7]);
         QFETCH(QString, log);
         QVERIFY2(m_window->Log()->toPlainText().contains(log), qPrintable(m_window->Log()->toPlainText()));
     }

@@ -71,19 +71,19 @@ private slots:
         sim::DisplayListener listener(port);
         sim::SimWindow window(listener, QStringLiteral("sim0 (x)"));
         const sim::SegmentDisplay* face = window.Face();
-        QCOMPARE(face->accessibleName(), QStringLiteral("[        ] lamps=none mode=still"));
+        QCOMPARE(face->accessibleName(), QStringLiteral("Blank; lamps dark"));
         {
             const serial::OwnedHandle client = OpenClient(port.DevicePath());
             QVERIFY(client.valid());
             QVERIFY(Write(client, "\x0c\x1bs1\x1bQA12.50\r"));
-            QTRY_COMPARE(face->accessibleName(), QStringLiteral("[    12.50] lamps=Price mode=still"));
+            QTRY_COMPARE(face->accessibleName(), QStringLiteral("Shows 12.50; lit: Price"));
         }
         // Until the display has seen the first go, the next is refused as busy.
         serial::OwnedHandle next;
         QTRY_VERIFY(next.valid() || (next = OpenClient(port.DevicePath())).valid());
         // 中 in GBK, which the log names as it came.
         QVERIFY(Write(next, "\x1bQA\xd6\xd0\r"));
-        QTRY_COMPARE(face->accessibleName(), QStringLiteral("[        ] lamps=Price mode=still"));
+        QTRY_COMPARE(face->accessibleName(), QStringLiteral("Blank; lit: Price"));
         QVERIFY2(window.Log()->toPlainText().contains(QStringLiteral("Show \"中\"")),
                  qPrintable(window.Log()->toPlainText()));
     }
