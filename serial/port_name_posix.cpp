@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "serial/serial_port_backend.h"
-#include "serial/virtual_port.h"
+#include "serial/virtual_port_posix.h"
 
 namespace serial {
 
