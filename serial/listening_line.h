@@ -1,30 +1,15 @@
 #pragma once
-// The listening end of a line, for the virtual display (POSIX): the checks, lock and line
-// settings of CSerialPort::Open, for a program that only reads.
+// The former name of the read-open and the terminal settings, until its last user moves to
+// serial/read_port.h and serial/terminal_posix.h.
 
-#include <termios.h>
-
-#include <cstdint>
-#include <string_view>
-
-#include "serial/native_handle.h"
-#include "serial/serial_port.h"
+#include "serial/read_port.h"
+#include "serial/terminal_posix.h"
 
 namespace serial {
 
-// Opens the port named as for CSerialPort::Open, for reading only, locked exclusively and
-// set raw at baudRate, 8 data bits, no parity, one stop bit. Invalid, with *failure set,
-// when any step failed; nothing is held then.
-OwnedHandle OpenForReading(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure);
-
-// Sets an open terminal line raw at baudRate (8N1), reads back what the driver kept and
-// purges both directions. False, with *failure set, when any step failed.
-bool ConfigureLine(int fd, std::uint32_t baudRate, OpenFailure* failure);
-
-// The rate of a terminal speed constant; 0 for one no port is opened at.
-std::uint32_t BaudOfSpeed(speed_t speed);
-
-// Gives up the exclusive mode OpenForReading set, then closes. False when nothing was held.
-bool CloseLine(OwnedHandle& port);
+inline bool CloseLine(OwnedHandle& port)
+{
+    return CloseForReading(port);
+}
 
 }  // namespace serial

@@ -14,8 +14,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "serial/listening_line.h"
+#include "serial/read_port.h"
 #include "serial/serial_port_backend.h"
+#include "serial/terminal_posix.h"
 
 namespace serial {
 
@@ -491,7 +492,7 @@ std::uint32_t BaudOfSpeed(speed_t speed)
     return 0;
 }
 
-bool CloseLine(OwnedHandle& port)
+bool CloseForReading(OwnedHandle& port)
 {
     return port.valid() && backend::CloseHandleOf(port, nullptr);
 }

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include "common/wide_text.h"
+#include "serial/port_name.h"
+#include "serial/read_port.h"
 #include "serial/serial_port_backend.h"
 #include "serial/virtual_port_win32.h"
 
@@ -24,6 +26,8 @@ constexpr DWORD kReadIntervalTimeout = 1000;
 constexpr DWORD kReadTotalTimeoutMultiplier = 100;
 constexpr DWORD kReadTotalTimeoutConstant = 20000;
 constexpr DWORD kDrainPollMs = 1;
+// A reader's read ends once the line has been quiet this long after its first byte.
+constexpr DWORD kReadGapMs = 20;
 // A display leaves its pipe busy between two clients until its window's loop has seen the
 // first one go, which on a loaded machine takes a while: a script's second display-send
 // right after the first must not be told the port is in use. One wait that long for the
@@ -260,19 +264,16 @@ std::uint32_t WriteOnce(HANDLE handle, const std::uint8_t* data, std::uint32_t c
     return CSerialPort::kErrorSuccess;
 }
 
-}  // namespace
-
-// Opens and configures the port. Every step works on a local owner, so that a failure
-// closes the port again on the way out and no half-configured port is ever kept.
-OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure,
-                           FoundLine* found)
+// Opens and configures a COM port, for the access asked and with these time-outs. Every
+// step works on a local owner, so that a failure closes the port again on the way out and
+// no half-configured port is ever kept. What the line was set to goes to *found when given.
+OwnedHandle OpenComPort(const std::string& path, std::uint32_t baudRate, DWORD access, COMMTIMEOUTS timeouts,
+                        OpenFailure* failure, FoundLine* found)
 {
-    if (win32::IsVirtualPipePath(path))
-        return OpenPipe(path, failure, found);
     // No sharing: the display must hear one program at a time. Overlapped, so that a
-    // write can wait for its end and for a stop at once (WriteAll).
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    // write can wait for its end and for a stop at once (WriteAll), and a reader for its
+    // bytes and anything else.
+    HANDLE handle = ::CreateFileA(path.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return Failed(failure, ::GetLastError(), Step::Create);
     OwnedHandle port(handle);
@@ -299,21 +300,13 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
         }
     } undo{handle, before.get()};
     dcb.BaudRate = baudRate;
+    dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
     if (!::SetCommState(handle, &dcb))
         return Failed(failure, ::GetLastError(), Step::SetState);
-
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = kReadIntervalTimeout;
-    timeouts.ReadTotalTimeoutMultiplier = kReadTotalTimeoutMultiplier;
-    timeouts.ReadTotalTimeoutConstant = kReadTotalTimeoutConstant;
-    // WriteTimeout(rate, n) = n * perByte + constant, with perByte rounded up.
-    const auto constant = WriteTimeout(baudRate, 0);
-    const auto perByte = (WriteTimeout(baudRate, 1000) - constant + std::chrono::milliseconds(999)) / 1000;
-    timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(std::max<long long>(1, perByte.count()));
-    timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(constant.count());
     if (!::SetCommTimeouts(handle, &timeouts))
         return Failed(failure, ::GetLastError(), Step::SetTimeouts);
 
@@ -325,8 +318,28 @@ OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, cons
 
     undo.found = nullptr;
     *failure = {};
-    *found = std::move(before);
+    if (found != nullptr)
+        *found = std::move(before);
     return port;
+}
+
+}  // namespace
+
+OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure,
+                           FoundLine* found)
+{
+    if (win32::IsVirtualPipePath(path))
+        return OpenPipe(path, failure, found);
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = kReadIntervalTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = kReadTotalTimeoutMultiplier;
+    timeouts.ReadTotalTimeoutConstant = kReadTotalTimeoutConstant;
+    // WriteTimeout(rate, n) = n * perByte + constant, with perByte rounded up.
+    const auto constant = WriteTimeout(baudRate, 0);
+    const auto perByte = (WriteTimeout(baudRate, 1000) - constant + std::chrono::milliseconds(999)) / 1000;
+    timeouts.WriteTotalTimeoutMultiplier = static_cast<DWORD>(std::max<long long>(1, perByte.count()));
+    timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(constant.count());
+    return OpenComPort(path, baudRate, GENERIC_READ | GENERIC_WRITE, timeouts, failure, found);
 }
 
 bool CloseHandleOf(OwnedHandle& port, FoundSettings* found)
@@ -391,5 +404,28 @@ std::uint32_t WriteAll(NativeHandle handle, const std::uint8_t* data, std::uint3
 }
 
 }  // namespace backend
+
+OwnedHandle OpenForReading(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
+{
+    // A virtual display's pipe is no line to listen on: only a COM port is.
+    const std::string path = WindowsDevicePath(portName);
+    if (path.empty()) {
+        *failure = {OpenError::BadName, 0, {}};
+        return {};
+    }
+    // A read waits for its first byte as long as it takes, and ends once the line has been
+    // quiet this long after it: a message comes whole at any rate from 2400 baud (4 ms a
+    // byte), each byte on its own at lower rates. No total time-out: a quiet line costs no
+    // wake-up. (The mode that ends a read at its first byte, interval and multiplier
+    // MAXDWORD with a total constant, never ends a read under Wine.)
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = kReadGapMs;
+    return backend::OpenComPort(path, baudRate, GENERIC_READ, timeouts, failure, nullptr);
+}
+
+bool CloseForReading(OwnedHandle& port)
+{
+    return port.reset();
+}
 
 }  // namespace serial
