@@ -33,11 +33,6 @@ struct LineSettings {
 
 class DisplayLine {
 public:
-    DisplayLine();
-    ~DisplayLine();
-    DisplayLine(const DisplayLine&) = delete;
-    DisplayLine& operator=(const DisplayLine&) = delete;
-
     // The display's own line, which DevicePath() names. On POSIX a fresh pseudo-terminal:
     // the display reads the master; the slave, set raw at baudRate, is what other programs
     // open, and stays open here as well, so that a program closing it does not hang the
@@ -80,8 +75,17 @@ public:
 
 private:
     struct Held;  // what is open, one definition per platform
+    struct HeldDeleter {
+        void operator()(Held* held) const noexcept;
+    };
+    using HeldLine = std::unique_ptr<Held, HeldDeleter>;
 
-    std::unique_ptr<Held> m_held;
+    // Listens on a port OpenForReading opened; null, with *error set, when it cannot.
+    static HeldLine ListenOnDevice(OwnedHandle port, const std::string& portName, std::string* error);
+    // Keeps what was opened: every step has succeeded.
+    bool Take(HeldLine held, std::string devicePath, std::uint32_t baudRate);
+
+    HeldLine m_held;
     std::string m_devicePath;
     std::uint32_t m_baud = 0;
 };

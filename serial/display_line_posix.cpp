@@ -1,7 +1,7 @@
 #include "serial/display_line.h"
 
-#include "serial/listening_line.h"
-#include "serial/port_name.h"
+#include "serial/read_port.h"
+#include "serial/terminal_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -25,7 +25,7 @@ struct DisplayLine::Held {
     {
         // Exclusive mode belongs to the terminal, not to this descriptor: drop it, or a
         // line that another program keeps open would refuse every later open.
-        if (exclusive) CloseLine(read);
+        if (exclusive) CloseForReading(read);
     }
 };
 
@@ -60,12 +60,14 @@ LineSettings SettingsOf(const termios& tio)
 
 }  // namespace
 
-DisplayLine::DisplayLine() = default;
-DisplayLine::~DisplayLine() = default;
+void DisplayLine::HeldDeleter::operator()(Held* held) const noexcept
+{
+    delete held;
+}
 
 bool DisplayLine::OpenOwnLine(std::uint32_t baudRate, std::string* error)
 {
-    auto held = std::make_unique<Held>();
+    HeldLine held(new Held);
     held->read = OwnedHandle(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!held->read.valid()) return Fail(error, "posix_openpt", errno);
     const int master = held->read.get();
@@ -86,26 +88,15 @@ bool DisplayLine::OpenOwnLine(std::uint32_t baudRate, std::string* error)
     const int flags = ::fcntl(master, F_GETFL);
     if (flags < 0 || ::fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) return Fail(error, "pseudo-terminal", errno);
 
-    m_held = std::move(held);
-    m_devicePath = name;
-    m_baud = baudRate;
-    return true;
+    return Take(std::move(held), name, baudRate);
 }
 
-bool DisplayLine::OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error)
+DisplayLine::HeldLine DisplayLine::ListenOnDevice(OwnedHandle port, const std::string&, std::string*)
 {
-    OpenFailure failure;
-    auto held = std::make_unique<Held>();
-    held->read = OpenForReading(portName, baudRate, &failure);
-    if (!held->read.valid()) {
-        if (error) *error = Quoted(portName) + ": " + DescribeOpenFailure(failure, baudRate);
-        return false;
-    }
+    HeldLine held(new Held);
+    held->read = std::move(port);
     held->exclusive = true;
-    m_held = std::move(held);
-    m_devicePath = PortDevicePath(portName);
-    m_baud = baudRate;
-    return true;
+    return held;
 }
 
 NativeHandle DisplayLine::ReadHandle() const noexcept

@@ -21,10 +21,6 @@ namespace {
 
 // The pipe's input buffer: a whole message and more, so a sender's write ends at once.
 constexpr DWORD kPipeBuffer = 4096;
-// A read of the COM port waits for its first byte as long as it takes and ends once the
-// line has been quiet this long after it: a message comes whole at any rate from 2400 baud
-// (4 ms a byte), each byte on its own at lower rates.
-constexpr DWORD kComGapMs = 20;
 
 // The one place an OS error becomes the text the user reads.
 bool Fail(std::string* error, const std::string& what, DWORD err)
@@ -76,64 +72,6 @@ bool ClientGone(DWORD error)
     return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-
-// Why a COM port did not open, in the sender's words ("in use by another program").
-OwnedHandle FailedOpen(OpenFailure* failure, DWORD err, bool setting)
-{
-    OpenError kind = OpenError::Other;
-    switch (err) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_DEVICE_NOT_CONNECTED: kind = OpenError::NoSuchPort; break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_BUSY: kind = setting ? OpenError::PermissionDenied : OpenError::InUse; break;
-    case ERROR_INVALID_PARAMETER:
-    case ERROR_NOT_SUPPORTED: kind = setting ? OpenError::UnsupportedBaud : OpenError::Other; break;
-    default: break;
-    }
-    *failure = {kind, static_cast<int>(err), wide_text::SystemMessage(err)};
-    return {};
-}
-
-bool Refused(std::string* error, const std::string& portName, std::uint32_t baudRate, const OpenFailure& failure)
-{
-    if (error) *error = Quoted(portName) + ": " + DescribeOpenFailure(failure, baudRate);
-    return false;
-}
-
-// The COM port for reading: exclusive, as the sender opens a port, so that the display
-// hears the line alone; 8N1 at baudRate; a read that waits for its first byte as long as
-// it takes. Invalid, with *failure set, when any step failed.
-OwnedHandle OpenComForReading(const std::string& path, std::uint32_t baudRate, OpenFailure* failure)
-{
-    OwnedHandle port(::CreateFileW(wide_text::Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_OVERLAPPED, nullptr));
-    if (port.get() == INVALID_HANDLE_VALUE) {
-        port.release();
-        return FailedOpen(failure, ::GetLastError(), false);
-    }
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(port.get(), &dcb)) return FailedOpen(failure, ::GetLastError(), true);
-    dcb.BaudRate = baudRate;
-    dcb.fBinary = TRUE;
-    dcb.fParity = FALSE;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    if (!::SetCommState(port.get(), &dcb)) return FailedOpen(failure, ::GetLastError(), true);
-    // No total time-out: a quiet line costs no wake-up. (The mode that ends a read at its
-    // first byte, interval and multiplier MAXDWORD with a total constant, never ends a read
-    // under Wine.)
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = kComGapMs;
-    if (!::SetCommTimeouts(port.get(), &timeouts)) return FailedOpen(failure, ::GetLastError(), true);
-    // What came before the display listened is not its to show.
-    ::PurgeComm(port.get(), PURGE_RXCLEAR);
-    return port;
-}
 
 }  // namespace
 
@@ -215,8 +153,10 @@ struct DisplayLine::Held {
     }
 };
 
-DisplayLine::DisplayLine() = default;
-DisplayLine::~DisplayLine() = default;
+void DisplayLine::HeldDeleter::operator()(Held* held) const noexcept
+{
+    delete held;
+}
 
 bool DisplayLine::OpenOwnLine(std::uint32_t baudRate, std::string* error)
 {
@@ -238,29 +178,17 @@ bool DisplayLine::OpenOwnLine(std::uint32_t baudRate, std::string* error)
         pipe.release();
         return Fail(error, path, ::GetLastError());
     }
-    auto held = std::make_unique<Held>(std::move(pipe), true);
+    HeldLine held(new Held(std::move(pipe), true));
     if (!held->Listen()) return Fail(error, path, held->readError);
-    m_held = std::move(held);
-    m_devicePath = path;
-    m_baud = baudRate;
-    return true;
+    return Take(std::move(held), path, baudRate);
 }
 
-bool DisplayLine::OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error)
+DisplayLine::HeldLine DisplayLine::ListenOnDevice(OwnedHandle port, const std::string& portName, std::string* error)
 {
-    const std::string path = PortDevicePath(portName);
-    OpenFailure failure{OpenError::BadName, 0, {}};
-    OwnedHandle port = path.empty() ? OwnedHandle() : OpenComForReading(path, baudRate, &failure);
-    if (!port.valid()) return Refused(error, portName, baudRate, failure);
-    auto held = std::make_unique<Held>(std::move(port), false);
-    if (!held->Listen()) {
-        FailedOpen(&failure, held->readError, true);
-        return Refused(error, portName, baudRate, failure);
-    }
-    m_held = std::move(held);
-    m_devicePath = path;
-    m_baud = baudRate;
-    return true;
+    HeldLine held(new Held(std::move(port), false));
+    if (held->Listen()) return held;
+    Fail(error, Quoted(portName), held->readError);
+    return nullptr;
 }
 
 NativeHandle DisplayLine::ReadHandle() const noexcept

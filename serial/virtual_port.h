@@ -35,15 +35,18 @@ public:
     // it up.
     void Remove() noexcept;
 
-    const std::string& Name() const noexcept { return m_name; }  // "sim0"
-    const std::string& Path() const noexcept { return m_path; }  // folder/sim0
+    const std::string& Name() const noexcept { return m_held.name; }  // "sim0"
+    const std::string& Path() const noexcept { return m_held.path; }  // folder/sim0
 
 private:
-    OwnedHandle m_lock;    // open and locked while published: the lock file, or the file itself
-    std::string m_name;
-    std::string m_path;
-    std::string m_lockPath;  // the file m_lock holds
-    std::string m_line;
+    struct Held {
+        OwnedHandle lock;  // open and locked while published: the lock file, or the file itself
+        std::string name;
+        std::string path;
+        std::string lockPath;  // the file lock holds
+        std::string line;
+    };
+    Held m_held;
 };
 
 }  // namespace serial

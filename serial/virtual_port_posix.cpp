@@ -228,11 +228,7 @@ bool VirtualPortPublication::Publish(const std::string& folder, const std::strin
             return Fail(error, path, err);
         }
 
-        m_lock = std::move(lock);
-        m_name = name;
-        m_path = path;
-        m_lockPath = lockPath;
-        m_line = line;
+        m_held = {std::move(lock), name, path, lockPath, line};
         return true;
     }
     return Refuse(error, folder + ": every name from " + std::string(base) + "0 to " + std::string(base)
@@ -241,18 +237,14 @@ bool VirtualPortPublication::Publish(const std::string& folder, const std::strin
 
 void VirtualPortPublication::Remove() noexcept
 {
-    if (!m_lock.valid())
+    if (!m_held.lock.valid())
         return;
-    if (ReadLink(m_path) == m_line)
-        ::unlink(m_path.c_str());
+    if (ReadLink(m_held.path) == m_held.line)
+        ::unlink(m_held.path.c_str());
     // Removed while still locked: whoever wins a lock on the removed file later sees that it
     // is gone and tries the name again.
-    ::unlink(m_lockPath.c_str());
-    m_lock.reset();
-    m_name.clear();
-    m_path.clear();
-    m_lockPath.clear();
-    m_line.clear();
+    ::unlink(m_held.lockPath.c_str());
+    m_held = {};
 }
 
 }  // namespace serial

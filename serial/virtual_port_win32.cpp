@@ -337,11 +337,7 @@ bool VirtualPortPublication::Publish(const std::string& folder, const std::strin
                 continue;
             if (!WriteText(file.get(), line))
                 return Refuse(error, path + ": the file cannot be written");
-            m_lock = std::move(file);
-            m_name = name;
-            m_path = path;
-            m_lockPath = path;
-            m_line = line;
+            m_held = {std::move(file), name, path, path, line};
             return true;
         }
     }
@@ -350,15 +346,11 @@ bool VirtualPortPublication::Publish(const std::string& folder, const std::strin
 
 void VirtualPortPublication::Remove() noexcept
 {
-    if (!m_lock.valid())
+    if (!m_held.lock.valid())
         return;
     // Deleted while still locked, so that nobody finds the name free with our text in it.
-    ::DeleteFileW(wide_text::Widen(m_path).c_str());
-    m_lock.reset();
-    m_name.clear();
-    m_path.clear();
-    m_lockPath.clear();
-    m_line.clear();
+    ::DeleteFileW(wide_text::Widen(m_held.path).c_str());
+    m_held = {};
 }
 
 }  // namespace serial
