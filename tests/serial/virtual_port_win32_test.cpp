@@ -87,57 +87,35 @@ TEST(VirtualPortNames, OnlyOurPipesAndPlainNames)
     EXPECT_NE(serial::win32::NewVirtualPipePath(), made);
 }
 
-TEST(VirtualPortFolder, PublishedWhileHeldGoneWhenRemoved)
+// What the panel and the sender list and open: the names running displays hold, in order,
+// and none that a display gave up or left when it was killed. (The names a display takes:
+// virtual_port_test.)
+TEST(VirtualPortFolder, ListsTheNamesRunningDisplaysHold)
 {
     testing_support::Win32TempFolder temp;
     ASSERT_FALSE(temp.path().empty());
-    // Not there yet: made with its parents.
-    const std::string folder = temp.path() + R"(\Vandry\display-test\ports)";
-    EXPECT_EQ(LiveVirtualPorts(folder), Names{});
+    const std::string folder = temp.path() + R"(\ports)";
+    EXPECT_EQ(LiveVirtualPorts(folder), Names{});  // not there yet
 
     std::string error;
-    VirtualPortPublication first;
+    VirtualPortPublication first, second;
     ASSERT_TRUE(first.Publish(folder, kPipeA, &error)) << error;
-    EXPECT_EQ(first.Name(), "sim0");
-    EXPECT_EQ(first.Path(), folder + R"(\sim0)");
-    EXPECT_EQ(FileText(first.Path()), kPipeA);
-    EXPECT_TRUE(serial::win32::VirtualFolderTrusted(folder, &error)) << error;
-
-    VirtualPortPublication second;
     ASSERT_TRUE(second.Publish(folder + "\\", kPipeB, &error)) << error;
-    EXPECT_EQ(second.Name(), "sim1");
+    EXPECT_EQ(second.Path(), folder + R"(\sim1)");
+    EXPECT_EQ(FileText(second.Path()), kPipeB);
     EXPECT_EQ(LiveVirtualPorts(folder), (Names{"sim0", "sim1"}));
     EXPECT_EQ(VirtualPortPipe(folder, "sim1"), kPipeB);
 
     first.Remove();
-    EXPECT_EQ(FileText(folder + R"(\sim0)"), "<none>");
     EXPECT_EQ(LiveVirtualPorts(folder), Names{"sim1"});
     EXPECT_EQ(VirtualPortPipe(folder, "sim0", &error), "");
     EXPECT_EQ(error, "its virtual display is not running");
 
-    // The freed name is the next display's.
-    VirtualPortPublication third;
-    ASSERT_TRUE(third.Publish(folder, kPipeA, &error)) << error;
-    EXPECT_EQ(third.Name(), "sim0");
-    EXPECT_EQ(LiveVirtualPorts(folder), (Names{"sim0", "sim1"}));
-}
-
-TEST(VirtualPortFolder, AKilledDisplaysFileIsNotFollowedAndItsNameIsTakenOver)
-{
-    testing_support::Win32TempFolder temp;
-    const std::string folder = temp.path();
-    ASSERT_FALSE(folder.empty());
     ASSERT_TRUE(testing_support::WriteUnlockedPortFile(folder, "sim0", kPipeA));
-    EXPECT_EQ(LiveVirtualPorts(folder), Names{});
-    std::string reason;
-    EXPECT_EQ(VirtualPortPipe(folder, "sim0", &reason), "");
-    EXPECT_EQ(reason, "its virtual display is not running");
-
-    VirtualPortPublication display;
-    ASSERT_TRUE(display.Publish(folder, kPipeB, &reason)) << reason;
-    EXPECT_EQ(display.Name(), "sim0");
-    EXPECT_EQ(FileText(display.Path()), kPipeB);
-    EXPECT_EQ(VirtualPortPipe(folder, "sim0"), kPipeB);
+    EXPECT_EQ(LiveVirtualPorts(folder), Names{"sim1"});
+    error.clear();
+    EXPECT_EQ(VirtualPortPipe(folder, "sim0", &error), "");
+    EXPECT_EQ(error, "its virtual display is not running");
 }
 
 // A held file whose text is not a display's pipe, however it came there, leads nowhere.
@@ -165,22 +143,37 @@ TEST(VirtualPortFolder, AFileNamingAnythingElseIsNotFollowed)
     }
 }
 
+// Nothing is trusted or published in a folder that is no folder of ours, nor a line that
+// is no display's pipe, nor a name beyond the plain ones. (Relative folders:
+// virtual_port_test.)
 TEST(VirtualPortFolder, UntrustedFoldersAreRefused)
 {
     testing_support::Win32TempFolder temp;
     ASSERT_FALSE(temp.path().empty());
     ASSERT_TRUE(testing_support::WriteUnlockedPortFile(temp.path(), "plain", "x"));
+    const std::string plain = temp.path() + R"(\plain)";
     std::string reason;
-    EXPECT_FALSE(serial::win32::VirtualFolderTrusted(temp.path() + R"(\plain)", &reason));
-    EXPECT_EQ(reason, temp.path() + R"(\plain: not a folder)");
+    EXPECT_FALSE(serial::win32::VirtualFolderTrusted(plain, &reason));
+    EXPECT_EQ(reason, plain + ": not a folder");
     EXPECT_FALSE(serial::win32::VirtualFolderTrusted("ports", &reason));
     EXPECT_FALSE(serial::win32::VirtualFolderTrusted("", &reason));
-    VirtualPortPublication display;
-    EXPECT_FALSE(display.Publish(temp.path() + R"(\plain\ports)", kPipeA, &reason));
-    EXPECT_FALSE(display.Publish(temp.path(), R"(\\.\COM5)", &reason));
-    EXPECT_EQ(display.Name(), "");
-    // Names beyond the plain ones are refused rather than written.
-    EXPECT_FALSE(display.Publish(temp.path(), kPipeA, &reason, "COM"));
+
+    const struct {
+        std::string folder;
+        std::string pipe;
+        const char* base;
+        std::string reason;  // how it begins
+    } refused[] = {
+        {plain + R"(\ports)", kPipeA, "sim", plain},
+        {temp.path(), R"(\\.\COM5)", "sim", R"(not a virtual display's pipe: \\.\COM5)"},
+        {temp.path(), kPipeA, "COM", "not a virtual port's name: COM0"},
+    };
+    for (const auto& r : refused) {
+        VirtualPortPublication display;
+        EXPECT_FALSE(display.Publish(r.folder, r.pipe, &reason, r.base)) << r.folder << " " << r.pipe;
+        EXPECT_EQ(reason.rfind(r.reason, 0), 0u) << reason;
+        EXPECT_EQ(display.Name(), "");
+    }
 }
 
 // A virtual display as the serial library meets it: the user's folder points to a folder
