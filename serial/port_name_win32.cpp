@@ -5,8 +5,6 @@
 #include <shlobj.h>
 
 #include "common/wide_text.h"
-#include "serial/serial_port_backend.h"
-#include "serial/virtual_port_win32.h"
 
 namespace serial {
 
@@ -47,37 +45,5 @@ std::string PortDevicePath(std::string_view entry)
 {
     return WindowsDevicePath(entry);
 }
-
-namespace backend {
-
-// A COM port opens by its device path; a virtual port's name by the pipe its running
-// display published, looked up now.
-std::string DevicePathForOpen(std::string_view name, const OpenOptions&, OpenFailure* failure)
-{
-    std::string path = WindowsDevicePath(name);
-    if (!path.empty())
-        return path;
-    if (!win32::IsVirtualPortName(name)) {
-        *failure = {OpenError::BadName, 0, {}};
-        return {};
-    }
-    // No folder yet: no virtual display has run.
-    const std::string folder = DefaultVirtualPortDir();
-    if (folder.empty() || ::GetFileAttributesW(wide_text::Widen(folder).c_str()) == INVALID_FILE_ATTRIBUTES) {
-        *failure = {OpenError::NoSuchPort, 0, "its virtual display is not running"};
-        return {};
-    }
-    std::string reason;
-    if (!win32::VirtualFolderTrusted(folder, &reason)) {
-        *failure = {OpenError::BadName, 0, reason};
-        return {};
-    }
-    path = win32::VirtualPortPipe(folder, std::string(name), &reason);
-    if (path.empty())
-        *failure = {OpenError::NoSuchPort, 0, reason};
-    return path;
-}
-
-}  // namespace backend
 
 }  // namespace serial

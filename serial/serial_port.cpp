@@ -5,7 +5,7 @@
 #include <system_error>
 #include <utility>
 
-#include "serial/serial_port_backend.h"
+#include "serial/line.h"
 
 namespace serial {
 
@@ -119,6 +119,23 @@ bool ParseBaudRate(std::string_view text, std::uint32_t* baud)
     return true;
 }
 
+std::uint32_t CSerialPort::TimeoutError() noexcept
+{
+    return kWriteErrors.timedOut;
+}
+
+std::uint32_t CSerialPort::CancelledError() noexcept
+{
+    return kWriteErrors.cancelled;
+}
+
+bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
+{
+    return std::find(kWriteErrors.gone.begin(), kWriteErrors.gone.end(), writeResult) != kWriteErrors.gone.end();
+}
+
+CSerialPort::CSerialPort() = default;
+
 CSerialPort::~CSerialPort()
 {
     Close();
@@ -126,28 +143,20 @@ CSerialPort::~CSerialPort()
 
 bool CSerialPort::Open(std::string_view portName, std::uint32_t baudRate, const OpenOptions& options)
 {
-    if (m_hComm.valid()) {
+    if (m_line) {
         m_lastFailure = {OpenError::AlreadyOpen, 0, {}};
         return false;
     }
-    const std::string path = backend::DevicePathForOpen(portName, options, &m_lastFailure);
-    if (path.empty())
-        return false;
-    backend::FoundLine found;
-    OwnedHandle port = backend::OpenConfigured(path, baudRate, options, &m_lastFailure, &found);
-    if (!port.valid())
-        return false;
-    m_hComm = std::move(port);
-    m_found = std::move(found);
-    return true;
+    m_line = OpenLine(portName, baudRate, options, &m_lastFailure);
+    return m_line != nullptr;
 }
 
 bool CSerialPort::Close()
 {
-    if (!m_hComm.valid())
+    if (!m_line)
         return false;
-    const bool closed = backend::CloseHandleOf(m_hComm, m_found.get());
-    m_found.reset();
+    const bool closed = m_line->Close();
+    m_line.reset();
     return closed;
 }
 
@@ -160,11 +169,23 @@ std::uint32_t CSerialPort::Write(const std::uint8_t* data, std::uint32_t count, 
 {
     if (count == 0)
         return kErrorInvalidParameter;
-    if (!m_hComm.valid())
+    if (!m_line)
         return kErrorNotOpen;
     if (data == nullptr)
         return kErrorInvalidParameter;
-    return backend::WriteAll(m_hComm.get(), data, count, stop);
+    if (stop.stop_requested())
+        return CancelledError();
+    return m_line->Write(data, count, stop);
+}
+
+NativeHandle CSerialPort::LineEventHandle() const noexcept
+{
+    return m_line ? m_line->EventHandle() : kNoHandle;
+}
+
+bool CSerialPort::LineHungUp()
+{
+    return m_line && m_line->HungUp();
 }
 
 }  // namespace serial

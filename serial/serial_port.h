@@ -81,15 +81,7 @@ struct OpenOptions {
     std::string consoleList;
 };
 
-namespace backend {
-// What a line was set to before Open changed it, for Close to put back. One definition
-// per platform.
-struct FoundSettings;
-struct FoundSettingsDeleter {
-    void operator()(FoundSettings* settings) const noexcept;
-};
-using FoundLine = std::unique_ptr<FoundSettings, FoundSettingsDeleter>;
-}  // namespace backend
+class Line;
 
 // A baud rate as typed: decimal digits only, at least 1, at most 2^32 - 1. False for
 // anything else (" 9600", "+9600", "9600x", "0"), which is refused rather than guessed at.
@@ -112,7 +104,7 @@ public:
     // far end of a pseudo-terminal closed), rather than that one write failed.
     static bool IsDeviceGone(std::uint32_t writeResult) noexcept;
 
-    CSerialPort() = default;
+    CSerialPort();
     virtual ~CSerialPort();  // Close()
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
@@ -138,15 +130,12 @@ public:
     std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop);
 
     // Whether a port is held.
-    bool IsOpen() const noexcept { return m_hComm.valid(); }
+    bool IsOpen() const noexcept { return m_line != nullptr; }
 
-    // A descriptor that becomes readable when the open line has news: input arrived, or
-    // the device hung up (the far end of a pseudo-terminal closed, an adapter went away).
-    // -1 with no port, and where the platform has no such descriptor.
-    int LineEventDescriptor() const noexcept;
-    // The same as a handle of this platform: that descriptor on POSIX; on Windows an
-    // event set when the virtual display whose pipe is open ends (COM ports have none).
-    // kNoHandle where there is none.
+    // A handle that tells when the open line has news: on POSIX a descriptor that becomes
+    // readable when input arrived or the device hung up (the far end of a pseudo-terminal
+    // closed, an adapter went away); on Windows an event set when the virtual display whose
+    // pipe is open ends (COM ports have none). kNoHandle where there is none.
     NativeHandle LineEventHandle() const noexcept;
     // After such news: discards the input (the display never answers) and tells whether
     // the device hung up (the display ended).
@@ -156,8 +145,7 @@ public:
     const OpenFailure& LastOpenFailure() const noexcept { return m_lastFailure; }
 
 private:
-    OwnedHandle m_hComm;
-    backend::FoundLine m_found;
+    std::unique_ptr<Line> m_line;
     OpenFailure m_lastFailure;
 };
 

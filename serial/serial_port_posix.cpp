@@ -1,118 +1,37 @@
+// The POSIX side of CSerialPort: what its error codes are, and which line a name opens: a
+// serial device by its path, or a virtual display's pseudo-terminal through the link its
+// running display published. Both are terminal lines (terminal_posix.cpp).
 #include "serial/serial_port.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <string>
 #include <system_error>
-#include <thread>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "serial/line.h"
+#include "serial/port_name.h"
 #include "serial/read_port.h"
-#include "serial/serial_port_backend.h"
 #include "serial/terminal_posix.h"
+#include "serial/virtual_port_posix.h"
 
 namespace serial {
 
-struct backend::FoundSettings {
-    termios settings;
-};
-
-void backend::FoundSettingsDeleter::operator()(FoundSettings* settings) const noexcept
-{
-    delete settings;
-}
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// The rate a write's time-outs are reckoned at when the line does not tell its own.
-constexpr std::uint32_t kSlowestRate = 50;
-constexpr auto kDrainPollInterval = std::chrono::milliseconds(1);
-// How long one wait for room may take before a stop request is looked at again.
-constexpr int kStopCheckMs = 20;
-
-struct BaudRate {
-    std::uint32_t bitsPerSecond;
-    speed_t constant;
-};
-
-// Every rate the terminal interface has a constant for; anything else is refused rather
-// than silently run at some other speed.
-constexpr BaudRate kBaudRates[] = {
-    {50, B50},           {75, B75},           {110, B110},         {134, B134},
-    {150, B150},         {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},       {19200, B19200},     {38400, B38400},
-#ifdef B57600
-    {57600, B57600},
-#endif
-#ifdef B115200
-    {115200, B115200},
-#endif
-#ifdef B230400
-    {230400, B230400},
-#endif
-#ifdef B460800
-    {460800, B460800},
-#endif
-#ifdef B500000
-    {500000, B500000},
-#endif
-#ifdef B576000
-    {576000, B576000},
-#endif
-#ifdef B921600
-    {921600, B921600},
-#endif
-#ifdef B1000000
-    {1000000, B1000000},
-#endif
-#ifdef B1152000
-    {1152000, B1152000},
-#endif
-#ifdef B1500000
-    {1500000, B1500000},
-#endif
-#ifdef B2000000
-    {2000000, B2000000},
-#endif
-#ifdef B2500000
-    {2500000, B2500000},
-#endif
-#ifdef B3000000
-    {3000000, B3000000},
-#endif
-#ifdef B3500000
-    {3500000, B3500000},
-#endif
-#ifdef B4000000
-    {4000000, B4000000},
-#endif
-};
-
-bool SpeedOf(std::uint32_t bitsPerSecond, speed_t* speed)
-{
-    const auto* it = std::find_if(std::begin(kBaudRates), std::end(kBaudRates),
-                                  [&](const BaudRate& b) { return b.bitsPerSecond == bitsPerSecond; });
-    if (it == std::end(kBaudRates))
-        return false;
-    *speed = it->constant;
-    return true;
-}
-
-using Step = backend::OpenStep;
+// EIO: a pseudo-terminal whose other side closed, a USB adapter in the middle of going
+// away; ENXIO, ENODEV: the device is gone.
+constexpr std::uint32_t kDeviceGone[] = {EIO, ENXIO, ENODEV};
 
 }  // namespace
 
-OpenError backend::KindOfErrno(int err, Step step)
+const WriteErrors kWriteErrors = {ETIMEDOUT, ECANCELED, kDeviceGone};
+
+OpenError KindOfErrno(int err, OpenStep step)
 {
     switch (err) {
     case ENOENT:
@@ -134,367 +53,193 @@ OpenError backend::KindOfErrno(int err, Step step)
     default:
         break;
     }
-    if (step == Step::Lock && (err == EWOULDBLOCK || err == EAGAIN))
+    if (step == OpenStep::Lock && (err == EWOULDBLOCK || err == EAGAIN))
         return OpenError::InUse;
-    if (step == Step::Baud && err == EINVAL)
+    if (step == OpenStep::Baud && err == EINVAL)
         return OpenError::UnsupportedBaud;
     return OpenError::Other;
 }
 
+OpenFailure FailureOf(int err, OpenStep step)
+{
+    return {KindOfErrno(err, step), err, std::generic_category().message(err)};
+}
+
 namespace {
 
-OpenFailure FailureOf(int err, Step step)
-{
-    return {backend::KindOfErrno(err, step), err, std::generic_category().message(err)};
-}
-
-// What an open has changed on a line so far, undone when a later step fails: exclusive
-// mode, and the settings the line had. Kept only once every step succeeded.
-class LineChanges {
-public:
-    explicit LineChanges(int fd) noexcept : m_fd(fd) {}
-    ~LineChanges()
-    {
-        if (m_fd < 0)
-            return;
-        if (m_found)
-            ::tcsetattr(m_fd, TCSANOW, &m_found->settings);
-        if (m_exclusive)
-            ::ioctl(m_fd, TIOCNXCL);
-    }
-    LineChanges(const LineChanges&) = delete;
-    LineChanges& operator=(const LineChanges&) = delete;
-
-    void MadeExclusive() noexcept { m_exclusive = true; }
-    // Takes the line's settings before anything changes them.
-    bool SaveSettings()
-    {
-        backend::FoundLine found(new backend::FoundSettings{});
-        if (::tcgetattr(m_fd, &found->settings) != 0)
-            return false;
-        m_found = std::move(found);
-        return true;
-    }
-    // Every step succeeded: the line stays as set, and what it was goes to the caller.
-    backend::FoundLine Keep() noexcept
-    {
-        m_fd = -1;
-        return std::move(m_found);
-    }
-
-private:
-    int m_fd;
-    bool m_exclusive = false;
-    backend::FoundLine m_found;
+// A name resolved to the device it opens, and so to its kind of line.
+struct TerminalName {
+    std::string path;
+    // The virtual-port folder the path is a link in: a virtual display's line. Empty for a
+    // serial device.
+    std::string displayFolder;
 };
 
-// Discards output still waiting in this side's queue. A pseudo-terminal never queues
-// here: it hands each byte straight to its other side, where a flush would destroy what
-// the peer (a virtual display) has not read yet, bytes a real line would have put on the
-// wire already.
-bool PurgeUnsentOutput(int fd)
+// The virtual-port folder when the path is a link in it (by name or by path), else empty.
+std::string VirtualFolderOf(const std::string& path)
 {
-    int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
-        return false;
-    return queued == 0 || ::tcflush(fd, TCOFLUSH) == 0;
+    namespace fs = std::filesystem;
+    const std::string virtualDir = DefaultVirtualPortDir();
+    const fs::path link = fs::path(path).lexically_normal();
+    return link.parent_path() == fs::path(virtualDir).lexically_normal() ? virtualDir : std::string();
 }
 
-// Line settings and purge of an open, locked device.
-bool Configure(int fd, speed_t speed, OpenFailure* failure)
+bool RefuseAsNoLine(OpenFailure* failure, int err = 0, std::string what = {})
 {
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) {
-        *failure = FailureOf(errno, Step::Configure);
-        return false;
-    }
-    // A raw channel: no echo, no line editing, no signals, no CR/LF translation in either
-    // direction, so every byte of a message reaches the display as it was given.
-    ::cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
-    // CLOCAL: the display has no modem lines, so no carrier is awaited and losing it
-    // hangs nothing up. CREAD: a port that cannot receive confuses some drivers.
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0) {
-        *failure = FailureOf(errno, Step::Baud);
-        return false;
-    }
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        *failure = FailureOf(errno, Step::Configure);
-        return false;
-    }
-    // tcsetattr succeeds when any one of the changes took: read back what the driver kept.
-    termios applied{};
-    if (::tcgetattr(fd, &applied) != 0) {
-        *failure = FailureOf(errno, Step::Configure);
-        return false;
-    }
-    if (::cfgetospeed(&applied) != speed) {
-        *failure = FailureOf(EINVAL, Step::Baud);
-        return false;
-    }
-    if ((applied.c_cflag & (CSIZE | PARENB | CSTOPB)) != CS8) {
-        *failure = FailureOf(EINVAL, Step::Configure);
-        return false;
-    }
+    *failure = {OpenError::BadName, err, std::move(what)};
+    return false;
+}
 
-    // Whatever an earlier user of the port left behind goes: output first, then input.
-    if (!PurgeUnsentOutput(fd) || ::tcflush(fd, TCIFLUSH) != 0) {
-        *failure = FailureOf(errno, Step::Purge);
+bool RefuseAsDisplayGone(OpenFailure* failure)
+{
+    *failure = {OpenError::NoSuchPort, 0, "its virtual display is not running"};
+    return false;
+}
+
+bool Refuse(OpenFailure* failure, OpenError kind, int err, const std::string& where)
+{
+    *failure = {kind, err, where + ": " + std::strerror(err)};
+    return false;
+}
+
+std::string ConsoleList(const OpenOptions& options)
+{
+    return options.consoleList.empty() ? options.sysClassTty + "/console/active" : options.consoleList;
+}
+
+// The rules of the port list, on what stat says of a device: a terminal line, and not the
+// kernel's console unless the user insists. Some devices act on being opened (/dev/ptmx
+// makes a new terminal, a FIFO wakes its reader), so this comes before any open.
+bool AcceptDevice(const struct stat& st, const OpenOptions& options, OpenFailure* failure)
+{
+    if (S_ISDIR(st.st_mode))
+        return RefuseAsNoLine(failure, EISDIR, "a folder");
+    if (S_ISFIFO(st.st_mode))
+        return RefuseAsNoLine(failure, ENOTTY, "a FIFO");
+    if (S_ISREG(st.st_mode))
+        return RefuseAsNoLine(failure, ENOTTY, "a regular file");
+    if (!S_ISCHR(st.st_mode) || !IsTerminalLine(st.st_rdev))
+        return RefuseAsNoLine(failure);
+    if (!options.allowConsole && IsActiveConsole(st.st_rdev, options.sysClassTty, ConsoleList(options))) {
+        *failure = {OpenError::KernelConsole, 0, "the kernel writes its messages there"};
         return false;
     }
     return true;
 }
 
-// Whole milliseconds until the deadline, rounded up; 0 once it has passed.
-int MillisecondsLeft(Clock::time_point deadline)
+// The device a list entry or a typed name opens, once the checks on it passed, from what
+// stat says before anything is opened. False, with *failure set, when the name is refused.
+bool Resolve(std::string_view name, const OpenOptions& options, OpenFailure* failure, TerminalName* line)
 {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
-}
+    namespace fs = std::filesystem;
+    std::string path = PosixDevicePath(name, "/dev", DefaultVirtualPortDir());
+    if (path.empty())
+        return RefuseAsNoLine(failure);
 
-// TIOCOUTQ does not count the UART's own transmit FIFO; its line status register tells
-// when the last bit has left. Drivers without one (USB adapters, pseudo-terminals) have
-// nothing more to wait for.
-bool TransmitterEmpty(int fd)
-{
-    unsigned int lineStatus = 0;
-    if (::ioctl(fd, TIOCSERGETLSR, &lineStatus) != 0)
-        return true;
-    return (lineStatus & TIOCSER_TEMT) != 0;
-}
+    // A virtual port is followed only out of a folder that can be trusted, and only while
+    // its display runs: the terminal a dead display's link names may belong to another
+    // program by now.
+    std::string folder = VirtualFolderOf(path);
+    if (!folder.empty()) {
+        std::string why;
+        if (!VirtualFolderTrusted(folder, &why)) {
+            *failure = {OpenError::BadName, 0, why};
+            return false;
+        }
+        // A folder that cannot be searched hides whether any display runs.
+        if (::access(folder.c_str(), X_OK) != 0)
+            return Refuse(failure, OpenError::PermissionDenied, errno, folder);
+        if (!VirtualPortAlive(folder, fs::path(path).filename().string()))
+            return RefuseAsDisplayGone(failure);
+    }
 
-}  // namespace
-
-std::uint32_t CSerialPort::TimeoutError() noexcept
-{
-    return ETIMEDOUT;
-}
-
-std::uint32_t CSerialPort::CancelledError() noexcept
-{
-    return ECANCELED;
-}
-
-bool CSerialPort::IsDeviceGone(std::uint32_t writeResult) noexcept
-{
-    // EIO: a pseudo-terminal whose other side closed, a USB adapter in the middle of
-    // going away; ENXIO, ENODEV: the device is gone.
-    return writeResult == EIO || writeResult == ENXIO || writeResult == ENODEV;
-}
-
-int CSerialPort::LineEventDescriptor() const noexcept
-{
-    return m_hComm.get();
-}
-
-NativeHandle CSerialPort::LineEventHandle() const noexcept
-{
-    return m_hComm.get();
-}
-
-bool CSerialPort::LineHungUp()
-{
-    if (!m_hComm.valid())
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int err = errno;
+        // Not the device's fault: a folder on the way may not be searched.
+        if (err == EACCES)
+            return Refuse(failure, OpenError::PermissionDenied, err, fs::path(path).parent_path().string());
+        *failure = {KindOfErrno(err, OpenStep::Open), err, std::strerror(err)};
         return false;
-    pollfd pfd{m_hComm.get(), POLLIN, 0};
-    if (::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-        return true;
-    ::tcflush(m_hComm.get(), TCIFLUSH);
-    return false;
+    }
+    if (!AcceptDevice(st, options, failure))
+        return false;
+    *line = {std::move(path), std::move(folder)};
+    return true;
 }
 
-namespace {
-
-// Open for the sender (O_RDWR) or for a listening display (O_RDONLY): the same checks,
-// lock and line settings either way. What the line was set to goes to *found when given.
-OwnedHandle OpenLocked(const std::string& path, std::uint32_t baudRate, int access, const OpenOptions& options,
-                       OpenFailure* failure, backend::FoundLine* found)
+// Opens the terminal a resolved name leads to, with the checks of its kind.
+OwnedHandle OpenResolved(const TerminalName& line, std::uint32_t baudRate, int access, const OpenOptions& options,
+                         OpenFailure* failure, FoundSettings* found)
 {
-    speed_t speed = B0;
-    if (!SpeedOf(baudRate, &speed)) {
-        *failure = {OpenError::UnsupportedBaud, 0, {}};
-        return {};
+    if (line.displayFolder.empty()) {
+        const auto accept = [&](int fd, OpenFailure* why) { return AcceptOpenedDevice(fd, options, why); };
+        return OpenTerminal(line.path, baudRate, access, accept, failure, found);
     }
-
-    // Never become the controlling terminal of this process; never block in open waiting
-    // for carrier detect on a modem line. The descriptor stays non-blocking, so that
-    // Write can keep its deadline.
-    OwnedHandle port(::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!port.valid()) {
-        *failure = FailureOf(errno, Step::Open);
-        return {};
-    }
-    const int fd = port.get();
-    // The name was checked before the open; what was opened must still pass, before the
-    // line is touched.
-    if (!backend::AcceptOpenedDevice(path, fd, options, failure))
-        return {};
-
-    // One program at a time on the line: two writers would interleave their messages.
-    // Both locks are needed: flock is seen by
-    // every careful serial program and also binds root, but is only advisory; TIOCEXCL makes
-    // the kernel refuse any further open, but root ignores it and it cannot stop an open
-    // that raced ahead of it.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        *failure = FailureOf(errno, Step::Lock);
-        return {};
-    }
-    LineChanges changes(fd);
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        *failure = FailureOf(errno, Step::Lock);
-        return {};
-    }
-    // Exclusive mode belongs to the terminal, and so do its settings: a failure from here
-    // on puts both back (see Close).
-    changes.MadeExclusive();
-    if (!changes.SaveSettings()) {
-        *failure = FailureOf(errno, Step::Configure);
-        return {};
-    }
-    if (!Configure(fd, speed, failure))
-        return {};
-    *failure = {};
-    backend::FoundLine kept = changes.Keep();
+    const auto accept = [&](int fd, OpenFailure* why) {
+        return AcceptOpenedDisplayLine(line.path, line.displayFolder, fd, options, why);
+    };
+    OwnedHandle port = OpenTerminal(line.path, baudRate, access, accept, failure, found);
     // A virtual display reads from its terminal the settings its sender used, to show what
     // a display at its own rate would make of the bytes; put back at the close, they would
     // be gone before it looks. That terminal serves no one else, and each client sets its
     // own: only a real line gets its settings back.
-    if (found != nullptr && !backend::IsVirtualDisplayLine(path, fd, options))
-        *found = std::move(kept);
+    struct stat st {};
+    if (port.valid() && ::fstat(port.get(), &st) == 0 && IsPseudoTerminalSlave(st.st_rdev)
+        && !IsActiveConsole(st.st_rdev, options.sysClassTty, ConsoleList(options)))
+        found->reset();
     return port;
 }
 
 }  // namespace
 
-namespace backend {
-
-OwnedHandle OpenConfigured(const std::string& path, std::uint32_t baudRate, const OpenOptions& options,
-                           OpenFailure* failure, FoundLine* found)
+bool AcceptOpenedDevice(int fd, const OpenOptions& options, OpenFailure* failure)
 {
-    return OpenLocked(path, baudRate, O_RDWR, options, failure, found);
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0)
+        return true;  // the terminal calls that follow fail on it
+    return AcceptDevice(opened, options, failure);
 }
 
-bool CloseHandleOf(OwnedHandle& port, FoundSettings* found)
+bool AcceptOpenedDisplayLine(const std::string& path, const std::string& folder, int fd, const OpenOptions& options,
+                             OpenFailure* failure)
 {
-    // Exclusive mode belongs to the terminal, not to this descriptor: a pseudo-terminal
-    // keeps it while its other side is open (a virtual display), and would then refuse
-    // every later open, our own reconnection included.
-    ::ioctl(port.get(), TIOCNXCL);
-    // What a stalled or stopped write left queued goes: the driver would otherwise hold
-    // close() until it drained, up to half a minute on a stalled line.
-    PurgeUnsentOutput(port.get());
-    // The settings go back as they were found: the next program on the line, or the
-    // system itself, expects them.
-    if (found != nullptr)
-        ::tcsetattr(port.get(), TCSANOW, &found->settings);
-    return port.reset();
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0)
+        return true;  // the terminal calls that follow fail on it
+    if (!AcceptDevice(opened, options, failure))
+        return false;
+    // The display may have ended between the look and the open, and its terminal gone to
+    // another program: a display still holding the name, and its link leading to the very
+    // device opened, prove it is a display's line.
+    struct stat linked {};
+    if (!VirtualPortAlive(folder, std::filesystem::path(path).filename().string())
+        || ::stat(path.c_str(), &linked) != 0 || linked.st_rdev != opened.st_rdev)
+        return RefuseAsDisplayGone(failure);
+    return true;
 }
 
-std::uint32_t WriteAll(NativeHandle fd, const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
+std::unique_ptr<Line> OpenLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
+                               OpenFailure* failure)
 {
-    if (stop.stop_requested())
-        return CSerialPort::CancelledError();
-    termios line{};
-    std::uint32_t rate = ::tcgetattr(fd, &line) == 0 ? BaudOfSpeed(::cfgetospeed(&line)) : 0;
-    if (rate == 0)
-        rate = kSlowestRate;
-    const Clock::time_point start = Clock::now();
-    const Clock::time_point deadline = start + WriteTimeout(rate, count);
-    const auto stallTimeout = StallTimeout(rate);
-    // Progress is a byte taken by the driver, or fewer waiting in its queue than at the
-    // last look: a long message on a slow line goes on for as long as bytes keep leaving.
-    Clock::time_point lastProgress = start;
-    int lastQueued = INT_MAX;
-    const auto stalled = [&] {
-        int queued = 0;
-        if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued < lastQueued) {
-            lastProgress = Clock::now();
-            lastQueued = queued;
-        }
-        return MillisecondsLeft(deadline) == 0 || MillisecondsLeft(lastProgress + stallTimeout) == 0;
-    };
-
-    // Purge first, so a message never follows the remains of an earlier one.
-    if (!PurgeUnsentOutput(fd) || ::tcflush(fd, TCIFLUSH) != 0)
-        return static_cast<std::uint32_t>(errno);
-
-    std::uint32_t sent = 0;
-    while (sent < count) {
-        const ssize_t n = ::write(fd, data + sent, count - sent);
-        if (n > 0) {
-            sent += static_cast<std::uint32_t>(n);
-            lastProgress = Clock::now();
-            lastQueued = INT_MAX;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return static_cast<std::uint32_t>(errno);
-        // The driver's buffer is full: wait for room, but not past the deadline, nor for
-        // long once bytes stop leaving.
-        if (stalled())
-            return CSerialPort::TimeoutError();
-        if (stop.stop_requested())
-            return CSerialPort::CancelledError();
-        pollfd pfd{fd, POLLOUT, 0};
-        if (::poll(&pfd, 1, std::min(MillisecondsLeft(deadline), kStopCheckMs)) < 0 && errno != EINTR)
-            return static_cast<std::uint32_t>(errno);
-    }
-
-    // Return only once the bytes have left: the next message's purge would otherwise cut
-    // off the tail of this one. tcdrain cannot be used, it waits forever on a stalled line.
-    for (;;) {
-        int queued = 0;
-        if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
-            return static_cast<std::uint32_t>(errno);
-        if (queued == 0 && TransmitterEmpty(fd))
-            return CSerialPort::kErrorSuccess;
-        if (stalled())
-            return CSerialPort::TimeoutError();
-        if (stop.stop_requested())
-            return CSerialPort::CancelledError();
-        std::this_thread::sleep_for(kDrainPollInterval);
-    }
+    TerminalName line;
+    if (!Resolve(name, options, failure, &line))
+        return nullptr;
+    FoundSettings found;
+    OwnedHandle port = OpenResolved(line, baudRate, O_RDWR, options, failure, &found);
+    if (!port.valid())
+        return nullptr;
+    return TerminalLine(std::move(port), found);
 }
-
-}  // namespace backend
 
 OwnedHandle OpenForReading(std::string_view portName, std::uint32_t baudRate, OpenFailure* failure)
 {
     const OpenOptions options;
-    const std::string path = backend::DevicePathForOpen(portName, options, failure);
-    if (path.empty())
+    TerminalName line;
+    if (!Resolve(portName, options, failure, &line))
         return {};
-    return OpenLocked(path, baudRate, O_RDONLY, options, failure, nullptr);
-}
-
-bool ConfigureLine(int fd, std::uint32_t baudRate, OpenFailure* failure)
-{
-    speed_t speed = B0;
-    if (!SpeedOf(baudRate, &speed)) {
-        *failure = {OpenError::UnsupportedBaud, 0, {}};
-        return false;
-    }
-    return Configure(fd, speed, failure);
-}
-
-std::uint32_t BaudOfSpeed(speed_t speed)
-{
-    for (const BaudRate& b : kBaudRates) {
-        if (b.constant == speed)
-            return b.bitsPerSecond;
-    }
-    return 0;
-}
-
-bool CloseForReading(OwnedHandle& port)
-{
-    return port.valid() && backend::CloseHandleOf(port, nullptr);
+    FoundSettings found;
+    return OpenResolved(line, baudRate, O_RDONLY, options, failure, &found);
 }
 
 }  // namespace serial

@@ -25,7 +25,7 @@
 
 #include "serial/native_handle.h"
 #include "serial/serial_port.h"
-#include "serial/serial_port_backend.h"
+#include "serial/terminal_posix.h"
 #include "tests/support/display_lock.h"
 #include "tests/support/fake_machine.h"
 #include "tests/support/pty_pair.h"
@@ -98,7 +98,6 @@ OpenOptions ConsoleIs(const testing_support::FakeMachine& machine, const Pty& co
 // as root, the permission test cannot run.
 TEST(SerialPort, ErrnoOfEachStepAsAReason)
 {
-    using backend::OpenStep;
     const struct {
         int err;
         OpenStep step;
@@ -114,7 +113,7 @@ TEST(SerialPort, ErrnoOfEachStepAsAReason)
         {EIO, OpenStep::Purge, OpenError::Other},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(backend::KindOfErrno(c.err, c.step), c.kind) << std::strerror(c.err) << " at step " << int(c.step);
+        EXPECT_EQ(KindOfErrno(c.err, c.step), c.kind) << std::strerror(c.err) << " at step " << int(c.step);
 }
 
 TEST(SerialPort, OpenSetsRaw8N1AtTheBaudRate)
@@ -233,19 +232,16 @@ TEST(SerialPort, CloseOrDestructionReleasesThePortAtOnce)
         CSerialPort next;
         EXPECT_TRUE(next.Open(pty.path(), 9600)) << next.LastOpenFailure().osMessage;
     }
-    EXPECT_FALSE(CSerialPort().Close());
 }
 
-TEST(SerialPort, WriteRefusesEmptyMessagesAndMissingPorts)
+// With no port at all: serial_port_test.cpp.
+TEST(SerialPort, WriteRefusesEmptyMessages)
 {
     Pty pty;
     CSerialPort open;
     ASSERT_TRUE(open.Open(pty.path(), 2400));
-    CSerialPort closed;
     const std::uint8_t bytes[3] = {1, 2, 3};
     EXPECT_EQ(open.Write(bytes, 0), 87u);
-    EXPECT_EQ(closed.Write(bytes, 0), 87u);
-    EXPECT_EQ(closed.Write(bytes, 3), 7005u);
     EXPECT_EQ(open.Write(nullptr, 3), 87u);
     EXPECT_EQ(InputQueued(pty.master()), 0);
 }
@@ -381,7 +377,7 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
     // changed, between the look and the open.
     const struct {
         const char* what;
-        std::string path;
+        std::string link;    // the display's link it was opened through; empty: a device's own path
         std::string device;  // what was opened
         bool accepted;
         OpenError kind;
@@ -389,16 +385,20 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
         {"the live display's line", folder + "/sim0", live.path(), true, OpenError::None},
         {"a line the live link does not lead to", folder + "/sim0", reused.path(), false, OpenError::NoSuchPort},
         {"the line of a display gone", folder + "/sim1", reused.path(), false, OpenError::NoSuchPort},
-        {"a line named by its own path", reused.path(), reused.path(), true, OpenError::None},
-        {"no terminal line", "/dev/null", "/dev/null", false, OpenError::BadName},
-        {"the kernel's console", console.path(), console.path(), false, OpenError::KernelConsole},
+        {"the kernel's console through a live link", folder + "/sim3", console.path(), false,
+         OpenError::KernelConsole},
+        {"a line named by its own path", "", reused.path(), true, OpenError::None},
+        {"no terminal line", "", "/dev/null", false, OpenError::BadName},
+        {"the kernel's console", "", console.path(), false, OpenError::KernelConsole},
     };
     for (const auto& o : opened) {
         SCOPED_TRACE(o.what);
         const OwnedHandle fd(::open(o.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         ASSERT_TRUE(fd.valid());
         OpenFailure failure;
-        EXPECT_EQ(backend::AcceptOpenedDevice(o.path, fd.get(), options, &failure), o.accepted);
+        const bool accepted = o.link.empty() ? AcceptOpenedDevice(fd.get(), options, &failure)
+                                             : AcceptOpenedDisplayLine(o.link, folder, fd.get(), options, &failure);
+        EXPECT_EQ(accepted, o.accepted);
         EXPECT_EQ(failure.kind, o.kind);
     }
 

@@ -10,11 +10,14 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "serial/line_win32.h"
 #include "serial/port_name.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/win32_process.h"
@@ -49,6 +52,38 @@ TEST(PortNameWin32, EntriesAreDevicePathsAndVirtualPortsLiveInTheUsersFolder)
     ::SetEnvironmentVariableW(L"LOCALAPPDATA", L"D:\\Users\\小明\\AppData\\Local\\");
     EXPECT_EQ(serial::DefaultVirtualPortDir(), "D:\\Users\\小明\\AppData\\Local\\Vandry\\display-test\\ports");
     ::SetEnvironmentVariableW(L"LOCALAPPDATA", saved);
+}
+
+// Each step's error as the reason a user reads, without needing a driver that fails so.
+TEST(SerialPortWin32, ErrorOfEachStepAsAReason)
+{
+    using serial::win32::OpenStep;
+    const struct {
+        DWORD error;
+        OpenStep step;
+        OpenError kind;
+    } cases[] = {
+        {ERROR_FILE_NOT_FOUND, OpenStep::Create, OpenError::NoSuchPort},
+        {ERROR_PATH_NOT_FOUND, OpenStep::Create, OpenError::NoSuchPort},
+        {ERROR_DEV_NOT_EXIST, OpenStep::GetState, OpenError::NoSuchPort},
+        {ERROR_DEVICE_NOT_CONNECTED, OpenStep::SetState, OpenError::NoSuchPort},
+        {ERROR_ACCESS_DENIED, OpenStep::Create, OpenError::InUse},
+        {ERROR_SHARING_VIOLATION, OpenStep::Create, OpenError::InUse},
+        {ERROR_BUSY, OpenStep::Create, OpenError::InUse},
+        {ERROR_ACCESS_DENIED, OpenStep::SetState, OpenError::PermissionDenied},
+        {ERROR_BUSY, OpenStep::Purge, OpenError::PermissionDenied},
+        {ERROR_INVALID_PARAMETER, OpenStep::SetState, OpenError::UnsupportedBaud},
+        {ERROR_NOT_SUPPORTED, OpenStep::SetState, OpenError::UnsupportedBaud},
+        {ERROR_INVALID_PARAMETER, OpenStep::SetTimeouts, OpenError::Other},
+        {ERROR_GEN_FAILURE, OpenStep::Setup, OpenError::Other},
+        {ERROR_FILE_NOT_FOUND, OpenStep::OpenPipe, OpenError::NoSuchPort},
+        {ERROR_PIPE_BUSY, OpenStep::OpenPipe, OpenError::InUse},
+        {ERROR_ACCESS_DENIED, OpenStep::OpenPipe, OpenError::PermissionDenied},
+        {ERROR_PATH_NOT_FOUND, OpenStep::OpenPipe, OpenError::Other},
+        {ERROR_PIPE_BUSY, OpenStep::Create, OpenError::Other},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(serial::win32::KindOfError(c.error, c.step), c.kind) << c.error << " at step " << int(c.step);
 }
 
 TEST(SerialPortWin32, OpensWithTheBaudRateEightDataBitsNoParityOneStopBitAndClosesAsFound)
@@ -100,83 +135,73 @@ TEST(SerialPortWin32, AWriteReturnsOnlyOnceItsBytesHaveLeftWholeAndUnchanged)
     EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
 }
 
-TEST(SerialPortWin32, AStalledLineEndsTheWriteWithATimeOut)
+// A line that takes nothing: the write ends with a time-out, or at a stop from another
+// thread, and the port stays usable. A stop asked before a write: serial_port_posix_test.cpp.
+TEST(SerialPortWin32, AStalledWriteEndsWithATimeOutOrAtAStop)
 {
     REQUIRE_PORT_HOST();
-    CSerialPort port;
-    ASSERT_TRUE(port.Open(kPort, 9600));
-    ASSERT_TRUE(wine_host::Stall(kPort));
-    // The write time-out (100 ms a byte and 1000 ms) ends the write; WriteFile still
-    // succeeds then, and only the count it reports shows that bytes are missing.
-    EXPECT_EQ(WriteText(port, "\x1B" "QA12.34\r"), CSerialPort::TimeoutError());
-    EXPECT_EQ(CSerialPort::TimeoutError(), static_cast<std::uint32_t>(ERROR_TIMEOUT));
-    ASSERT_TRUE(wine_host::Resume(kPort));
-    wine_host::ReadUntilQuiet(kPort, kQuietMs);
+    const struct {
+        const char* what;
+        std::size_t length;
+        bool stops;
+        std::uint32_t result;
+    } rows[] = {
+        // The write time-out (100 ms a byte and 1000 ms) ends the write; WriteFile still
+        // succeeds then, and only the count it reports shows that bytes are missing.
+        {"a message on a stalled line", 9, false, ERROR_TIMEOUT},
+        // More than the terminal holds, so the write itself waits; it would time out after
+        // 100 ms a byte. Only the stop can end it soon.
+        {"a long message stopped", 20000, true, ERROR_OPERATION_ABORTED},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        CSerialPort port;
+        ASSERT_TRUE(port.Open(kPort, 9600));
+        ASSERT_TRUE(wine_host::Stall(kPort));
+        const std::vector<std::uint8_t> message(r.length, 0x38);
+        std::stop_source stop;
+        std::thread stopper([&] {
+            if (!r.stops)
+                return;
+            ::Sleep(300);
+            stop.request_stop();
+        });
+        const ULONGLONG start = ::GetTickCount64();
+        EXPECT_EQ(port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token()), r.result);
+        EXPECT_LT(::GetTickCount64() - start, 60000u);
+        stopper.join();
+        ASSERT_TRUE(wine_host::Resume(kPort));
+        wine_host::ReadUntilQuiet(kPort, kQuietMs);
 
-    // The port stays usable.
-    EXPECT_EQ(WriteText(port, "\x0C"), CSerialPort::kErrorSuccess);
-    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
+        // The port stays usable.
+        EXPECT_EQ(WriteText(port, "\x0C"), CSerialPort::kErrorSuccess);
+        EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
+    }
 }
 
-TEST(SerialPortWin32, AStopFromAnotherThreadEndsAStalledWrite)
+// With no port at all: serial_port_test.cpp.
+TEST(SerialPortWin32, CloseOrDestructionReleasesThePort)
 {
     REQUIRE_PORT_HOST();
-    CSerialPort port;
-    ASSERT_TRUE(port.Open(kPort, 9600));
-    ASSERT_TRUE(wine_host::Stall(kPort));
-    // More than the terminal holds, so the write itself waits; it would time out after
-    // 100 ms a byte. Only the stop can end it soon.
-    const std::vector<std::uint8_t> message(20000, 0x38);
-    std::stop_source stop;
-    std::thread stopper([&] {
-        ::Sleep(300);
-        stop.request_stop();
-    });
-    const ULONGLONG start = ::GetTickCount64();
-    EXPECT_EQ(port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token()),
-              CSerialPort::CancelledError());
-    EXPECT_LT(::GetTickCount64() - start, 60000u);
-    stopper.join();
-    ASSERT_TRUE(wine_host::Resume(kPort));
-    wine_host::ReadUntilQuiet(kPort, kQuietMs);
-
-    // A stop asked before the write begins sends nothing; the port stays usable.
-    EXPECT_EQ(port.Write(message.data(), 1, stop.get_token()), CSerialPort::CancelledError());
-    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
-    EXPECT_EQ(WriteText(port, "\x0C"), CSerialPort::kErrorSuccess);
-    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "\x0C");
-}
-
-TEST(SerialPortWin32, CloseThenASecondCloseFails)
-{
-    REQUIRE_PORT_HOST();
-    CSerialPort port;
-    ASSERT_TRUE(port.Open(kPort, 2400));
-    EXPECT_TRUE(port.Close());
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_FALSE(port.Close());
-    // Closed means closed: a write finds no port.
-    EXPECT_EQ(WriteText(port, "x"), CSerialPort::kErrorNotOpen);
-}
-
-TEST(SerialPortWin32, EmptyWriteIs87WithOrWithoutAPort)
-{
-    const std::uint8_t byte = 0x0C;
-    CSerialPort closed;
-    EXPECT_EQ(closed.Write(&byte, 0), CSerialPort::kErrorInvalidParameter);
-
-    REQUIRE_PORT_HOST();
-    CSerialPort port;
-    ASSERT_TRUE(port.Open(kPort, 2400));
-    EXPECT_EQ(port.Write(&byte, 0), CSerialPort::kErrorInvalidParameter);
-    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
-}
-
-TEST(SerialPortWin32, WriteWithNoPortIs7005)
-{
-    const std::uint8_t bytes[3] = {0x1B, 0x45, 0x05};
-    CSerialPort port;
-    EXPECT_EQ(port.Write(bytes, 3), CSerialPort::kErrorNotOpen);
+    const std::function<void(std::unique_ptr<CSerialPort>&)> releases[] = {
+        [](auto& port) {
+            EXPECT_TRUE(port->Close());
+            EXPECT_FALSE(port->IsOpen());
+            EXPECT_FALSE(port->Close());
+            // Closed means closed: a write finds no port.
+            EXPECT_EQ(WriteText(*port, "x"), CSerialPort::kErrorNotOpen);
+        },
+        [](auto& port) { port.reset(); },
+    };
+    for (const auto& release : releases) {
+        auto port = std::make_unique<CSerialPort>();
+        ASSERT_TRUE(port->Open(kPort, 9600));
+        release(port);
+        CSerialPort again;
+        ASSERT_TRUE(again.Open(kPort, 2400));
+        EXPECT_EQ(WriteText(again, "8"), CSerialPort::kErrorSuccess);
+        EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "8");
+    }
 }
 
 TEST(SerialPortWin32, ASecondOpenFailsAndLeavesTheFirstPortAsItWas)
@@ -245,19 +270,6 @@ TEST(SerialPortWin32, AFailureAfterTheDeviceOpenedHoldsNothing)
     EXPECT_EQ(WriteText(port, "x"), CSerialPort::kErrorNotOpen);
     EXPECT_FALSE(port.Close());
     EXPECT_TRUE(port.Open(kPort, 2400));
-}
-
-TEST(SerialPortWin32, DestroyingAnOpenPortClosesIt)
-{
-    REQUIRE_PORT_HOST();
-    {
-        CSerialPort port;
-        ASSERT_TRUE(port.Open(kPort, 9600));
-    }
-    CSerialPort again;
-    ASSERT_TRUE(again.Open(kPort, 2400));
-    EXPECT_EQ(WriteText(again, "8"), CSerialPort::kErrorSuccess);
-    EXPECT_EQ(wine_host::Read(kPort, 1, kArrivalMs), "8");
 }
 
 }  // namespace
