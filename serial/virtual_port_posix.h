@@ -1,9 +1,9 @@
 #pragma once
 // The virtual-port folder and the lines it may lead to (POSIX only). A virtual display
 // publishes its pseudo-terminal there as a link (sim0) and holds a lock on a hidden file
-// beside it (.sim0.lock) for as long as it runs. A link counts only while that lock is
-// held: the display keeps its pseudo-terminal for exactly as long, so the terminal a live
-// link leads to cannot have been handed to another program.
+// beside it (.sim0.lock) for as long as it runs (serial::VirtualPortPublication). A link
+// counts only while that lock is held: the display keeps its pseudo-terminal for exactly
+// as long, so the terminal a live link leads to cannot have been handed to another program.
 
 #include <set>
 #include <string>
