@@ -49,7 +49,7 @@ public:
     // What to wait on for input: the descriptor on POSIX; on Windows an event set when
     // Read has something to say (bytes, a client that came or went, a failure).
     // kNoHandle when nothing is open.
-    NativeHandle ReadHandle() const noexcept;
+    NativeHandle WaitHandle() const noexcept;
     // The device other programs open: the pseudo-terminal's slave or the pipe, or the
     // device itself.
     const std::string& DevicePath() const noexcept { return m_devicePath; }

@@ -99,7 +99,7 @@ DisplayLine::HeldLine DisplayLine::ListenOnDevice(OwnedHandle port, const std::s
     return held;
 }
 
-NativeHandle DisplayLine::ReadHandle() const noexcept
+NativeHandle DisplayLine::WaitHandle() const noexcept
 {
     return m_held ? m_held->read.get() : kNoHandle;
 }

@@ -191,7 +191,7 @@ DisplayLine::HeldLine DisplayLine::ListenOnDevice(OwnedHandle port, const std::s
     return nullptr;
 }
 
-NativeHandle DisplayLine::ReadHandle() const noexcept
+NativeHandle DisplayLine::WaitHandle() const noexcept
 {
     return m_held ? m_held->event.get() : kNoHandle;
 }

@@ -7,7 +7,7 @@
 namespace sim {
 
 ReadNotifier::ReadNotifier(const serial::DisplayLine& port, std::function<void()> onReady)
-    : m_notifier(std::make_unique<QSocketNotifier>(port.ReadHandle(), QSocketNotifier::Read))
+    : m_notifier(std::make_unique<QSocketNotifier>(port.WaitHandle(), QSocketNotifier::Read))
 {
     QObject::connect(static_cast<QSocketNotifier*>(m_notifier.get()), &QSocketNotifier::activated,
                      std::move(onReady));

@@ -9,7 +9,7 @@ namespace sim {
 // The event is set when an overlapped operation of the port ends (bytes read, a client
 // connected or gone); Read starts the next, which clears it.
 ReadNotifier::ReadNotifier(const serial::DisplayLine& port, std::function<void()> onReady)
-    : m_notifier(std::make_unique<QWinEventNotifier>(port.ReadHandle()))
+    : m_notifier(std::make_unique<QWinEventNotifier>(port.WaitHandle()))
 {
     QObject::connect(static_cast<QWinEventNotifier*>(m_notifier.get()), &QWinEventNotifier::activated,
                      std::move(onReady));

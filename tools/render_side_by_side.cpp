@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     Click(dlg, IDC_SEND);
     // The click is answered once the bytes have left; the display may have read them
     // meanwhile, or does so now.
-    pollfd p{line.ReadHandle(), POLLIN, 0};
+    pollfd p{line.WaitHandle(), POLLIN, 0};
     if (::poll(&p, 1, 500) == 1)
         display.ReadAvailable();
     QApplication::processEvents();

@@ -43,7 +43,7 @@ private:
     {
         const QDeadlineTimer deadline(waitMs);
         for (;;) {
-            pollfd p{m_line->ReadHandle(), POLLIN, 0};
+            pollfd p{m_line->WaitHandle(), POLLIN, 0};
             if (!deadline.hasExpired() && ::poll(&p, 1, 20) == 1) {  // more may follow: read until quiet
                 m_display->ReadAvailable();
                 continue;

@@ -51,7 +51,7 @@ std::string ReadAll(DisplayLine& port, std::size_t want, ReadResult* last = null
 {
     std::string got;
     ReadResult result = ReadResult::Nothing;
-    while (got.size() < want && ::WaitForSingleObject(port.ReadHandle(), kWaitMs) == WAIT_OBJECT_0) {
+    while (got.size() < want && ::WaitForSingleObject(port.WaitHandle(), kWaitMs) == WAIT_OBJECT_0) {
         std::uint8_t buf[100];  // smaller than a pipe's read: the rest waits for the next Read
         std::size_t n = 0;
         result = port.Read(buf, sizeof buf, &n);
@@ -66,12 +66,12 @@ std::string ReadAll(DisplayLine& port, std::size_t want, ReadResult* last = null
 // clear, or the event loop would run round for ever.
 void AwaitListening(DisplayLine& port)
 {
-    for (int i = 0; i < 10 && ::WaitForSingleObject(port.ReadHandle(), kWaitMs) == WAIT_OBJECT_0; ++i) {
+    for (int i = 0; i < 10 && ::WaitForSingleObject(port.WaitHandle(), kWaitMs) == WAIT_OBJECT_0; ++i) {
         std::uint8_t buf[16];
         std::size_t n = 0;
         if (port.Read(buf, sizeof buf, &n) != ReadResult::Data) break;
     }
-    EXPECT_EQ(::WaitForSingleObject(port.ReadHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(::WaitForSingleObject(port.WaitHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 // A new client's bytes reach the display.
@@ -114,7 +114,7 @@ TEST(Pipe, OneClientAtATimeDeliversEveryByteAndTheNextConnectsOnceItCloses)
         EXPECT_EQ(ReadAll(port, 3000), all.substr(0, 3000));  // 00, CR, LF, 1A, FF unchanged
         Write(first, all.substr(3000));
         EXPECT_EQ(ReadAll(port, all.size() - 3000), all.substr(3000));
-        EXPECT_EQ(::WaitForSingleObject(port.ReadHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_EQ(::WaitForSingleObject(port.WaitHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
     }
     AwaitListening(port);
     ExpectANewClientReachesIt(port, "\x1bs1");
@@ -191,7 +191,7 @@ TEST(Device, Refusals)
         std::string error;
         EXPECT_FALSE(port.OpenDevice(r.name, 2400, &error)) << r.name;
         EXPECT_EQ(error.rfind(r.error, 0), 0u) << error;
-        EXPECT_EQ(port.ReadHandle(), serial::kNoHandle);
+        EXPECT_EQ(port.WaitHandle(), serial::kNoHandle);
     }
 }
 
@@ -209,7 +209,7 @@ TEST(Device, ReadsACOMPortAt8N1AndItsRateAsTheBytesCome)
     ASSERT_TRUE(wine_host::Write("COM5", "\x1bQA12.50\r"));
     EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
     // A quiet line wakes nobody, and the byte after it still comes.
-    EXPECT_EQ(::WaitForSingleObject(port.ReadHandle(), 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(::WaitForSingleObject(port.WaitHandle(), 100), static_cast<DWORD>(WAIT_TIMEOUT));
     ASSERT_TRUE(wine_host::Write("COM5", std::string(1, '\0')));
     EXPECT_EQ(ReadAll(port, 1), std::string(1, '\0'));
 }

@@ -39,7 +39,7 @@ std::string ReadAll(DisplayLine& port, std::size_t want)
 {
     std::string got;
     while (got.size() < want) {
-        pollfd p{port.ReadHandle(), POLLIN, 0};
+        pollfd p{port.WaitHandle(), POLLIN, 0};
         if (::poll(&p, 1, 1000) <= 0) break;
         std::uint8_t buf[256];
         std::size_t n = 0;
@@ -128,7 +128,7 @@ TEST(Device, Refusals)
         std::string error;
         EXPECT_FALSE(port.OpenDevice(r.path, r.baud, &error)) << r.path;
         EXPECT_NE(error.find(r.reason), std::string::npos) << error;
-        EXPECT_EQ(port.ReadHandle(), serial::kNoHandle);
+        EXPECT_EQ(port.WaitHandle(), serial::kNoHandle);
     }
 
     // Held by another program (flock, which binds root as well).

@@ -42,7 +42,7 @@ private:
     {
         QCOMPARE(::write(m_client.get(), bytes.constData(), static_cast<size_t>(bytes.size())),
                  static_cast<ssize_t>(bytes.size()));
-        pollfd p{m_port->ReadHandle(), POLLIN, 0};
+        pollfd p{m_port->WaitHandle(), POLLIN, 0};
         QVERIFY(::poll(&p, 1, 5000) == 1);
         m_listener->ReadAvailable();
     }
