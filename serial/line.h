@@ -19,10 +19,11 @@ class Line {
 public:
     virtual ~Line() = default;
 
-    // Writes count (> 0) bytes after whatever an earlier write left, and waits until they
-    // left, within WriteTimeout and StallTimeout at the line's rate. 0,
+    // Writes count (> 0) bytes, never behind the remains of an earlier write, and waits
+    // until they left, within WriteTimeout and StallTimeout at the line's rate. 0,
     // CSerialPort::TimeoutError() when the line stalled, CSerialPort::CancelledError() once
-    // stop was requested (before the call: CSerialPort::Write looks), else the OS error.
+    // stop was requested meanwhile (CSerialPort::Write answers a stop asked before), else
+    // the OS error.
     virtual std::uint32_t Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop) = 0;
 
     // The handle that tells of news on the line (input, a hang-up, the display's end);
@@ -40,8 +41,8 @@ public:
 // What this OS's errors of a write mean, for CSerialPort::TimeoutError, CancelledError and
 // IsDeviceGone. One definition per platform, beside the reasons of its errors of an open.
 struct WriteErrors {
-    std::uint32_t timedOut;                // the line stalled past the write time-out
-    std::uint32_t cancelled;               // a stop request ended the write
+    std::uint32_t timedOut;               // the line stalled past the write time-out
+    std::uint32_t cancelled;              // a stop request ended the write
     std::span<const std::uint32_t> gone;  // the device itself went away
 };
 extern const WriteErrors kWriteErrors;

@@ -20,9 +20,8 @@ namespace serial::win32 {
 // steps.
 enum class OpenStep { Create, OpenPipe, Setup, GetState, SetState, SetTimeouts, Purge };
 
-// The one place where a Windows error of an open becomes the reason a user is told.
-OpenError KindOfError(DWORD error, OpenStep step);
-// That reason with the error and the system's own words for it.
+// The one place where a Windows error of an open becomes the reason a user is told, with
+// the error and the system's own words for it.
 OpenFailure FailureOf(DWORD error, OpenStep step);
 
 // One overlapped WriteFile of count bytes, ended by a stop or after waitMs (INFINITE: the

@@ -101,17 +101,7 @@ std::unique_ptr<Line> OpenPipeLine(const std::string& path, OpenFailure* failure
         && ::WaitNamedPipeA(path.c_str(), kPipeBusyWaitMs))
         handle = ::CreateFileA(path.c_str(), kAccess, 0, nullptr, OPEN_EXISTING, kFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = ::GetLastError();
-        // WaitNamedPipe's own time-out: the other program still holds the display.
-        if (error == ERROR_SEM_TIMEOUT)
-            error = ERROR_PIPE_BUSY;
-        *failure = FailureOf(error, OpenStep::OpenPipe);
-        // Said as on POSIX: the system's words for a pipe are no help to a user who
-        // chose a port.
-        if (failure->kind == OpenError::InUse)
-            failure->osMessage.clear();
-        else if (failure->kind == OpenError::NoSuchPort)
-            failure->osMessage = "its virtual display is not running";
+        *failure = FailureOf(::GetLastError(), OpenStep::OpenPipe);
         return nullptr;
     }
     OwnedHandle pipe(handle);

@@ -1,7 +1,7 @@
 #pragma once
 // The serial line to the customer display: open with fixed line settings (the caller's
 // baud rate, 8 data bits, no parity, one stop bit), write whole messages, close.
-// It never reads. One backend file per platform implements it.
+// It never reads. Each kind of line behind it is a type of its own (serial/line.h).
 
 #include <chrono>
 #include <cstdint>

@@ -204,11 +204,11 @@ bool AcceptOpenedDevice(int fd, const OpenOptions& options, OpenFailure* failure
 bool AcceptOpenedDisplayLine(const std::string& path, const std::string& folder, int fd, const OpenOptions& options,
                              OpenFailure* failure)
 {
+    if (!AcceptOpenedDevice(fd, options, failure))
+        return false;
     struct stat opened {};
     if (::fstat(fd, &opened) != 0)
         return true;  // the terminal calls that follow fail on it
-    if (!AcceptDevice(opened, options, failure))
-        return false;
     // The display may have ended between the look and the open, and its terminal gone to
     // another program: a display still holding the name, and its link leading to the very
     // device opened, prove it is a display's line.

@@ -29,6 +29,8 @@ const WriteErrors kWriteErrors = {ERROR_TIMEOUT, ERROR_OPERATION_ABORTED, kDevic
 
 namespace win32 {
 
+namespace {
+
 OpenError KindOfError(DWORD error, OpenStep step)
 {
     if (step == OpenStep::OpenPipe) {
@@ -64,9 +66,23 @@ OpenError KindOfError(DWORD error, OpenStep step)
     }
 }
 
+}  // namespace
+
 OpenFailure FailureOf(DWORD error, OpenStep step)
 {
-    return {KindOfError(error, step), static_cast<int>(error), wide_text::SystemMessage(error)};
+    if (step != OpenStep::OpenPipe)
+        return {KindOfError(error, step), static_cast<int>(error), wide_text::SystemMessage(error)};
+    // WaitNamedPipe's own time-out: the other program still holds the display.
+    if (error == ERROR_SEM_TIMEOUT)
+        error = ERROR_PIPE_BUSY;
+    OpenFailure failure{KindOfError(error, step), static_cast<int>(error), wide_text::SystemMessage(error)};
+    // Said as on POSIX: the system's words for a pipe are no help to a user who chose a
+    // port.
+    if (failure.kind == OpenError::InUse)
+        failure.osMessage.clear();
+    else if (failure.kind == OpenError::NoSuchPort)
+        failure.osMessage = "its virtual display is not running";
+    return failure;
 }
 
 std::uint32_t WriteOverlapped(HANDLE handle, const std::uint8_t* data, std::uint32_t count,
