@@ -14,7 +14,7 @@
 
 #include "serial/native_handle.h"
 #include "serial/port_name.h"
-#include "serial/virtual_port.h"
+#include "serial/virtual_port_posix.h"
 
 namespace serial {
 

@@ -17,7 +17,7 @@
 #include "serial/port_name.h"
 #include "serial/read_port.h"
 #include "serial/terminal_posix.h"
-#include "serial/virtual_port.h"
+#include "serial/virtual_port_posix.h"
 
 namespace serial {
 

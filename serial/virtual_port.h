@@ -1,51 +1,52 @@
 #pragma once
-// The virtual-port folder and the lines it may lead to (POSIX only). A virtual display
-// publishes its pseudo-terminal there as a link (sim0) and holds a lock on a hidden file
-// beside it (.sim0.lock) for as long as it runs. A link counts only while that lock is
-// held: the display keeps its pseudo-terminal for exactly as long, so the terminal a live
-// link leads to cannot have been handed to another program.
+// A virtual display's line published in the virtual-port folder, where the panel and the
+// sender list it, as sim0 (sim1, sim2... while those are taken). The name is held by a
+// lock for as long as the display runs; the lock ends with its process, however it ends,
+// so a name a killed display left is taken over by the next one instead of leading a
+// sender into some other program's line. On POSIX the name is a symbolic link to the
+// pseudo-terminal, locked through a hidden file beside it (.sim0.lock;
+// virtual_port_posix.h); on Windows a file whose text is the pipe's path, locked itself
+// (virtual_port_win32.h). One file per platform implements it.
 
-#include <set>
 #include <string>
+#include <string_view>
 
-#include <sys/types.h>
+#include "serial/native_handle.h"
 
 namespace serial {
 
-// Whether the ports in this folder may be trusted: the folder and its parent are real
-// folders of this user that nobody else may write to. Whoever may write to the folder, or
-// rename it away from under its parent, could slip any device in under a name we trust.
-// False with a one-line reason when not.
-bool VirtualFolderTrusted(const std::string& folder, std::string* reason = nullptr);
+class VirtualPortPublication {
+public:
+    static constexpr int kMaxNames = 100;
 
-// The file whose lock holds a name: <folder>/.<name>.lock
-std::string VirtualPortLockPath(const std::string& folder, const std::string& name);
+    VirtualPortPublication() = default;
+    ~VirtualPortPublication() { Remove(); }
+    VirtualPortPublication(const VirtualPortPublication&) = delete;
+    VirtualPortPublication& operator=(const VirtualPortPublication&) = delete;
 
-// Takes a display's lock on an open lock file, without waiting. False when another holds
-// it. The lock belongs to the open file (not the process) and ends with its last
-// descriptor, however the display ends.
-bool LockVirtualPort(int lockFd);
+    // Publishes line (DisplayLine::DevicePath) under the first free name <base>N in
+    // folder. Creates the folder and its missing parents, private to the user, and refuses
+    // one the panel would not trust (VirtualFolderTrusted). False, with a one-line reason,
+    // when the folder is not trusted or every name is taken.
+    bool Publish(const std::string& folder, const std::string& line, std::string* error,
+                 std::string_view base = "sim");
 
-// Whether a running display holds the lock of folder/name. Looking does not take the
-// lock, so a display starting meanwhile never finds its name taken.
-bool VirtualPortAlive(const std::string& folder, const std::string& name);
+    // Removes the name (on POSIX only while the link still leads to the line) and gives
+    // it up.
+    void Remove() noexcept;
 
-// Whether a character device is the slave side of a pseudo-terminal.
-bool IsPseudoTerminalSlave(dev_t device);
+    const std::string& Name() const noexcept { return m_held.name; }  // "sim0"
+    const std::string& Path() const noexcept { return m_held.path; }  // folder/sim0
 
-// Whether a character device is a line a display may hang on: a pseudo-terminal's slave,
-// or a terminal with hardware behind it (sysfs <sysDevChar>/<major>:<minor> has a device
-// and belongs to the tty class). /dev/null, /dev/ptmx, /dev/tty and the virtual consoles
-// are not.
-bool IsTerminalLine(dev_t device, const std::string& sysDevChar = "/sys/dev/char");
-
-// The kernel's active consoles, by name ("tty0 ttyS0"), from the list the kernel keeps
-// (/sys/class/tty/console/active); none when it cannot be read.
-std::set<std::string> ActiveConsoleNames(const std::string& consoleList);
-
-// Whether a character device is one of the kernel's active consoles: the kernel writes its
-// messages there and may read a login from it, so a program that sets it raw at another
-// rate disturbs both. <sysClassTty>/<name>/dev gives each console's device number.
-bool IsActiveConsole(dev_t device, const std::string& sysClassTty, const std::string& consoleList);
+private:
+    struct Held {
+        OwnedHandle lock;  // open and locked while published: the lock file, or the file itself
+        std::string name;
+        std::string path;
+        std::string lockPath;  // the file lock holds
+        std::string line;
+    };
+    Held m_held;
+};
 
 }  // namespace serial

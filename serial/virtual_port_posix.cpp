@@ -1,9 +1,13 @@
+#include "serial/virtual_port_posix.h"
+
 #include "serial/virtual_port.h"
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 #include <fcntl.h>
 #include <linux/major.h>
@@ -47,6 +51,48 @@ struct flock WholeFile(short type)
     lock.l_start = 0;
     lock.l_len = 0;
     return lock;
+}
+
+bool Fail(std::string* error, const std::string& what, int err)
+{
+    if (error)
+        *error = what + ": " + std::strerror(err);
+    return false;
+}
+
+std::string ReadLink(const std::string& path)
+{
+    std::vector<char> buf(4096);
+    const ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+    return n > 0 ? std::string(buf.data(), static_cast<std::size_t>(n)) : std::string();
+}
+
+bool SameFile(int fd, const std::string& path)
+{
+    struct stat held {}, named {};
+    return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev
+           && held.st_ino == named.st_ino;
+}
+
+// Creates folder and its missing parents with mode 0700; false, with the reason, when it
+// cannot, or when the folder is not one the panel would trust.
+bool EnsurePrivateFolder(const std::string& folder, std::string* error)
+{
+    if (folder.empty() || folder.front() != '/')
+        return Refuse(error, "no folder for virtual ports (" + folder + ")");
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return Fail(error, part, errno);
+        if (slash == std::string::npos)
+            break;
+    }
+    // The panel and the sender trust no port out of a folder that others could change:
+    // publishing there would only make a port nobody sees.
+    std::string why;
+    if (!VirtualFolderTrusted(folder, &why))
+        return Refuse(error, why + "; no virtual port is published there");
+    return true;
 }
 
 }  // namespace
@@ -114,10 +160,7 @@ bool IsTerminalLine(dev_t device, const std::string& sysDevChar)
 std::set<std::string> ActiveConsoleNames(const std::string& consoleList)
 {
     std::ifstream file(consoleList);
-    std::set<std::string> names;
-    for (std::string name; file >> name;)
-        names.insert(name);
-    return names;
+    return {std::istream_iterator<std::string>(file), std::istream_iterator<std::string>()};
 }
 
 bool IsActiveConsole(dev_t device, const std::string& sysClassTty, const std::string& consoleList)
@@ -132,6 +175,76 @@ bool IsActiveConsole(dev_t device, const std::string& sysClassTty, const std::st
             return true;
     }
     return false;
+}
+
+bool VirtualPortPublication::Publish(const std::string& folder, const std::string& line, std::string* error,
+                                     std::string_view base)
+{
+    Remove();
+    if (!EnsurePrivateFolder(folder, error))
+        return false;
+
+    int retries = 0;
+    for (int n = 0; n < kMaxNames; ++n) {
+        const std::string name = std::string(base) + std::to_string(n);
+        const std::string path = folder + "/" + name;
+        const std::string lockPath = VirtualPortLockPath(folder, name);
+
+        OwnedHandle lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+        // Something else in the lock file's place (a link, a folder, a FIFO) is not ours to
+        // remove: it holds the name, as anything but a link in the name's own place does.
+        struct stat lockStat {};
+        if (!lock.valid() && (errno == ELOOP || errno == EISDIR || errno == ENXIO))
+            continue;
+        if (!lock.valid())
+            return Fail(error, lockPath, errno);
+        if (::fstat(lock.get(), &lockStat) != 0 || !S_ISREG(lockStat.st_mode))
+            continue;
+        if (!LockVirtualPort(lock.get())) {
+            if (errno == EAGAIN || errno == EACCES)
+                continue;  // a running display holds this name
+            return Fail(error, lockPath, errno);
+        }
+        // Its last holder removes the lock file when it ends; a lock won on a file already
+        // removed holds nothing, so try the name again.
+        if (!SameFile(lock.get(), lockPath)) {
+            if (++retries > kMaxNames)
+                return Fail(error, lockPath, EAGAIN);
+            --n;
+            continue;
+        }
+
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                ::unlink(lockPath.c_str());
+                continue;  // not ours to replace
+            }
+            ::unlink(path.c_str());  // left behind by a display that was killed
+        }
+        if (::symlink(line.c_str(), path.c_str()) != 0) {
+            const int err = errno;
+            ::unlink(lockPath.c_str());
+            return Fail(error, path, err);
+        }
+
+        m_held = {std::move(lock), name, path, lockPath, line};
+        return true;
+    }
+    return Refuse(error, folder + ": every name from " + std::string(base) + "0 to " + std::string(base)
+                             + std::to_string(kMaxNames - 1) + " is taken");
+}
+
+void VirtualPortPublication::Remove() noexcept
+{
+    if (!m_held.lock.valid())
+        return;
+    if (ReadLink(m_held.path) == m_held.line)
+        ::unlink(m_held.path.c_str());
+    // Removed while still locked: whoever wins a lock on the removed file later sees that it
+    // is gone and tries the name again.
+    ::unlink(m_held.lockPath.c_str());
+    m_held = {};
 }
 
 }  // namespace serial

@@ -1,5 +1,7 @@
 #include "serial/virtual_port_win32.h"
 
+#include "serial/virtual_port.h"
+
 #include <windows.h>
 #include <aclapi.h>
 
@@ -286,12 +288,17 @@ std::string VirtualPortPipe(const std::string& folder, const std::string& name, 
     return ReadPort(folder, name, reason);
 }
 
-bool VirtualPortPublication::Publish(const std::string& folder, const std::string& pipePath, std::string* error,
+}  // namespace serial::win32
+
+namespace serial {
+
+bool VirtualPortPublication::Publish(const std::string& folder, const std::string& line, std::string* error,
                                      std::string_view base)
 {
+    using namespace win32;
     Remove();
-    if (!IsVirtualPipePath(pipePath))
-        return Refuse(error, "not a virtual display's pipe: " + pipePath);
+    if (!IsVirtualPipePath(line))
+        return Refuse(error, "not a virtual display's pipe: " + line);
     const std::string dir = Trimmed(folder);
     if (!IsAbsolute(dir))
         return Refuse(error, "no folder for virtual ports (\"" + folder + "\")");
@@ -328,11 +335,9 @@ bool VirtualPortPublication::Publish(const std::string& folder, const std::strin
             if (!::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, kLockLength, 0,
                               &range))
                 continue;
-            if (!WriteText(file.get(), pipePath))
+            if (!WriteText(file.get(), line))
                 return Refuse(error, path + ": the file cannot be written");
-            m_file = std::move(file);
-            m_name = name;
-            m_path = path;
+            m_held = {std::move(file), name, path, path, line};
             return true;
         }
     }
@@ -341,13 +346,11 @@ bool VirtualPortPublication::Publish(const std::string& folder, const std::strin
 
 void VirtualPortPublication::Remove() noexcept
 {
-    if (!m_file.valid())
+    if (!m_held.lock.valid())
         return;
     // Deleted while still locked, so that nobody finds the name free with our text in it.
-    ::DeleteFileW(wide_text::Widen(m_path).c_str());
-    m_file.reset();
-    m_name.clear();
-    m_path.clear();
+    ::DeleteFileW(wide_text::Widen(m_held.path).c_str());
+    m_held = {};
 }
 
-}  // namespace serial::win32
+}  // namespace serial

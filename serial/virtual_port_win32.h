@@ -3,9 +3,9 @@
 // listens on a named pipe of its own and publishes it in a folder of the user's own
 // (DefaultVirtualPortDir(): %LOCALAPPDATA%\Vandry\display-test\ports) as a file sim0
 // (sim1, sim2... while those are taken) whose text is the pipe's path. The display holds
-// a lock on the file for as long as it runs; the lock ends with its process, however it
-// ends. A file whose lock is free was left by a display that was killed: it is neither
-// listed nor opened, and the next display takes its name over.
+// a lock on the file for as long as it runs (serial::VirtualPortPublication); the lock ends
+// with its process, however it ends. A file whose lock is free was left by a display that
+// was killed: it is neither listed nor opened, and the next display takes its name over.
 
 #include <string>
 #include <string_view>
@@ -43,34 +43,5 @@ std::vector<std::string> LiveVirtualPorts(const std::string& folder);
 // one-line reason, when the name is not published, its display ended, or the folder or
 // the file cannot be trusted.
 std::string VirtualPortPipe(const std::string& folder, const std::string& name, std::string* reason = nullptr);
-
-// What a display holds while its port is published: the open, locked file.
-class VirtualPortPublication {
-public:
-    static constexpr int kMaxNames = 100;
-
-    VirtualPortPublication() = default;
-    ~VirtualPortPublication() { Remove(); }
-    VirtualPortPublication(const VirtualPortPublication&) = delete;
-    VirtualPortPublication& operator=(const VirtualPortPublication&) = delete;
-
-    // Takes the first free name <base>N in folder (created, with its parents, when
-    // missing), writes pipePath into it and locks it. A name whose file is locked by
-    // another display is taken; one whose lock is free is taken over. False, with a
-    // one-line reason, when the folder is not trusted or every name is taken.
-    bool Publish(const std::string& folder, const std::string& pipePath, std::string* error,
-                 std::string_view base = "sim");
-
-    // Deletes the file and gives the name up.
-    void Remove() noexcept;
-
-    const std::string& Name() const noexcept { return m_name; }  // "sim0"
-    const std::string& Path() const noexcept { return m_path; }  // folder\sim0
-
-private:
-    OwnedHandle m_file;  // open and locked while published
-    std::string m_name;
-    std::string m_path;
-};
 
 }  // namespace serial::win32

@@ -40,7 +40,7 @@ namespace {
 constexpr std::size_t kMaxPerTurn = 64 * 1024;
 }  // namespace
 
-DisplayListener::DisplayListener(ListenPort& port, QObject* parent)
+DisplayListener::DisplayListener(serial::DisplayLine& port, QObject* parent)
     : QObject(parent), m_port(port), m_notifier(port, [this] { ReadAvailable(); }), m_settings(port.ClientSettings())
 {
     // The kernel tells the display nothing when a client closes the terminal or changes its
@@ -65,12 +65,12 @@ void DisplayListener::CheckLine()
 void DisplayListener::ReadAvailable()
 {
     QByteArray bytes;
-    ReadResult result = ReadResult::Nothing;
+    serial::ReadResult result = serial::ReadResult::Nothing;
     while (static_cast<std::size_t>(bytes.size()) < kMaxPerTurn) {
         std::uint8_t buf[4096];
         std::size_t n = 0;
         result = m_port.Read(buf, sizeof buf, &n);
-        if (result != ReadResult::Data) break;
+        if (result != serial::ReadResult::Data) break;
         bytes.append(reinterpret_cast<const char*>(buf), static_cast<qsizetype>(n));
     }
 
@@ -97,10 +97,10 @@ void DisplayListener::ReadAvailable()
         if (changed) emit stateChanged();
     }
 
-    if (result == ReadResult::HungUp || result == ReadResult::Failed) {
+    if (result == serial::ReadResult::HungUp || result == serial::ReadResult::Failed) {
         m_notifier.SetEnabled(false);  // a dead line would wake the loop for ever
         m_lineCheck.stop();
-        emit lineLost(result == ReadResult::HungUp ? QStringLiteral("the line was closed")
+        emit lineLost(result == serial::ReadResult::HungUp ? QStringLiteral("the line was closed")
                                                    : QString::fromStdString(m_port.ReadFailure()));
     }
 }

@@ -12,8 +12,8 @@
 
 #include "sim/display_decoder.h"
 #include "sim/line_settings.h"
-#include "sim/listen_port.h"
 #include "sim/read_notifier.h"
+#include "serial/display_line.h"
 
 namespace sim {
 
@@ -37,7 +37,7 @@ public:
     static constexpr int kLineCheckMs = 250;
 
     // The port must stay open while the listener lives.
-    explicit DisplayListener(ListenPort& port, QObject* parent = nullptr);
+    explicit DisplayListener(serial::DisplayLine& port, QObject* parent = nullptr);
 
     const DisplayState& State() const noexcept { return m_decoder.State(); }
     // The rate the display reads at.
@@ -71,7 +71,7 @@ signals:
     void lineLost(const QString& why);
 
 private:
-    ListenPort& m_port;
+    serial::DisplayLine& m_port;
     DisplayDecoder m_decoder;
     ReadNotifier m_notifier;
     QTimer m_lineCheck;

@@ -5,17 +5,12 @@
 #include <cstdint>
 #include <string>
 
-#include "protocol/display_commands.h"
+#include "serial/display_line.h"
 
 namespace sim {
 
-struct LineSettings {
-    std::uint32_t baud = protocol::kDefaultBaud;  // 0: a rate the terminal has no number for
-    int dataBits = 8;
-    char parity = 'N';  // N, E, O, M (mark) or S (space)
-    int stopBits = 1;
-    bool operator==(const LineSettings&) const = default;
-};
+// What the display's line tells of a client's settings.
+using serial::LineSettings;
 
 // "9600 8N1"
 std::string DescribeLine(const LineSettings& line);

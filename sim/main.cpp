@@ -13,12 +13,12 @@
 #include <memory>
 #include <string>
 
+#include "serial/display_line.h"
 #include "serial/port_name.h"
+#include "serial/virtual_port.h"
 #include "sim/command_line.h"
 #include "sim/display_listener.h"
-#include "sim/listen_port.h"
 #include "sim/main_platform.h"
-#include "sim/port_link.h"
 #include "sim/sim_window.h"
 #include "sim/state_line.h"
 
@@ -80,8 +80,8 @@ int main(int argc, char** argv)
     };
     if (!shutdown.Installed()) return FailToStart(shutdown.Error());
 
-    sim::ListenPort port;
-    sim::PortLink link;
+    serial::DisplayLine port;
+    serial::VirtualPortPublication link;
     std::string error;
     std::string portText;
     if (options.port.empty()) {

@@ -8,14 +8,16 @@
 #include <functional>
 #include <memory>
 
-namespace sim {
+namespace serial {
+class DisplayLine;
+}
 
-class ListenPort;
+namespace sim {
 
 class ReadNotifier {
 public:
     // Calls onReady from the event loop whenever the port has something to say.
-    ReadNotifier(const ListenPort& port, std::function<void()> onReady);
+    ReadNotifier(const serial::DisplayLine& port, std::function<void()> onReady);
     ~ReadNotifier();
     ReadNotifier(const ReadNotifier&) = delete;
     ReadNotifier& operator=(const ReadNotifier&) = delete;

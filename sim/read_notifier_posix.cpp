@@ -2,12 +2,12 @@
 
 #include <QSocketNotifier>
 
-#include "sim/listen_port.h"
+#include "serial/display_line.h"
 
 namespace sim {
 
-ReadNotifier::ReadNotifier(const ListenPort& port, std::function<void()> onReady)
-    : m_notifier(std::make_unique<QSocketNotifier>(port.ReadFd(), QSocketNotifier::Read))
+ReadNotifier::ReadNotifier(const serial::DisplayLine& port, std::function<void()> onReady)
+    : m_notifier(std::make_unique<QSocketNotifier>(port.WaitHandle(), QSocketNotifier::Read))
 {
     QObject::connect(static_cast<QSocketNotifier*>(m_notifier.get()), &QSocketNotifier::activated,
                      std::move(onReady));

@@ -2,14 +2,14 @@
 
 #include <QWinEventNotifier>
 
-#include "sim/listen_port.h"
+#include "serial/display_line.h"
 
 namespace sim {
 
 // The event is set when an overlapped operation of the port ends (bytes read, a client
 // connected or gone); Read starts the next, which clears it.
-ReadNotifier::ReadNotifier(const ListenPort& port, std::function<void()> onReady)
-    : m_notifier(std::make_unique<QWinEventNotifier>(port.ReadEvent()))
+ReadNotifier::ReadNotifier(const serial::DisplayLine& port, std::function<void()> onReady)
+    : m_notifier(std::make_unique<QWinEventNotifier>(port.WaitHandle()))
 {
     QObject::connect(static_cast<QWinEventNotifier*>(m_notifier.get()), &QWinEventNotifier::activated,
                      std::move(onReady));

@@ -20,9 +20,10 @@
 #include "panel/display_test_dlg.h"
 #include "resources/resource_ids.h"
 #include "sim/display_listener.h"
+#include "protocol/display_commands.h"
+#include "serial/display_line.h"
 #include "serial/port_name.h"
-#include "sim/listen_port.h"
-#include "sim/port_link.h"
+#include "serial/virtual_port.h"
 #include "sim/segment_display.h"
 #include "sim/sim_window.h"
 #include "tests/support/panel_harness.h"
@@ -38,10 +39,10 @@ int main(int argc, char** argv)
     // panel is given as its only port.
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    sim::ListenPort line;
-    sim::PortLink link;
+    serial::DisplayLine line;
+    serial::VirtualPortPublication link;
     std::string error;
-    if (!line.OpenPseudoTerminal(&error) || !link.Publish(serial::DefaultVirtualPortDir(), line.DevicePath(), &error)) {
+    if (!line.OpenOwnLine(protocol::kDefaultBaud, &error) || !link.Publish(serial::DefaultVirtualPortDir(), line.DevicePath(), &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
@@ -60,7 +61,7 @@ int main(int argc, char** argv)
     Click(dlg, IDC_SEND);
     // The click is answered once the bytes have left; the display may have read them
     // meanwhile, or does so now.
-    pollfd p{line.ReadFd(), POLLIN, 0};
+    pollfd p{line.WaitHandle(), POLLIN, 0};
     if (::poll(&p, 1, 500) == 1)
         display.ReadAvailable();
     QApplication::processEvents();

@@ -14,6 +14,7 @@
 
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
+#include "serial/virtual_port.h"
 #include "serial/virtual_port_win32.h"
 #include "tests/support/win32_virtual_display.h"
 #include "tests/wine/hex_words.h"
@@ -227,7 +228,7 @@ protected:
     std::string m_folder;
     const std::string m_pipe = serial::win32::NewVirtualPipePath();
     testing_support::PipeServer m_server{m_pipe};
-    serial::win32::VirtualPortPublication m_display;
+    serial::VirtualPortPublication m_display;
 };
 
 TEST_F(DisplaySendVirtualWin32, ListsTheDisplayFirstAndSendsThroughItsPipe)

@@ -21,6 +21,7 @@
 #include "serial/port_name.h"
 #include "serial/port_watch.h"
 #include "serial/serial_port.h"
+#include "serial/virtual_port.h"
 #include "tests/support/win32_virtual_display.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/win32_process.h"
@@ -30,7 +31,7 @@ namespace {
 using Names = std::vector<std::string>;
 using serial::win32::LiveVirtualPorts;
 using serial::win32::VirtualPortPipe;
-using serial::win32::VirtualPortPublication;
+using serial::VirtualPortPublication;
 
 const std::string kPipeA = R"(\\.\pipe\vandry-display-test-1-0-77)";
 const std::string kPipeB = R"(\\.\pipe\vandry-display-test-1-1-78)";
@@ -86,57 +87,35 @@ TEST(VirtualPortNames, OnlyOurPipesAndPlainNames)
     EXPECT_NE(serial::win32::NewVirtualPipePath(), made);
 }
 
-TEST(VirtualPortFolder, PublishedWhileHeldGoneWhenRemoved)
+// What the panel and the sender list and open: the names running displays hold, in order,
+// and none that a display gave up or left when it was killed. (The names a display takes:
+// virtual_port_test.)
+TEST(VirtualPortFolder, ListsTheNamesRunningDisplaysHold)
 {
     testing_support::Win32TempFolder temp;
     ASSERT_FALSE(temp.path().empty());
-    // Not there yet: made with its parents.
-    const std::string folder = temp.path() + R"(\Vandry\display-test\ports)";
-    EXPECT_EQ(LiveVirtualPorts(folder), Names{});
+    const std::string folder = temp.path() + R"(\ports)";
+    EXPECT_EQ(LiveVirtualPorts(folder), Names{});  // not there yet
 
     std::string error;
-    VirtualPortPublication first;
+    VirtualPortPublication first, second;
     ASSERT_TRUE(first.Publish(folder, kPipeA, &error)) << error;
-    EXPECT_EQ(first.Name(), "sim0");
-    EXPECT_EQ(first.Path(), folder + R"(\sim0)");
-    EXPECT_EQ(FileText(first.Path()), kPipeA);
-    EXPECT_TRUE(serial::win32::VirtualFolderTrusted(folder, &error)) << error;
-
-    VirtualPortPublication second;
     ASSERT_TRUE(second.Publish(folder + "\\", kPipeB, &error)) << error;
-    EXPECT_EQ(second.Name(), "sim1");
+    EXPECT_EQ(second.Path(), folder + R"(\sim1)");
+    EXPECT_EQ(FileText(second.Path()), kPipeB);
     EXPECT_EQ(LiveVirtualPorts(folder), (Names{"sim0", "sim1"}));
     EXPECT_EQ(VirtualPortPipe(folder, "sim1"), kPipeB);
 
     first.Remove();
-    EXPECT_EQ(FileText(folder + R"(\sim0)"), "<none>");
     EXPECT_EQ(LiveVirtualPorts(folder), Names{"sim1"});
     EXPECT_EQ(VirtualPortPipe(folder, "sim0", &error), "");
     EXPECT_EQ(error, "its virtual display is not running");
 
-    // The freed name is the next display's.
-    VirtualPortPublication third;
-    ASSERT_TRUE(third.Publish(folder, kPipeA, &error)) << error;
-    EXPECT_EQ(third.Name(), "sim0");
-    EXPECT_EQ(LiveVirtualPorts(folder), (Names{"sim0", "sim1"}));
-}
-
-TEST(VirtualPortFolder, AKilledDisplaysFileIsNotFollowedAndItsNameIsTakenOver)
-{
-    testing_support::Win32TempFolder temp;
-    const std::string folder = temp.path();
-    ASSERT_FALSE(folder.empty());
     ASSERT_TRUE(testing_support::WriteUnlockedPortFile(folder, "sim0", kPipeA));
-    EXPECT_EQ(LiveVirtualPorts(folder), Names{});
-    std::string reason;
-    EXPECT_EQ(VirtualPortPipe(folder, "sim0", &reason), "");
-    EXPECT_EQ(reason, "its virtual display is not running");
-
-    VirtualPortPublication display;
-    ASSERT_TRUE(display.Publish(folder, kPipeB, &reason)) << reason;
-    EXPECT_EQ(display.Name(), "sim0");
-    EXPECT_EQ(FileText(display.Path()), kPipeB);
-    EXPECT_EQ(VirtualPortPipe(folder, "sim0"), kPipeB);
+    EXPECT_EQ(LiveVirtualPorts(folder), Names{"sim1"});
+    error.clear();
+    EXPECT_EQ(VirtualPortPipe(folder, "sim0", &error), "");
+    EXPECT_EQ(error, "its virtual display is not running");
 }
 
 // A held file whose text is not a display's pipe, however it came there, leads nowhere.
@@ -164,22 +143,37 @@ TEST(VirtualPortFolder, AFileNamingAnythingElseIsNotFollowed)
     }
 }
 
+// Nothing is trusted or published in a folder that is no folder of ours, nor a line that
+// is no display's pipe, nor a name beyond the plain ones. (Relative folders:
+// virtual_port_test.)
 TEST(VirtualPortFolder, UntrustedFoldersAreRefused)
 {
     testing_support::Win32TempFolder temp;
     ASSERT_FALSE(temp.path().empty());
     ASSERT_TRUE(testing_support::WriteUnlockedPortFile(temp.path(), "plain", "x"));
+    const std::string plain = temp.path() + R"(\plain)";
     std::string reason;
-    EXPECT_FALSE(serial::win32::VirtualFolderTrusted(temp.path() + R"(\plain)", &reason));
-    EXPECT_EQ(reason, temp.path() + R"(\plain: not a folder)");
+    EXPECT_FALSE(serial::win32::VirtualFolderTrusted(plain, &reason));
+    EXPECT_EQ(reason, plain + ": not a folder");
     EXPECT_FALSE(serial::win32::VirtualFolderTrusted("ports", &reason));
     EXPECT_FALSE(serial::win32::VirtualFolderTrusted("", &reason));
-    VirtualPortPublication display;
-    EXPECT_FALSE(display.Publish(temp.path() + R"(\plain\ports)", kPipeA, &reason));
-    EXPECT_FALSE(display.Publish(temp.path(), R"(\\.\COM5)", &reason));
-    EXPECT_EQ(display.Name(), "");
-    // Names beyond the plain ones are refused rather than written.
-    EXPECT_FALSE(display.Publish(temp.path(), kPipeA, &reason, "COM"));
+
+    const struct {
+        std::string folder;
+        std::string pipe;
+        const char* base;
+        std::string reason;  // how it begins
+    } refused[] = {
+        {plain + R"(\ports)", kPipeA, "sim", plain},
+        {temp.path(), R"(\\.\COM5)", "sim", R"(not a virtual display's pipe: \\.\COM5)"},
+        {temp.path(), kPipeA, "COM", "not a virtual port's name: COM0"},
+    };
+    for (const auto& r : refused) {
+        VirtualPortPublication display;
+        EXPECT_FALSE(display.Publish(r.folder, r.pipe, &reason, r.base)) << r.folder << " " << r.pipe;
+        EXPECT_EQ(reason.rfind(r.reason, 0), 0u) << reason;
+        EXPECT_EQ(display.Name(), "");
+    }
 }
 
 // A virtual display as the serial library meets it: the user's folder points to a folder
@@ -357,31 +351,18 @@ bool Told(serial::PortWatch& watch)
 }
 
 // Takes what is still coming of one change (a publication makes folders and a file);
-// then whether the watch stays quiet.
-bool SettlesQuiet(serial::PortWatch& watch)
+// then whether the watch stays quiet. *news: whether any of it concerned a port.
+bool SettlesQuiet(serial::PortWatch& watch, bool* news = nullptr)
 {
     const std::vector<HANDLE> handles = watch.EventHandles();
     for (int i = 0; i < 20; ++i) {
         if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, kSettleMs)
             == WAIT_TIMEOUT)
             return true;
-        watch.TakeEvents();
+        if (watch.TakeEvents() && news != nullptr)
+            *news = true;
     }
     return false;
-}
-
-// Whether whatever comes within a settling concerns no port.
-bool NothingConcerns(serial::PortWatch& watch)
-{
-    const std::vector<HANDLE> handles = watch.EventHandles();
-    for (int i = 0; i < 20; ++i) {
-        if (::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, kSettleMs)
-            == WAIT_TIMEOUT)
-            return true;
-        if (watch.TakeEvents())
-            return false;
-    }
-    return true;
 }
 
 // The folder is followed from before it exists, through displays coming and going, to its
@@ -399,7 +380,9 @@ TEST(VirtualPortWatch, ToldOfEveryDisplayAndOfNothingElse)
     // Beside the folder's way: a folder and a file.
     ASSERT_TRUE(::CreateDirectoryW(wide_text::Widen(temp.path() + R"(\Other)").c_str(), nullptr));
     ASSERT_TRUE(testing_support::WriteUnlockedPortFile(temp.path(), "note", "x"));
-    EXPECT_TRUE(NothingConcerns(watch));
+    bool news = false;
+    SettlesQuiet(watch, &news);
+    EXPECT_FALSE(news);
 
     const std::string pipe = serial::win32::NewVirtualPipePath();
     VirtualPortPublication first;

@@ -13,8 +13,9 @@
 
 #include "panel/display_test_dlg.h"
 #include "resources/resource_ids.h"
+#include "protocol/display_commands.h"
+#include "serial/display_line.h"
 #include "sim/display_listener.h"
-#include "sim/listen_port.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
 #include "sim/sim_window.h"
@@ -29,7 +30,7 @@ class PanelToDisplayTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ListenPort> m_line;
+    std::unique_ptr<serial::DisplayLine> m_line;
     std::unique_ptr<DisplayListener> m_display;
     harness::Panel m_panel;  // its demonstration's timer ticks when the test says so
 
@@ -42,7 +43,7 @@ private:
     {
         const QDeadlineTimer deadline(waitMs);
         for (;;) {
-            pollfd p{m_line->ReadFd(), POLLIN, 0};
+            pollfd p{m_line->WaitHandle(), POLLIN, 0};
             if (!deadline.hasExpired() && ::poll(&p, 1, 20) == 1) {  // more may follow: read until quiet
                 m_display->ReadAvailable();
                 continue;
@@ -58,9 +59,9 @@ private:
 private slots:
     void init()
     {
-        m_line = std::make_unique<ListenPort>();
+        m_line = std::make_unique<serial::DisplayLine>();
         std::string error;
-        QVERIFY2(m_line->OpenPseudoTerminal(&error), error.c_str());
+        QVERIFY2(m_line->OpenOwnLine(protocol::kDefaultBaud, &error), error.c_str());
         m_display = std::make_unique<DisplayListener>(*m_line);
         m_panel = harness::MakePanel({m_line->DevicePath()});
         m_lastShown = QString::fromStdString(StateLine(m_display->State()));

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "common/wide_text.h"
+#include "serial/display_line.h"
 #include "serial/native_handle.h"
 #include "serial/port_name.h"
+#include "serial/virtual_port.h"
 #include "serial/virtual_port_win32.h"
-#include "sim/listen_port.h"
-#include "sim/port_link.h"
 #include "tests/support/win32_virtual_display.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/win32_process.h"
@@ -25,9 +25,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using sim::ListenPort;
-using sim::PortLink;
-using sim::ReadResult;
+using serial::DisplayLine;
+using serial::ReadResult;
+using serial::VirtualPortPublication;
 
 constexpr DWORD kWaitMs = 5000;
 
@@ -47,11 +47,11 @@ void Write(const serial::OwnedHandle& client, const std::string& bytes)
 
 // What arrives until want bytes came or the event stays quiet for kWaitMs; a Read that
 // says Nothing (a client that went, a new one listened for) goes on waiting.
-std::string ReadAll(ListenPort& port, std::size_t want, ReadResult* last = nullptr)
+std::string ReadAll(DisplayLine& port, std::size_t want, ReadResult* last = nullptr)
 {
     std::string got;
     ReadResult result = ReadResult::Nothing;
-    while (got.size() < want && ::WaitForSingleObject(port.ReadEvent(), kWaitMs) == WAIT_OBJECT_0) {
+    while (got.size() < want && ::WaitForSingleObject(port.WaitHandle(), kWaitMs) == WAIT_OBJECT_0) {
         std::uint8_t buf[100];  // smaller than a pipe's read: the rest waits for the next Read
         std::size_t n = 0;
         result = port.Read(buf, sizeof buf, &n);
@@ -64,18 +64,18 @@ std::string ReadAll(ListenPort& port, std::size_t want, ReadResult* last = nullp
 
 // Reads until the display has seen its client go and listens again; then the event is
 // clear, or the event loop would run round for ever.
-void AwaitListening(ListenPort& port)
+void AwaitListening(DisplayLine& port)
 {
-    for (int i = 0; i < 10 && ::WaitForSingleObject(port.ReadEvent(), kWaitMs) == WAIT_OBJECT_0; ++i) {
+    for (int i = 0; i < 10 && ::WaitForSingleObject(port.WaitHandle(), kWaitMs) == WAIT_OBJECT_0; ++i) {
         std::uint8_t buf[16];
         std::size_t n = 0;
         if (port.Read(buf, sizeof buf, &n) != ReadResult::Data) break;
     }
-    EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(::WaitForSingleObject(port.WaitHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 // A new client's bytes reach the display.
-void ExpectANewClientReachesIt(ListenPort& port, const std::string& bytes)
+void ExpectANewClientReachesIt(DisplayLine& port, const std::string& bytes)
 {
     const serial::OwnedHandle client = OpenClient(port.DevicePath());
     ASSERT_TRUE(client.valid()) << ::GetLastError();
@@ -93,7 +93,7 @@ std::string FileText(const std::string& path)
 
 TEST(Pipe, OneClientAtATimeDeliversEveryByteAndTheNextConnectsOnceItCloses)
 {
-    ListenPort port;
+    DisplayLine port;
     std::string error;
     ASSERT_TRUE(port.OpenOwnLine(9600, &error)) << error;
     EXPECT_EQ(port.DevicePath().rfind(R"(\\.\pipe\vandry-display-test-)", 0), 0u) << port.DevicePath();
@@ -114,7 +114,7 @@ TEST(Pipe, OneClientAtATimeDeliversEveryByteAndTheNextConnectsOnceItCloses)
         EXPECT_EQ(ReadAll(port, 3000), all.substr(0, 3000));  // 00, CR, LF, 1A, FF unchanged
         Write(first, all.substr(3000));
         EXPECT_EQ(ReadAll(port, all.size() - 3000), all.substr(3000));
-        EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+        EXPECT_EQ(::WaitForSingleObject(port.WaitHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
     }
     AwaitListening(port);
     ExpectANewClientReachesIt(port, "\x1bs1");
@@ -122,7 +122,7 @@ TEST(Pipe, OneClientAtATimeDeliversEveryByteAndTheNextConnectsOnceItCloses)
 
 TEST(Pipe, AClientThatConnectsAndGoesBeforeTheDisplayLooksLeavesItListening)
 {
-    ListenPort port;
+    DisplayLine port;
     std::string error;
     ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
     for (int i = 0; i < 3; ++i) {
@@ -139,10 +139,10 @@ TEST(Pipe, AClientThatConnectsAndGoesBeforeTheDisplayLooksLeavesItListening)
 // opens its pipe as a sender opens a port.
 TEST(Pipe, DisplaySendReachesItByItsName)
 {
-    ListenPort port;
+    DisplayLine port;
     std::string error;
     ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
-    PortLink link;
+    VirtualPortPublication link;
     ASSERT_TRUE(link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) << error;
     const wine_host::Process send(DISPLAY_SEND_EXE, {"--port", link.Name(), "--text", "12.50", "--lamp", "price"});
     ASSERT_TRUE(send.Started());
@@ -155,7 +155,7 @@ TEST(Pipe, DisplaySendReachesItByItsName)
 // gets in once it has.
 TEST(Pipe, AClientRefusedWhileTheLastOneGoesGetsInAfter)
 {
-    ListenPort port;
+    DisplayLine port;
     std::string error;
     ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
     ExpectANewClientReachesIt(port, "1");
@@ -168,28 +168,37 @@ TEST(Pipe, AClientRefusedWhileTheLastOneGoesGetsInAfter)
 
 TEST(Pipe, EachDisplayHasAPipeOfItsOwn)
 {
-    ListenPort first, second;
+    DisplayLine first, second;
     std::string error;
     ASSERT_TRUE(first.OpenOwnLine(2400, &error)) << error;
     ASSERT_TRUE(second.OpenOwnLine(2400, &error)) << error;
     EXPECT_NE(first.DevicePath(), second.DevicePath());
 }
 
-TEST(Device, ACOMPortThatDoesNotExistIsNamedInTheError)
+// A name that leads to no port, as the sender refuses it: the name comes first.
+TEST(Device, Refusals)
 {
-    ListenPort port;
-    std::string error;
-    // COM200 exists in no test prefix: wine-port-host links only the ports a test asks for.
-    EXPECT_FALSE(port.OpenDevice("COM200", 2400, &error));
-    EXPECT_EQ(error.rfind("\"COM200\": no such port", 0), 0u) << error;
-    EXPECT_FALSE(port.OpenDevice("sim0x/", 2400, &error));
-    EXPECT_EQ(error.rfind("\"sim0x/\": ", 0), 0u) << error;
+    const struct {
+        const char* name;
+        const char* error;
+    } rows[] = {
+        // COM200 exists in no test prefix: wine-port-host links only the ports a test asks for.
+        {"COM200", "\"COM200\": no such port"},
+        {"sim0x/", "\"sim0x/\": "},
+    };
+    for (const auto& r : rows) {
+        DisplayLine port;
+        std::string error;
+        EXPECT_FALSE(port.OpenDevice(r.name, 2400, &error)) << r.name;
+        EXPECT_EQ(error.rfind(r.error, 0), 0u) << error;
+        EXPECT_EQ(port.WaitHandle(), serial::kNoHandle);
+    }
 }
 
 TEST(Device, ReadsACOMPortAt8N1AndItsRateAsTheBytesCome)
 {
     REQUIRE_PORT_HOST();
-    ListenPort port;
+    DisplayLine port;
     std::string error;
     ASSERT_TRUE(port.OpenDevice("COM5", 9600, &error)) << error;
     EXPECT_EQ(port.DevicePath(), R"(\\.\COM5)");
@@ -200,63 +209,33 @@ TEST(Device, ReadsACOMPortAt8N1AndItsRateAsTheBytesCome)
     ASSERT_TRUE(wine_host::Write("COM5", "\x1bQA12.50\r"));
     EXPECT_EQ(ReadAll(port, 9), "\x1bQA12.50\r");
     // A quiet line wakes nobody, and the byte after it still comes.
-    EXPECT_EQ(::WaitForSingleObject(port.ReadEvent(), 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(::WaitForSingleObject(port.WaitHandle(), 100), static_cast<DWORD>(WAIT_TIMEOUT));
     ASSERT_TRUE(wine_host::Write("COM5", std::string(1, '\0')));
     EXPECT_EQ(ReadAll(port, 1), std::string(1, '\0'));
 }
 
-TEST(Publication, TheFileNamesThePipeAndIsListedWhileTheDisplayRuns)
+// A display's file names its own pipe, which the sender finds there while the display
+// runs; a second display takes the next name. (The names a display takes and takes over:
+// virtual_port_test.)
+TEST(Publication, TheFileNamesThePipeWhileTheDisplayRuns)
 {
     testing_support::Win32TempFolder folder;
     ASSERT_FALSE(folder.path().empty());
     const std::string ports = folder.path() + "\\ports";
-    ListenPort port;
+    DisplayLine port, other;
     std::string error;
     ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
+    ASSERT_TRUE(other.OpenOwnLine(2400, &error)) << error;
     {
-        PortLink link;
+        VirtualPortPublication link, otherLink;
         ASSERT_TRUE(link.Publish(ports, port.DevicePath(), &error)) << error;
-        EXPECT_EQ(link.Name(), "sim0");
-        EXPECT_EQ(link.Path(), ports + "\\sim0");
         EXPECT_EQ(FileText(link.Path()).find(port.DevicePath()), 0u);
-        EXPECT_EQ(serial::win32::LiveVirtualPorts(ports), std::vector<std::string>{"sim0"});
         EXPECT_EQ(serial::win32::VirtualPortPipe(ports, "sim0"), port.DevicePath());
-
-        // A second display takes the next name.
-        ListenPort other;
-        ASSERT_TRUE(other.OpenOwnLine(2400, &error)) << error;
-        PortLink otherLink;
         ASSERT_TRUE(otherLink.Publish(ports, other.DevicePath(), &error)) << error;
         EXPECT_EQ(otherLink.Name(), "sim1");
         EXPECT_EQ(serial::win32::LiveVirtualPorts(ports), (std::vector<std::string>{"sim0", "sim1"}));
     }
     EXPECT_TRUE(serial::win32::LiveVirtualPorts(ports).empty());
-    EXPECT_FALSE(fs::exists(fs::u8path(ports + "\\sim0")));
-}
-
-// What a display that was killed leaves: its file, no lock. Nobody lists or opens it, and
-// the next display takes the name over.
-TEST(Publication, TheNextDisplayTakesOverTheNameAKilledOneLeft)
-{
-    testing_support::Win32TempFolder folder;
-    ASSERT_FALSE(folder.path().empty());
-    const std::string ports = folder.path() + "\\ports";
-    ListenPort port;
-    std::string error;
-    ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
-    {
-        PortLink link;
-        ASSERT_TRUE(link.Publish(ports, port.DevicePath(), &error)) << error;
-    }
-    const std::string left = R"(\\.\pipe\vandry-display-test-1-2-3)";
-    std::ofstream(fs::u8path(ports + "\\sim0"), std::ios::binary) << left;
-    EXPECT_TRUE(serial::win32::LiveVirtualPorts(ports).empty());
-    EXPECT_EQ(serial::win32::VirtualPortPipe(ports, "sim0"), "");
-
-    PortLink link;
-    ASSERT_TRUE(link.Publish(ports, port.DevicePath(), &error)) << error;
-    EXPECT_EQ(link.Name(), "sim0");
-    EXPECT_EQ(serial::win32::VirtualPortPipe(ports, "sim0"), port.DevicePath());
 }
 
 }  // namespace

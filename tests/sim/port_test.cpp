@@ -17,9 +17,10 @@
 #include <memory>
 #include <string>
 
-#include "sim/listen_port.h"
-#include "sim/port_link.h"
+#include "serial/display_line.h"
 #include "serial/native_handle.h"
+#include "serial/virtual_port.h"
+#include "sim/line_settings.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_folder.h"
 
@@ -27,18 +28,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using sim::ListenPort;
-using sim::PortLink;
-using sim::ReadResult;
+using serial::DisplayLine;
+using serial::ReadResult;
+using serial::VirtualPortPublication;
 
 using testing_support::TempFolder;
 
 // Everything that arrives within a second, or up to the count.
-std::string ReadAll(ListenPort& port, std::size_t want)
+std::string ReadAll(DisplayLine& port, std::size_t want)
 {
     std::string got;
     while (got.size() < want) {
-        pollfd p{port.ReadFd(), POLLIN, 0};
+        pollfd p{port.WaitHandle(), POLLIN, 0};
         if (::poll(&p, 1, 1000) <= 0) break;
         std::uint8_t buf[256];
         std::size_t n = 0;
@@ -63,9 +64,9 @@ bool Exclusive(int fd)
 
 TEST(PseudoTerminal, EveryByteArrivesUnchangedAndAClientClosingDoesNotHangUp)
 {
-    ListenPort port;
+    DisplayLine port;
     std::string error;
-    ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
+    ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
     std::string all;
     for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
     {
@@ -91,7 +92,7 @@ TEST(Device, ReadsRawAtTheBaudRateAndGivesUpExclusiveModeWhenClosed)
     ASSERT_TRUE(line.ok());
     serial::OwnedHandle keep(::open(line.path().c_str(), O_RDWR | O_NOCTTY));  // the other program's end stays up
     {
-        ListenPort port;
+        DisplayLine port;
         std::string error;
         ASSERT_TRUE(port.OpenDevice(line.path(), 9600, &error)) << error;
         EXPECT_EQ(port.DevicePath(), line.path());
@@ -123,17 +124,17 @@ TEST(Device, Refusals)
         {plainFile, 2400, "not a serial port"},
     };
     for (const Row& r : rows) {
-        ListenPort port;
+        DisplayLine port;
         std::string error;
         EXPECT_FALSE(port.OpenDevice(r.path, r.baud, &error)) << r.path;
         EXPECT_NE(error.find(r.reason), std::string::npos) << error;
-        EXPECT_EQ(port.ReadFd(), -1);
+        EXPECT_EQ(port.WaitHandle(), serial::kNoHandle);
     }
 
     // Held by another program (flock, which binds root as well).
     serial::OwnedHandle other(::open(line.path().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
-    ListenPort port;
+    DisplayLine port;
     std::string error;
     EXPECT_FALSE(port.OpenDevice(line.path(), 2400, &error));
     EXPECT_NE(error.find("in use by another program"), std::string::npos) << error;
@@ -144,9 +145,9 @@ TEST(Device, Refusals)
 // while the client lives.
 TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
 {
-    ListenPort port;
+    DisplayLine port;
     std::string error;
-    ASSERT_TRUE(port.OpenPseudoTerminal(&error)) << error;
+    ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
     serial::OwnedHandle look(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
     const auto exclusive = [&] { return Exclusive(look.get()); };
     EXPECT_FALSE(port.ReleaseAbandonedExclusive());  // nothing to clear
@@ -185,17 +186,17 @@ TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
 // The settings a client puts on the pseudo-terminal, read back as the display shows them.
 TEST(PseudoTerminal, ReadsTheClientsLineSettings)
 {
-    ListenPort port;
+    DisplayLine port;
     std::string error;
-    ASSERT_TRUE(port.OpenPseudoTerminal(9600, &error)) << error;
+    ASSERT_TRUE(port.OpenOwnLine(9600, &error)) << error;
     EXPECT_EQ(port.Baud(), 9600u);
     serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
-    ASSERT_EQ(port.ClientSettings(), (sim::LineSettings{9600, 8, 'N', 1}));  // the display's own at first
+    ASSERT_EQ(port.ClientSettings(), (serial::LineSettings{9600, 8, 'N', 1}));  // the display's own at first
 
     const struct {
         speed_t speed;
         tcflag_t stop;
-        sim::LineSettings read;
+        serial::LineSettings read;
     } rows[] = {
         {B2400, 0, {2400, 8, 'N', 1}},
         {B115200, CSTOPB, {115200, 8, 'N', 2}},
@@ -212,7 +213,7 @@ TEST(PseudoTerminal, ReadsTheClientsLineSettings)
 
     // A device's settings are the display's own: nothing to read.
     Pty line;
-    ListenPort device;
+    DisplayLine device;
     ASSERT_TRUE(device.OpenDevice(line.path(), 2400, &error)) << error;
     EXPECT_EQ(device.ClientSettings(), std::nullopt);
 }
@@ -226,45 +227,16 @@ protected:
     std::string error;
 };
 
-TEST_F(LinkFolder, FirstFreeNameAndRemoval)
-{
-    auto first = std::make_unique<PortLink>();  // the folder is made on demand
-    ASSERT_TRUE(first->Publish(folder, "/dev/pts/77", &error)) << error;
-    EXPECT_EQ(first->Name(), "sim0");
-    EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/77");
-    EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
-
-    PortLink second;
-    ASSERT_TRUE(second.Publish(folder, "/dev/pts/78", &error)) << error;
-    EXPECT_EQ(second.Name(), "sim1");
-    EXPECT_EQ(second.Path(), folder + "/sim1");
-
-    first.reset();
-    EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/sim0")));
-    EXPECT_FALSE(fs::exists(folder + "/.sim0.lock"));
-
-    PortLink third;
-    ASSERT_TRUE(third.Publish(folder, "/dev/pts/79", &error)) << error;
-    EXPECT_EQ(third.Name(), "sim0");
-    second.Remove();
-    EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/sim1")));
-    EXPECT_TRUE(fs::is_symlink(folder + "/sim0"));
-}
-
-TEST_F(LinkFolder, TakesOverALinkLeftBehindButLeavesWhatIsNotALinkAlone)
+// Anything but a link in a name's place is not the display's to replace: the name is
+// skipped. (A link a killed display left is taken over: virtual_port_test.)
+TEST_F(LinkFolder, LeavesWhatIsNotALinkAlone)
 {
     ASSERT_TRUE(fs::create_directories(folder));
-    // A display that was killed: its link and its lock file stay, the lock is gone.
-    fs::create_symlink("/dev/pts/70", folder + "/sim0");
-    { serial::OwnedHandle f(::open((folder + "/.sim0.lock").c_str(), O_CREAT | O_WRONLY, 0600)); }
-    { serial::OwnedHandle f(::open((folder + "/sim1").c_str(), O_CREAT | O_WRONLY, 0600)); }
-    PortLink first, second;
-    ASSERT_TRUE(first.Publish(folder, "/dev/pts/71", &error)) << error;
-    EXPECT_EQ(first.Name(), "sim0");
-    EXPECT_EQ(fs::read_symlink(folder + "/sim0"), "/dev/pts/71");
-    ASSERT_TRUE(second.Publish(folder, "/dev/pts/72", &error)) << error;
-    EXPECT_EQ(second.Name(), "sim2");
-    EXPECT_TRUE(fs::is_regular_file(folder + "/sim1"));
+    { serial::OwnedHandle f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    VirtualPortPublication link;
+    ASSERT_TRUE(link.Publish(folder, "/dev/pts/72", &error)) << error;
+    EXPECT_EQ(link.Name(), "sim1");
+    EXPECT_TRUE(fs::is_regular_file(folder + "/sim0"));
 }
 
 // Something stray where a name's lock file belongs holds the name, left alone; the next
@@ -277,7 +249,7 @@ TEST_F(LinkFolder, AStrayLockEntryMovesOnToTheNextName)
     fs::create_symlink(tmp.path() + "/file", folder + "/.sim1.lock");
     fs::create_directory(folder + "/.sim2.lock");
     ASSERT_EQ(::mkfifo((folder + "/.sim3.lock").c_str(), 0600), 0);
-    PortLink link;
+    VirtualPortPublication link;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
     EXPECT_EQ(link.Name(), "sim4");
     for (const std::string name : {"sim0", "sim1", "sim2", "sim3"}) {
@@ -288,7 +260,7 @@ TEST_F(LinkFolder, AStrayLockEntryMovesOnToTheNextName)
 
 TEST_F(LinkFolder, KeepsALinkThatLeadsElsewhereNow)
 {
-    PortLink link;
+    VirtualPortPublication link;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/71", &error)) << error;
     fs::remove(folder + "/sim0");
     fs::create_symlink("/dev/pts/72", folder + "/sim0");
@@ -314,18 +286,13 @@ TEST_F(LinkFolder, RefusesAFolderOthersMayChange)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.changed + " at " + std::to_string(r.mode));
         ASSERT_EQ(::chmod(r.changed.c_str(), r.mode), 0);
-        PortLink link;
+        VirtualPortPublication link;
         EXPECT_EQ(link.Publish(folder, "/dev/pts/71", &error), *r.reason == '\0') << error;
         EXPECT_NE(error.find(r.reason), std::string::npos) << error;
         EXPECT_EQ(error.find('\n'), std::string::npos) << error;
         EXPECT_EQ(fs::exists(fs::symlink_status(folder + "/sim0")), *r.reason == '\0');
         ASSERT_EQ(::chmod(r.changed.c_str(), 0700), 0);
     }
-
-    PortLink link;
-    EXPECT_FALSE(link.Publish("relative/ports", "/dev/pts/71", &error));
-    EXPECT_FALSE(link.Publish("", "/dev/pts/71", &error));
-    EXPECT_TRUE(link.Name().empty());
 }
 
 TEST_F(LinkFolder, RefusesAFolderOfAnotherUser)
@@ -333,7 +300,7 @@ TEST_F(LinkFolder, RefusesAFolderOfAnotherUser)
     if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder away";
     ASSERT_TRUE(fs::create_directories(folder));
     ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
-    PortLink link;
+    VirtualPortPublication link;
     EXPECT_FALSE(link.Publish(folder, "/dev/pts/71", &error));
     EXPECT_NE(error.find("belongs to another user"), std::string::npos) << error;
 }

@@ -17,10 +17,11 @@
 
 #include <memory>
 
+#include "protocol/display_commands.h"
+#include "serial/display_line.h"
 #include "sim/display_listener.h"
 #include "tests/support/heard_log.h"
 #include "tests/support/pty_pair.h"
-#include "sim/listen_port.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
 #include "sim/signal_pipe.h"
@@ -32,7 +33,7 @@ class SimWindowTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<ListenPort> m_port;
+    std::unique_ptr<serial::DisplayLine> m_port;
     std::unique_ptr<DisplayListener> m_listener;
     std::unique_ptr<SimWindow> m_window;
     serial::OwnedHandle m_client;
@@ -42,7 +43,7 @@ private:
     {
         QCOMPARE(::write(m_client.get(), bytes.constData(), static_cast<size_t>(bytes.size())),
                  static_cast<ssize_t>(bytes.size()));
-        pollfd p{m_port->ReadFd(), POLLIN, 0};
+        pollfd p{m_port->WaitHandle(), POLLIN, 0};
         QVERIFY(::poll(&p, 1, 5000) == 1);
         m_listener->ReadAvailable();
     }
@@ -62,9 +63,9 @@ private:
 private slots:
     void init()
     {
-        m_port = std::make_unique<ListenPort>();
+        m_port = std::make_unique<serial::DisplayLine>();
         std::string error;
-        QVERIFY2(m_port->OpenPseudoTerminal(&error), error.c_str());
+        QVERIFY2(m_port->OpenOwnLine(protocol::kDefaultBaud, &error), error.c_str());
         m_listener = std::make_unique<DisplayListener>(*m_port);
         m_window = std::make_unique<SimWindow>(*m_listener, QStringLiteral("sim0 (/dev/pts/0)"));
         m_client = serial::OwnedHandle(::open(m_port->DevicePath().c_str(), O_RDWR | O_NOCTTY));
@@ -330,7 +331,7 @@ private slots:
     void tellsWhenTheLineIsGone()
     {
         testing_support::PtyPair<> line;
-        ListenPort port;
+        serial::DisplayLine port;
         std::string error;
         QVERIFY2(port.OpenDevice(line.path(), 2400, &error), error.c_str());
         DisplayListener listener(port);

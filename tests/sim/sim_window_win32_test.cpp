@@ -9,9 +9,9 @@
 #include <windows.h>
 
 #include "common/wide_text.h"
+#include "serial/display_line.h"
 #include "serial/native_handle.h"
 #include "sim/display_listener.h"
-#include "sim/listen_port.h"
 #include "sim/segment_display.h"
 #include "sim/sim_window.h"
 
@@ -50,7 +50,7 @@ private slots:
         QFETCH(bool, chinese);
         QFETCH(QString, line);
         const sim::Language lang = chinese ? sim::Language::Chinese : sim::Language::English;
-        sim::ListenPort port;
+        serial::DisplayLine port;
         std::string error;
         QVERIFY2(port.OpenOwnLine(9600, &error), error.c_str());
         sim::DisplayListener listener(port);
@@ -65,7 +65,7 @@ private slots:
     // listening for the next, which the face follows.
     void showsWhatEachClientSends()
     {
-        sim::ListenPort port;
+        serial::DisplayLine port;
         std::string error;
         QVERIFY2(port.OpenOwnLine(2400, &error), error.c_str());
         sim::DisplayListener listener(port);

@@ -12,7 +12,7 @@
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
-#include "serial/virtual_port.h"
+#include "serial/virtual_port_posix.h"
 #include "tests/support/panel_harness.h"
 #include "tests/support/pty_pair.h"
 
