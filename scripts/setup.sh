@@ -4,8 +4,9 @@
 set -euo pipefail
 
 # xdotool: scripts/run.sh places the two windows side by side with it; xprop (x11-utils)
-# reads the desktop's work area for it.
-packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev fonts-wqy-microhei xdotool x11-utils)
+# reads the desktop's work area for it. libcli11-dev: the programs read their command lines
+# with it, header-only, so the Windows build takes the same headers.
+packages=(cmake make g++ pkg-config libgtest-dev libcli11-dev qt6-base-dev fonts-wqy-microhei xdotool x11-utils)
 if [ "${1:-build}" = test ]; then
   # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
   # wine the `wine` and `wineserver` commands around it, fonts-wine its dialog font.
