@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -18,15 +19,10 @@ static_assert(kExitBadArguments == command_line::kExitUsage);
 ParseResult ParseArguments(const std::vector<std::string>& args)
 {
     command_line::Parser parser;
-    CLI::Option* const help = parser.Flag("-h,--help");
-    CLI::Option* const version = parser.Flag("--version");
-    CLI::Option* const list = parser.Flag("--list");
-    CLI::Option* const names = parser.Flag("--names");
-    CLI::Option* const force = parser.Flag("--force");
-    CLI::Option* const verbose = parser.Flag("--verbose");
-    CLI::Option* const port = parser.Value("--port");
-    CLI::Option* const baud = parser.Value("--baud");
-    CLI::Option* const lamp = parser.Value("--lamp");
+    const auto [help, version, list, names, force, verbose] =
+        std::array{parser.Flag("-h,--help"), parser.Flag("--version"), parser.Flag("--list"),
+                   parser.Flag("--names"),   parser.Flag("--force"),   parser.Flag("--verbose")};
+    const auto [port, baud, lamp] = std::array{parser.Value("--port"), parser.Value("--baud"), parser.Value("--lamp")};
     struct Message { CLI::Option* option; MessageKind kind; };
     const Message messages[] = {
         {parser.Value("--hex"), MessageKind::Hex},       {parser.Value("--text"), MessageKind::Text},

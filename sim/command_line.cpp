@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <string_view>
 
 #include "common/command_line.h"
@@ -16,12 +17,10 @@ ParsedOptions ParseCommandLine(const std::vector<std::string>& arguments)
     // -ab is not -a -b (there are no single-letter options to bundle), and "--" ends the
     // options.
     command_line::Parser parser([](std::string_view) { return true; }, true);
-    CLI::Option* const text = parser.Flag("--text");
-    CLI::Option* const port = parser.Value("--port");
-    CLI::Option* const baud = parser.Value("--baud");
-    CLI::Option* const lang = parser.Value("--lang");
-    CLI::Option* const help = parser.Flag("-h,--h,--help");
-    CLI::Option* const version = parser.Flag("--version");
+    // --h too: Qt's parser took the name of either kind with either prefix.
+    const auto [text, help, version] =
+        std::array{parser.Flag("--text"), parser.Flag("-h,--h,--help"), parser.Flag("--version")};
+    const auto [port, baud, lang] = std::array{parser.Value("--port"), parser.Value("--baud"), parser.Value("--lang")};
     const command_line::Reading reading = parser.Read(arguments);
 
     // What is wrong, in the words scripts have read since the first version.
