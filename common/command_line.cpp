@@ -36,8 +36,8 @@ Reading Parser::Read(const std::vector<std::string>& args)
         const CLI::Option* option = known(name);
         return option && option->get_expected_min() > 0 ? option : nullptr;
     };
-    // The arguments as CLI11 takes them: what it does not know it files as remaining(), the
-    // strays here.
+    // The arguments as CLI11 takes them. What it knows no option of it files aside; those
+    // are the strays here, found by the same look-up.
     std::vector<std::string> given;
     bool positional = false;
     const auto give = [&](std::string arg, std::size_t at) {
@@ -61,11 +61,12 @@ Reading Parser::Read(const std::vector<std::string>& args)
         std::string option = arg;
         if (option.size() > 2 && option[1] != '-') {
             const std::string_view word = std::string_view(option).substr(1, option.find('=') - 1);
-            // Not "-" and a letter that CLI11 would take for a short option; "---" it files unknown.
+            // CLI11 reads "-hx" as "-h -x" and has no long name after one dash: "--platform"
+            // where the program takes it so, else "---hx", which CLI11 files unknown, whole.
             option.insert(0, m_oneDash && m_oneDash(word) ? "-" : "--");
         }
         if (option == "--") {
-            give(m_endOfOptions ? option : "----", at);
+            give(m_endOfOptions ? option : "----", at);  // "----", as "---hx", is unknown to CLI11
             positional = m_endOfOptions;
             continue;
         }

@@ -1,18 +1,20 @@
 #pragma once
 // The command lines of the three programs, read by CLI11. Each program declares its options
-// on a Parser and reads them with Read; what is wrong comes back in a Reading, for the
-// program to say in its own words. Around CLI11 stand the few forms it
-// reads otherwise than the programs document:
-// - "--port=" is an empty value (CLI11 would take the next argument), "--clear=yes" a
-//   flag given a value (CLI11 would take "--clear=true" and "--clear=" for "--clear");
+// on a Parser and reads them with Read; what is wrong comes back in a Reading, each fault
+// with its place, for the program to name the first in its own words. Around CLI11 stand
+// the few forms it reads otherwise than the programs document:
+// - "--port=" is an empty value (CLI11 would take the next argument), "--clear=yes" a flag
+//   given a value (CLI11 would take "--clear=true" and "--clear=" for "--clear");
 // - a word of one dash is one option, never several: "-hx" is no "-h -x";
-// - some programs take long options with one dash ("-platform xcb"), which CLI11 has not.
+// - some programs take long options with one dash ("-platform xcb"), which CLI11 has not;
+// - "--" ends the options only where a program says so.
 
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace CLI {
@@ -37,6 +39,7 @@ struct Reading {
     // The places in the arguments of the values given to option, in order.
     std::vector<std::size_t> PlacesOf(const CLI::Option* option) const;
 
+    // Each value given, with its option and its place.
     std::vector<std::pair<const CLI::Option*, std::size_t>> values;
 };
 
