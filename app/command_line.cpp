@@ -1,8 +1,12 @@
 #include "app/command_line.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <array>
 #include <string_view>
+
+#include "common/command_line.h"
 
 namespace app {
 namespace {
@@ -24,45 +28,33 @@ bool Contains(const std::array<std::string_view, N>& names, std::string_view nam
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 {
+    // Qt's options are read only to be let through, with one dash as Qt writes them or two.
+    command_line::Parser parser(
+        [](std::string_view name) { return Contains(kQtOptionsWithValue, name) || Contains(kQtFlags, name); });
+    CLI::Option* const help = parser.Flag("-h,-?,--help,--help-all");
+    CLI::Option* const version = parser.Flag("-v,--version");
+    for (const std::string_view name : kQtOptionsWithValue)
+        parser.Value("--" + std::string(name));
+    for (const std::string_view name : kQtFlags)
+        parser.Flag("--" + std::string(name));
+    const command_line::Reading reading = parser.Read(arguments);
+
     CommandLine line;
-    bool help = false;
-    bool version = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& arg = arguments[i];
-        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all") {
-            help = true;
-            continue;
-        }
-        if (arg == "--version" || arg == "-v") {
-            version = true;
-            continue;
-        }
-        if (arg.size() > 1 && arg[0] == '-') {
-            std::string_view name(arg);
-            name.remove_prefix(name.starts_with("--") ? 2 : 1);
-            const auto eq = name.find('=');
-            const bool inlineValue = eq != std::string_view::npos;
-            if (inlineValue)
-                name = name.substr(0, eq);
-            if (Contains(kQtOptionsWithValue, name)) {
-                if (!inlineValue && ++i >= arguments.size() && line.error.empty())
-                    line.error = arg + " needs a value";
-                continue;
-            }
-            if (Contains(kQtFlags, name) && !inlineValue)
-                continue;
-            if (line.error.empty())
-                line.error = "unknown option " + arg;
-        } else if (line.error.empty()) {
+    if (!reading.faults.empty()) {
+        const auto& [kind, arg, at] = reading.faults.front();
+        if (kind == command_line::Reading::Kind::MissingValue)
+            line.error = arg + " needs a value";
+        else if (kind == command_line::Reading::Kind::Stray && (arg.size() < 2 || arg[0] != '-'))
             line.error = "unexpected argument \"" + arg + "\"; the panel takes no file or port name";
-        }
+        else
+            line.error = "unknown option " + arg;  // also a flag of Qt's given a value
     }
     // Help answers whatever else stands there; the version, once the rest is right.
-    if (help)
+    if (help->count() > 0)
         line.action = CommandLine::Action::Help;
     else if (!line.error.empty())
         line.action = CommandLine::Action::Wrong;
-    else if (version)
+    else if (version->count() > 0)
         line.action = CommandLine::Action::Version;
     return line;
 }

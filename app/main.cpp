@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/display_test_app.h"
+#include "common/command_line.h"
 #include "resources/icons.h"
 #include "resources/resource_ids.h"
 
@@ -39,8 +40,8 @@ int main(int argc, char** argv)
     case app::CommandLine::Action::Version:
         return Print(app::VersionText());
     case app::CommandLine::Action::Wrong:
-        std::cerr << "display-test: " << line.error << "\nTry 'display-test --help'.\n";
-        return 2;
+        std::cerr << command_line::UsageError("display-test", line.error);
+        return command_line::kExitUsage;
     case app::CommandLine::Action::Run:
         break;
     }

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "cli/platform.h"
+#include "common/command_line.h"
 #include "protocol/code_page.h"
 #include "protocol/hex_codec.h"
 #include "protocol/send_staging.h"
@@ -105,140 +106,6 @@ std::optional<protocol::Lamp> ParseLamp(const std::string& name)
             return e.lamp;
     }
     return std::nullopt;
-}
-
-ParseResult ParseArguments(const std::vector<std::string>& args)
-{
-    Options options;
-    std::string error;
-    bool help = false;
-    bool version = false;
-    bool list = false;
-    bool names = false;
-    bool force = false;
-    bool havePort = false, haveBaud = false, haveLamp = false;
-    int messages = 0;
-
-    auto fail = [&error](std::string text) {
-        if (error.empty())
-            error = std::move(text);
-    };
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (name.rfind("--", 0) == 0) {
-            const auto eq = name.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = name.substr(eq + 1);
-                name.resize(eq);
-            }
-        }
-        const bool takesValue = name == "--port" || name == "--baud" || name == "--hex"
-                                || name == "--text" || name == "--lamp";
-        std::string value;
-        if (takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];  // taken as it is, even when it begins with '-'
-            } else {
-                fail(name + " needs a value");
-                continue;
-            }
-        } else if (inlineValue) {
-            const bool known = name == "--help" || name == "-h" || name == "--version" || name == "--list"
-                               || name == "--names" || name == "--force" || name == "--scroll"
-                               || name == "--flicker" || name == "--clear";
-            fail(known ? name + " takes no value" : "unknown option " + serial::Quoted(name));
-            continue;
-        }
-
-        if (name == "--help" || name == "-h") {
-            help = true;
-        } else if (name == "--version") {
-            version = true;
-        } else if (name == "--list") {
-            list = true;
-        } else if (name == "--names") {
-            names = true;
-        } else if (name == "--force") {
-            force = true;
-            options.force = true;
-        } else if (name == "--verbose") {
-            options.verbose = true;
-        } else if (name == "--port") {
-            if (havePort)
-                fail("--port given twice");
-            else if (value.empty())
-                fail("--port needs a port name");
-            havePort = true;
-            options.port = value;
-        } else if (name == "--baud") {
-            if (haveBaud)
-                fail("--baud given twice");
-            else if (!serial::ParseBaudRate(value, &options.baud))
-                fail("--baud needs a rate in bits per second, such as 9600, not " + serial::Quoted(value));
-            haveBaud = true;
-        } else if (name == "--lamp") {
-            const auto lamp = ParseLamp(value);
-            if (haveLamp)
-                fail("--lamp given twice");
-            else if (!lamp)
-                fail("--lamp takes off, price, total, collect or change, not " + serial::Quoted(value));
-            else
-                options.lamp = *lamp;
-            haveLamp = true;
-        } else if (name == "--hex" || name == "--text" || name == "--scroll"
-                   || name == "--flicker" || name == "--clear") {
-            ++messages;
-            options.payload = value;
-            options.message = name == "--hex"       ? MessageKind::Hex
-                              : name == "--text"    ? MessageKind::Text
-                              : name == "--scroll"  ? MessageKind::Scroll
-                              : name == "--flicker" ? MessageKind::Flicker
-                                                    : MessageKind::Clear;
-        } else if (name.size() > 1 && name[0] == '-') {
-            fail("unknown option " + serial::Quoted(name));
-        } else {
-            fail("unexpected argument " + serial::Quoted(name) + "; a text to show goes after --text");
-        }
-    }
-
-    ParseResult result;
-    if (help) {
-        options.command = Command::Help;
-        result.options = options;
-        return result;
-    }
-    if (version && error.empty()) {
-        options.command = Command::Version;
-        result.options = options;
-        return result;
-    }
-    if (error.empty()) {
-        if (list) {
-            if (havePort || haveBaud || haveLamp || force || messages > 0)
-                error = "--list takes no other option than --names";
-            options.command = Command::List;
-            options.namesOnly = names;
-        } else if (names) {
-            error = "--names goes with --list";
-        } else if (messages > 1) {
-            error = "give only one of --hex, --text, --scroll, --flicker, --clear";
-        } else if (haveLamp && options.message != MessageKind::Text) {
-            error = "--lamp goes with --text";
-        } else if (messages == 0) {
-            error = "nothing to send: give one of --hex, --text, --scroll, --flicker, --clear"
-                    " (see --help)";
-        }
-    }
-    if (!error.empty()) {
-        result.error = error;
-        return result;
-    }
-    result.options = options;
-    return result;
 }
 
 std::optional<std::string> DescribeUndecodedHex(const std::string& hex)
@@ -417,8 +284,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.options) {
-        failure(kExitBadArguments, parsed.error);
-        err << "Try '" << kProgram << " --help'.\n";
+        err << command_line::UsageError(kProgram, parsed.error);
         return kExitBadArguments;
     }
     const Options& options = *parsed.options;

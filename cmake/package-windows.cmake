@@ -43,6 +43,8 @@ if(DISPLAYTEST_BUILD_GUI)
   install(DIRECTORY ${DISPLAYTEST_QT_MINGW}/licenses/ DESTINATION licenses/Qt)
   install(FILES ${CMAKE_BINARY_DIR}/Qt-SOURCE.txt DESTINATION licenses/Qt RENAME SOURCE.txt)
 endif()
+# CLI11, which reads the command line of every program (BSD 3-clause).
+install(FILES ${DISPLAYTEST_CLI11_COPYRIGHT} DESTINATION licenses RENAME CLI11.txt)
 # The C++ runtime and the threads library of mingw-w64, linked into every program.
 install(FILES /usr/share/doc/g++-mingw-w64-x86-64-posix/copyright
         DESTINATION licenses RENAME gcc-runtime.txt)

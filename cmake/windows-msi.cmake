@@ -24,7 +24,7 @@ add_custom_command(OUTPUT ${DISPLAYTEST_MSI}
   DEPENDS ${msi_programs} source_archive ${DISPLAYTEST_SOURCE_ARCHIVE}
           ${msi_work}/display-test.wxs ${CMAKE_CURRENT_LIST_DIR}/make-msi.cmake
           ${PROJECT_SOURCE_DIR}/resources/icons/app.ico ${PROJECT_SOURCE_DIR}/README.md
-          ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/docs/copyright
+          ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/docs/copyright ${DISPLAYTEST_CLI11_COPYRIGHT}
   COMMENT "Building the installer ${DISPLAYTEST_MSI}"
   VERBATIM)
 add_custom_target(msi DEPENDS ${DISPLAYTEST_MSI})

@@ -4,8 +4,9 @@
 set -euo pipefail
 
 # xdotool: scripts/run.sh places the two windows side by side with it; xprop (x11-utils)
-# reads the desktop's work area for it.
-packages=(cmake make g++ pkg-config libgtest-dev qt6-base-dev fonts-wqy-microhei xdotool x11-utils)
+# reads the desktop's work area for it. libcli11-dev: the programs read their command lines
+# with it, header-only, so the Windows build takes the same headers.
+packages=(cmake make g++ pkg-config libgtest-dev libcli11-dev qt6-base-dev fonts-wqy-microhei xdotool x11-utils)
 # The tests tell Qt that a screen reader listens through its private platform headers.
 packages+=(qt6-base-private-dev)
 if [ "${1:-build}" = test ]; then

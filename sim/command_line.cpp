@@ -1,47 +1,78 @@
 #include "sim/command_line.h"
 
-#include <QCommandLineParser>
+#include <CLI/CLI.hpp>
 
+#include <array>
+#include <string_view>
+
+#include "common/command_line.h"
 #include "serial/serial_port.h"
 #include "sim/main_platform.h"
 
 namespace sim {
 
-ParsedOptions ParseCommandLine(const QStringList& arguments)
+ParsedOptions ParseCommandLine(const std::vector<std::string>& arguments)
 {
-    QCommandLineParser parser;
-    const QCommandLineOption text(QStringLiteral("text"));
-    const QCommandLineOption port(QStringLiteral("port"), {}, QStringLiteral("NAME"));
-    const QCommandLineOption baud(QStringLiteral("baud"), {}, QStringLiteral("RATE"));
-    const QCommandLineOption lang(QStringLiteral("lang"), {}, QStringLiteral("LANG"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({text, port, baud, lang, help, version});
-    // -ab is not -a -b here: there are no single-letter options to bundle.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    // As Qt's programs read theirs: every option may be written with one dash too (-text),
+    // -ab is not -a -b (there are no single-letter options to bundle), and "--" ends the
+    // options.
+    command_line::Parser parser([](std::string_view) { return true; }, true);
+    // --h too: Qt's parser took the name of either kind with either prefix.
+    const auto [text, help, version] =
+        std::array{parser.Flag("--text"), parser.Flag("-h,--h,--help"), parser.Flag("--version")};
+    const auto [port, baud, lang] = std::array{parser.Value("--port"), parser.Value("--baud"), parser.Value("--lang")};
+    const command_line::Reading reading = parser.Read(arguments);
 
-    auto wrong = [](const QString& why) { return ParsedOptions{std::nullopt, why.toStdString()}; };
-    if (!parser.parse(arguments))
-        return wrong(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return wrong(QStringLiteral("unexpected argument: ") + parser.positionalArguments().constFirst());
+    // What is wrong, in the words scripts have read since the first version.
+    auto wrong = [](const std::string& why) { return ParsedOptions{std::nullopt, why}; };
+    // Qt's parser said the last value out of place, else every unknown option.
+    std::string misplaced;
+    std::vector<std::string> unknown, positional;
+    bool onlyPositional = false;
+    for (const auto& [kind, arg, at] : reading.faults) {
+        if (kind == command_line::Reading::Kind::MissingValue) {
+            misplaced = "Missing value after '" + arg + "'.";
+        } else if (kind == command_line::Reading::Kind::FlagWithValue) {
+            misplaced = "Unexpected value after '" + arg.substr(0, arg.find('=')) + "'.";
+        } else if (onlyPositional || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+        } else if (arg == "--") {
+            onlyPositional = true;
+        } else {
+            const std::string name = arg.substr(arg.starts_with("--") ? 2 : 1);
+            unknown.push_back(name.substr(0, name.find('=')));
+        }
+    }
+    if (!misplaced.empty())
+        return wrong(misplaced);
+    if (unknown.size() == 1)
+        return wrong("Unknown option '" + unknown.front() + "'.");
+    if (unknown.size() > 1) {
+        std::string names;
+        for (const std::string& name : unknown)
+            names += (names.empty() ? "" : ", ") + name;
+        return wrong("Unknown options: " + names + ".");
+    }
+    if (!positional.empty())
+        return wrong("unexpected argument: " + positional.front());
 
+    // The last one counts where an option is given again.
     Options o;
-    o.text = parser.isSet(text);
-    o.help = parser.isSet(help);
-    o.version = parser.isSet(version);
-    if (parser.isSet(port)) {
-        o.port = parser.value(port).toStdString();
+    o.text = text->count() > 0;
+    o.help = help->count() > 0;
+    o.version = version->count() > 0;
+    if (port->count() > 0) {
+        o.port = port->results().back();
         if (o.port.empty())
-            return wrong(QStringLiteral("--port needs a port name, such as ttyUSB0"));
+            return wrong("--port needs a port name, such as ttyUSB0");
     }
-    if (parser.isSet(lang)) {
-        o.lang = parser.value(lang).toStdString();
+    if (lang->count() > 0) {
+        o.lang = lang->results().back();
         if (o.lang != "en" && o.lang != "zh")
-            return wrong(QStringLiteral("--lang takes en or zh, not \"") + parser.value(lang) + QStringLiteral("\""));
+            return wrong("--lang takes en or zh, not \"" + o.lang + "\"");
     }
-    if (parser.isSet(baud) && !serial::ParseBaudRate(parser.value(baud).toStdString(), &o.baud))
-        return wrong(QStringLiteral("--baud: not a baud rate: ") + parser.value(baud));
+    if (baud->count() > 0 && !serial::ParseBaudRate(baud->results().back(), &o.baud))
+        return wrong("--baud: not a baud rate: " + baud->results().back());
     return {o, {}};
 }
 

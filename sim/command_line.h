@@ -1,11 +1,10 @@
 #pragma once
 // The command line of display-sim.
 
-#include <QStringList>
-
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "protocol/display_commands.h"
 
@@ -27,11 +26,10 @@ struct ParsedOptions {
     std::string error;               // then what is wrong, for the user
 };
 
-// Reads the whole command line, program name first: --text, --port NAME, --baud RATE,
-// --lang en|zh (each
-// also as --opt=VALUE), --help (-h), --version. Needs no application object: which kind
-// of application runs depends on --text.
-ParsedOptions ParseCommandLine(const QStringList& arguments);
+// Reads the arguments after the program name (UTF-8): --text, --port NAME, --baud RATE,
+// --lang en|zh (each also as --opt=VALUE, and with one dash), --help (-h), --version. Needs
+// no application object: which kind of application runs depends on --text.
+ParsedOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The text of --help.
 std::string UsageText();

@@ -5,14 +5,16 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QStringList>
+#include <QString>
 
 #include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "common/command_line.h"
 #include "serial/display_line.h"
 #include "serial/port_name.h"
 #include "serial/virtual_port.h"
@@ -51,12 +53,12 @@ int PrintAndExit(const std::string& text)
 
 int main(int argc, char** argv)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.push_back(QString::fromLocal8Bit(argv[i]).toStdString());
     const sim::ParsedOptions parsed = sim::ParseCommandLine(arguments);
     if (!parsed.options) {
         sim::UseParentConsole();
-        std::cerr << "display-sim: " << parsed.error << "\nTry 'display-sim --help'.\n";
+        std::cerr << command_line::UsageError("display-sim", parsed.error);
         return kExitUsage;
     }
     const sim::Options& options = *parsed.options;

@@ -19,7 +19,7 @@ set(top vandry-display-test-1.0.0.2-win64)
 foreach(entry
     display-test.exe display-send.exe display-sim.exe README.md LICENSE.txt
     licenses/vandry-display-test-1.0.0.2-source.zip licenses/vandry-display-test.txt licenses/gcc-runtime.txt licenses/mingw-w64-runtime.txt
-    licenses/Qt/LGPL-3.0-only.txt licenses/Qt/SOURCE.txt licenses/Qt/debian-copyright)
+    licenses/CLI11.txt licenses/Qt/LGPL-3.0-only.txt licenses/Qt/SOURCE.txt licenses/Qt/debian-copyright)
   string(FIND "${listing}" "${top}/${entry}\n" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "${entry} is missing from the zip:\n${listing}")
@@ -50,6 +50,11 @@ endforeach()
 file(READ ${WORK}/${top}/LICENSE.txt license)
 if(NOT license MATCHES "^MIT License\n\nCopyright \\(c\\) 2026 ")
   message(FATAL_ERROR "LICENSE.txt is not the MIT licence:\n${license}")
+endif()
+# CLI11 is compiled into every program: its licence goes with them, whole.
+file(READ ${WORK}/${top}/licenses/CLI11.txt cli11)
+if(NOT cli11 MATCHES "Upstream-Name: CLI11\n" OR NOT cli11 MATCHES "License: BSD-3-clause\n Redistribution and use")
+  message(FATAL_ERROR "licenses/CLI11.txt is not CLI11's licence:\n${cli11}")
 endif()
 set(source_zip ${WORK}/${top}/licenses/vandry-display-test-1.0.0.2-source.zip)
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${source_zip} OUTPUT_VARIABLE sources RESULT_VARIABLE status)

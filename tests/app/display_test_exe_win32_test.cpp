@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/display_test_exe.h"
 #include "tests/wine/hex_words.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/serial_comm.h"
@@ -23,11 +24,10 @@
 
 namespace {
 
-constexpr char kPort[] = "COM5";
-constexpr wchar_t kTitle[] = L"Vandry Customer Display Test";
-// Bounds for a hung program on a loaded machine, not measurements.
-constexpr DWORD kStartMs = 90000;
-constexpr DWORD kEndMs = 30000;
+using display_test_exe::kEndMs;
+using display_test_exe::kPort;
+using display_test_exe::kStartMs;
+using display_test_exe::kTitle;
 constexpr int kArrivalMs = 5000;
 constexpr int kQuietMs = 500;
 

@@ -15,17 +15,18 @@
 #include <vector>
 
 #include "common/wide_text.h"
+#include "tests/wine/display_test_exe.h"
 #include "tests/wine/port_host_client.h"
 #include "tests/wine/win32_process.h"
 
 namespace {
 
-constexpr char kPort[] = "COM5";
-constexpr wchar_t kProduct[] = L"Vandry Customer Display Test";
-// Bounds for a hung program on a loaded machine, not measurements.
+using display_test_exe::kEndMs;
+using display_test_exe::kPort;
+using display_test_exe::kStartMs;
+constexpr const wchar_t* kProduct = display_test_exe::kTitle;
+// A bound for a hung installer, not a measurement.
 constexpr DWORD kMsiexecMs = 180000;
-constexpr int kStartMs = 90000;
-constexpr DWORD kEndMs = 30000;
 
 std::string g_msi;
 

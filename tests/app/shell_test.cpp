@@ -265,7 +265,12 @@ private slots:
         row("--version", {"--version"}, 0, "display-test 1.0.0.2\n");
         row("-v", {"-v"}, 0, "display-test 1.0.0.2\n");
         row("Qt's options pass", {"-platform", "xcb", "-reverse", "--style=fusion", "--version"}, 0, "display-test 1.0.0.2\n");
+        row("Qt's options with one dash and =", {"-platform=xcb", "-style", "fusion", "--version"}, 0,
+            "display-test 1.0.0.2\n");
         row("unknown option", {"--bogus"}, 2, "", "display-test: unknown option --bogus");
+        row("an abbreviation", {"--vers"}, 2, "", "display-test: unknown option --vers");
+        row("-h and -v run together", {"-hv"}, 2, "", "display-test: unknown option -hv");
+        row("a flag of Qt's given a value", {"-reverse=1"}, 2, "", "display-test: unknown option -reverse=1");
         row("unknown before --version", {"--version", "-x"}, 2, "", "display-test: unknown option -x");
         row("an argument", {"ttyUSB0"}, 2, "",
             "display-test: unexpected argument \"ttyUSB0\"; the panel takes no file or port name");

@@ -289,7 +289,8 @@ TEST(Sender, AFolderThatCannotBeSearchedIsNamed)
 TEST(ParseArguments, HelpWinsOverEverythingElse)
 {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--clear", "--help"}, std::vector<std::string>{"-h", "--bogus"}}) {
+         {std::vector<std::string>{"--clear", "--help"}, std::vector<std::string>{"-h", "--bogus"},
+          std::vector<std::string>{"--clear=yes", "--help"}}) {
         const auto parsed = cli::ParseArguments(args);
         ASSERT_TRUE(parsed.options);
         EXPECT_EQ(parsed.options->command, cli::Command::Help);
