@@ -141,13 +141,13 @@ private:
 // A file as a killed display leaves it: the text, and no lock.
 inline bool WriteUnlockedPortFile(const std::string& folder, const std::string& name, const std::string& text)
 {
-    HANDLE file = ::CreateFileW(wide_text::Widen(folder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    HANDLE opened = ::CreateFileW(wide_text::Widen(folder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
         return false;
+    const serial::OwnedHandle file(opened);
     DWORD written = 0;
-    const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
-    ::CloseHandle(file);
+    const bool ok = ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
     return ok && written == text.size();
 }
 
