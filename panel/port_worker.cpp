@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "panel/port_watcher.h"
+#include "protocol/display_commands.h"
 #include "protocol/send_staging.h"
+#include "serial/cut_message.h"
 
 namespace panel {
 
@@ -87,8 +89,7 @@ void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
     const std::uint32_t result = protocol::StageAndWrite(text, [&](const std::uint8_t* data, std::uint32_t count) {
         return WriteInParts(data, count, stop, &begun);
     });
-    const serial::WriteError error = serial::WriteErrorOf(result);
-    if (begun && (error == serial::WriteError::Cancelled || error == serial::WriteError::TimedOut))
+    if (serial::ClearFollows(result, begun))
         m_cutOn = m_portName;
     emit Written(request, result);
 }
@@ -115,8 +116,8 @@ void PortWorker::ClearIfCut(const std::stop_token& stop)
 {
     if (m_cutOn.empty() || m_cutOn != m_portName)
         return;
-    const std::uint8_t clear = 0x0C;
-    if (m_port.Write(&clear, 1, stop) == serial::CSerialPort::kErrorSuccess) {
+    const auto write = [&](const std::uint8_t* data, std::uint32_t count) { return m_port.Write(data, count, stop); };
+    if (protocol::StageAndWrite(protocol::ClearMessage(), write) == serial::CSerialPort::kErrorSuccess) {
         m_cutOn.clear();
         ++m_progress;
     }
