@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "panel/port_watcher.h"
+#include "common/handle_notifier.h"
 #include "protocol/display_commands.h"
 #include "protocol/send_staging.h"
 #include "serial/cut_message.h"
@@ -57,14 +57,14 @@ void PortWorker::WatchLine()
     const serial::NativeHandle handle = m_port.LineEventHandle();
     if (handle == serial::kNoHandle)
         return;
-    m_lineEvents = WatchNotifier(handle, this, [this] { OnLineEvent(); });
+    m_lineEvents = new common::HandleNotifier(handle, [this] { OnLineEvent(); }, this);
 }
 
 void PortWorker::OnLineEvent()
 {
     if (m_lineEvents != nullptr && m_port.LineHungUp()) {
         // It would tell the same again and again until the port is closed.
-        m_lineEvents->disconnect(this);
+        m_lineEvents->SetEnabled(false);
         m_lineEvents->deleteLater();
         m_lineEvents = nullptr;
         emit LineLost(m_openRequest);

@@ -54,10 +54,12 @@ public:
 #ifndef _WIN32
     // The descriptor to wait on for input; -1 when nothing is open.
     int ReadFd() const noexcept { return m_read.get(); }
+    serial::NativeHandle WaitHandle() const noexcept { return ReadFd(); }
 #else
     // The event to wait on: set when Read has something to say (bytes, a client that
     // came or went, a failure); null when nothing is open.
     serial::NativeHandle ReadEvent() const noexcept { return m_event.get(); }
+    serial::NativeHandle WaitHandle() const noexcept { return ReadEvent(); }
 #endif
     // The device other programs open: the pseudo-terminal's slave or the pipe, or the
     // device itself.
