@@ -12,7 +12,9 @@ HandleNotifier::~HandleNotifier() = default;
 void HandleNotifier::SetEnabled(bool enabled)
 {
     // A slot of either platform's notifier (QSocketNotifier, QWinEventNotifier).
-    QMetaObject::invokeMethod(m_notifier, "setEnabled", Qt::DirectConnection, Q_ARG(bool, enabled));
+    [[maybe_unused]] const bool called =
+        QMetaObject::invokeMethod(m_notifier, "setEnabled", Qt::DirectConnection, Q_ARG(bool, enabled));
+    Q_ASSERT(called);
 }
 
 }  // namespace common

@@ -1,17 +1,42 @@
-// The requests to end a program come into the event loop while the bridge lives; once it
-// goes, the actions in place before are back, not the defaults.
+// What the OS tells comes into the event loop: a handle with something to read, while its
+// notifier is on; the requests to end a program, while the bridge lives, after which the
+// actions in place before are back, not the defaults.
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <signal.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include "common/handle_notifier.h"
 #include "common/shutdown_signals.h"
 
-class ShutdownSignalsTest : public QObject {
+class EventLoopTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void aHandleIsHeardWhileItsNotifierIsOn()
+    {
+        int fds[2];
+        QCOMPARE(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+        const serial::OwnedHandle read(fds[0]), write(fds[1]);
+        int heard = 0;
+        common::HandleNotifier notifier(read.get(), [&] {
+            char b = 0;
+            while (::read(read.get(), &b, 1) == 1)
+                ++heard;
+        });
+        QCOMPARE(::write(write.get(), "a", 1), 1);
+        QTRY_COMPARE(heard, 1);
+        notifier.SetEnabled(false);
+        QCOMPARE(::write(write.get(), "b", 1), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(heard, 1);
+        notifier.SetEnabled(true);
+        QTRY_COMPARE(heard, 2);
+    }
+
     void comeIntoTheLoopAndTheFormerActionsComeBack()
     {
         const auto handlerOf = [](int s) {
@@ -40,5 +65,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ShutdownSignalsTest)
-#include "shutdown_signals_posix_test.moc"
+QTEST_GUILESS_MAIN(EventLoopTest)
+#include "event_loop_posix_test.moc"
