@@ -39,7 +39,7 @@ signals:
     void Received(int request);
 
 public:
-    struct Platform;
+    struct Platform;  // what the platform holds; public for the Windows console handler
 
 private:
     std::unique_ptr<Platform> m_platform;
