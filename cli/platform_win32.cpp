@@ -5,6 +5,7 @@
 
 #include <streambuf>
 
+#include "common/owned_win32.h"
 #include "common/text.h"
 #include "common/wide_text.h"
 
@@ -108,11 +109,11 @@ std::vector<std::string> Utf8Arguments(int, char**)
     std::vector<std::string> args;
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const common::OwnedLocalMemory held(wide);
     if (!wide)
         return args;
     for (int i = 1; i < count; ++i)
         args.push_back(wide_text::Narrow(wide[i]));
-    LocalFree(wide);
     return args;
 }
 

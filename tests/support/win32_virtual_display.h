@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/owned_win32.h"
 #include "common/wide_text.h"
 #include "serial/native_handle.h"
 
@@ -41,8 +42,8 @@ private:
     static void RemoveAll(const std::wstring& dir)
     {
         WIN32_FIND_DATAW found{};
-        HANDLE search = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
+        // The search ends before its folder goes.
+        if (const common::OwnedSearch search(::FindFirstFileW((dir + L"\\*").c_str(), &found)); search.valid()) {
             do {
                 const std::wstring name = found.cFileName;
                 if (name == L"." || name == L"..")
@@ -52,8 +53,7 @@ private:
                     RemoveAll(path);
                 else
                     ::DeleteFileW(path.c_str());
-            } while (::FindNextFileW(search, &found));
-            ::FindClose(search);
+            } while (::FindNextFileW(search.get(), &found));
         }
         ::RemoveDirectoryW(dir.c_str());
     }
