@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/about_dlg.h"
-#include "app/shutdown_signals.h"
+#include "common/shutdown_signals.h"
 
 namespace app {
 
@@ -22,9 +22,9 @@ bool CDisplayTestApp::InitInstance()
         // Asked to end by a signal: as on Escape, then whatever window is open over the
         // panel (the About box, the menu) closes too, so that its loop lets go. In place
         // before the panel opens its port, and until the panel has released it.
-        ShutdownSignals endSignals;
+        common::ShutdownSignals endSignals;
         panel::CDisplayTestDlg dlg(std::move(m_services));
-        QObject::connect(&endSignals, &ShutdownSignals::Received, &dlg, [&dlg] {
+        QObject::connect(&endSignals, &common::ShutdownSignals::Received, &dlg, [&dlg] {
             dlg.reject();
             for (QWidget* window : QApplication::topLevelWidgets()) {
                 if (window != &dlg && window->isVisible())

@@ -5,6 +5,8 @@
 
 #include <streambuf>
 
+#include "common/owned_win32.h"
+#include "common/text.h"
 #include "common/wide_text.h"
 
 namespace cli {
@@ -68,15 +70,16 @@ private:
     // The length of text without an unfinished UTF-8 sequence at its end.
     static std::size_t WholeCharacters(const std::string& text)
     {
-        std::size_t end = text.size();
-        std::size_t back = 0;
-        while (back < 3 && end > back && (static_cast<unsigned char>(text[end - back - 1]) & 0xC0) == 0x80)
-            ++back;
-        if (end <= back)
-            return end;
-        const auto lead = static_cast<unsigned char>(text[end - back - 1]);
-        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        return length > back + 1 ? end - back - 1 : end;
+        // The last character begins at most three bytes before the end, at a byte that
+        // continues none.
+        for (std::size_t back = 1; back <= 4 && back <= text.size(); ++back) {
+            const std::size_t start = text.size() - back;
+            const auto b = static_cast<unsigned char>(text[start]);
+            if (b >= 0x80 && b <= 0xBF)
+                continue;
+            return common::Utf8CharAt(text, start).cut ? start : text.size();
+        }
+        return text.size();
     }
 
     DWORD m_which;
@@ -106,11 +109,11 @@ std::vector<std::string> Utf8Arguments(int, char**)
     std::vector<std::string> args;
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const common::OwnedLocalMemory held(wide);
     if (!wide)
         return args;
     for (int i = 1; i < count; ++i)
         args.push_back(wide_text::Narrow(wide[i]));
-    LocalFree(wide);
     return args;
 }
 

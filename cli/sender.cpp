@@ -12,9 +12,11 @@
 
 #include "cli/platform.h"
 #include "common/command_line.h"
+#include "common/text.h"
 #include "protocol/code_page.h"
 #include "protocol/hex_codec.h"
 #include "protocol/send_staging.h"
+#include "serial/cut_message.h"
 #include "serial/port_holder.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
@@ -46,15 +48,6 @@ std::string Shown(char c)
     if (b >= 0x21 && b < 0x7F)
         return std::string("'") + c + "'";
     return "the byte 0x" + protocol::BytesToHex(std::string_view(&c, 1), protocol::HexCase::Upper);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size()
-           && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-                  return std::tolower(static_cast<unsigned char>(x))
-                         == std::tolower(static_cast<unsigned char>(y));
-              });
 }
 
 std::string OpenFailureText(const std::string& port, std::uint32_t baud,
@@ -102,7 +95,7 @@ std::optional<protocol::Lamp> ParseLamp(const std::string& name)
         {"change", protocol::Lamp::Change},
     };
     for (const Entry& e : kLamps) {
-        if (EqualsIgnoringCase(name, e.name))
+        if (common::EqualsIgnoringCase(name, e.name))
             return e.lamp;
     }
     return std::nullopt;
@@ -356,13 +349,16 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
         for (const std::string& warning : message.warnings)
             err << kProgram << ": " << warning << '\n';
-        const auto write = [&port, &stop](const std::uint8_t* data, std::uint32_t count) {
+        bool begun = false;
+        const auto write = [&port, &stop, &begun](const std::uint8_t* data, std::uint32_t count) {
+            begun = begun || !stop.stop_requested();
             return port.Write(data, count, stop);
         };
         result = protocol::StageAndWrite(message.hex, write);
         // A message cut short may leave the display inside a command (after ESC, within a
-        // text): Clear ends whatever it was, if the line takes it.
-        if (serial::WriteErrorOf(result) == serial::WriteError::TimedOut)
+        // text): Clear ends whatever it was, if the line takes it. After a signal the stop
+        // holds for it too, and the line is left as it was.
+        if (serial::ClearFollows(result, begun))
             protocol::StageAndWrite(protocol::ClearMessage(), write);
         port.Close();
     });

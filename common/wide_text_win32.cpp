@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "common/owned_win32.h"
+
 namespace wide_text {
 
 namespace {
@@ -49,10 +51,10 @@ std::string SystemMessage(unsigned long error)
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
         0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const common::OwnedLocalMemory held(text);
     if (length == 0 || text == nullptr)
         return "error " + std::to_string(error);
     std::wstring wide(text, length);
-    ::LocalFree(text);
     while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
         wide.pop_back();
     const std::string utf8 = Narrow(wide);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/display_commands.h"
 #include "resources/captions.h"
 
 namespace panel {
@@ -17,12 +18,11 @@ struct AutoStep {
 };
 
 inline constexpr int kAutoStepCount = 14;
-inline constexpr unsigned kAutoTimerId = 1;
 
 // Steps 1 to 14: Clear, growing decimal numbers, all eights with their points, then each
-// lamp in turn. Step 1 shares the manual actions' "0C"; the others are held in lower case.
+// lamp in turn. Step 1 is the manual actions' Clear; the others are held in lower case.
 inline constexpr std::array<AutoStep, kAutoStepCount> kAutoSteps{{
-    {"0C", res::Text::Step1},
+    {protocol::cmd::kClear, res::Text::Step1},
     {"1b5141300d", res::Text::Step2},
     {"1b5141302e310d", res::Text::Step3},
     {"1b5141302e31320d", res::Text::Step4},

@@ -4,6 +4,7 @@
 #include <QtAlgorithms>
 #include <utility>
 
+#include "common/handle_notifier.h"
 #include "serial/port_discovery.h"
 
 namespace panel {
@@ -60,7 +61,7 @@ DebouncedPortWatch::DebouncedPortWatch(std::vector<std::string> folders, QObject
 
     const std::vector<serial::NativeHandle> handles = m_watch.EventHandles();
     for (const serial::NativeHandle handle : handles) {
-        m_notifiers.push_back(WatchNotifier(handle, this, [this] {
+        m_notifiers.push_back(new common::HandleNotifier(handle, [this] {
             if (!m_watch.TakeEvents())
                 return;
             // Settled from the first event of a burst, never restarted by the later ones:
@@ -69,7 +70,7 @@ DebouncedPortWatch::DebouncedPortWatch(std::vector<std::string> folders, QObject
                 m_moreCame = true;
             else
                 m_settle.start();
-        }));
+        }, this));
     }
     if (handles.empty()) {
         m_reprobe.setInterval(kReprobeMs);

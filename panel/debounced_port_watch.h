@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,10 +50,5 @@ private:
     bool m_probeAgain = false;
     std::vector<std::string> m_probed;
 };
-
-// A notifier of the platform that calls back when a handle of a serial::PortWatch
-// signals: a QSocketNotifier on POSIX, a QWinEventNotifier on Windows (one each for the
-// registry and the virtual-port folder).
-QObject* WatchNotifier(serial::NativeHandle handle, QObject* parent, std::function<void()> onEvent);
 
 }  // namespace panel

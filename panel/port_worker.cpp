@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+#include "common/handle_notifier.h"
 #include "panel/debounced_port_watch.h"
+#include "protocol/display_commands.h"
 #include "protocol/send_staging.h"
+#include "serial/cut_message.h"
 
 namespace panel {
 
@@ -55,14 +58,14 @@ void PortWorker::WatchLine()
     const serial::NativeHandle handle = m_port.LineEventHandle();
     if (handle == serial::kNoHandle)
         return;
-    m_lineEvents = WatchNotifier(handle, this, [this] { OnLineEvent(); });
+    m_lineEvents = new common::HandleNotifier(handle, [this] { OnLineEvent(); }, this);
 }
 
 void PortWorker::OnLineEvent()
 {
     if (m_lineEvents != nullptr && m_port.LineHungUp()) {
         // It would tell the same again and again until the port is closed.
-        m_lineEvents->disconnect(this);
+        m_lineEvents->SetEnabled(false);
         m_lineEvents->deleteLater();
         m_lineEvents = nullptr;
         emit lineLost(m_openRequest);
@@ -87,8 +90,7 @@ void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
     const std::uint32_t result = protocol::StageAndWrite(text, [&](const std::uint8_t* data, std::uint32_t count) {
         return WriteInParts(data, count, stop, &begun);
     });
-    const serial::WriteError error = serial::WriteErrorOf(result);
-    if (begun && (error == serial::WriteError::Cancelled || error == serial::WriteError::TimedOut))
+    if (serial::ClearFollows(result, begun))
         m_cutOn = m_portName;
     emit written(request, result);
 }
@@ -115,8 +117,8 @@ void PortWorker::ClearIfCut(const std::stop_token& stop)
 {
     if (m_cutOn.empty() || m_cutOn != m_portName)
         return;
-    const std::uint8_t clear = 0x0C;
-    if (m_port.Write(&clear, 1, stop) == serial::CSerialPort::kErrorSuccess) {
+    const auto write = [&](const std::uint8_t* data, std::uint32_t count) { return m_port.Write(data, count, stop); };
+    if (protocol::StageAndWrite(protocol::ClearMessage(), write) == serial::CSerialPort::kErrorSuccess) {
         m_cutOn.clear();
         ++m_progress;
     }

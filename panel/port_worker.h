@@ -14,6 +14,9 @@
 
 #include "serial/serial_port.h"
 
+namespace common {
+class HandleNotifier;
+}
 
 namespace panel {
 
@@ -58,7 +61,7 @@ private:
     std::uint32_t m_baudRate = 0;
     std::string m_cutOn;        // the port a message was cut on, until Clear followed it
     quint64 m_openRequest = 0;  // the request that opened m_port
-    QObject* m_lineEvents = nullptr;  // tells of news on the open line
+    common::HandleNotifier* m_lineEvents = nullptr;  // tells of news on the open line
     std::mutex m_mutex;  // guards m_stop against CancelWrites from the window's thread
     std::stop_source m_stop;
     std::atomic<quint64> m_ticket{0};

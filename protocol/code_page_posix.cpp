@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/text.h"
+
 namespace protocol {
 
 namespace {
@@ -51,51 +53,6 @@ private:
     iconv_t m_cd;
 };
 
-bool IsContinuation(unsigned char b)
-{
-    return (b & 0xC0) == 0x80;
-}
-
-// Length of the well-formed UTF-8 character at the start of s, or 0 when it is malformed;
-// *skip is then the length of the malformed part (at least 1), which becomes one '?'.
-std::size_t Utf8CharLength(std::string_view s, std::size_t* skip)
-{
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    std::size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;  // the range of the second byte
-    if (b0 < 0x80) {
-        return 1;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        if (b0 == 0xE0)
-            lo = 0xA0;  // overlong
-        else if (b0 == 0xED)
-            hi = 0x9F;  // surrogates
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        if (b0 == 0xF0)
-            lo = 0x90;  // overlong
-        else if (b0 == 0xF4)
-            hi = 0x8F;  // beyond U+10FFFF
-    } else {
-        *skip = 1;
-        return 0;
-    }
-    std::size_t i = 1;
-    for (; i < len && i < s.size(); ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        const bool ok = i == 1 ? (b >= lo && b <= hi) : IsContinuation(b);
-        if (!ok)
-            break;
-    }
-    if (i == len)
-        return len;
-    *skip = i;  // the lead byte and the continuation bytes that belonged to it
-    return 0;
-}
-
 }  // namespace
 
 bool CanConvert(const char* to, const char* from, std::string* why)
@@ -126,11 +83,12 @@ std::string ToDisplayCodePage(std::string_view utf8)
     Converter toGbk("GBK", "UTF-8");
     std::size_t i = 0;
     while (i < utf8.size()) {
-        std::size_t skip = 0;
-        const std::size_t len = Utf8CharLength(utf8.substr(i), &skip);
-        if (len == 0) {
+        // A malformed part, the lead byte and what belonged to it, becomes one '?'.
+        const common::Utf8Char character = common::Utf8CharAt(utf8, i);
+        const std::size_t len = character.length;
+        if (!character.valid) {
             out.push_back(kReplacement);
-            i += skip;
+            i += len;
             continue;
         }
         if (len == 1)

@@ -1,45 +1,30 @@
 #pragma once
-// A move-only owner of one OS handle of a serial port: a file descriptor on POSIX, a
-// HANDLE on Windows. Closing is implemented once per platform.
+// The OS handle of a line, a pipe or an event: a file descriptor on POSIX, a HANDLE on
+// Windows, and its move-only owner. Closing is implemented once per platform.
 
-#include <utility>
+#include "common/owned.h"
 
 namespace serial {
 
 #ifdef _WIN32
 using NativeHandle = void*;  // HANDLE
 inline constexpr NativeHandle kNoHandle = nullptr;  // never INVALID_HANDLE_VALUE
+// A HANDLE that Windows refused to close is still ours.
+inline constexpr bool kHandleKeptWhenRefused = true;
 #else
 using NativeHandle = int;  // file descriptor
 inline constexpr NativeHandle kNoHandle = -1;
+// Linux frees the descriptor even when close fails, so it is never retried.
+inline constexpr bool kHandleKeptWhenRefused = false;
 #endif
 
-class OwnedHandle {
-public:
-    OwnedHandle() noexcept = default;
-    explicit OwnedHandle(NativeHandle h) noexcept : m_h(h) {}
-    OwnedHandle(OwnedHandle&& other) noexcept : m_h(other.release()) {}
-    OwnedHandle& operator=(OwnedHandle&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_h = other.release();
-        }
-        return *this;
-    }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    ~OwnedHandle() { reset(); }
-
-    NativeHandle get() const noexcept { return m_h; }
-    bool valid() const noexcept { return m_h != kNoHandle; }
-    NativeHandle release() noexcept { return std::exchange(m_h, kNoHandle); }
-    // Closes the handle; false when there was none or the OS refused (the handle is
-    // given up either way on POSIX, where a failed close still frees the descriptor).
-    bool reset() noexcept;
-
-private:
-    NativeHandle m_h = kNoHandle;
+struct NativeHandleTraits {
+    using Handle = NativeHandle;
+    static constexpr Handle None() noexcept { return kNoHandle; }
+    static bool Close(Handle h) noexcept;
+    static constexpr bool kKeptWhenRefused = kHandleKeptWhenRefused;
 };
+
+using OwnedHandle = common::Owned<NativeHandleTraits>;
 
 }  // namespace serial

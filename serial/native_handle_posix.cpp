@@ -4,12 +4,9 @@
 
 namespace serial {
 
-bool OwnedHandle::reset() noexcept
+bool NativeHandleTraits::Close(Handle h) noexcept
 {
-    if (!valid())
-        return false;
-    // Linux frees the descriptor even when close fails, so it is never retried.
-    return ::close(release()) == 0;
+    return ::close(h) == 0;
 }
 
 }  // namespace serial

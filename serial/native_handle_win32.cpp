@@ -4,16 +4,9 @@
 
 namespace serial {
 
-bool OwnedHandle::reset() noexcept
+bool NativeHandleTraits::Close(Handle h) noexcept
 {
-    if (!valid())
-        return false;
-    // A handle that Windows refused to close is still ours; keep it, so that a later
-    // Close or the destructor can try again.
-    if (!::CloseHandle(m_h))
-        return false;
-    m_h = kNoHandle;
-    return true;
+    return ::CloseHandle(h) != FALSE;
 }
 
 }  // namespace serial

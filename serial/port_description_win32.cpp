@@ -6,6 +6,7 @@
 #include <devguid.h>
 #include <setupapi.h>
 
+#include "common/owned.h"
 #include "common/wide_text.h"
 #include "serial/port_name.h"
 #include "serial/serial_comm_win32.h"
@@ -20,23 +21,14 @@ struct DeviceText {
     std::string enumerator;
 };
 
-// A move-only owner of a SetupAPI device list.
-class DeviceList {
-public:
-    explicit DeviceList(HDEVINFO list) noexcept : m_list(list) {}
-    DeviceList(const DeviceList&) = delete;
-    DeviceList& operator=(const DeviceList&) = delete;
-    ~DeviceList()
-    {
-        if (valid())
-            ::SetupDiDestroyDeviceInfoList(m_list);
-    }
-    HDEVINFO get() const noexcept { return m_list; }
-    bool valid() const noexcept { return m_list != INVALID_HANDLE_VALUE; }
-
-private:
-    HDEVINFO m_list;
+// A SetupAPI device list, owned.
+struct DeviceListTraits {
+    using Handle = HDEVINFO;
+    static Handle None() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool Close(Handle list) noexcept { return ::SetupDiDestroyDeviceInfoList(list) != FALSE; }
+    static constexpr bool kKeptWhenRefused = false;
 };
+using DeviceList = common::Owned<DeviceListTraits>;
 
 std::string Property(HDEVINFO list, SP_DEVINFO_DATA& device, DWORD property)
 {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "serial/native_handle.h"
 #include "serial/port_name.h"
 #include "serial/serial_comm_win32.h"
 #include "serial/virtual_port_win32.h"
@@ -26,7 +27,7 @@ bool PortExists(const std::string& devicePath)
         const DWORD error = ::GetLastError();
         return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
     }
-    ::CloseHandle(probe);
+    const OwnedHandle closed(probe);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "common/text.h"
+
 namespace serial {
 
 namespace {
@@ -12,15 +14,6 @@ namespace {
 constexpr int kFirstComPort = 1;
 // The numbers Windows gives out to COM ports: its name database holds 256.
 constexpr int kLastComPort = 256;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-        return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
-    });
-}
 
 bool AllDigits(std::string_view text)
 {
@@ -38,38 +31,6 @@ std::string Join(std::string_view dir, std::string_view name)
     return path;
 }
 
-// The length of the UTF-8 sequence at text[i], 1 to 4; 0 when the bytes there are none
-// (a stray continuation byte, an overlong form, a surrogate, a sequence cut short).
-std::size_t Utf8Length(std::string_view text, std::size_t i)
-{
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = at(i);
-    if (lead < 0x80)
-        return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || at(i + 1) < low || at(i + 1) > high)
-        return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF)
-            return 0;
-    }
-    return length;
-}
-
 std::string HexByte(unsigned int b)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -83,8 +44,9 @@ std::string Quoted(std::string_view text)
     std::string quoted = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t length = Utf8Length(text, i);
-        if (length == 0) {
+        const common::Utf8Char character = common::Utf8CharAt(text, i);
+        const std::size_t length = character.length;
+        if (!character.valid) {
             quoted += "\\x" + HexByte(b);
             ++i;
             continue;
@@ -126,7 +88,7 @@ int ComPortNumber(std::string_view entry)
 std::string WindowsDevicePath(std::string_view entry)
 {
     // Only "COM" and decimal digits: a typed "COM1x" must not open COM1.
-    if (!StartsWithNoCase(entry, "COM") || !AllDigits(entry.substr(3)))
+    if (!common::StartsWithIgnoringCase(entry, "COM") || !AllDigits(entry.substr(3)))
         return {};
     const int number = ComPortNumber(entry);
     if (number < kFirstComPort || number > kLastComPort)

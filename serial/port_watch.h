@@ -25,10 +25,8 @@ public:
     PortWatch(const PortWatch&) = delete;
     PortWatch& operator=(const PortWatch&) = delete;
 
-    // Becomes readable when something changed; -1 where the platform has no such events.
-    int EventDescriptor() const;
-    // The same as a handle of this platform: the inotify descriptor, or an event that
-    // Windows sets; kNoHandle where there is none.
+    // Signalled when something changed: the inotify descriptor becomes readable, or an
+    // event that Windows sets; kNoHandle where there is none.
     NativeHandle EventHandle() const;
     // Every handle that is set by a change, EventHandle's first: POSIX has the one
     // descriptor; Windows one event for the registry's keys and one for each folder. They
@@ -50,8 +48,9 @@ private:
     std::vector<std::string> m_dirs;
     OwnedHandle m_events;
     std::map<int, std::string> m_watched;  // POSIX: the folder each watch stands for, by its number
-    // Windows: what stays open while it is watched (the registry keys).
-    std::vector<std::shared_ptr<void>> m_keys;
+    // Windows: the registry keys, which stay open while they are watched.
+    struct WatchedKeys;
+    std::shared_ptr<WatchedKeys> m_keys;
     // Windows: each folder's reads of its changes, ended before m_events goes.
     struct FolderWatch;
     std::vector<std::shared_ptr<FolderWatch>> m_folders;

@@ -52,11 +52,6 @@ PortWatch::PortWatch(std::vector<std::string> dirs)
     Arm();
 }
 
-int PortWatch::EventDescriptor() const
-{
-    return m_events.get();
-}
-
 NativeHandle PortWatch::EventHandle() const
 {
     return m_events.get();

@@ -40,11 +40,11 @@ bool IsRegistryKey(const std::string& dir)
 
 // Asks Windows to set the event at the next change of the key; the notice goes with the
 // key's handle, which is kept open until the next Arm.
-void Notify(win32::OwnedKey key, bool subtree, DWORD filter, HANDLE event, std::vector<std::shared_ptr<void>>& watched)
+void Notify(win32::OwnedKey key, bool subtree, DWORD filter, HANDLE event, std::vector<win32::OwnedKey>& watched)
 {
     if (::RegNotifyChangeKeyValue(key.get(), subtree ? TRUE : FALSE, filter, event, TRUE) != ERROR_SUCCESS)
         return;
-    watched.emplace_back(static_cast<void*>(key.release()), [](void* held) { ::RegCloseKey(static_cast<HKEY>(held)); });
+    watched.push_back(std::move(key));
 }
 
 bool IsFolder(const std::wstring& path)
@@ -123,6 +123,10 @@ private:
 };
 
 }  // namespace
+
+struct PortWatch::WatchedKeys {
+    std::vector<win32::OwnedKey> keys;
+};
 
 // A folder of the disk: its own changes while it exists, and above it the nearest folder
 // that exists, for the news of the next folder on the way (the folder made, or removed
@@ -211,11 +215,6 @@ PortWatch::PortWatch(std::vector<std::string> dirs)
     Arm();
 }
 
-int PortWatch::EventDescriptor() const
-{
-    return -1;
-}
-
 NativeHandle PortWatch::EventHandle() const
 {
     const std::vector<NativeHandle> handles = EventHandles();
@@ -240,7 +239,7 @@ void PortWatch::Arm()
     // One notice for each parent, below which the key's creation, its removal and its
     // values all count: a second notice still pending would be ended by closing its key,
     // which Windows tells as one more change.
-    std::vector<std::shared_ptr<void>> watched;
+    auto watched = std::make_shared<WatchedKeys>();
     std::vector<std::wstring> parents;
     for (const std::string& dir : m_dirs) {
         for (std::wstring parent = ParentOf(wide_text::Widen(dir)); !parent.empty(); parent = ParentOf(parent)) {
@@ -248,7 +247,7 @@ void PortWatch::Arm()
             if (!above.valid())
                 continue;
             if (std::find(parents.begin(), parents.end(), parent) == parents.end()) {
-                Notify(std::move(above), true, kChanges, m_events.get(), watched);
+                Notify(std::move(above), true, kChanges, m_events.get(), watched->keys);
                 parents.push_back(parent);
             }
             break;

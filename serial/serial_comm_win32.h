@@ -6,44 +6,22 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "common/owned.h"
 
 namespace serial::win32 {
 
 inline constexpr wchar_t kSerialCommKey[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
-// A move-only owner of an open registry key.
-class OwnedKey {
-public:
-    OwnedKey() noexcept = default;
-    explicit OwnedKey(HKEY key) noexcept : m_key(key) {}
-    OwnedKey(OwnedKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
-    OwnedKey& operator=(OwnedKey&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_key = std::exchange(other.m_key, nullptr);
-        }
-        return *this;
-    }
-    OwnedKey(const OwnedKey&) = delete;
-    OwnedKey& operator=(const OwnedKey&) = delete;
-    ~OwnedKey() { reset(); }
-
-    HKEY get() const noexcept { return m_key; }
-    bool valid() const noexcept { return m_key != nullptr; }
-    HKEY release() noexcept { return std::exchange(m_key, nullptr); }
-    void reset() noexcept
-    {
-        if (m_key != nullptr)
-            ::RegCloseKey(m_key);
-        m_key = nullptr;
-    }
-
-private:
-    HKEY m_key = nullptr;
+// An open registry key, owned.
+struct KeyTraits {
+    using Handle = HKEY;
+    static Handle None() noexcept { return nullptr; }
+    static bool Close(Handle key) noexcept { return ::RegCloseKey(key) == ERROR_SUCCESS; }
+    static constexpr bool kKeptWhenRefused = false;
 };
+using OwnedKey = common::Owned<KeyTraits>;
 
 // The key under HKEY_LOCAL_MACHINE, opened with these rights; invalid when it does not
 // exist or may not be opened.

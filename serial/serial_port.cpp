@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "common/text.h"
 #include "serial/line.h"
 
 namespace serial {
@@ -32,12 +33,7 @@ std::string DescribeOpenFailure(const OpenFailure& failure, std::uint32_t baudRa
     if (failure.kind == OpenError::UnsupportedBaud)
         text += " " + std::to_string(baudRate);
     const std::string& os = failure.osMessage;
-    const bool same = os.size() == reason.size()
-                      && std::equal(os.begin(), os.end(), reason.begin(), [](char x, char y) {
-                             return std::tolower(static_cast<unsigned char>(x))
-                                    == std::tolower(static_cast<unsigned char>(y));
-                         });
-    if (!os.empty() && !same)
+    if (!os.empty() && !common::EqualsIgnoringCase(os, reason))
         text += " (" + os + ")";
     return text;
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/text.h"
 #include "common/wide_text.h"
 #include "serial/port_discovery.h"
 
@@ -49,13 +50,6 @@ std::string Refused(std::string* reason, std::string text)
 bool IsAsciiAlnum(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // The folder without separators at its end ("C:\x\" is "C:\x"; "C:\" stays).
@@ -238,11 +232,11 @@ bool IsVirtualPortName(std::string_view name)
     // The names Windows keeps for its devices in every folder: a file "NUL" or "COM3" in
     // the folder would open the device itself.
     for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
-        if (EqualsNoCase(name, device))
+        if (common::EqualsIgnoringCase(name, device))
             return false;
     }
     for (const std::string_view device : {"COM", "LPT"}) {
-        if (name.size() > 3 && EqualsNoCase(name.substr(0, 3), device)
+        if (name.size() > 3 && common::EqualsIgnoringCase(name.substr(0, 3), device)
             && std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return false;
     }

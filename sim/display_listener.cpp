@@ -41,7 +41,8 @@ constexpr std::size_t kMaxPerTurn = 64 * 1024;
 }  // namespace
 
 DisplayListener::DisplayListener(serial::DisplayLine& port, QObject* parent)
-    : QObject(parent), m_port(port), m_notifier(port, [this] { ReadAvailable(); }), m_settings(port.ClientSettings())
+    : QObject(parent), m_port(port), m_notifier(port.WaitHandle(), [this] { ReadAvailable(); }),
+      m_settings(port.ClientSettings())
 {
     // The kernel tells the display nothing when a client closes the terminal or changes its
     // settings, as long as the display holds the terminal open itself.

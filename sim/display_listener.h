@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
+#include "common/handle_notifier.h"
 #include "sim/display_decoder.h"
 #include "sim/line_settings.h"
-#include "sim/read_notifier.h"
 #include "serial/display_line.h"
 
 namespace sim {
@@ -73,7 +73,7 @@ signals:
 private:
     serial::DisplayLine& m_port;
     DisplayDecoder m_decoder;
-    ReadNotifier m_notifier;
+    common::HandleNotifier m_notifier;
     QTimer m_lineCheck;
     std::optional<LineSettings> m_settings;
     bool m_everyState = false;

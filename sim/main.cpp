@@ -73,8 +73,11 @@ int main(int argc, char** argv)
     // The text mode needs no display: a core application has no window system.
     std::unique_ptr<QCoreApplication> app = options.text ? std::make_unique<QCoreApplication>(argc, argv)
                                                          : std::make_unique<QApplication>(argc, argv);
-    // Before the link exists, so that Ctrl+C at any moment still removes it.
-    const sim::Shutdown shutdown(*app);
+    // Before the link exists, so that Ctrl+C at any moment still removes it: the event loop
+    // ends the ordinary way, and the link goes with it.
+    const common::ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &common::ShutdownSignals::Received, app.get(), &QCoreApplication::quit);
+    sim::IgnoreBrokenPipe();
     // A window started from a menu has nobody reading standard error.
     auto FailToStart = [&options](const std::string& message) {
         if (!options.text) sim::ShowStartFailure("display-sim: " + message);

@@ -1,13 +1,13 @@
 #pragma once
 // What display-sim's start-up does differently per platform: whether a window can open,
-// where text goes, how Ctrl+C and the like reach the event loop, and how the lines of
-// --text are written. main_posix.cpp and main_win32.cpp implement it.
-
-#include <QCoreApplication>
+// where text goes, what a reader that went away does, and how the lines of --text are
+// written. main_posix.cpp and main_win32.cpp implement it.
 
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "common/shutdown_signals.h"
 
 namespace sim {
 
@@ -28,33 +28,16 @@ void UseParentConsole();
 // line on standard error.
 void ShowStartFailure(const std::string& message);
 
-// Ends the event loop the ordinary way when the user or the system asks the display to
-// end: SIGINT, SIGTERM and SIGHUP on POSIX (SIGPIPE ignored), Ctrl+C, Ctrl+Break and the
-// console closing on Windows. The display's published port then goes as it does on any
-// end. What was in place before comes back when the object goes.
-class Shutdown {
-public:
-    explicit Shutdown(QCoreApplication& app);
-    ~Shutdown();
-    Shutdown(const Shutdown&) = delete;
-    Shutdown& operator=(const Shutdown&) = delete;
-
-    // Whether the handlers are in place; when not, Error() says why.
-    bool Installed() const noexcept;
-    const std::string& Error() const noexcept;
-
-    struct Impl;
-
-private:
-    std::unique_ptr<Impl> m_impl;
-    friend class Output;
-};
+// POSIX: SIGPIPE is ignored from now on: a reader that went away shows as a failed write,
+// which ends the display the ordinary way, rather than as a signal that would leave its
+// link behind. Windows has no such signal.
+void IgnoreBrokenPipe();
 
 // Standard output, written so that a reader that stops reading never holds the display:
-// a request to end (Shutdown) ends any wait for room.
+// a request to end (common::ShutdownSignals) ends any wait for room.
 class Output {
 public:
-    explicit Output(const Shutdown& shutdown);
+    explicit Output(const common::ShutdownSignals& shutdown);
     ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;

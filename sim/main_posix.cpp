@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +12,6 @@
 #include <cstring>
 
 #include "serial/native_handle.h"
-#include "sim/signal_pipe.h"
 
 namespace sim {
 
@@ -37,25 +37,12 @@ void UseParentConsole() {}
 
 void ShowStartFailure(const std::string&) {}
 
-struct Shutdown::Impl {
-    SignalPipe signalPipe;
-};
-
-Shutdown::Shutdown(QCoreApplication& app) : m_impl(std::make_unique<Impl>())
+void IgnoreBrokenPipe()
 {
-    QObject::connect(&m_impl->signalPipe, &SignalPipe::signalled, &app, [&app] { app.quit(); });
-}
-
-Shutdown::~Shutdown() = default;
-
-bool Shutdown::Installed() const noexcept
-{
-    return m_impl->signalPipe.Installed();
-}
-
-const std::string& Shutdown::Error() const noexcept
-{
-    return m_impl->signalPipe.Error();
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 // Every wait for room also watches the signal pipe, and the writes never block. A pipe or
@@ -68,9 +55,9 @@ struct Output::Impl {
     int signalFd = -1;
 };
 
-Output::Output(const Shutdown& shutdown) : m_impl(std::make_unique<Impl>())
+Output::Output(const common::ShutdownSignals& shutdown) : m_impl(std::make_unique<Impl>())
 {
-    m_impl->signalFd = shutdown.m_impl->signalPipe.Descriptor();
+    m_impl->signalFd = shutdown.WaitHandle();
     struct stat st {};
     if (::fstat(STDOUT_FILENO, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)))
         m_impl->own = serial::OwnedHandle(::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));

@@ -5,21 +5,13 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <QEvent>
-
-#include <atomic>
 #include <cstdio>
 
 #include "common/wide_text.h"
-#include "serial/native_handle.h"
 
 namespace sim {
 
 namespace {
-
-// The console closing, a log-off or a shutdown ends the process once the handler returns;
-// this long the handler waits for the display to have ended the ordinary way.
-constexpr DWORD kCloseGraceMs = 4000;
 
 bool Leads(DWORD stdHandle)
 {
@@ -80,85 +72,13 @@ void ShowStartFailure(const std::string& message)
                   MB_OK | MB_ICONERROR);
 }
 
-struct Shutdown::Impl {
-    QCoreApplication* app = nullptr;
-    serial::OwnedHandle mainThread;  // its writes are cancelled when asked to end
-    serial::OwnedHandle ended;       // set once the display has ended
-    std::atomic<bool> asked{false};
-    std::string error;
-};
-
-namespace {
-
-std::atomic<Shutdown::Impl*> g_shutdown{nullptr};
-
-// Runs on a thread of its own, which the system starts for each event.
-BOOL WINAPI OnConsoleEvent(DWORD event)
-{
-    Shutdown::Impl* impl = g_shutdown.load();
-    if (impl == nullptr) return FALSE;
-    if (!impl->asked.exchange(true)) {
-        // A posted event is the one way into the loop from another thread.
-        QCoreApplication::postEvent(impl->app, new QEvent(QEvent::Quit));
-        // A write of --text that waits for a reader who stopped reading ends at once.
-        ::CancelSynchronousIo(impl->mainThread.get());
-    }
-    // On these the process ends as soon as the handler returns: not before the display
-    // has removed its port.
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
-        ::WaitForSingleObject(impl->ended.get(), kCloseGraceMs);
-    return TRUE;
-}
-
-}  // namespace
-
-Shutdown::Shutdown(QCoreApplication& app) : m_impl(std::make_unique<Impl>())
-{
-    m_impl->app = &app;
-    HANDLE thread = nullptr;
-    if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &thread, 0, FALSE,
-                           DUPLICATE_SAME_ACCESS)) {
-        m_impl->error = "cannot hold the main thread: " + wide_text::SystemMessage(::GetLastError());
-        return;
-    }
-    m_impl->mainThread = serial::OwnedHandle(thread);
-    m_impl->ended = serial::OwnedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_impl->ended.valid()) {
-        m_impl->error = "cannot make an event: " + wide_text::SystemMessage(::GetLastError());
-        return;
-    }
-    g_shutdown = m_impl.get();
-    if (!::SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
-        g_shutdown = nullptr;
-        m_impl->error = "cannot take Ctrl+C: " + wide_text::SystemMessage(::GetLastError());
-    }
-}
-
-Shutdown::~Shutdown()
-{
-    if (!Installed()) return;
-    ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-    // The port is gone by now (it was made after this object): a closing console may end
-    // the process.
-    ::SetEvent(m_impl->ended.get());
-    g_shutdown = nullptr;
-}
-
-bool Shutdown::Installed() const noexcept
-{
-    return m_impl->error.empty();
-}
-
-const std::string& Shutdown::Error() const noexcept
-{
-    return m_impl->error;
-}
+void IgnoreBrokenPipe() {}
 
 struct Output::Impl {
     HANDLE out = nullptr;
 };
 
-Output::Output(const Shutdown&) : m_impl(std::make_unique<Impl>())
+Output::Output(const common::ShutdownSignals&) : m_impl(std::make_unique<Impl>())
 {
     m_impl->out = ::GetStdHandle(STD_OUTPUT_HANDLE);
 }
@@ -166,7 +86,7 @@ Output::Output(const Shutdown&) : m_impl(std::make_unique<Impl>())
 Output::~Output() = default;
 
 // A write waits while a pipe's reader does not read; a request to end cancels it
-// (Shutdown).
+// (common::ShutdownSignals).
 bool Output::Write(std::string_view text, std::string* failure) const
 {
     failure->clear();

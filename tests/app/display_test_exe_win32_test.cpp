@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/wine/display_test_exe.h"
@@ -166,24 +167,19 @@ TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
 
     // Written out by hand: Clear, the lamp (ESC s n), the text (ESC Q A ... CR) or the
     // demonstration (ESC Q D, ESC E 5).
-    const struct {
-        const char* name;
-        WORD key;
-        const char* hex;
-    } kPresses[] = {
-        {"Send Data(&S), all dark, 8.8.8.8.8.8.8.8.", 'S',
-         "0C 1B7330 1B5141 382E382E382E382E382E382E382E382E 0D"},
-        {"&2 Price", '2', ""},
-        {"Send Data(&S), Price", 'S', "0C 1B7331 1B5141 382E382E382E382E382E382E382E382E 0D"},
-        {"Scrolling(&D)", 'D', "0C 1B5144 3132333435363738 0D"},
-        {"Flickering(&F)", 'F', "0C 1B4505 1B5141 382E382E382E382E382E382E382E382E 0D"},
+    const std::pair<WORD, const char*> kPresses[] = {
+        {'S', "0C 1B7330 1B5141 382E382E382E382E382E382E382E382E 0D"},  // Send Data(&S), all dark, 8.8.8.8.8.8.8.8.
+        {'2', ""},                                                       // &2 Price
+        {'S', "0C 1B7331 1B5141 382E382E382E382E382E382E382E382E 0D"},  // Send Data(&S), Price
+        {'D', "0C 1B5144 3132333435363738 0D"},                          // Scrolling(&D)
+        {'F', "0C 1B4505 1B5141 382E382E382E382E382E382E382E382E 0D"},  // Flickering(&F)
     };
-    for (const auto& press : kPresses) {
-        SCOPED_TRACE(press.name);
-        std::string digits(press.hex);
+    for (const auto& [key, hex] : kPresses) {
+        SCOPED_TRACE(std::string("Alt+") + static_cast<char>(key) + " " + hex);
+        std::string digits(hex);
         std::erase(digits, ' ');
         const std::string expected = wine_host::Unhex(digits).value();
-        PressAccessKey(window, press.key);
+        PressAccessKey(window, key);
         if (!expected.empty()) {
             EXPECT_EQ(wine_host::Hex(wine_host::Read(kPort, expected.size(), kArrivalMs)), wine_host::Hex(expected));
         }

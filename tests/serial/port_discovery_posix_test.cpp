@@ -214,7 +214,7 @@ TEST_F(PortDiscovery, VirtualFolderOfAnotherUserIsIgnored)
 // Whether the watch reports a change within a few seconds.
 bool Reports(PortWatch& watch, int waitMs = 3000)
 {
-    pollfd p{watch.EventDescriptor(), POLLIN, 0};
+    pollfd p{watch.EventHandle(), POLLIN, 0};
     return ::poll(&p, 1, waitMs) == 1 && watch.TakeEvents();
 }
 
@@ -223,7 +223,7 @@ TEST_F(PortDiscovery, TheWatchSeesVirtualPortsComeAndGo)
     // The folder does not exist before the first virtual display makes it.
     fs::remove_all(m_root + "/display-test");
     PortWatch watch({m_roots.virtualDir});
-    ASSERT_GE(watch.EventDescriptor(), 0);
+    ASSERT_GE(watch.EventHandle(), 0);
     EXPECT_FALSE(watch.TakeEvents());
     // Another program's files beside the folder awaited are none of its news.
     { std::ofstream{m_root + "/busy"}; }

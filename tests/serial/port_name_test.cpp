@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/cut_message.h"
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
@@ -140,6 +141,27 @@ TEST(WriteResult, InWords)
         EXPECT_EQ(WriteErrorOf(c.result), c.kind) << c.result;
         EXPECT_EQ(DescribeWriteResult(c.result), c.words) << c.result;
     }
+}
+
+// A message cut part-way, by the line standing still or by a stop, once the line was handed
+// a part of it, leaves the display inside a command; nothing else does.
+TEST(WriteResult, ClearFollowsAMessageCutPartWay)
+{
+    const struct {
+        std::uint32_t result;
+        bool begun;
+        bool clear;
+    } cases[] = {
+        {0, true, false},
+        {CSerialPort::TimeoutError(), true, true},
+        {CSerialPort::CancelledError(), true, true},
+        {CSerialPort::CancelledError(), false, false},  // stopped before the line was touched
+        {87, false, false},
+        {7005, false, false},
+        {8, false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ClearFollows(c.result, c.begun), c.clear) << c.result << (c.begun ? " begun" : "");
 }
 
 TEST(PortName, ComPortNumberReadsLikeAtoi)

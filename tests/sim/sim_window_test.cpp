@@ -6,11 +6,9 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,7 +22,6 @@
 #include "tests/support/pty_pair.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
-#include "sim/signal_pipe.h"
 #include "sim/sim_window.h"
 
 using namespace sim;
@@ -298,34 +295,6 @@ private slots:
         QCOMPARE(QAccessible::queryAccessibleInterface(m_window->Face())->text(QAccessible::Name), words[7]);
         QFETCH(QString, log);
         QVERIFY2(m_window->Log()->toPlainText().contains(log), qPrintable(m_window->Log()->toPlainText()));
-    }
-
-    // Ctrl+C, SIGTERM and SIGHUP come into the event loop and SIGPIPE is ignored while the
-    // object lives; afterwards the actions in place before are back, not the defaults.
-    void signalsComeIntoTheLoopAndTheFormerActionsComeBack()
-    {
-        const auto handlerOf = [](int s) {
-            struct sigaction now {};
-            ::sigaction(s, nullptr, &now);
-            return now.sa_handler;
-        };
-        void (*const own)(int) = +[](int) {};
-        ::signal(SIGHUP, own);
-        ::signal(SIGPIPE, SIG_DFL);
-        const auto testsOwn = handlerOf(SIGTERM);  // Qt Test's
-        {
-            SignalPipe signalPipe;
-            QVERIFY2(signalPipe.Installed(), signalPipe.Error().c_str());
-            QVERIFY(handlerOf(SIGPIPE) == SIG_IGN);
-            QSignalSpy caught(&signalPipe, &SignalPipe::signalled);
-            ::raise(SIGTERM);
-            QVERIFY(caught.wait(5000));
-            QCOMPARE(caught.first().first().toInt(), SIGTERM);
-        }
-        QVERIFY(handlerOf(SIGHUP) == own);
-        QVERIFY(handlerOf(SIGPIPE) == SIG_DFL);
-        QVERIFY(handlerOf(SIGTERM) == testsOwn);
-        ::signal(SIGHUP, SIG_DFL);
     }
 
     void tellsWhenTheLineIsGone()

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/native_handle.h"
+
 extern char** environ;
 
 namespace testing_child {
@@ -55,13 +57,13 @@ public:
         int out[2], err[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             return;
-        if (::pipe2(err, O_CLOEXEC) != 0) {
-            ::close(out[0]);
-            ::close(out[1]);
+        serial::OwnedHandle outRead(out[0]);
+        const serial::OwnedHandle outWrite(out[1]);  // the child's ends go once it has them
+        if (::pipe2(err, O_CLOEXEC) != 0)
             return;
-        }
-        m_out = out[0];
-        m_err = err[0];
+        const serial::OwnedHandle errWrite(err[1]);
+        m_out = std::move(outRead);
+        m_err = serial::OwnedHandle(err[0]);
         // Everything the child needs is made before fork: after it only system calls.
         std::vector<std::string> envStrings;
         for (char** e = environ; *e; ++e) {
@@ -98,8 +100,6 @@ public:
             ::execve(program.c_str(), argv.data(), envp.data());
             ::_exit(127);
         }
-        ::close(out[1]);
-        ::close(err[1]);
     }
     ~Child()
     {
@@ -107,9 +107,6 @@ public:
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
-        CloseOutput();
-        if (m_err >= 0)
-            ::close(m_err);
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
@@ -118,12 +115,7 @@ public:
     pid_t pid() const { return m_pid; }
 
     // Stops reading the output, as `program | head -2` does.
-    void CloseOutput()
-    {
-        if (m_out >= 0)
-            ::close(m_out);
-        m_out = -1;
-    }
+    void CloseOutput() { m_out.reset(); }
 
     // The next line of standard output; nullopt when none comes in time or the output ends.
     std::optional<std::string> Line(std::chrono::milliseconds deadline = std::chrono::seconds(10))
@@ -135,13 +127,13 @@ public:
                 m_buffer.erase(0, nl + 1);
                 return line;
             }
-            pollfd p{m_out, POLLIN, 0};
+            pollfd p{m_out.get(), POLLIN, 0};
             if (std::chrono::steady_clock::now() >= end || ::poll(&p, 1, 50) < 0)
                 return std::nullopt;
             if (!(p.revents & (POLLIN | POLLHUP)))
                 continue;
             char buffer[512];
-            const ssize_t n = ::read(m_out, buffer, sizeof buffer);
+            const ssize_t n = ::read(m_out.get(), buffer, sizeof buffer);
             if (n <= 0)
                 return std::nullopt;
             m_buffer.append(buffer, static_cast<std::size_t>(n));
@@ -182,7 +174,7 @@ public:
         std::string all;
         char buffer[512];
         ssize_t n;
-        while ((n = ::read(m_err, buffer, sizeof buffer)) > 0)
+        while ((n = ::read(m_err.get(), buffer, sizeof buffer)) > 0)
             all.append(buffer, static_cast<std::size_t>(n));
         return all;
     }
@@ -193,7 +185,7 @@ public:
     {
         Result result;
         const auto end = std::chrono::steady_clock::now() + deadline;
-        pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+        pollfd fds[2] = {{m_out.get(), POLLIN, 0}, {m_err.get(), POLLIN, 0}};
         std::string* sinks[2] = {&result.out, &result.err};
         int open = 2;
         while (open > 0 && std::chrono::steady_clock::now() < end) {
@@ -228,8 +220,8 @@ private:
     }
 
     pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
+    serial::OwnedHandle m_out;
+    serial::OwnedHandle m_err;
     std::string m_buffer;
 };
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/native_handle.h"
+
 namespace testing_support {
 
 // Bytes: what ReadAll returns, anything with append(const char*, n) (std::string, QByteArray).
@@ -24,36 +26,29 @@ public:
     PtyPair()
     {
         char name[256] = {};
-        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+        int master = -1;
+        int slave = -1;
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
             return;
+        m_master = serial::OwnedHandle(master);
+        m_slave = serial::OwnedHandle(slave);
         m_path = name;
         // Children must not inherit either end: a child holding the slave keeps the line up.
-        ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
-        ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    }
-    ~PtyPair()
-    {
-        CloseMaster();
-        if (m_slave >= 0)
-            ::close(m_slave);
+        ::fcntl(m_master.get(), F_SETFD, FD_CLOEXEC);
+        ::fcntl(m_slave.get(), F_SETFD, FD_CLOEXEC);
+        ::fcntl(m_master.get(), F_SETFL, ::fcntl(m_master.get(), F_GETFL) | O_NONBLOCK);
     }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    bool ok() const { return m_master >= 0 && m_slave >= 0 && !m_path.empty(); }
-    int master() const { return m_master; }
-    int slave() const { return m_slave; }
+    bool ok() const { return m_master.valid() && m_slave.valid() && !m_path.empty(); }
+    int master() const { return m_master.get(); }
+    int slave() const { return m_slave.get(); }
     // The path the program opens, /dev/pts/N.
     const std::string& path() const { return m_path; }
 
     // The peer goes away: later writes on the slave fail with EIO.
-    void CloseMaster()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
+    void CloseMaster() { m_master.reset(); }
 
     // What arrives: waits up to firstMs for a first byte, then takes more for as long as
     // it keeps coming within quietMs.
@@ -61,10 +56,10 @@ public:
     {
         Bytes bytes;
         bool any = false;
-        pollfd p{m_master, POLLIN, 0};
+        pollfd p{m_master.get(), POLLIN, 0};
         while (::poll(&p, 1, any ? quietMs : firstMs) > 0 && (p.revents & POLLIN)) {
             char buffer[512];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            const ssize_t n = ::read(m_master.get(), buffer, sizeof buffer);
             if (n <= 0)
                 break;
             bytes.append(buffer, n);
@@ -78,7 +73,7 @@ public:
     {
         std::uint8_t buffer[4096];
         for (;;) {
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            const ssize_t n = ::read(m_master.get(), buffer, sizeof buffer);
             if (n > 0) {
                 out->insert(out->end(), buffer, buffer + n);
                 continue;
@@ -95,12 +90,12 @@ public:
         std::vector<std::uint8_t> got;
         const auto end = std::chrono::steady_clock::now() + deadline;
         while (got.size() < count && std::chrono::steady_clock::now() < end) {
-            pollfd p{m_master, POLLIN, 0};
+            pollfd p{m_master.get(), POLLIN, 0};
             ::poll(&p, 1, 50);
             if (!ReadAvailable(&got))
                 break;
         }
-        pollfd p{m_master, POLLIN, 0};
+        pollfd p{m_master.get(), POLLIN, 0};
         if (::poll(&p, 1, 20) > 0)
             ReadAvailable(&got);
         return got;
@@ -108,15 +103,15 @@ public:
 
     // Output on the line stops, as when the display holds it with flow control; nothing
     // written gets through until Resume.
-    bool Stall() const { return ::tcflow(m_slave, TCOOFF) == 0; }
-    bool Resume() const { return ::tcflow(m_slave, TCOON) == 0; }
+    bool Stall() const { return ::tcflow(m_slave.get(), TCOOFF) == 0; }
+    bool Resume() const { return ::tcflow(m_slave.get(), TCOON) == 0; }
 
     // The line settings of the slave, as the program set them.
-    bool LineSettings(termios* tio) const { return ::tcgetattr(m_slave, tio) == 0; }
+    bool LineSettings(termios* tio) const { return ::tcgetattr(m_slave.get(), tio) == 0; }
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
+    serial::OwnedHandle m_slave;
+    serial::OwnedHandle m_master;  // goes first, as a peer that hangs up
     std::string m_path;
 };
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "serial/native_handle.h"
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
@@ -49,26 +50,22 @@ public:
         if (!std::filesystem::exists(m_roots.virtualDir))
             MakePortFolder();
         Unpublish(name);
-        const int lock = ::open(serial::VirtualPortLockPath(m_roots.virtualDir, name).c_str(),
-                                O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (lock < 0 || !serial::LockVirtualPort(lock))
+        serial::OwnedHandle lock(::open(serial::VirtualPortLockPath(m_roots.virtualDir, name).c_str(),
+                                        O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!lock.valid() || !serial::LockVirtualPort(lock.get()))
             qFatal("cannot lock the virtual port %s", name.c_str());
-        m_locks[name] = lock;
+        m_locks[name] = std::move(lock);
         std::filesystem::create_symlink(device, m_roots.virtualDir + "/" + name);
     }
     // The display ends: its link goes, and its lock with it.
     void Unpublish(const std::string& name)
     {
         std::filesystem::remove(m_roots.virtualDir + "/" + name);
-        if (const auto held = m_locks.find(name); held != m_locks.end()) {
-            ::close(held->second);
-            m_locks.erase(held);
-        }
+        m_locks.erase(name);
     }
     ~VirtualFolder()
     {
-        for (const auto& [name, lock] : m_locks)
-            ::close(lock);
+        m_locks.clear();
         qputenv("XDG_RUNTIME_DIR", m_oldRuntime);
     }
 
@@ -94,7 +91,7 @@ private:
         std::filesystem::permissions(m_roots.virtualDir, std::filesystem::perms::owner_all);
     }
 
-    std::map<std::string, int> m_locks;  // name: its display's lock
+    std::map<std::string, serial::OwnedHandle> m_locks;  // name: its display's lock
     QByteArray m_oldRuntime;
     QTemporaryDir m_root;
     serial::DiscoveryRoots m_roots;

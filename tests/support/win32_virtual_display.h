@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/owned_win32.h"
 #include "common/wide_text.h"
 #include "serial/native_handle.h"
 
@@ -41,8 +42,8 @@ private:
     static void RemoveAll(const std::wstring& dir)
     {
         WIN32_FIND_DATAW found{};
-        HANDLE search = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
+        // The search ends before its folder goes.
+        if (const common::OwnedSearch search(::FindFirstFileW((dir + L"\\*").c_str(), &found)); search.valid()) {
             do {
                 const std::wstring name = found.cFileName;
                 if (name == L"." || name == L"..")
@@ -52,8 +53,7 @@ private:
                     RemoveAll(path);
                 else
                     ::DeleteFileW(path.c_str());
-            } while (::FindNextFileW(search, &found));
-            ::FindClose(search);
+            } while (::FindNextFileW(search.get(), &found));
         }
         ::RemoveDirectoryW(dir.c_str());
     }
@@ -141,13 +141,13 @@ private:
 // A file as a killed display leaves it: the text, and no lock.
 inline bool WriteUnlockedPortFile(const std::string& folder, const std::string& name, const std::string& text)
 {
-    HANDLE file = ::CreateFileW(wide_text::Widen(folder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    HANDLE opened = ::CreateFileW(wide_text::Widen(folder + "\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
         return false;
+    const serial::OwnedHandle file(opened);
     DWORD written = 0;
-    const bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
-    ::CloseHandle(file);
+    const bool ok = ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE;
     return ok && written == text.size();
 }
 

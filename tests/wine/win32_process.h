@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/wide_text.h"
+#include "serial/native_handle.h"
 
 // For GoogleTest programs that open or list COM ports.
 #define REQUIRE_PORT_HOST()                                                        \
@@ -65,47 +66,42 @@ public:
             commandLine += L" " + Quoted(wide_text::Widen(arg));
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
-        HANDLE writeOut = nullptr;
-        HANDLE writeErrors = nullptr;
+        serial::OwnedHandle writeOut;  // the child's ends, closed here once it has them
+        serial::OwnedHandle writeErrors;
         const bool capture = captureOutput || captureErrors;
         if (capture) {
             startup.dwFlags = STARTF_USESTDHANDLES;
             startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-            startup.hStdOutput = captureOutput ? OpenPipe(&m_output, &writeOut) : ::GetStdHandle(STD_OUTPUT_HANDLE);
-            startup.hStdError = captureErrors ? OpenPipe(&m_errors, &writeErrors) : ::GetStdHandle(STD_ERROR_HANDLE);
+            startup.hStdOutput = captureOutput ? OpenPipe(m_output, writeOut) : ::GetStdHandle(STD_OUTPUT_HANDLE);
+            startup.hStdError = captureErrors ? OpenPipe(m_errors, writeErrors) : ::GetStdHandle(STD_ERROR_HANDLE);
         }
+        PROCESS_INFORMATION process{};
         if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, capture, 0, nullptr,
-                             nullptr, &startup, &m_process))
-            ::CloseHandle(m_process.hThread);
-        for (HANDLE end : {writeOut, writeErrors}) {
-            if (end != nullptr)
-                ::CloseHandle(end);
+                             nullptr, &startup, &process)) {
+            m_process = serial::OwnedHandle(process.hProcess);
+            const serial::OwnedHandle thread(process.hThread);
+            m_id = process.dwProcessId;
         }
     }
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
     ~Process()
     {
-        for (HANDLE pipe : {m_output, m_errors}) {
-            if (pipe != nullptr)
-                ::CloseHandle(pipe);
-        }
-        if (m_process.hProcess == nullptr)
-            return;
-        if (::WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
-            ::TerminateProcess(m_process.hProcess, 1);
-        ::CloseHandle(m_process.hProcess);
+        m_output.reset();
+        m_errors.reset();
+        if (m_process.valid() && ::WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT)
+            ::TerminateProcess(m_process.get(), 1);
     }
 
-    bool Started() const { return m_process.hProcess != nullptr; }
+    bool Started() const { return m_process.valid(); }
     // The read end of its standard output (captureOutput), for a reader of its own.
-    HANDLE OutputHandle() const { return m_output; }
-    DWORD Id() const { return m_process.dwProcessId; }
+    HANDLE OutputHandle() const { return m_output.get(); }
+    DWORD Id() const { return m_id; }
 
     // Its standard output, until it closes it.
-    std::string ReadOutput() { return std::exchange(m_pending, {}) + ReadAll(m_output); }
+    std::string ReadOutput() { return std::exchange(m_pending, {}) + ReadAll(m_output.get()); }
     // Its standard error, until it closes it.
-    std::string ReadErrors() { return ReadAll(m_errors); }
+    std::string ReadErrors() { return ReadAll(m_errors.get()); }
 
     // The next line of its standard output, without its line break, once it came within
     // timeoutMs; nullopt when none came or the output closed first.
@@ -121,12 +117,12 @@ public:
                 return line;
             }
             DWORD waiting = 0;
-            if (m_output == nullptr || !::PeekNamedPipe(m_output, nullptr, 0, nullptr, &waiting, nullptr))
+            if (!m_output.valid() || !::PeekNamedPipe(m_output.get(), nullptr, 0, nullptr, &waiting, nullptr))
                 return std::nullopt;
             if (waiting > 0) {
                 char buffer[4096];
                 DWORD got = 0;
-                if (!::ReadFile(m_output, buffer, std::min<DWORD>(waiting, sizeof buffer), &got, nullptr))
+                if (!::ReadFile(m_output.get(), buffer, std::min<DWORD>(waiting, sizeof buffer), &got, nullptr))
                     return std::nullopt;
                 m_pending.append(buffer, got);
             } else if (::GetTickCount64() >= end) {
@@ -140,28 +136,32 @@ public:
     // Ends it if it still runs, and waits until it has: its program file is then free.
     void End(DWORD timeoutMs) const
     {
-        if (m_process.hProcess != nullptr && ::TerminateProcess(m_process.hProcess, 1))
-            ::WaitForSingleObject(m_process.hProcess, timeoutMs);
+        if (m_process.valid() && ::TerminateProcess(m_process.get(), 1))
+            ::WaitForSingleObject(m_process.get(), timeoutMs);
     }
 
     // The exit code once it ended within timeoutMs; STILL_ACTIVE if it did not.
     DWORD WaitForExit(DWORD timeoutMs) const
     {
         DWORD code = STILL_ACTIVE;
-        if (::WaitForSingleObject(m_process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-            ::GetExitCodeProcess(m_process.hProcess, &code);
+        if (::WaitForSingleObject(m_process.get(), timeoutMs) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(m_process.get(), &code);
         return code;
     }
 
 private:
     // A pipe whose reading end stays here and whose writing end the child inherits.
-    static HANDLE OpenPipe(HANDLE* readEnd, HANDLE* writeEnd)
+    static HANDLE OpenPipe(serial::OwnedHandle& readEnd, serial::OwnedHandle& writeEnd)
     {
         SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-        if (!::CreatePipe(readEnd, writeEnd, &inherit, 0))
-            return *readEnd = *writeEnd = nullptr;
-        ::SetHandleInformation(*readEnd, HANDLE_FLAG_INHERIT, 0);
-        return *writeEnd;
+        HANDLE read = nullptr;
+        HANDLE write = nullptr;
+        if (!::CreatePipe(&read, &write, &inherit, 0))
+            return nullptr;
+        readEnd = serial::OwnedHandle(read);
+        writeEnd = serial::OwnedHandle(write);
+        ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+        return write;
     }
 
     static std::string ReadAll(HANDLE pipe)
@@ -174,9 +174,10 @@ private:
         return out;
     }
 
-    PROCESS_INFORMATION m_process{};
-    HANDLE m_output = nullptr;
-    HANDLE m_errors = nullptr;
+    serial::OwnedHandle m_process;
+    DWORD m_id = 0;
+    serial::OwnedHandle m_output;
+    serial::OwnedHandle m_errors;
     std::string m_pending;  // output read ahead of a line's end
 };
 

@@ -1,21 +1,22 @@
-#include "app/shutdown_signals.h"
-
-#include <QSocketNotifier>
-#include <array>
-#include <atomic>
-#include <cerrno>
+#include "common/shutdown_signals.h"
 
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include "serial/native_handle.h"
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 
-namespace app {
+#include "common/handle_notifier.h"
+
+namespace common {
+
 namespace {
 
 constexpr std::array<int, 3> kSignals = {SIGTERM, SIGINT, SIGHUP};
-std::atomic<int> g_writeFd{-1};  // the one thing the handler reaches
+std::atomic<int> g_writeFd{-1};  // the one thing a signal handler may reach
 
 void OnSignal(int signalNumber)
 {
@@ -32,7 +33,7 @@ void OnSignal(int signalNumber)
 struct ShutdownSignals::Platform {
     serial::OwnedHandle read;
     serial::OwnedHandle write;
-    std::unique_ptr<QSocketNotifier> notifier;  // goes before the descriptor it watches
+    std::unique_ptr<HandleNotifier> notifier;  // goes before the descriptor it watches
     std::array<struct sigaction, kSignals.size()> previous{};
 };
 
@@ -40,13 +41,14 @@ ShutdownSignals::ShutdownSignals(QObject* parent)
     : QObject(parent)
 {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;  // without the pipe the signals keep their default: the program ends at once
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        m_error = std::string("cannot make the signal pipe: ") + std::strerror(errno);
+        return;
+    }
     auto platform = std::make_unique<Platform>();
     platform->read = serial::OwnedHandle(fds[0]);
     platform->write = serial::OwnedHandle(fds[1]);
-    platform->notifier = std::make_unique<QSocketNotifier>(fds[0], QSocketNotifier::Read);
-    connect(platform->notifier.get(), &QSocketNotifier::activated, this, [this, fd = fds[0]] {
+    platform->notifier = std::make_unique<HandleNotifier>(fds[0], [this, fd = fds[0]] {
         unsigned char b = 0;
         while (::read(fd, &b, 1) == 1)
             emit Received(b);
@@ -71,4 +73,9 @@ ShutdownSignals::~ShutdownSignals()
     g_writeFd = -1;
 }
 
-}  // namespace app
+serial::NativeHandle ShutdownSignals::WaitHandle() const noexcept
+{
+    return m_platform ? m_platform->read.get() : serial::kNoHandle;
+}
+
+}  // namespace common
