@@ -10,6 +10,8 @@ namespace {
 
 using enum Text;
 
+// The table is laid out in columns by hand, to be read across.
+// clang-format off
 constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaptions{{
     // text               control            English                                   Chinese
     {LblPort,             IDC_LBL_PORT,      "Serial Port",                            "端口"},
@@ -98,6 +100,7 @@ constexpr std::array<CaptionRow, static_cast<std::size_t>(Text::Count)> kCaption
     {AccAutoStopped,      0,                 "Auto display stopped",                   "自动演示已停止"},
     {AccSentenceEnd,      0,                 ". ",                                     "。"},
 }};
+// clang-format on
 
 // The table is indexed by Text: each row must stand at the place of its text.
 constexpr bool RowsInEnumOrder()

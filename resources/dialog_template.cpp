@@ -14,6 +14,8 @@ using enum Text;
 constexpr std::array<std::string_view, 4> kPortItems{"COM1", "COM2", "COM3", "COM4"};
 constexpr std::array<std::string_view, 2> kBaudItems{"2400", "9600"};
 
+// The table is laid out in columns by hand, to be read across.
+// clang-format off
 constexpr DialogControl kTestPanelControls[] = {
     // id               kind           x    y    cx   cy   caption       icon          style
     {IDC_PORT,          DropListCombo, 56,  18,  55,  65,  {},           0,            kTabStop | kVScroll, kPortItems},
@@ -41,6 +43,7 @@ constexpr DialogControl kTestPanelControls[] = {
     {IDC_LOGO,          IconStatic,    197, 16,  20,  20,  {},           IDI_LOGO,     kRealSizeImage, {}},
     {IDC_STATIC,        GroupBox,      5,   110, 160, 60,  {},           0,            0, {}},
 };
+// clang-format on
 
 constexpr DialogTemplate kTestPanel{
     IDD_TEST_PANEL, WindowTitle, 239, 176, 9, "System", kTestPanelControls,
