@@ -21,8 +21,7 @@ QString Text(res::Text text, res::Lang lang)
 
 }  // namespace
 
-CAboutDlg::CAboutDlg(res::Lang lang, QWidget* parent)
-    : QDialog(parent)
+CAboutDlg::CAboutDlg(res::Lang lang, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("IDD_ABOUTBOX"));
     setWindowTitle(Text(res::Text::AboutTitle, lang));

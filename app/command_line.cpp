@@ -13,8 +13,9 @@ namespace {
 
 // Options QApplication takes out of the arguments itself, with one dash or two.
 constexpr std::array<std::string_view, 15> kQtOptionsWithValue = {
-    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "qwindowicon", "qwindowtitle",
-    "session",  "display",            "name",          "style",  "stylesheet",      "geometry",    "title", "qmljsdebugger",
+    "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+    "qwindowicon", "qwindowtitle",       "session",       "display", "name",
+    "style",       "stylesheet",         "geometry",      "title",   "qmljsdebugger",
 };
 constexpr std::array<std::string_view, 5> kQtFlags = {"reverse", "nograb", "dograb", "sync", "widgetcount"};
 

@@ -7,8 +7,7 @@
 
 namespace app {
 
-CDisplayTestApp::CDisplayTestApp(panel::PanelServices services)
-    : m_services(std::move(services))
+CDisplayTestApp::CDisplayTestApp(panel::PanelServices services) : m_services(std::move(services))
 {
 }
 

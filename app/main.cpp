@@ -35,15 +35,12 @@ int main(int argc, char** argv)
     // is refused as display-send and display-sim refuse theirs.
     const app::CommandLine line = app::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     switch (line.action) {
-    case app::CommandLine::Action::Help:
-        return Print(app::UsageText());
-    case app::CommandLine::Action::Version:
-        return Print(app::VersionText());
+    case app::CommandLine::Action::Help: return Print(app::UsageText());
+    case app::CommandLine::Action::Version: return Print(app::VersionText());
     case app::CommandLine::Action::Wrong:
         std::cerr << command_line::UsageError("display-test", line.error);
         return command_line::kExitUsage;
-    case app::CommandLine::Action::Run:
-        break;
+    case app::CommandLine::Action::Run: break;
     }
 
     QApplication application(argc, argv);

@@ -23,10 +23,13 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
         std::array{parser.Flag("-h,--help"), parser.Flag("--version"), parser.Flag("--list"),
                    parser.Flag("--names"),   parser.Flag("--force"),   parser.Flag("--verbose")};
     const auto [port, baud, lamp] = std::array{parser.Value("--port"), parser.Value("--baud"), parser.Value("--lamp")};
-    struct Message { CLI::Option* option; MessageKind kind; };
+    struct Message {
+        CLI::Option* option;
+        MessageKind kind;
+    };
     const Message messages[] = {
-        {parser.Value("--hex"), MessageKind::Hex},       {parser.Value("--text"), MessageKind::Text},
-        {parser.Flag("--scroll"), MessageKind::Scroll},  {parser.Flag("--flicker"), MessageKind::Flicker},
+        {parser.Value("--hex"), MessageKind::Hex},      {parser.Value("--text"), MessageKind::Text},
+        {parser.Flag("--scroll"), MessageKind::Scroll}, {parser.Flag("--flicker"), MessageKind::Flicker},
         {parser.Flag("--clear"), MessageKind::Clear},
     };
     const command_line::Reading reading = parser.Read(args);

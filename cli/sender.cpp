@@ -50,8 +50,7 @@ std::string Shown(char c)
     return "the byte 0x" + protocol::BytesToHex(std::string_view(&c, 1), protocol::HexCase::Upper);
 }
 
-std::string OpenFailureText(const std::string& port, std::uint32_t baud,
-                            const serial::OpenFailure& failure)
+std::string OpenFailureText(const std::string& port, std::uint32_t baud, const serial::OpenFailure& failure)
 {
     std::string text = "cannot open " + serial::Quoted(port) + ": " + serial::DescribeOpenFailure(failure, baud);
     if (failure.kind == serial::OpenError::KernelConsole)
@@ -88,11 +87,13 @@ std::string WriteFailureText(const std::string& port, std::uint32_t result)
 
 std::optional<protocol::Lamp> ParseLamp(const std::string& name)
 {
-    struct Entry { std::string_view name; protocol::Lamp lamp; };
+    struct Entry {
+        std::string_view name;
+        protocol::Lamp lamp;
+    };
     static constexpr Entry kLamps[] = {
-        {"off", protocol::Lamp::AllDark},      {"price", protocol::Lamp::Price},
-        {"total", protocol::Lamp::Total},      {"collect", protocol::Lamp::Collect},
-        {"change", protocol::Lamp::Change},
+        {"off", protocol::Lamp::AllDark},     {"price", protocol::Lamp::Price},   {"total", protocol::Lamp::Total},
+        {"collect", protocol::Lamp::Collect}, {"change", protocol::Lamp::Change},
     };
     for (const Entry& e : kLamps) {
         if (common::EqualsIgnoringCase(name, e.name))
@@ -109,18 +110,17 @@ std::optional<std::string> DescribeUndecodedHex(const std::string& hex)
     // Name the character that is wrong, counted from 1.
     const std::size_t i = *at;
     if (!IsHexDigit(hex[i])) {
-        std::string text = "character " + std::to_string(i + 1) + " is " + Shown(hex[i])
-                           + ", not a hexadecimal digit";
+        std::string text = "character " + std::to_string(i + 1) + " is " + Shown(hex[i]) + ", not a hexadecimal digit";
         if (hex[i] == '\r' || hex[i] == '\n')
             text += " (a line break between pairs is LF or CR LF)";
         return text;
     }
     if (i + 1 == hex.size())
-        return "character " + std::to_string(i + 1) + " is a lone last digit; every byte"
-               " takes two digits";
+        return "character " + std::to_string(i + 1)
+               + " is a lone last digit; every byte"
+                 " takes two digits";
     const char second = hex[i + 1];
-    std::string text = "character " + std::to_string(i + 2) + " is " + Shown(second)
-                       + ", not a hexadecimal digit";
+    std::string text = "character " + std::to_string(i + 2) + " is " + Shown(second) + ", not a hexadecimal digit";
     if (second == ' ' || second == ',' || second == '\r' || second == '\n')
         text += " (a separator cannot split the two digits of a byte)";
     return text;
@@ -143,9 +143,7 @@ BuiltMessage BuildMessage(const Options& options)
         break;
     case MessageKind::Text: {
         const std::string display = protocol::ToDisplayCodePage(options.payload);
-        const auto questionMarks = [](const std::string& s) {
-            return std::count(s.begin(), s.end(), '?');
-        };
+        const auto questionMarks = [](const std::string& s) { return std::count(s.begin(), s.end(), '?'); };
         const auto replaced = questionMarks(display) - questionMarks(options.payload);
         if (std::string why; replaced > 0 && !protocol::CodePageAvailable(&why)) {
             // Not the display's limit but this program's: say which, or the user blames the text.
@@ -182,9 +180,8 @@ BuiltMessage BuildMessage(const Options& options)
 std::vector<std::string> ControlCharacterNames(const std::string& text)
 {
     static constexpr std::string_view kNames[] = {
-        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US",
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT", "LF",  "VT",  "FF", "CR", "SO", "SI",
+        "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB", "CAN", "EM", "SUB", "ESC", "FS", "GS", "RS", "US",
     };
     std::vector<std::string> names;
     for (const char c : text) {
@@ -264,16 +261,13 @@ Every failure prints one line on standard error saying why.
 )";
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        const Environment& env)
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env)
 {
     auto failure = [&err](int code, const std::string& text) {
         err << kProgram << ": " << text << '\n';
         return code;
     };
-    auto findPorts = [&env] {
-        return env.discoverPorts ? env.discoverPorts() : std::vector<std::string>{};
-    };
+    auto findPorts = [&env] { return env.discoverPorts ? env.discoverPorts() : std::vector<std::string>{}; };
 
     const ParseResult parsed = ParseArguments(args);
     if (!parsed.options) {
@@ -332,8 +326,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     // Raw mode would leave the user's own terminal unusable, and it is no display.
     if (IsOwnTerminal(serial::PortDevicePath(portName)))
-        return failure(kExitCannotOpen, "cannot open " + serial::Quoted(portName)
-                                            + ": it is your own terminal, not a display");
+        return failure(kExitCannotOpen,
+                       "cannot open " + serial::Quoted(portName) + ": it is your own terminal, not a display");
 
     serial::OpenOptions openOptions = env.openOptions;
     openOptions.allowConsole = options.force;
@@ -363,8 +357,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         port.Close();
     });
     if (signalNumber != 0)
-        return failure(kExitSignalled + signalNumber,
-                       SignalName(signalNumber) + "; the line is left as it was found");
+        return failure(kExitSignalled + signalNumber, SignalName(signalNumber) + "; the line is left as it was found");
     if (openFailure)
         return failure(kExitCannotOpen, OpenFailureText(portName, options.baud, *openFailure));
     if (result != serial::CSerialPort::kErrorSuccess)

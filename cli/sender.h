@@ -20,8 +20,8 @@ enum ExitCode : int {
     kExitBadArguments = 2,
     kExitNoPort = 3,
     kExitCannotOpen = 4,
-    kExitWriteFailed = 5,  // the write failed or timed out
-    kExitBadHex = 6,       // --hex does not decode whole
+    kExitWriteFailed = 5,   // the write failed or timed out
+    kExitBadHex = 6,        // --hex does not decode whole
     kExitOutputFailed = 7,  // the output (--list, --help, --version) could not be written
     kExitSignalled = 128,   // plus the number of the signal that stopped the run
 };
@@ -35,8 +35,8 @@ struct Options {
     Command command = Command::Send;
     bool namesOnly = false;  // --list --names: no description column
     bool verbose = false;    // --verbose: the bytes sent, in hex, on standard error
-    std::string port;  // empty: the first port found
-    bool force = false;  // open the port even when it is the kernel's console
+    std::string port;        // empty: the first port found
+    bool force = false;      // open the port even when it is the kernel's console
     std::uint32_t baud = kDefaultBaud;
     MessageKind message = MessageKind::None;
     std::string payload;  // the --hex string or the --text text (UTF-8)
@@ -64,7 +64,7 @@ std::optional<std::string> DescribeUndecodedHex(const std::string& hex);
 struct BuiltMessage {
     std::string hex;
     int exitCode = kExitOk;
-    std::string error;    // one line, when exitCode is not kExitOk
+    std::string error;                  // one line, when exitCode is not kExitOk
     std::vector<std::string> warnings;  // one line each: the message still goes out
 };
 BuiltMessage BuildMessage(const Options& options);
@@ -86,7 +86,6 @@ struct Environment {
 
 // Runs display-send: output on out, every failure as one line on err. Returns the exit
 // status.
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-        const Environment& env);
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env);
 
 }  // namespace cli

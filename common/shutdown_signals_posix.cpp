@@ -37,8 +37,7 @@ struct ShutdownSignals::Platform {
     std::array<struct sigaction, kSignals.size()> previous{};
 };
 
-ShutdownSignals::ShutdownSignals(QObject* parent)
-    : QObject(parent)
+ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent)
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {

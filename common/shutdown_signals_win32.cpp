@@ -50,8 +50,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 
 }  // namespace
 
-ShutdownSignals::ShutdownSignals(QObject* parent)
-    : QObject(parent)
+ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent)
 {
     auto platform = std::make_unique<Platform>();
     HANDLE thread = nullptr;

@@ -35,22 +35,20 @@ std::string Narrow(std::wstring_view wide, unsigned codePage, unsigned long flag
     if (wide.empty() || !FitsInt(wide.size()))
         return {};
     const int length = static_cast<int>(wide.size());
-    const int size = ::WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0,
-                                           defaultChar, nullptr);
+    const int size = ::WideCharToMultiByte(codePage, flags, wide.data(), length, nullptr, 0, defaultChar, nullptr);
     if (size <= 0)
         return {};
     std::string text(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(codePage, flags, wide.data(), length, text.data(), size, defaultChar,
-                          nullptr);
+    ::WideCharToMultiByte(codePage, flags, wide.data(), length, text.data(), size, defaultChar, nullptr);
     return text;
 }
 
 std::string SystemMessage(unsigned long error)
 {
     wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     const common::OwnedLocalMemory held(text);
     if (length == 0 || text == nullptr)
         return "error " + std::to_string(error);

@@ -35,8 +35,7 @@ signals:
 }  // namespace
 
 DebouncedPortWatch::DebouncedPortWatch(std::vector<std::string> folders, QObject* parent)
-    : QObject(parent)
-    , m_watch(std::move(folders))
+    : QObject(parent), m_watch(std::move(folders))
 {
     m_settle.setSingleShot(true);
     m_settle.setInterval(kSettleMs);
@@ -61,16 +60,19 @@ DebouncedPortWatch::DebouncedPortWatch(std::vector<std::string> folders, QObject
 
     const std::vector<serial::NativeHandle> handles = m_watch.EventHandles();
     for (const serial::NativeHandle handle : handles) {
-        m_notifiers.push_back(new common::HandleNotifier(handle, [this] {
-            if (!m_watch.TakeEvents())
-                return;
-            // Settled from the first event of a burst, never restarted by the later ones:
-            // a folder that changes all the time must not keep a new port out of the list.
-            if (m_settle.isActive())
-                m_moreCame = true;
-            else
-                m_settle.start();
-        }, this));
+        m_notifiers.push_back(new common::HandleNotifier(
+            handle,
+            [this] {
+                if (!m_watch.TakeEvents())
+                    return;
+                // Settled from the first event of a burst, never restarted by the later ones:
+                // a folder that changes all the time must not keep a new port out of the list.
+                if (m_settle.isActive())
+                    m_moreCame = true;
+                else
+                    m_settle.start();
+            },
+            this));
     }
     if (handles.empty()) {
         m_reprobe.setInterval(kReprobeMs);

@@ -84,13 +84,11 @@ int WidthNeeded(QWidget* widget, res::ControlKind kind, const QString& caption)
             button->style()->sizeFromContents(QStyle::CT_PushButton, &option, wide, button).width() - wide.width();
         return fm.horizontalAdvance(WithoutAccessKeys(caption)) + around;
     }
-    case res::ControlKind::Static:
-        return QFontMetrics(widget->font()).horizontalAdvance(caption);
+    case res::ControlKind::Static: return QFontMetrics(widget->font()).horizontalAdvance(caption);
     case res::ControlKind::GroupBox:
         return HintedWidth<QGroupBox>(static_cast<QGroupBox*>(widget), &QGroupBox::title, &QGroupBox::setTitle,
                                       &QWidget::minimumSizeHint, caption);
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -134,8 +132,7 @@ QWidget* CreateControl(QDialog& dialog, const res::DialogControl& control)
         label->setTextFormat(Qt::PlainText);
         return label;
     }
-    case res::ControlKind::GroupBox:
-        return new QGroupBox(caption, &dialog);
+    case res::ControlKind::GroupBox: return new QGroupBox(caption, &dialog);
     case res::ControlKind::IconStatic: {
         auto* label = new QLabel(&dialog);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -204,8 +201,8 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& tpl)
     BuiltDialog built;
     dialog.setFont(TemplateFont(tpl));
     dialog.setWindowTitle(FromUtf8(res::Caption(tpl.caption, res::Lang::English)));
-    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint);
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint);
 
     std::vector<QWidget*> widgets;
     std::vector<QWidget*> tabStops;
@@ -264,9 +261,9 @@ BuiltDialog BuildDialog(QDialog& dialog, const res::DialogTemplate& tpl)
     for (std::size_t i = 0; i < tpl.controls.size(); ++i) {
         QWidget* box = nullptr;
         for (std::size_t j = 0; j < tpl.controls.size(); ++j) {
-            if (j != i && tpl.controls[j].kind == res::ControlKind::GroupBox &&
-                widgets[j]->geometry().contains(widgets[i]->geometry()) &&
-                (!box || box->geometry().contains(widgets[j]->geometry())))
+            if (j != i && tpl.controls[j].kind == res::ControlKind::GroupBox
+                && widgets[j]->geometry().contains(widgets[i]->geometry())
+                && (!box || box->geometry().contains(widgets[j]->geometry())))
                 box = widgets[j];
         }
         if (box) {

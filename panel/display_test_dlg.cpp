@@ -46,9 +46,9 @@ int Atoi(const QString& text)
 void CheckControlKinds(const std::map<int, QWidget*>& controls)
 {
     const std::pair<int, const QMetaObject*> expected[] = {
-        {IDC_DATA, &QLineEdit::staticMetaObject},      {IDC_TIME_STATUS, &QLineEdit::staticMetaObject},
+        {IDC_DATA, &QLineEdit::staticMetaObject},        {IDC_TIME_STATUS, &QLineEdit::staticMetaObject},
         {IDC_SEND_STATUS, &QLineEdit::staticMetaObject}, {IDC_PORT, &QComboBox::staticMetaObject},
-        {IDC_BAUD, &QComboBox::staticMetaObject},      {IDC_PORT_ICON, &QLabel::staticMetaObject},
+        {IDC_BAUD, &QComboBox::staticMetaObject},        {IDC_PORT_ICON, &QLabel::staticMetaObject},
     };
     for (const auto& [id, kind] : expected) {
         const auto it = controls.find(id);
@@ -122,11 +122,9 @@ const CDisplayTestDlg::MessageMapEntry CDisplayTestDlg::kMessageMap[] = {
 };
 
 CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
-    : QDialog(parent)
-    , m_appIcon(res::LoadIcon(IDR_MAINFRAME))
-    , m_portOpenIcon(res::LoadIcon(IDI_PORT_OPEN))
-    , m_portClosedIcon(res::LoadIcon(IDI_PORT_CLOSED))
-    , m_core(std::make_unique<PanelCore>(WithMachineServices(std::move(services))))
+    : QDialog(parent), m_appIcon(res::LoadIcon(IDR_MAINFRAME)), m_portOpenIcon(res::LoadIcon(IDI_PORT_OPEN)),
+      m_portClosedIcon(res::LoadIcon(IDI_PORT_CLOSED)),
+      m_core(std::make_unique<PanelCore>(WithMachineServices(std::move(services))))
 {
     m_controls = BuildDialog(*this, res::TestPanelTemplate()).controls;
     CheckControlKinds(m_controls);
@@ -139,7 +137,8 @@ CDisplayTestDlg::CDisplayTestDlg(PanelServices services, QWidget* parent)
     for (const int id : {IDC_SEND_STATUS, IDC_TIME_STATUS}) {
         QWidget* line = GetDlgItem(id);
         line->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(line, &QWidget::customContextMenuRequested, this, [this, line](const QPoint& pos) { ShowStatusLineMenu(line, pos); });
+        connect(line, &QWidget::customContextMenuRequested, this,
+                [this, line](const QPoint& pos) { ShowStatusLineMenu(line, pos); });
     }
     // A combo box takes a right click for itself and shows nothing: the window's menu
     // comes there too.
@@ -278,7 +277,8 @@ void CDisplayTestDlg::FillPortList()
     combo->setEnabled(combo->count() > 0);
     if (combo->count() > 0) {
         // The open list is as wide as the longest entry, even where the box is narrower.
-        combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + combo->view()->verticalScrollBar()->sizeHint().width());
+        combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0)
+                                       + combo->view()->verticalScrollBar()->sizeHint().width());
     }
     // The chosen port, while it is listed; none while it is away.
     combo->setCurrentIndex(combo->findData(QByteArray::fromStdString(m_core->ChosenPort())));
@@ -318,7 +318,8 @@ void CDisplayTestDlg::UpdateControlStates()
     // next action reads them.
     m_strSendStatus = m_core->UpperStatus();
     m_strTimeStatus = m_core->LowerStatus();
-    for (const auto& [id, text] : {std::pair{IDC_SEND_STATUS, &m_strSendStatus}, std::pair{IDC_TIME_STATUS, &m_strTimeStatus}}) {
+    for (const auto& [id, text] :
+         {std::pair{IDC_SEND_STATUS, &m_strSendStatus}, std::pair{IDC_TIME_STATUS, &m_strTimeStatus}}) {
         auto* line = static_cast<QLineEdit*>(GetDlgItem(id));
         if (line->text() != *text)
             line->setText(*text);
@@ -374,7 +375,8 @@ void CDisplayTestDlg::OnSelchangeBaud()
 {
     UpdateData(true);
     const auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
-    const std::string port = combo->currentIndex() >= 0 ? combo->currentData().toByteArray().toStdString() : m_core->ChosenPort();
+    const std::string port =
+        combo->currentIndex() >= 0 ? combo->currentData().toByteArray().toStdString() : m_core->ChosenPort();
     m_core->Connect(port, m_strBaud);
 }
 
@@ -491,8 +493,8 @@ void CDisplayTestDlg::done(int result)
 
 void CDisplayTestDlg::keyPressEvent(QKeyEvent* event)
 {
-    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-                       (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+                       && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (enter) {
         // Enter presses the push button that has the focus; anywhere else it ends the
         // dialog, as its OK would.
@@ -521,7 +523,8 @@ bool CDisplayTestDlg::eventFilter(QObject* watched, QEvent* event)
         if (radio && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && MoveRadioChoice(radio, key->key()))
             return true;
     }
-    if (event->type() == QEvent::ContextMenu && watched->isWidgetType() && !static_cast<QWidget*>(watched)->isEnabled()) {
+    if (event->type() == QEvent::ContextMenu && watched->isWidgetType()
+        && !static_cast<QWidget*>(watched)->isEnabled()) {
         contextMenuEvent(static_cast<QContextMenuEvent*>(event));
         return true;
     }
@@ -570,7 +573,8 @@ bool CDisplayTestDlg::nativeEvent(const QByteArray& eventType, void* message, qi
     if ((command & 0xFFF0) != IDM_ABOUTBOX || !m_core->Services().runAboutBox)
         return QDialog::nativeEvent(eventType, message, result);
     // The modal box runs once the window has returned from the message.
-    QMetaObject::invokeMethod(this, [this, command] { OnSysCommand(command); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, command] { OnSysCommand(command); }, Qt::QueuedConnection);
     *result = 0;
     return true;
 }

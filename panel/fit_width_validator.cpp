@@ -16,9 +16,7 @@ constexpr int kCursorWidth = 1;
 
 }  // namespace
 
-FitWidthValidator::FitWidthValidator(QLineEdit* edit)
-    : QValidator(edit)
-    , m_edit(edit)
+FitWidthValidator::FitWidthValidator(QLineEdit* edit) : QValidator(edit), m_edit(edit)
 {
 }
 
@@ -27,7 +25,8 @@ int FitWidthValidator::VisibleTextWidth() const
     QStyleOptionFrame option;
     option.initFrom(m_edit);
     option.rect = m_edit->rect();
-    option.lineWidth = m_edit->hasFrame() ? m_edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, m_edit) : 0;
+    option.lineWidth =
+        m_edit->hasFrame() ? m_edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, m_edit) : 0;
     QRect contents = m_edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, m_edit);
     contents = contents.marginsRemoved(m_edit->textMargins());
     // The edit also keeps room for glyphs that reach beyond their advance.

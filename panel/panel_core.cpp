@@ -71,9 +71,7 @@ PanelServices WithMachineServices(PanelServices services)
 }
 
 PanelCore::PanelCore(PanelServices services, QObject* parent)
-    : QObject(parent)
-    , m_services(std::move(services))
-    , m_port(m_services.port.get())
+    : QObject(parent), m_services(std::move(services)), m_port(m_services.port.get())
 {
     m_services.timer->SetTick([this] { OnTimer(); });
     m_services.retryTimer->SetTick([this] { OnRetry(); });
@@ -315,14 +313,14 @@ QString PanelCore::PortTip() const
     const QString refusal = m_failure.osError == 0 && !reason.isEmpty() ? brackets.arg(reason) : QString();
     switch (m_failure.kind) {
     case serial::OpenError::None:
-    case serial::OpenError::AlreadyOpen:
-        return {};
+    case serial::OpenError::AlreadyOpen: return {};
     case serial::OpenError::BadName: return Text(res::Text::PortBadName).arg(port) + refusal;
     case serial::OpenError::NoSuchPort: return Text(res::Text::PortNoSuchPort).arg(port) + refusal;
     case serial::OpenError::PermissionDenied: return Text(res::Text::PortPermissionDenied).arg(port) + refusal;
     case serial::OpenError::InUse:
         return (m_holder.isEmpty() ? Text(res::Text::PortInUse).arg(port)
-                                   : Text(res::Text::PortInUseBy).arg(port, m_holder)) + refusal;
+                                   : Text(res::Text::PortInUseBy).arg(port, m_holder))
+               + refusal;
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
     case serial::OpenError::KernelConsole: return Text(res::Text::PortKernelConsole).arg(port);
     case serial::OpenError::Other: break;

@@ -69,7 +69,7 @@ class PanelCore : public QObject {
 public:
     // Why the port is not open, or that it is.
     enum class PortState {
-        Opening,       // asked for, no answer yet
+        Opening,  // asked for, no answer yet
         Open,
         NoneFound,     // the machine has no serial port
         Disconnected,  // it went away while open; waiting for it to come back

@@ -13,8 +13,7 @@ constexpr unsigned long kShutdownWaitMs = 900;
 
 }  // namespace
 
-ThreadedPort::ThreadedPort(QObject* parent)
-    : PortLink(parent)
+ThreadedPort::ThreadedPort(QObject* parent) : PortLink(parent)
 {
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("serial port"));
@@ -35,7 +34,8 @@ ThreadedPort::~ThreadedPort()
 void ThreadedPort::Open(quint64 request, const QByteArray& portName, quint32 baudRate)
 {
     if (m_worker)
-        QMetaObject::invokeMethod(m_worker, [w = m_worker, request, portName, baudRate] { w->Open(request, portName, baudRate); });
+        QMetaObject::invokeMethod(
+            m_worker, [w = m_worker, request, portName, baudRate] { w->Open(request, portName, baudRate); });
 }
 
 void ThreadedPort::Close()

@@ -37,8 +37,8 @@ bool PortRequests::OpenAnswered(std::uint64_t request, bool ok)
 std::optional<PortRequests::PendingWrite> PortRequests::WriteAnswered(std::uint64_t request)
 {
     --m_unanswered;
-    const auto it = std::find_if(m_writes.begin(), m_writes.end(),
-                                 [&](const PendingWrite& w) { return w.request == request; });
+    const auto it =
+        std::find_if(m_writes.begin(), m_writes.end(), [&](const PendingWrite& w) { return w.request == request; });
     if (it == m_writes.end())
         return std::nullopt;
     const PendingWrite write = *it;

@@ -75,12 +75,12 @@ public:
 private:
     static constexpr std::uint64_t kProgressUnseen = ~std::uint64_t(0);
 
-    std::uint64_t m_last = 0;         // the number of the last request
+    std::uint64_t m_last = 0;  // the number of the last request
     int m_unanswered = 0;
-    std::uint64_t m_openAwaited = 0;  // the open whose answer decides; 0 when none is awaited
-    std::uint64_t m_line = 0;         // the open that holds the line; 0 while none does
-    std::deque<PendingWrite> m_writes;  // in the order asked
-    std::uint64_t m_writesBeforeChoice = 0;  // the writes up to this one were asked before the choice
+    std::uint64_t m_openAwaited = 0;                 // the open whose answer decides; 0 when none is awaited
+    std::uint64_t m_line = 0;                        // the open that holds the line; 0 while none does
+    std::deque<PendingWrite> m_writes;               // in the order asked
+    std::uint64_t m_writesBeforeChoice = 0;          // the writes up to this one were asked before the choice
     std::uint64_t m_progressSeen = kProgressUnseen;  // where the line stood at the last check
     bool m_closed = false;
 };

@@ -58,7 +58,8 @@ void PortWorker::WatchLine()
     const serial::NativeHandle handle = m_port.LineEventHandle();
     if (handle == serial::kNoHandle)
         return;
-    m_lineEvents = new common::HandleNotifier(handle, [this] { OnLineEvent(); }, this);
+    m_lineEvents = new common::HandleNotifier(
+        handle, [this] { OnLineEvent(); }, this);
 }
 
 void PortWorker::OnLineEvent()
@@ -87,9 +88,8 @@ void PortWorker::Write(quint64 request, const QByteArray& hex, quint64 ticket)
     ClearIfCut(stop);
     bool begun = false;
     const std::string_view text(hex.constData(), static_cast<std::size_t>(hex.size()));
-    const std::uint32_t result = protocol::StageAndWrite(text, [&](const std::uint8_t* data, std::uint32_t count) {
-        return WriteInParts(data, count, stop, &begun);
-    });
+    const std::uint32_t result = protocol::StageAndWrite(
+        text, [&](const std::uint8_t* data, std::uint32_t count) { return WriteInParts(data, count, stop, &begun); });
     if (serial::ClearFollows(result, begun))
         m_cutOn = m_portName;
     emit written(request, result);

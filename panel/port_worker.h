@@ -51,18 +51,17 @@ private:
     // The message in parts of about a tenth of a second on the wire each, so that a write
     // that still moves can be told from one that stalled. *begun: whether the line was
     // touched.
-    std::uint32_t WriteInParts(const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop,
-                               bool* begun);
+    std::uint32_t WriteInParts(const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop, bool* begun);
     // A message cut on this port leaves the display inside a command: Clear ends it.
     void ClearIfCut(const std::stop_token& stop);
 
     serial::CSerialPort m_port;
     std::string m_portName;
     std::uint32_t m_baudRate = 0;
-    std::string m_cutOn;        // the port a message was cut on, until Clear followed it
-    quint64 m_openRequest = 0;  // the request that opened m_port
+    std::string m_cutOn;                             // the port a message was cut on, until Clear followed it
+    quint64 m_openRequest = 0;                       // the request that opened m_port
     common::HandleNotifier* m_lineEvents = nullptr;  // tells of news on the open line
-    std::mutex m_mutex;  // guards m_stop against CancelWrites from the window's thread
+    std::mutex m_mutex;                              // guards m_stop against CancelWrites from the window's thread
     std::stop_source m_stop;
     std::atomic<quint64> m_ticket{0};
     std::atomic<quint64> m_progress{0};

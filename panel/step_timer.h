@@ -49,7 +49,7 @@ private:
     QTimer m_timer;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::milliseconds m_period{1000};
-    long long m_slot = 0;        // ticks due so far
+    long long m_slot = 0;       // ticks due so far
     unsigned m_generation = 0;  // counts starts and stops, to notice one made by a tick
     bool m_active = false;
 };

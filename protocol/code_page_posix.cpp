@@ -41,8 +41,7 @@ public:
         char* outPtr = buffer;
         std::size_t outLeft = sizeof buffer;
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        if (iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)
-            || inLeft != 0) {
+        if (iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) {
             return false;
         }
         out->append(buffer, static_cast<std::size_t>(outPtr - buffer));

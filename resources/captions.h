@@ -42,8 +42,8 @@ enum class Text {
     PrefixRuntime,  // lower line of a demonstration step
     StatusBusy,     // a step comes while the line has not taken the last message yet
     // While no port is open, the two status lines: why, and what to do or what happens.
-    StatusDisconnected,        // %1 is the port
-    StatusPermissionDenied,    // %1 is the port
+    StatusDisconnected,      // %1 is the port
+    StatusPermissionDenied,  // %1 is the port
     HintNoPort,
     HintDisconnected,
     HintPermissionDenied,

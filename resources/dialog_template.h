@@ -15,14 +15,14 @@ enum class ControlKind {
     AutoRadio,      // radio button that checks itself when clicked
     Edit,
     PushButton,
-    Static,     // static text
+    Static,  // static text
     GroupBox,
     IconStatic,  // static showing an icon
 };
 
 // Style bits of a control.
 enum Style : unsigned {
-    kGroup = 1u << 0,          // starts a group (radio buttons exclude each other within it)
+    kGroup = 1u << 0,  // starts a group (radio buttons exclude each other within it)
     kTabStop = 1u << 1,
     kReadOnly = 1u << 2,
     kNoBorder = 1u << 3,

@@ -23,11 +23,7 @@ namespace {
 // own engine would draw; every answer is that engine's.
 class OnDemandIconEngine : public QIconEngine {
 public:
-    OnDemandIconEngine(const char* name, std::initializer_list<int> sizes)
-        : m_name(name)
-        , m_sizes(sizes)
-    {
-    }
+    OnDemandIconEngine(const char* name, std::initializer_list<int> sizes) : m_name(name), m_sizes(sizes) {}
 
     QIconEngine* clone() const override { return new OnDemandIconEngine(*this); }
     bool isNull() override { return m_sizes.empty(); }

@@ -55,12 +55,10 @@ VANDRY_PANEL_CONTROLS(VANDRY_DECLARE_ID)
 constexpr std::string_view ControlSymbol(int id)
 {
 #define VANDRY_SYMBOL_CASE(symbol, value) \
-    case value:                          \
-        return #symbol;
+    case value: return #symbol;
     switch (id) {
         VANDRY_PANEL_CONTROLS(VANDRY_SYMBOL_CASE)
-    default:
-        return {};
+    default: return {};
     }
 #undef VANDRY_SYMBOL_CASE
 }

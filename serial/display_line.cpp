@@ -10,7 +10,8 @@ bool DisplayLine::OpenDevice(const std::string& portName, std::uint32_t baudRate
     OpenFailure failure;
     OwnedHandle port = OpenForReading(portName, baudRate, &failure);
     if (!port.valid()) {
-        if (error) *error = Quoted(portName) + ": " + DescribeOpenFailure(failure, baudRate);
+        if (error)
+            *error = Quoted(portName) + ": " + DescribeOpenFailure(failure, baudRate);
         return false;
     }
     HeldLine held = ListenOnDevice(std::move(port), portName, error);

@@ -16,10 +16,10 @@ namespace serial {
 
 // What one Read found.
 enum class ReadResult {
-    Data,      // *count bytes were read
-    Nothing,   // no byte is waiting
-    HungUp,    // the line is gone (the other side of a pseudo-terminal closed, a device unplugged)
-    Failed,    // any other error
+    Data,     // *count bytes were read
+    Nothing,  // no byte is waiting
+    HungUp,   // the line is gone (the other side of a pseudo-terminal closed, a device unplugged)
+    Failed,   // any other error
 };
 
 // The settings a client put on a line.

@@ -17,7 +17,7 @@ namespace serial {
 
 struct DisplayLine::Held {
     OwnedHandle read;
-    OwnedHandle slave;  // a pseudo-terminal's slave, held so that it never hangs up
+    OwnedHandle slave;       // a pseudo-terminal's slave, held so that it never hangs up
     bool exclusive = false;  // TIOCEXCL was set on read
     int readErrno = 0;
 
@@ -25,7 +25,8 @@ struct DisplayLine::Held {
     {
         // Exclusive mode belongs to the terminal, not to this descriptor: drop it, or a
         // line that another program keeps open would refuse every later open.
-        if (exclusive) CloseForReading(read);
+        if (exclusive)
+            CloseForReading(read);
     }
 };
 
@@ -34,7 +35,8 @@ namespace {
 // The one place an OS error becomes the text the user reads.
 bool Fail(std::string* error, const std::string& what, int err)
 {
-    if (error) *error = what + ": " + std::strerror(err);
+    if (error)
+        *error = what + ": " + std::strerror(err);
     return false;
 }
 
@@ -69,24 +71,30 @@ bool DisplayLine::OpenOwnLine(std::uint32_t baudRate, std::string* error)
 {
     HeldLine held(new Held);
     held->read = OwnedHandle(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!held->read.valid()) return Fail(error, "posix_openpt", errno);
+    if (!held->read.valid())
+        return Fail(error, "posix_openpt", errno);
     const int master = held->read.get();
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) return Fail(error, "pseudo-terminal", errno);
+    if (::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return Fail(error, "pseudo-terminal", errno);
     char name[128] = {};
-    if (const int err = ::ptsname_r(master, name, sizeof name); err != 0) return Fail(error, "ptsname", err);
+    if (const int err = ::ptsname_r(master, name, sizeof name); err != 0)
+        return Fail(error, "ptsname", err);
 
     held->slave = OwnedHandle(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!held->slave.valid()) return Fail(error, name, errno);
+    if (!held->slave.valid())
+        return Fail(error, name, errno);
     // Set raw, at the display's own rate, so that a program that writes to the link
     // without configuring it (printf > sim0) reaches the display unchanged.
     OpenFailure failure;
     if (!ConfigureLine(held->slave.get(), baudRate, &failure)) {
-        if (error) *error = std::string(name) + ": " + DescribeOpenFailure(failure, baudRate);
+        if (error)
+            *error = std::string(name) + ": " + DescribeOpenFailure(failure, baudRate);
         return false;
     }
 
     const int flags = ::fcntl(master, F_GETFL);
-    if (flags < 0 || ::fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) return Fail(error, "pseudo-terminal", errno);
+    if (flags < 0 || ::fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0)
+        return Fail(error, "pseudo-terminal", errno);
 
     return Take(std::move(held), name, baudRate);
 }
@@ -106,16 +114,19 @@ NativeHandle DisplayLine::WaitHandle() const noexcept
 
 bool DisplayLine::ReleaseAbandonedExclusive()
 {
-    if (!m_held || !m_held->slave.valid()) return false;
+    if (!m_held || !m_held->slave.valid())
+        return false;
     const int slave = m_held->slave.get();
     int exclusive = 0;
-    if (::ioctl(slave, TIOCGEXCL, &exclusive) != 0 || exclusive == 0) return false;
+    if (::ioctl(slave, TIOCGEXCL, &exclusive) != 0 || exclusive == 0)
+        return false;
     // A client takes its lock before it sets exclusive mode and keeps it while it holds
     // the port; the kernel frees the lock however the client ends, exclusive mode only
     // when the terminal closes, which never happens while the display holds this side.
     // The lock is taken only for this look, so a client opening meanwhile is refused at
     // most for an instant.
-    if (::flock(slave, LOCK_EX | LOCK_NB) != 0) return false;
+    if (::flock(slave, LOCK_EX | LOCK_NB) != 0)
+        return false;
     const bool cleared = ::ioctl(slave, TIOCNXCL) == 0;
     ::flock(slave, LOCK_UN);
     return cleared;
@@ -124,7 +135,8 @@ bool DisplayLine::ReleaseAbandonedExclusive()
 std::optional<LineSettings> DisplayLine::ClientSettings() const
 {
     termios tio{};
-    if (!m_held || !m_held->slave.valid() || ::tcgetattr(m_held->slave.get(), &tio) != 0) return std::nullopt;
+    if (!m_held || !m_held->slave.valid() || ::tcgetattr(m_held->slave.get(), &tio) != 0)
+        return std::nullopt;
     return SettingsOf(tio);
 }
 
@@ -141,7 +153,8 @@ std::string DisplayLine::ReadFailure() const
 ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t* count)
 {
     *count = 0;
-    if (!m_held) return ReadResult::Failed;
+    if (!m_held)
+        return ReadResult::Failed;
     const int fd = m_held->read.get();
     const ssize_t n = ::read(fd, buffer, size);
     if (n > 0) {

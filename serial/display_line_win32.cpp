@@ -25,7 +25,8 @@ constexpr DWORD kPipeBuffer = 4096;
 // The one place an OS error becomes the text the user reads.
 bool Fail(std::string* error, const std::string& what, DWORD err)
 {
-    if (error) *error = what + ": " + wide_text::SystemMessage(err);
+    if (error)
+        *error = what + ": " + wide_text::SystemMessage(err);
     return false;
 }
 
@@ -72,7 +73,6 @@ bool ClientGone(DWORD error)
     return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-
 }  // namespace
 
 // The line, its event, and the one overlapped operation that runs on it at a time.
@@ -92,7 +92,8 @@ struct DisplayLine::Held {
     Held(OwnedHandle line, bool isPipe) : read(std::move(line)), pipe(isPipe) {}
     ~Held()
     {
-        if (pending == Pending::None) return;
+        if (pending == Pending::None)
+            return;
         // The system writes into the buffer until the operation has ended: cancel it and wait.
         DWORD n = 0;
         ::CancelIoEx(read.get(), &overlapped);
@@ -119,13 +120,15 @@ struct DisplayLine::Held {
             overlapped = {};
             overlapped.hEvent = event.get();
             pending = Pending::None;
-            if (::ConnectNamedPipe(read.get(), &overlapped)) return StartRead();
+            if (::ConnectNamedPipe(read.get(), &overlapped))
+                return StartRead();
             const DWORD err = ::GetLastError();
             if (err == ERROR_IO_PENDING) {
                 pending = Pending::Connect;
                 return true;
             }
-            if (err == ERROR_PIPE_CONNECTED) return StartRead();  // a client came first
+            if (err == ERROR_PIPE_CONNECTED)
+                return StartRead();      // a client came first
             if (err == ERROR_NO_DATA) {  // one came and went already
                 ::DisconnectNamedPipe(read.get());
                 continue;
@@ -141,8 +144,8 @@ struct DisplayLine::Held {
         overlapped.hEvent = event.get();
         buffered = handedOut = 0;
         readError = 0;
-        if (::ReadFile(read.get(), buffer, sizeof buffer, nullptr, &overlapped) ||
-            ::GetLastError() == ERROR_IO_PENDING) {
+        if (::ReadFile(read.get(), buffer, sizeof buffer, nullptr, &overlapped)
+            || ::GetLastError() == ERROR_IO_PENDING) {
             // Done at once or later, the result comes from GetOverlappedResult.
             pending = Pending::Read;
             return true;
@@ -163,30 +166,33 @@ bool DisplayLine::OpenOwnLine(std::uint32_t baudRate, std::string* error)
     const std::string path = win32::NewVirtualPipePath();
     DWORD err = 0;
     const auto descriptor = OwnUserOnly(&err);
-    if (!descriptor) return Fail(error, "the pipe's access list", err);
+    if (!descriptor)
+        return Fail(error, "the pipe's access list", err);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     // Byte mode, as a serial line; one instance, so that a second client is refused as
     // busy, the way a serial port opened without sharing refuses it; no client from
     // another machine. The first instance, so that no other program already listens
     // under the name. Both ways, though the display never writes: a client keeps a read
     // waiting on the pipe, which ends when the display does, and so learns it at once.
-    OwnedHandle pipe(::CreateNamedPipeW(
-        wide_text::Widen(path).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, kPipeBuffer, 0,
-        &attributes));
+    OwnedHandle pipe(::CreateNamedPipeW(wide_text::Widen(path).c_str(),
+                                        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                                        0, kPipeBuffer, 0, &attributes));
     if (pipe.get() == INVALID_HANDLE_VALUE) {
         pipe.release();
         return Fail(error, path, ::GetLastError());
     }
     HeldLine held(new Held(std::move(pipe), true));
-    if (!held->Listen()) return Fail(error, path, held->readError);
+    if (!held->Listen())
+        return Fail(error, path, held->readError);
     return Take(std::move(held), path, baudRate);
 }
 
 DisplayLine::HeldLine DisplayLine::ListenOnDevice(OwnedHandle port, const std::string& portName, std::string* error)
 {
     HeldLine held(new Held(std::move(port), false));
-    if (held->Listen()) return held;
+    if (held->Listen())
+        return held;
     Fail(error, Quoted(portName), held->readError);
     return nullptr;
 }
@@ -199,7 +205,8 @@ NativeHandle DisplayLine::WaitHandle() const noexcept
 ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t* count)
 {
     *count = 0;
-    if (!m_held) return ReadResult::Failed;
+    if (!m_held)
+        return ReadResult::Failed;
     Held& h = *m_held;
     // A few rounds at most: a client that went is followed by listening again, a read
     // that found nothing by the next read.
@@ -210,7 +217,8 @@ ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t
             h.handedOut += n;
             *count = n;
             // The buffer is free again: the next read may fill it.
-            if (h.handedOut == h.buffered) h.StartRead();
+            if (h.handedOut == h.buffered)
+                h.StartRead();
             return ReadResult::Data;
         }
         DWORD err = h.readError;
@@ -218,7 +226,8 @@ ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t
             DWORD n = 0;
             const bool done = ::GetOverlappedResult(h.read.get(), &h.overlapped, &n, FALSE);
             err = done ? 0 : ::GetLastError();
-            if (err == ERROR_IO_INCOMPLETE) return ReadResult::Nothing;
+            if (err == ERROR_IO_INCOMPLETE)
+                return ReadResult::Nothing;
             const Held::Pending finished = std::exchange(h.pending, Held::Pending::None);
             if (done && finished == Held::Pending::Connect) {
                 h.StartRead();  // a failure to start shows in readError, in the next round
@@ -228,7 +237,8 @@ ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t
                 h.buffered = n;
                 h.handedOut = 0;
                 // Nothing read: a client's empty write, or a COM port's read that timed out.
-                if (n == 0) h.StartRead();
+                if (n == 0)
+                    h.StartRead();
                 continue;
             }
             // A read that timed out is an empty one (Wine reports it as an error).
@@ -245,7 +255,8 @@ ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t
             h.StartConnect();
             continue;
         }
-        if (err == 0) return ReadResult::Nothing;
+        if (err == 0)
+            return ReadResult::Nothing;
         h.readError = err;
         return CSerialPort::IsDeviceGone(err) || err == ERROR_OPERATION_ABORTED ? ReadResult::HungUp
                                                                                 : ReadResult::Failed;

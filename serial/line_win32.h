@@ -27,8 +27,8 @@ OpenFailure FailureOf(DWORD error, OpenStep step);
 // One overlapped WriteFile of count bytes, ended by a stop or after waitMs (INFINITE: the
 // driver's write time-out ends it). 0, CSerialPort::TimeoutError() when it ended before
 // every byte went, CSerialPort::CancelledError() once stop was requested, else the error.
-std::uint32_t WriteOverlapped(HANDLE handle, const std::uint8_t* data, std::uint32_t count,
-                              const std::stop_token& stop, DWORD waitMs);
+std::uint32_t WriteOverlapped(HANDLE handle, const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop,
+                              DWORD waitMs);
 
 // What a COM port was set to before the open changed it.
 struct ComSettings {

@@ -7,7 +7,7 @@
 namespace serial {
 
 #ifdef _WIN32
-using NativeHandle = void*;  // HANDLE
+using NativeHandle = void*;                         // HANDLE
 inline constexpr NativeHandle kNoHandle = nullptr;  // never INVALID_HANDLE_VALUE
 // A HANDLE that Windows refused to close is still ours.
 inline constexpr bool kHandleKeptWhenRefused = true;

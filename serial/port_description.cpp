@@ -22,8 +22,7 @@ bool EndsWith(const std::string& text, const std::string& end)
 
 // USB-to-serial drivers whose device names say nothing of the product: FTDI's "VCP",
 // Silicon Labs' "Silabser", Prolific's, the USB class driver's "USBSER", WCH's.
-constexpr const char* kUsbDriverDevices[] = {"VCP", "SILABSER", "PROLIFICSERIAL", "USBSER", "CH341SER",
-                                            "WCHUSBSERIAL"};
+constexpr const char* kUsbDriverDevices[] = {"VCP", "SILABSER", "PROLIFICSERIAL", "USBSER", "CH341SER", "WCHUSBSERIAL"};
 
 std::string FromDriverDevice(std::string_view driverDevice)
 {
@@ -37,16 +36,16 @@ std::string FromDriverDevice(std::string_view driverDevice)
     // The UART driver of the machine's own ports.
     if (stem == "SERIAL")
         return kBuiltInPortDescription;
-    const bool usb = std::find(std::begin(kUsbDriverDevices), std::end(kUsbDriverDevices), stem)
-                         != std::end(kUsbDriverDevices)
-                     || stem.find("USB") != std::string::npos;
+    const bool usb =
+        std::find(std::begin(kUsbDriverDevices), std::end(kUsbDriverDevices), stem) != std::end(kUsbDriverDevices)
+        || stem.find("USB") != std::string::npos;
     return usb ? kUsbPortDescription : std::string();
 }
 
 }  // namespace
 
-std::string DescribeWindowsPort(std::string_view port, std::string_view friendlyName,
-                                std::string_view enumerator, std::string_view driverDevice)
+std::string DescribeWindowsPort(std::string_view port, std::string_view friendlyName, std::string_view enumerator,
+                                std::string_view driverDevice)
 {
     std::string name = OneColumn(std::string(friendlyName));
     // Windows adds the port to the name: "USB-SERIAL CH340 (COM7)".

@@ -29,8 +29,8 @@ std::string DescribePort(const std::string& entry, const DiscoveryRoots& roots);
 // ("USB-SERIAL CH340 (COM7)") and the bus it hangs from (its enumerator: "USB",
 // "FTDIBUS", "ACPI"), else the device its driver names in SERIALCOMM ("\Device\Serial0",
 // "\Device\VCP0"). Empty where Windows said nothing. Pure, so tested on every platform.
-std::string DescribeWindowsPort(std::string_view port, std::string_view friendlyName,
-                                std::string_view enumerator, std::string_view driverDevice);
+std::string DescribeWindowsPort(std::string_view port, std::string_view friendlyName, std::string_view enumerator,
+                                std::string_view driverDevice);
 
 // Text read from the system made fit for one column: control characters (tabs, line
 // breaks) become spaces, runs of spaces one, none at either end.

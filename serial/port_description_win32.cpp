@@ -68,7 +68,8 @@ DeviceText FromSetupApi(const std::string& port)
     device.cbSize = sizeof(device);
     for (DWORD i = 0; ::SetupDiEnumDeviceInfo(list.get(), i, &device); ++i) {
         if (PortNameOf(list.get(), device) == port)
-            return {Property(list.get(), device, SPDRP_FRIENDLYNAME), Property(list.get(), device, SPDRP_ENUMERATOR_NAME)};
+            return {Property(list.get(), device, SPDRP_FRIENDLYNAME),
+                    Property(list.get(), device, SPDRP_ENUMERATOR_NAME)};
     }
     return {};
 }

@@ -63,8 +63,8 @@ std::vector<std::string> MergePorts(std::vector<std::string> listed, const std::
         // Among the COM ports only: the virtual ports listed before them stay first.
         const auto coms = std::find_if(listed.begin(), listed.end(),
                                        [](const std::string& entry) { return !ComPortEntry(entry).empty(); });
-        const auto after = std::find_if(coms, listed.end(),
-                                        [&port](const std::string& entry) { return NaturalLess(port, entry); });
+        const auto after =
+            std::find_if(coms, listed.end(), [&port](const std::string& entry) { return NaturalLess(port, entry); });
         listed.insert(after, port);
     }
     return listed;

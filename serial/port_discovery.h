@@ -36,7 +36,7 @@ std::vector<std::string> MergePorts(std::vector<std::string> listed, const std::
 struct DiscoveryRoots {
     std::string sysClassTty = "/sys/class/tty";
     std::string devDir = "/dev";
-    std::string virtualDir;  // empty: DefaultVirtualPortDir() (Windows too)
+    std::string virtualDir;   // empty: DefaultVirtualPortDir() (Windows too)
     std::string consoleList;  // the kernel's active consoles; empty: <sysClassTty>/console/active
     // Whether a ttyS port has a UART behind it, given its sysfs folder and its device:
     // most PCs register ports that exist only on paper. Empty: the driver's own answer

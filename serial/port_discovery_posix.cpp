@@ -43,9 +43,8 @@ std::vector<std::string> FolderNames(const std::string& dir)
 // may read a login from it; a program that reconfigures such a line disturbs both.
 std::set<std::string> ActiveConsoles(const DiscoveryRoots& roots)
 {
-    const std::string list = roots.consoleList.empty()
-                                 ? WithoutTrailingSlashes(roots.sysClassTty) + "/console/active"
-                                 : roots.consoleList;
+    const std::string list =
+        roots.consoleList.empty() ? WithoutTrailingSlashes(roots.sysClassTty) + "/console/active" : roots.consoleList;
     return ActiveConsoleNames(list);
 }
 
@@ -68,7 +67,8 @@ bool LeadsToLine(const std::string& path, const std::string& devDir, const std::
 
 std::vector<std::string> VirtualPorts(const DiscoveryRoots& roots, const std::vector<std::string>& devices)
 {
-    const std::string dir = WithoutTrailingSlashes(roots.virtualDir.empty() ? DefaultVirtualPortDir() : roots.virtualDir);
+    const std::string dir =
+        WithoutTrailingSlashes(roots.virtualDir.empty() ? DefaultVirtualPortDir() : roots.virtualDir);
     if (!VirtualFolderTrusted(dir))
         return {};
 
@@ -98,7 +98,7 @@ bool DriverReportsUart(const std::string& sysEntry, const std::string& devicePat
         return type != PORT_UNKNOWN;
 
     OwnedHandle port(::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    serial_struct info {};
+    serial_struct info{};
     return port.valid() && ::ioctl(port.get(), TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
 }
 
@@ -124,8 +124,8 @@ std::vector<std::string> SerialDevices(const DiscoveryRoots& roots)
         // UART behind them.
         if (name.rfind("ttyS", 0) == 0) {
             const std::string devicePath = devDir + "/" + name;
-            const bool hasUart = roots.uartProbe ? roots.uartProbe(sysEntry, devicePath)
-                                                 : DriverReportsUart(sysEntry, devicePath);
+            const bool hasUart =
+                roots.uartProbe ? roots.uartProbe(sysEntry, devicePath) : DriverReportsUart(sysEntry, devicePath);
             if (!hasUart)
                 continue;
         }

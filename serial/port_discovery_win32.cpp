@@ -21,8 +21,7 @@ constexpr int kLastProbedPort = 16;
 // holds (the panel itself) refuses the probe, but exists all the same.
 bool PortExists(const std::string& devicePath)
 {
-    HANDLE probe = ::CreateFileA(devicePath.c_str(), 0, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE probe = ::CreateFileA(devicePath.c_str(), 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;

@@ -22,8 +22,8 @@ std::optional<long> LockHolderPid(std::string_view procLocks, unsigned major, un
         unsigned fileMajor = 0, fileMinor = 0;
         unsigned long fileInode = 0;
         char tail = 0;
-        if (std::sscanf(file.c_str(), "%x:%x:%lu%c", &fileMajor, &fileMinor, &fileInode, &tail) == 3 &&
-            fileMajor == major && fileMinor == minor && fileInode == inode)
+        if (std::sscanf(file.c_str(), "%x:%x:%lu%c", &fileMajor, &fileMinor, &fileInode, &tail) == 3
+            && fileMajor == major && fileMinor == minor && fileInode == inode)
             return pid;
     }
     return std::nullopt;

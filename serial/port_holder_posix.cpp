@@ -12,7 +12,7 @@ std::string PortHolder(const std::string& devicePath)
 {
     // The lock a careful program takes on the device (flock, or fcntl as lock-file tools
     // do) is listed with the process that holds it; TIOCEXCL alone leaves no trace.
-    struct stat st{};
+    struct stat st {};
     if (stat(devicePath.c_str(), &st) != 0)
         return {};
     std::ifstream locksFile("/proc/locks");

@@ -103,8 +103,7 @@ std::string ComPortEntry(std::string_view name)
     return "COM" + std::to_string(ComPortNumber(name));
 }
 
-std::string PosixDevicePath(std::string_view entry, std::string_view devDir,
-                            std::string_view virtualDir)
+std::string PosixDevicePath(std::string_view entry, std::string_view devDir, std::string_view virtualDir)
 {
     // A NUL would cut the path short where the OS reads it.
     if (entry.empty() || entry.find('\0') != std::string_view::npos)

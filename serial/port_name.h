@@ -23,8 +23,7 @@ std::string ComPortEntry(std::string_view name);
 // The device of a POSIX entry: an absolute path stands for itself; "ttyXXX" is
 // <devDir>/ttyXXX; any other plain name is a virtual port, <virtualDir>/<name>. Empty for
 // an empty name or one that could leave its folder ("..", a '/' inside a relative name).
-std::string PosixDevicePath(std::string_view entry, std::string_view devDir,
-                            std::string_view virtualDir);
+std::string PosixDevicePath(std::string_view entry, std::string_view devDir, std::string_view virtualDir);
 
 // The device path of an entry on this platform (virtual folder: DefaultVirtualPortDir()).
 // Windows: the COM ports' only; a virtual port's pipe is looked up as it is opened.

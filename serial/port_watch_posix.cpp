@@ -46,8 +46,7 @@ bool Concerns(const std::string& watched, const std::string& name, const std::st
 }  // namespace
 
 PortWatch::PortWatch(std::vector<std::string> dirs)
-    : m_dirs(std::move(dirs))
-    , m_events(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    : m_dirs(std::move(dirs)), m_events(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
 {
     Arm();
 }

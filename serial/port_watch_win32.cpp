@@ -65,16 +65,16 @@ public:
     bool Start(const std::wstring& folder, DWORD filter, HANDLE event)
     {
         End();
-        HANDLE dir = ::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+        HANDLE dir =
+            ::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
         if (dir == INVALID_HANDLE_VALUE)
             return false;
         OwnedHandle opened(dir);
         m_overlapped = {};
         m_overlapped.hEvent = event;
-        if (!::ReadDirectoryChangesW(dir, m_buffer.data(), static_cast<DWORD>(m_buffer.size()), FALSE, filter,
-                                     nullptr, &m_overlapped, nullptr))
+        if (!::ReadDirectoryChangesW(dir, m_buffer.data(), static_cast<DWORD>(m_buffer.size()), FALSE, filter, nullptr,
+                                     &m_overlapped, nullptr))
             return false;
         m_dir = std::move(opened);
         return true;
@@ -185,8 +185,7 @@ struct PortWatch::FolderWatch {
     }
 };
 
-PortWatch::PortWatch(std::vector<std::string> dirs)
-    : m_dirs(std::move(dirs))
+PortWatch::PortWatch(std::vector<std::string> dirs) : m_dirs(std::move(dirs))
 {
     std::vector<std::string> keys;
     for (const std::string& dir : m_dirs) {

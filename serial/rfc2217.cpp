@@ -41,21 +41,25 @@ std::uint8_t Verb(Event::Kind kind)
 
 bool IsVerb(Event::Kind kind)
 {
-    return kind == Event::Kind::Will || kind == Event::Kind::Wont || kind == Event::Kind::Do ||
-           kind == Event::Kind::Dont;
+    return kind == Event::Kind::Will || kind == Event::Kind::Wont || kind == Event::Kind::Do
+           || kind == Event::Kind::Dont;
 }
 
 std::string ParityName(std::uint8_t code)
 {
-    if (code >= 1 && code <= 5) return std::string(kParityNames[code]) + " parity";
+    if (code >= 1 && code <= 5)
+        return std::string(kParityNames[code]) + " parity";
     return "parity code " + std::to_string(code);
 }
 
 std::string StopBitsName(std::uint8_t code)
 {
-    if (code == 1) return "1 stop bit";
-    if (code == 2) return "2 stop bits";
-    if (code == 3) return "1.5 stop bits";
+    if (code == 1)
+        return "1 stop bit";
+    if (code == 2)
+        return "2 stop bits";
+    if (code == 3)
+        return "1.5 stop bits";
     return "stop size code " + std::to_string(code);
 }
 
@@ -101,8 +105,8 @@ void Client::Feed(std::span<const std::uint8_t> bytes, Bytes* data, Bytes* reply
         } else if (event.kind == Event::Kind::Dropped) {
             ++dropped_;
         }
-        if (state_ == Open::Waiting && negotiation_.Ours(telnet::kComPortOption) == State::Yes &&
-            confirmed_ == std::array<bool, 4>{true, true, true, true})
+        if (state_ == Open::Waiting && negotiation_.Ours(telnet::kComPortOption) == State::Yes
+            && confirmed_ == std::array<bool, 4>{true, true, true, true})
             state_ = Open::Open;
     }
 }
@@ -110,11 +114,14 @@ void Client::Feed(std::span<const std::uint8_t> bytes, Bytes* data, Bytes* reply
 void Client::Acknowledged(std::uint8_t code, std::span<const std::uint8_t> value)
 {
     // Some servers send the client's codes for these, without the 100; either is obeyed.
-    if (code == kServerCode + kFlowControlSuspend || code == kFlowControlSuspend) suspended_ = true;
-    if (code == kServerCode + kFlowControlResume || code == kFlowControlResume) suspended_ = false;
+    if (code == kServerCode + kFlowControlSuspend || code == kFlowControlSuspend)
+        suspended_ = true;
+    if (code == kServerCode + kFlowControlResume || code == kFlowControlResume)
+        suspended_ = false;
     // Acknowledgements are matched by their code alone; those of other commands, line and
     // modem states, the signature and the masks tell nothing the open needs.
-    if (state_ != Open::Waiting || code < kServerCode + kSetBaudRate || code > kServerCode + kSetStopSize) return;
+    if (state_ != Open::Waiting || code < kServerCode + kSetBaudRate || code > kServerCode + kSetStopSize)
+        return;
     const int setting = code - kServerCode - kSetBaudRate;
     const std::size_t size = setting == 0 ? 4 : 1;
     if (value.size() < size) {
@@ -138,26 +145,29 @@ void Client::Acknowledged(std::uint8_t code, std::span<const std::uint8_t> value
 
 std::string Client::Reason() const
 {
-    if (state_ == Open::Failed) return failure_;
-    if (state_ == Open::Open) return {};
-    if (negotiation_.Ours(telnet::kComPortOption) != State::Yes) return "no answer to the COM port option";
+    if (state_ == Open::Failed)
+        return failure_;
+    if (state_ == Open::Open)
+        return {};
+    if (negotiation_.Ours(telnet::kComPortOption) != State::Yes)
+        return "no answer to the COM port option";
     std::vector<std::string_view> missing;
     for (std::size_t i = 0; i < confirmed_.size(); ++i)
-        if (!confirmed_[i]) missing.push_back(kSettingNames[i]);
+        if (!confirmed_[i])
+            missing.push_back(kSettingNames[i]);
     std::string reason = "no answer to ";
     for (std::size_t i = 0; i < missing.size(); ++i) {
-        if (i > 0) reason += i + 1 == missing.size() ? " and " : ", ";
+        if (i > 0)
+            reason += i + 1 == missing.size() ? " and " : ", ";
         reason += missing[i];
     }
     return reason;
 }
 
 Server::Server(const LineSettings& initial)
-    : baud_(initial.baud),
-      dataSize_(static_cast<std::uint8_t>(initial.dataBits)),
-      parity_(static_cast<std::uint8_t>(kParityLetters.find(initial.parity) == std::string_view::npos
-                                            ? 1
-                                            : kParityLetters.find(initial.parity))),
+    : baud_(initial.baud), dataSize_(static_cast<std::uint8_t>(initial.dataBits)),
+      parity_(static_cast<std::uint8_t>(
+          kParityLetters.find(initial.parity) == std::string_view::npos ? 1 : kParityLetters.find(initial.parity))),
       stopSize_(initial.stopBits == 2 ? 2 : 1)
 {
 }
@@ -178,8 +188,8 @@ void Server::Feed(std::span<const std::uint8_t> bytes, Bytes* data, Bytes* reply
             data->insert(data->end(), event.bytes.begin(), event.bytes.end());
         else if (IsVerb(event.kind))
             negotiation_.Receive(Verb(event.kind), event.code, reply);
-        else if (event.kind == Event::Kind::Subnegotiation && event.code == telnet::kComPortOption &&
-                 !event.bytes.empty())
+        else if (event.kind == Event::Kind::Subnegotiation && event.code == telnet::kComPortOption
+                 && !event.bytes.empty())
             Command(event.bytes[0], std::span(event.bytes).subspan(1), reply);
         else if (event.kind == Event::Kind::Dropped)
             ++dropped_;
@@ -193,23 +203,28 @@ void Server::Command(std::uint8_t code, std::span<const std::uint8_t> value, Byt
     const std::uint8_t answer = kServerCode + code;
     switch (code) {
     case kSetBaudRate:
-        if (value.size() >= 4 && FromNetworkOrder(value) != 0) baud_ = FromNetworkOrder(value);
+        if (value.size() >= 4 && FromNetworkOrder(value) != 0)
+            baud_ = FromNetworkOrder(value);
         Send(answer, NetworkOrder(baud_), reply);
         break;
     case kSetDataSize:
-        if (first >= 5 && first <= 8) dataSize_ = first;
+        if (first >= 5 && first <= 8)
+            dataSize_ = first;
         Send(answer, {&dataSize_, 1}, reply);
         break;
     case kSetParity:
-        if (first >= 1 && first <= 5) parity_ = first;
+        if (first >= 1 && first <= 5)
+            parity_ = first;
         Send(answer, {&parity_, 1}, reply);
         break;
     case kSetStopSize:
-        if (first >= 1 && first <= 3) stopSize_ = first;
+        if (first >= 1 && first <= 3)
+            stopSize_ = first;
         Send(answer, {&stopSize_, 1}, reply);
         break;
     case kSetControl:
-        if (!value.empty()) Control(first, reply);
+        if (!value.empty())
+            Control(first, reply);
         break;
     case kSignature:
         // An empty signature asks for ours; a client's own is only for its peer's logs.
@@ -222,8 +237,7 @@ void Server::Command(std::uint8_t code, std::span<const std::uint8_t> value, Byt
         // Nothing is buffered and no line or modem state is told: acknowledged as asked.
         Send(answer, {&first, 1}, reply);
         break;
-    default:
-        break;  // notifications polled and flow control: nothing the display has to give
+    default: break;  // notifications polled and flow control: nothing the display has to give
     }
 }
 
@@ -233,9 +247,11 @@ void Server::Control(std::uint8_t value, Bytes* reply)
     // flow control), each with one value that asks for the group's setting.
     static constexpr std::uint8_t kGroup[] = {0, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 4, 0, 4, 0};
     static constexpr std::uint8_t kRequest[] = {0, 4, 7, 10, 13};
-    if (value >= std::size(kGroup)) return;
+    if (value >= std::size(kGroup))
+        return;
     const std::uint8_t group = kGroup[value];
-    if (value != kRequest[group]) control_[group] = value;
+    if (value != kRequest[group])
+        control_[group] = value;
     Send(kServerCode + kSetControl, {&control_[group], 1}, reply);
 }
 

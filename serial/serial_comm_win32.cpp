@@ -22,8 +22,9 @@ std::vector<RegisteredPort> RegisteredPorts()
     DWORD count = 0;
     DWORD longestName = 0;
     DWORD longestData = 0;
-    if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                           &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
+                           &longestData, nullptr, nullptr)
+        != ERROR_SUCCESS)
         return ports;
     std::wstring name(longestName + 1, L'\0');
     // In bytes, with room for a terminating NUL the value may lack.

@@ -37,21 +37,17 @@ OpenError KindOfErrno(int err, OpenStep step)
     case ENOENT:
     case ENODEV:
     case ENXIO:
-    case ENOTDIR:
-        return OpenError::NoSuchPort;
+    case ENOTDIR: return OpenError::NoSuchPort;
     case EACCES:
     case EPERM:
-    case EROFS:
-        return OpenError::PermissionDenied;
+    case EROFS: return OpenError::PermissionDenied;
     case EBUSY:  // another holder set exclusive mode
         return OpenError::InUse;
     case ENOTTY:  // a file or device that is no terminal
     case EISDIR:
     case ENAMETOOLONG:
-    case ELOOP:
-        return OpenError::BadName;
-    default:
-        break;
+    case ELOOP: return OpenError::BadName;
+    default: break;
     }
     if (step == OpenStep::Lock && (err == EWOULDBLOCK || err == EAGAIN))
         return OpenError::InUse;
@@ -213,8 +209,8 @@ bool AcceptOpenedDisplayLine(const std::string& path, const std::string& folder,
     // another program: a display still holding the name, and its link leading to the very
     // device opened, prove it is a display's line.
     struct stat linked {};
-    if (!VirtualPortAlive(folder, std::filesystem::path(path).filename().string())
-        || ::stat(path.c_str(), &linked) != 0 || linked.st_rdev != opened.st_rdev)
+    if (!VirtualPortAlive(folder, std::filesystem::path(path).filename().string()) || ::stat(path.c_str(), &linked) != 0
+        || linked.st_rdev != opened.st_rdev)
         return RefuseAsDisplayGone(failure);
     return true;
 }

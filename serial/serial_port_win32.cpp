@@ -17,10 +17,16 @@ namespace {
 
 constexpr std::uint32_t kDeviceGone[] = {
     // What a write on an unplugged USB adapter ends with, depending on its driver.
-    ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_DEVICE_NOT_CONNECTED,
+    ERROR_FILE_NOT_FOUND,
+    ERROR_ACCESS_DENIED,
+    ERROR_BAD_COMMAND,
+    ERROR_GEN_FAILURE,
+    ERROR_DEVICE_NOT_CONNECTED,
     ERROR_DEVICE_REMOVED,
     // A virtual display's pipe, once the display ended.
-    ERROR_BROKEN_PIPE, ERROR_NO_DATA, ERROR_PIPE_NOT_CONNECTED,
+    ERROR_BROKEN_PIPE,
+    ERROR_NO_DATA,
+    ERROR_PIPE_NOT_CONNECTED,
 };
 
 }  // namespace
@@ -39,18 +45,15 @@ OpenError KindOfError(DWORD error, OpenStep step)
             return OpenError::NoSuchPort;
         case ERROR_PIPE_BUSY:  // the display talks to another program
             return OpenError::InUse;
-        case ERROR_ACCESS_DENIED:
-            return OpenError::PermissionDenied;
-        default:
-            return OpenError::Other;
+        case ERROR_ACCESS_DENIED: return OpenError::PermissionDenied;
+        default: return OpenError::Other;
         }
     }
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_DEV_NOT_EXIST:
-    case ERROR_DEVICE_NOT_CONNECTED:
-        return OpenError::NoSuchPort;
+    case ERROR_DEVICE_NOT_CONNECTED: return OpenError::NoSuchPort;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_BUSY:
@@ -61,8 +64,7 @@ OpenError KindOfError(DWORD error, OpenStep step)
     case ERROR_NOT_SUPPORTED:
         // The driver refuses a DCB it cannot run, in practice the baud rate.
         return step == OpenStep::SetState ? OpenError::UnsupportedBaud : OpenError::Other;
-    default:
-        return OpenError::Other;
+    default: return OpenError::Other;
     }
 }
 
@@ -85,8 +87,8 @@ OpenFailure FailureOf(DWORD error, OpenStep step)
     return failure;
 }
 
-std::uint32_t WriteOverlapped(HANDLE handle, const std::uint8_t* data, std::uint32_t count,
-                              const std::stop_token& stop, DWORD waitMs)
+std::uint32_t WriteOverlapped(HANDLE handle, const std::uint8_t* data, std::uint32_t count, const std::stop_token& stop,
+                              DWORD waitMs)
 {
     const OwnedHandle stopped(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const OwnedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -120,8 +122,7 @@ std::uint32_t WriteOverlapped(HANDLE handle, const std::uint8_t* data, std::uint
 
 }  // namespace win32
 
-std::unique_ptr<Line> OpenLine(std::string_view name, std::uint32_t baudRate, const OpenOptions&,
-                               OpenFailure* failure)
+std::unique_ptr<Line> OpenLine(std::string_view name, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure)
 {
     // A COM port opens by its device path.
     if (const std::string path = WindowsDevicePath(name); !path.empty())

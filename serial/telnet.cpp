@@ -13,7 +13,8 @@ void Reader::Emit(Event::Kind kind, std::uint8_t code, std::vector<Event>* event
 void Reader::Take(std::uint8_t byte, std::vector<Event>* events)
 {
     if (inSub_) {
-        if (dropping_) return;
+        if (dropping_)
+            return;
         if (value_.size() == kMaxSubnegotiation) {
             dropping_ = true;
             Bytes().swap(value_);
@@ -23,7 +24,8 @@ void Reader::Take(std::uint8_t byte, std::vector<Event>* events)
         value_.push_back(byte);
         return;
     }
-    if (events->empty() || events->back().kind != Event::Kind::Data) Emit(Event::Kind::Data, 0, events);
+    if (events->empty() || events->back().kind != Event::Kind::Data)
+        Emit(Event::Kind::Data, 0, events);
     events->back().bytes.push_back(byte);
 }
 
@@ -78,7 +80,8 @@ void WriteData(std::span<const std::uint8_t> data, Bytes* out)
 {
     for (const std::uint8_t byte : data) {
         out->push_back(byte);
-        if (byte == kIac) out->push_back(kIac);
+        if (byte == kIac)
+            out->push_back(kIac);
     }
 }
 
@@ -96,9 +99,11 @@ void WriteSubnegotiation(std::uint8_t option, std::span<const std::uint8_t> valu
 
 bool Negotiation::WeTake(std::uint8_t option, bool ours) const
 {
-    if (option == kBinary || option == kSuppressGoAhead) return true;
+    if (option == kBinary || option == kSuppressGoAhead)
+        return true;
     // RFC 2217: the client sends WILL COM-PORT-OPTION and the server answers DO.
-    if (option == kComPortOption) return ours == (role_ == Role::Client);
+    if (option == kComPortOption)
+        return ours == (role_ == Role::Client);
     return false;
 }
 
@@ -114,11 +119,13 @@ void Answer(Negotiation::State* state, bool yes, bool take, std::uint8_t agree, 
         if (*state == State::WantYes) {
             *state = State::Yes;  // the answer to our own request
         } else if (*state == State::No) {
-            if (take) *state = State::Yes;
+            if (take)
+                *state = State::Yes;
             WriteOption(take ? agree : refuse, option, out);
         }
     } else {
-        if (*state == State::Yes) WriteOption(refuse, option, out);
+        if (*state == State::Yes)
+            WriteOption(refuse, option, out);
         *state = State::No;  // a refusal of our request is not answered
     }
 }
@@ -135,7 +142,8 @@ void Negotiation::Receive(std::uint8_t verb, std::uint8_t option, Bytes* out)
 
 void Negotiation::Offer(std::uint8_t option, Bytes* out)
 {
-    if (ours_[option] != State::No) return;
+    if (ours_[option] != State::No)
+        return;
     ours_[option] = State::WantYes;
     WriteOption(kWill, option, out);
 }

@@ -33,8 +33,8 @@ inline constexpr std::size_t kMaxSubnegotiation = 256;
 
 struct Event {
     enum class Kind {
-        Data,            // bytes: data, IAC IAC undone
-        Will,            // code: the option; Will to Dont in the order of their codes
+        Data,  // bytes: data, IAC IAC undone
+        Will,  // code: the option; Will to Dont in the order of their codes
         Wont,
         Do,
         Dont,
@@ -94,7 +94,7 @@ public:
     void Receive(std::uint8_t verb, std::uint8_t option, Bytes* out);
     // Offers to perform an option ourselves: IAC WILL, unless it is already on or asked.
     void Offer(std::uint8_t option, Bytes* out);
-    State Ours(std::uint8_t option) const { return ours_[option]; }    // WILL/WONT: we perform it
+    State Ours(std::uint8_t option) const { return ours_[option]; }      // WILL/WONT: we perform it
     State Theirs(std::uint8_t option) const { return theirs_[option]; }  // DO/DONT: the peer does
 
 private:

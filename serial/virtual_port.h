@@ -28,8 +28,7 @@ public:
     // folder. Creates the folder and its missing parents, private to the user, and refuses
     // one the panel would not trust (VirtualFolderTrusted). False, with a one-line reason,
     // when the folder is not trusted or every name is taken.
-    bool Publish(const std::string& folder, const std::string& line, std::string* error,
-                 std::string_view base = "sim");
+    bool Publish(const std::string& folder, const std::string& line, std::string* error, std::string_view base = "sim");
 
     // Removes the name (on POSIX only while the link still leads to the line) and gives
     // it up.

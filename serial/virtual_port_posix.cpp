@@ -69,7 +69,8 @@ std::string ReadLink(const std::string& path)
 
 bool SameFile(int fd, const std::string& path)
 {
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     return ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev
            && held.st_ino == named.st_ino;
 }
@@ -127,8 +128,8 @@ bool LockVirtualPort(int lockFd)
 
 bool VirtualPortAlive(const std::string& folder, const std::string& name)
 {
-    const OwnedHandle file(::open(VirtualPortLockPath(folder, name).c_str(),
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const OwnedHandle file(
+        ::open(VirtualPortLockPath(folder, name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid())
         return false;
     struct flock lock = WholeFile(F_WRLCK);

@@ -83,7 +83,8 @@ std::string UsageText()
 A virtual customer display: eight seven-segment digits with points and the lamps Price,
 Total, Collect and Change. It shows what the bytes it receives would show on the device.
 
-)" + std::string(OwnLineUsage()) + R"(
+)" + std::string(OwnLineUsage())
+           + R"(
 Options:
   --text         no window: print the display state as one line at start and whenever
                  a command changes it, however the bytes arrive, for example

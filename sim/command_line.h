@@ -13,10 +13,10 @@ namespace sim {
 inline constexpr std::uint32_t kDefaultBaud = protocol::kDefaultBaud;
 
 struct Options {
-    bool text = false;      // print each new display state as a line; no window
-    std::string port;       // listen on this port instead of a pseudo-terminal of its own
+    bool text = false;                  // print each new display state as a line; no window
+    std::string port;                   // listen on this port instead of a pseudo-terminal of its own
     std::uint32_t baud = kDefaultBaud;  // the rate the display reads at
-    std::string lang;       // the window's language, "en" or "zh"; empty: the desktop's
+    std::string lang;                   // the window's language, "en" or "zh"; empty: the desktop's
     bool help = false;
     bool version = false;
 };

@@ -14,8 +14,10 @@ constexpr std::uint8_t kESC = 0x1B;
 // '0'..'4' or 00..04 (some drivers send the plain number); -1 for anything else.
 int LampDigit(std::uint8_t b)
 {
-    if (b >= '0' && b <= '4') return b - '0';
-    if (b <= 4) return b;
+    if (b >= '0' && b <= '4')
+        return b - '0';
+    if (b <= 4)
+        return b;
     return -1;
 }
 
@@ -49,7 +51,8 @@ bool DisplayDecoder::Feed(const std::uint8_t* data, std::size_t count, const Com
     m_sink = &onCommand;
     for (std::size_t i = 0; i < count; ++i) {
         // A byte that broke a command is read again from Idle, which takes every byte.
-        if (!Take(data[i])) Take(data[i]);
+        if (!Take(data[i]))
+            Take(data[i]);
     }
     m_sink = nullptr;
     return m_state != before;
@@ -58,7 +61,8 @@ bool DisplayDecoder::Feed(const std::uint8_t* data, std::size_t count, const Com
 bool DisplayDecoder::Feed(const std::uint8_t* data, std::size_t count, std::vector<std::string>* done)
 {
     return Feed(data, count, [done](std::string_view what, bool) {
-        if (done) done->emplace_back(what);
+        if (done)
+            done->emplace_back(what);
     });
 }
 
@@ -66,8 +70,10 @@ void DisplayDecoder::Completed(std::string_view what)
 {
     // Compared once per command, not per byte: a flood of bytes stays cheap.
     const bool changed = m_state != m_told;
-    if (changed) m_told = m_state;
-    if (m_sink && *m_sink) (*m_sink)(what, changed);
+    if (changed)
+        m_told = m_state;
+    if (m_sink && *m_sink)
+        (*m_sink)(what, changed);
 }
 
 bool DisplayDecoder::Take(std::uint8_t b)
@@ -102,7 +108,8 @@ bool DisplayDecoder::Take(std::uint8_t b)
     case Phase::LampDigit: {
         m_phase = Phase::Idle;
         const int digit = LampDigit(b);
-        if (digit < 0) return false;
+        if (digit < 0)
+            return false;
         m_state.lamps = {};
         if (digit == 0) {
             Completed("Lamps dark");
@@ -115,7 +122,8 @@ bool DisplayDecoder::Take(std::uint8_t b)
 
     case Phase::TextKind:
         m_phase = Phase::Idle;
-        if (b != 'A' && b != 'D') return false;
+        if (b != 'A' && b != 'D')
+            return false;
         m_scroll = b == 'D';
         m_text.clear();
         m_phase = Phase::Text;
@@ -133,7 +141,8 @@ bool DisplayDecoder::Take(std::uint8_t b)
             return false;
         }
         m_text.push_back(static_cast<char>(b));
-        if (m_text.size() >= kMaxTextBytes) EndText();
+        if (m_text.size() >= kMaxTextBytes)
+            EndText();
         return true;
 
     case Phase::FlickerParam:
@@ -163,7 +172,8 @@ void DisplayDecoder::EndText()
         m_state.mode = Mode::Scrolling;
         m_state.scrollText = std::move(laidOut);
     } else {
-        if (m_state.mode == Mode::Scrolling) m_state.mode = Mode::Still;
+        if (m_state.mode == Mode::Scrolling)
+            m_state.mode = Mode::Still;
         m_state.scrollText.clear();
     }
     m_text.clear();

@@ -63,7 +63,7 @@ private:
     void Completed(std::string_view what);
 
     DisplayState m_state;
-    DisplayState m_told;  // the state as the sink last heard of it
+    DisplayState m_told;                  // the state as the sink last heard of it
     const CommandSink* m_sink = nullptr;  // during Feed
     Phase m_phase = Phase::Idle;
     bool m_scroll = false;  // the text being received is a scroll text

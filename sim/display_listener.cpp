@@ -71,7 +71,8 @@ void DisplayListener::ReadAvailable()
         std::uint8_t buf[4096];
         std::size_t n = 0;
         result = m_port.Read(buf, sizeof buf, &n);
-        if (result != serial::ReadResult::Data) break;
+        if (result != serial::ReadResult::Data)
+            break;
         bytes.append(reinterpret_cast<const char*>(buf), static_cast<qsizetype>(n));
     }
 
@@ -81,28 +82,33 @@ void DisplayListener::ReadAvailable()
         ReceivedPiece piece;
         piece.at = QDateTime::currentDateTime();
         piece.sender = m_settings;
-        if (m_settings) piece.misread = QString::fromStdString(MisreadNote(*m_settings, m_port.Baud()));
+        if (m_settings)
+            piece.misread = QString::fromStdString(MisreadNote(*m_settings, m_port.Baud()));
         std::vector<DisplayState> states;
         // A display at its rate reads such bytes as other bytes, nothing it would take for
         // the sender's message: the face takes none of it, and the log says why.
-        const bool changed = piece.misread.isEmpty() && m_decoder.Feed(
-            reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()),
-            [&](std::string_view what, bool stateChanged) {
-                if (piece.commandCount++ < kCommandsKept)
-                    piece.commands << FromDisplayCodePage(what);
-                if (stateChanged && m_everyState) states.push_back(m_decoder.State());
-            });
+        const bool changed =
+            piece.misread.isEmpty()
+            && m_decoder.Feed(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                              static_cast<std::size_t>(bytes.size()), [&](std::string_view what, bool stateChanged) {
+                                  if (piece.commandCount++ < kCommandsKept)
+                                      piece.commands << FromDisplayCodePage(what);
+                                  if (stateChanged && m_everyState)
+                                      states.push_back(m_decoder.State());
+                              });
         piece.bytes = std::move(bytes);
         emit received(piece);
-        for (const DisplayState& s : states) emit stateReached(s);
-        if (changed) emit stateChanged();
+        for (const DisplayState& s : states)
+            emit stateReached(s);
+        if (changed)
+            emit stateChanged();
     }
 
     if (result == serial::ReadResult::HungUp || result == serial::ReadResult::Failed) {
         m_notifier.SetEnabled(false);  // a dead line would wake the loop for ever
         m_lineCheck.stop();
         emit lineLost(result == serial::ReadResult::HungUp ? QStringLiteral("the line was closed")
-                                                   : QString::fromStdString(m_port.ReadFailure()));
+                                                           : QString::fromStdString(m_port.ReadFailure()));
     }
 }
 

@@ -21,9 +21,9 @@ namespace sim {
 struct ReceivedPiece {
     QDateTime at;
     QByteArray bytes;
-    QStringList commands;  // the first kCommandsKept commands it completed
-    qsizetype commandCount = 0;  // all of them
-    QString misread;  // why a real display would not read it; empty when it would
+    QStringList commands;                // the first kCommandsKept commands it completed
+    qsizetype commandCount = 0;          // all of them
+    QString misread;                     // why a real display would not read it; empty when it would
     std::optional<LineSettings> sender;  // the settings it came with, where the line tells
 };
 

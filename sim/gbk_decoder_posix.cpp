@@ -16,7 +16,8 @@ GbkDecoder::GbkDecoder()
 
 GbkDecoder::~GbkDecoder()
 {
-    if (m_state) iconv_close(static_cast<iconv_t>(m_state));
+    if (m_state)
+        iconv_close(static_cast<iconv_t>(m_state));
 }
 
 bool GbkDecoder::Usable() const noexcept
@@ -26,7 +27,8 @@ bool GbkDecoder::Usable() const noexcept
 
 QString GbkDecoder::Pair(char lead, char trail) const
 {
-    if (!m_state) return {};
+    if (!m_state)
+        return {};
     char in[2] = {lead, trail};
     char out[8];
     char* inPtr = in;
@@ -35,7 +37,8 @@ QString GbkDecoder::Pair(char lead, char trail) const
     std::size_t outLeft = sizeof out;
     const iconv_t cd = static_cast<iconv_t>(m_state);
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0) return {};
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0)
+        return {};
     return QString::fromUtf8(out, outPtr - out);
 }
 

@@ -23,7 +23,8 @@ QString GbkDecoder::Pair(char lead, char trail) const
     // Refused rather than replaced: a pair GBK does not know becomes U+FFFD per byte, as
     // on POSIX.
     const int n = ::MultiByteToWideChar(kGbk, MB_ERR_INVALID_CHARS, in, 2, out, 4);
-    if (n <= 0) return {};
+    if (n <= 0)
+        return {};
     return QString::fromWCharArray(out, n);
 }
 

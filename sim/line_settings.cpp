@@ -32,13 +32,14 @@ std::string MisreadNote(const LineSettings& sender, std::uint32_t displayBaud)
 {
     const LineSettings display{displayBaud, 8, 'N', 1};
     const bool sameCharacters = SameCharacters(sender, display);
-    if (sender.baud == displayBaud && sameCharacters) return {};
+    if (sender.baud == displayBaud && sameCharacters)
+        return {};
     // Only the rate wrong: the short form a user recognises at once.
     const std::string at = sender.baud == 0 ? "an unknown rate" : std::to_string(sender.baud) + " baud";
     if (sameCharacters)
         return "sender at " + at + ": a display at " + Rate(displayBaud) + " would show garbage";
-    return "sender at " + at + " " + Frame(sender) + ": a display at " + Rate(displayBaud) + " baud " +
-           Frame(display) + " would show garbage";
+    return "sender at " + at + " " + Frame(sender) + ": a display at " + Rate(displayBaud) + " baud " + Frame(display)
+           + " would show garbage";
 }
 
 }  // namespace sim

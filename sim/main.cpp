@@ -45,7 +45,8 @@ int PrintAndExit(const std::string& text)
 {
     errno = 0;
     std::cout << text << std::flush;
-    if (std::cout) return 0;
+    if (std::cout)
+        return 0;
     return Fail(OutputFailure(std::strerror(errno != 0 ? errno : EIO)));
 }
 
@@ -54,7 +55,8 @@ int PrintAndExit(const std::string& text)
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.push_back(QString::fromLocal8Bit(argv[i]).toStdString());
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(QString::fromLocal8Bit(argv[i]).toStdString());
     const sim::ParsedOptions parsed = sim::ParseCommandLine(arguments);
     if (!parsed.options) {
         sim::UseParentConsole();
@@ -62,17 +64,20 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     const sim::Options& options = *parsed.options;
-    if (options.text || options.help || options.version) sim::UseParentConsole();
-    if (options.help) return PrintAndExit(sim::UsageText());
-    if (options.version) return PrintAndExit("display-sim " DISPLAYSIM_VERSION "\n");
+    if (options.text || options.help || options.version)
+        sim::UseParentConsole();
+    if (options.help)
+        return PrintAndExit(sim::UsageText());
+    if (options.version)
+        return PrintAndExit("display-sim " DISPLAYSIM_VERSION "\n");
     if (!options.text && !sim::HasDisplay()) {
         std::cerr << "display-sim: no display to open a window on; --text prints the display instead\n";
         return kExitUsage;
     }
 
     // The text mode needs no display: a core application has no window system.
-    std::unique_ptr<QCoreApplication> app = options.text ? std::make_unique<QCoreApplication>(argc, argv)
-                                                         : std::make_unique<QApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app =
+        options.text ? std::make_unique<QCoreApplication>(argc, argv) : std::make_unique<QApplication>(argc, argv);
     // Before the link exists, so that Ctrl+C at any moment still removes it: the event loop
     // ends the ordinary way, and the link goes with it.
     const common::ShutdownSignals shutdown;
@@ -80,22 +85,28 @@ int main(int argc, char** argv)
     sim::IgnoreBrokenPipe();
     // A window started from a menu has nobody reading standard error.
     auto FailToStart = [&options](const std::string& message) {
-        if (!options.text) sim::ShowStartFailure("display-sim: " + message);
+        if (!options.text)
+            sim::ShowStartFailure("display-sim: " + message);
         return Fail(message);
     };
-    if (!shutdown.Installed()) return FailToStart(shutdown.Error());
+    if (!shutdown.Installed())
+        return FailToStart(shutdown.Error());
 
     serial::DisplayLine port;
     serial::VirtualPortPublication link;
     std::string error;
     std::string portText;
     if (options.port.empty()) {
-        if (!port.OpenOwnLine(options.baud, &error)) return FailToStart(error);
-        if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error)) return FailToStart(error);
+        if (!port.OpenOwnLine(options.baud, &error))
+            return FailToStart(error);
+        if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error))
+            return FailToStart(error);
         portText = link.Name() + " (" + port.DevicePath() + ")";
-        if (options.baud != sim::kDefaultBaud) portText += ", " + std::to_string(options.baud) + " baud";
+        if (options.baud != sim::kDefaultBaud)
+            portText += ", " + std::to_string(options.baud) + " baud";
     } else {
-        if (!port.OpenDevice(options.port, options.baud, &error)) return FailToStart(error);
+        if (!port.OpenDevice(options.port, options.baud, &error))
+            return FailToStart(error);
         portText = options.port + " (" + port.DevicePath() + ", " + std::to_string(options.baud) + " baud)";
     }
     // Each line goes out whole as it comes: a script reads each line as it comes. When
@@ -106,8 +117,10 @@ int main(int argc, char** argv)
     bool outputEnded = false;
     auto PrintLine = [&](const std::string& line) {
         std::string failure;
-        if (outputEnded) return false;
-        if (output.Write(line + "\n", &failure)) return true;
+        if (outputEnded)
+            return false;
+        if (output.Write(line + "\n", &failure))
+            return true;
         outputEnded = true;
         if (options.text && !failure.empty()) {
             Fail(OutputFailure(failure));
@@ -120,20 +133,24 @@ int main(int argc, char** argv)
     // banner is read in order from the start.
     sim::DisplayListener listener(port);
     // A window has no need of its output: the banner is only for whoever reads it.
-    if (!PrintLine("listening on " + portText) && options.text) return exitCode;
+    if (!PrintLine("listening on " + portText) && options.text)
+        return exitCode;
     std::unique_ptr<sim::SimWindow> window;
     std::string lastLine;
     if (options.text) {
         lastLine = sim::StateLine(listener.State());
-        if (!PrintLine(lastLine)) return exitCode;
+        if (!PrintLine(lastLine))
+            return exitCode;
         // One line for every command that changed the state, however many came in one read.
         listener.SetReportEveryState(true);
         QObject::connect(&listener, &sim::DisplayListener::received, [&](const sim::ReceivedPiece& piece) {
-            if (!piece.misread.isEmpty() && !PrintLine(piece.misread.toStdString())) app->exit(exitCode);
+            if (!piece.misread.isEmpty() && !PrintLine(piece.misread.toStdString()))
+                app->exit(exitCode);
         });
         QObject::connect(&listener, &sim::DisplayListener::stateReached, [&](const sim::DisplayState& state) {
             const std::string line = sim::StateLine(state);
-            if (line != lastLine && !PrintLine(lastLine = line)) app->exit(exitCode);
+            if (line != lastLine && !PrintLine(lastLine = line))
+                app->exit(exitCode);
         });
         QObject::connect(&listener, &sim::DisplayListener::lineLost, [&](const QString& why) {
             Fail((options.port.empty() ? portText : serial::Quoted(options.port)) + ": " + why.toStdString());

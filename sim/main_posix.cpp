@@ -28,14 +28,19 @@ bool HasDisplay()
 {
     for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* v = std::getenv(var);
-        if (v && *v) return true;
+        if (v && *v)
+            return true;
     }
     return false;
 }
 
-void UseParentConsole() {}
+void UseParentConsole()
+{
+}
 
-void ShowStartFailure(const std::string&) {}
+void ShowStartFailure(const std::string&)
+{
+}
 
 void IgnoreBrokenPipe()
 {
@@ -71,21 +76,26 @@ bool Output::Write(std::string_view text, std::string* failure) const
     failure->clear();
     auto failed = [failure](int error) {
         // Nobody reads any more (display-sim --text | head -3): no failure of the display.
-        if (error != EPIPE) *failure = std::strerror(error);
+        if (error != EPIPE)
+            *failure = std::strerror(error);
         return false;
     };
     while (!text.empty()) {
         pollfd fds[2] = {{fd, POLLOUT, 0}, {m_impl->signalFd, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return failed(errno);
         }
-        if ((fds[1].revents & POLLIN) != 0) return false;
-        if (fds[0].revents == 0) continue;
+        if ((fds[1].revents & POLLIN) != 0)
+            return false;
+        if (fds[0].revents == 0)
+            continue;
         // No more than a pipe takes whole once it has room, should the descriptor block.
         const ssize_t n = ::write(fd, text.data(), std::min<std::size_t>(text.size(), Impl::kChunk));
         if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
             return failed(errno);
         }
         text.remove_prefix(static_cast<std::size_t>(n));

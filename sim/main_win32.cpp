@@ -45,7 +45,8 @@ void UseParentConsole()
     const bool outLeads = Leads(STD_OUTPUT_HANDLE), errLeads = Leads(STD_ERROR_HANDLE);
     // Attached even when the output is redirected, so that Ctrl+C in that console reaches
     // the display; started from the Start menu there is no console to attach to.
-    if (!::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!::AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
     // A redirected output stays where it leads; what led nowhere goes to the console, for
     // the C library's streams (std::cout) and for WriteFile both.
     const struct {
@@ -67,12 +68,14 @@ void UseParentConsole()
 void ShowStartFailure(const std::string& message)
 {
     // Not when a console shows the line already.
-    if (::GetConsoleWindow() != nullptr) return;
-    ::MessageBoxW(nullptr, wide_text::Widen(message).c_str(), L"Vandry Virtual Customer Display",
-                  MB_OK | MB_ICONERROR);
+    if (::GetConsoleWindow() != nullptr)
+        return;
+    ::MessageBoxW(nullptr, wide_text::Widen(message).c_str(), L"Vandry Virtual Customer Display", MB_OK | MB_ICONERROR);
 }
 
-void IgnoreBrokenPipe() {}
+void IgnoreBrokenPipe()
+{
+}
 
 struct Output::Impl {
     HANDLE out = nullptr;

@@ -23,15 +23,23 @@ const QColor kLabel(165, 165, 165);
 QPolygonF Horizontal(qreal cx, qreal cy, qreal len, qreal t)
 {
     const qreal h = t / 2;
-    return QPolygonF({{cx - len / 2, cy}, {cx - len / 2 + h, cy - h}, {cx + len / 2 - h, cy - h},
-                      {cx + len / 2, cy}, {cx + len / 2 - h, cy + h}, {cx - len / 2 + h, cy + h}});
+    return QPolygonF({{cx - len / 2, cy},
+                      {cx - len / 2 + h, cy - h},
+                      {cx + len / 2 - h, cy - h},
+                      {cx + len / 2, cy},
+                      {cx + len / 2 - h, cy + h},
+                      {cx - len / 2 + h, cy + h}});
 }
 
 QPolygonF Vertical(qreal cx, qreal cy, qreal len, qreal t)
 {
     const qreal h = t / 2;
-    return QPolygonF({{cx, cy - len / 2}, {cx + h, cy - len / 2 + h}, {cx + h, cy + len / 2 - h},
-                      {cx, cy + len / 2}, {cx - h, cy + len / 2 - h}, {cx - h, cy - len / 2 + h}});
+    return QPolygonF({{cx, cy - len / 2},
+                      {cx + h, cy - len / 2 + h},
+                      {cx + h, cy + len / 2 - h},
+                      {cx, cy + len / 2},
+                      {cx - h, cy + len / 2 - h},
+                      {cx - h, cy - len / 2 + h}});
 }
 
 void DrawLit(QPainter& p, const QPainterPath& path, qreal t, bool glow = true)
@@ -123,7 +131,8 @@ void SegmentDisplay::SetLampNames(const std::array<QString, kLampCount>& names)
 
 void SegmentDisplay::SetFace(const Cells& cells, const std::array<bool, kLampCount>& lamps)
 {
-    if (cells == m_cells && lamps == m_lamps) return;
+    if (cells == m_cells && lamps == m_lamps)
+        return;
     m_cells = cells;
     m_lamps = lamps;
     update();

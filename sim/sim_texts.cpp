@@ -53,9 +53,9 @@ QString Text(SimText text, Language lang)
 QString FaceText(const DisplayState& state, Language lang)
 {
     // The whole text while it scrolls, not the part in sight at the moment.
-    const QString shown = QString::fromStdString(state.mode == Mode::Scrolling ? CellsText(state.scrollText)
-                                                                                : CellsText(state.cells))
-                              .trimmed();
+    const QString shown =
+        QString::fromStdString(state.mode == Mode::Scrolling ? CellsText(state.scrollText) : CellsText(state.cells))
+            .trimmed();
     QString text = shown.isEmpty() ? Text(SimText::FaceBlank, lang) : Text(SimText::FaceShows, lang).arg(shown);
     if (state.mode == Mode::Scrolling)
         text += Text(SimText::FaceScrolling, lang);
@@ -70,7 +70,9 @@ QString FaceText(const DisplayState& state, Language lang)
     }
     if (lit.isEmpty())
         return text + Text(SimText::FaceDark, lang);
-    return text + Text(SimText::FaceLit, lang).arg(lit.join(lang == Language::English ? QStringLiteral(", ") : QStringLiteral("、")));
+    return text
+           + Text(SimText::FaceLit, lang)
+                 .arg(lit.join(lang == Language::English ? QStringLiteral(", ") : QStringLiteral("、")));
 }
 
 QString CommandText(const QString& english, Language lang)
@@ -78,15 +80,21 @@ QString CommandText(const QString& english, Language lang)
     if (lang == Language::English)
         return english;
     static const std::array<std::pair<const char*, const char*>, 5> kWords = {{
-        {"Clear", "清屏"}, {"Cancel", "取消"}, {"Initialise", "初始化"}, {"Lamps dark", "灯全暗"}, {"Flicker", "闪烁"},
+        {"Clear", "清屏"},
+        {"Cancel", "取消"},
+        {"Initialise", "初始化"},
+        {"Lamps dark", "灯全暗"},
+        {"Flicker", "闪烁"},
     }};
     for (const auto& [en, zh] : kWords) {
         if (english == QLatin1String(en))
             return QString::fromUtf8(zh);
     }
     static const std::array<std::pair<const char*, SimText>, 4> kLamps = {{
-        {"Price", SimText::LampPrice}, {"Total", SimText::LampTotal},
-        {"Collect", SimText::LampCollect}, {"Change", SimText::LampChange},
+        {"Price", SimText::LampPrice},
+        {"Total", SimText::LampTotal},
+        {"Collect", SimText::LampCollect},
+        {"Change", SimText::LampChange},
     }};
     for (const auto& [en, text] : kLamps) {
         if (english == QStringLiteral("Lamp ") + QLatin1String(en))
@@ -95,8 +103,9 @@ QString CommandText(const QString& english, Language lang)
     // A text keeps its characters between the quotes.
     for (const auto& [en, zh] : {std::pair{"Show \"", "显示“"}, std::pair{"Scroll \"", "滚动“"}}) {
         if (english.startsWith(QLatin1String(en)) && english.endsWith(QLatin1Char('"')))
-            return QString::fromUtf8(zh) + english.mid(qsizetype(std::strlen(en)), english.size() - qsizetype(std::strlen(en)) - 1) +
-                   QStringLiteral("”");
+            return QString::fromUtf8(zh)
+                   + english.mid(qsizetype(std::strlen(en)), english.size() - qsizetype(std::strlen(en)) - 1)
+                   + QStringLiteral("”");
     }
     return english;
 }

@@ -18,7 +18,6 @@
 
 namespace sim {
 
-
 SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Language lang, QWidget* parent)
     : QWidget(parent), m_listener(listener), m_lang(lang)
 {
@@ -27,7 +26,8 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
 
     m_face = new SegmentDisplay(this);
     m_face->setObjectName(QStringLiteral("face"));
-    m_face->SetLampNames({Tr(SimText::LampPrice), Tr(SimText::LampTotal), Tr(SimText::LampCollect), Tr(SimText::LampChange)});
+    m_face->SetLampNames(
+        {Tr(SimText::LampPrice), Tr(SimText::LampTotal), Tr(SimText::LampCollect), Tr(SimText::LampChange)});
     m_port = new QLabel(Tr(SimText::Listening).arg(portText), this);
     m_port->setObjectName(QStringLiteral("port"));
     m_port->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -100,13 +100,15 @@ void SimWindow::OnReceived(const ReceivedPiece& piece)
     const QString stamp = piece.at.toString(QStringLiteral("HH:mm:ss.zzz"));
     const QString indent(stamp.size() + 2, QLatin1Char(' '));
     const QByteArray& bytes = piece.bytes;
-    QString entry = stamp + QStringLiteral("  ") +
-                    QString::fromStdString(HexLine(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                   static_cast<std::size_t>(std::min(bytes.size(), kLogBytes))));
-    if (bytes.size() > kLogBytes) entry += Tr(SimText::MoreBytes).arg(bytes.size());
+    QString entry = stamp + QStringLiteral("  ")
+                    + QString::fromStdString(HexLine(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                     static_cast<std::size_t>(std::min(bytes.size(), kLogBytes))));
+    if (bytes.size() > kLogBytes)
+        entry += Tr(SimText::MoreBytes).arg(bytes.size());
     if (!piece.commands.isEmpty()) {
         QStringList commands;
-        for (const QString& command : piece.commands) commands << CommandText(command, m_lang);
+        for (const QString& command : piece.commands)
+            commands << CommandText(command, m_lang);
         entry += QStringLiteral("\n") + indent + commands.join(QStringLiteral(" · "));
         if (piece.commandCount > piece.commands.size())
             entry += Tr(SimText::MoreCommands).arg(piece.commandCount);
@@ -116,8 +118,9 @@ void SimWindow::OnReceived(const ReceivedPiece& piece)
         QString why = piece.misread;
         if (m_lang != Language::English && piece.sender) {
             const LineSettings display{m_listener.Baud(), 8, 'N', 1};
-            why = Tr(SimText::Misread).arg(QString::fromStdString(DescribeLine(*piece.sender)),
-                                           QString::fromStdString(DescribeLine(display)));
+            why = Tr(SimText::Misread)
+                      .arg(QString::fromStdString(DescribeLine(*piece.sender)),
+                           QString::fromStdString(DescribeLine(display)));
         }
         entry += QStringLiteral("\n") + indent + QStringLiteral("! ") + why + Tr(SimText::NotShown);
     }
@@ -156,7 +159,8 @@ void SimWindow::OnStateChanged()
     // A new text starts its scrolling or flickering from the beginning; a lamp alone
     // leaves the text running.
     const DisplayState& s = m_listener.State();
-    if (s.cells != m_text.cells || s.mode != m_text.mode || s.scrollText != m_text.scrollText) m_tick = 0;
+    if (s.cells != m_text.cells || s.mode != m_text.mode || s.scrollText != m_text.scrollText)
+        m_tick = 0;
     m_text = s;
     if (s.mode == Mode::Still) {
         m_animation.stop();
@@ -182,8 +186,8 @@ void SimWindow::SayState(bool announce)
 void SimWindow::OnLineLost(const QString& why)
 {
     // The face keeps what it showed, as a display whose cable was pulled does.
-    m_port->setText(m_port->text() + QStringLiteral(" — ") +
-                    (why == QLatin1String("the line was closed") ? Tr(SimText::LineClosed) : why));
+    m_port->setText(m_port->text() + QStringLiteral(" — ")
+                    + (why == QLatin1String("the line was closed") ? Tr(SimText::LineClosed) : why));
 }
 
 void SimWindow::AdvanceAnimation()

@@ -10,15 +10,19 @@ std::string StateLine(const DisplayState& state)
     std::string line = "[" + CellsText(state.cells) + "] lamps=";
     bool any = false;
     for (int i = 0; i < kLampCount; ++i) {
-        if (!state.lamps[static_cast<std::size_t>(i)]) continue;
-        if (any) line += ',';
+        if (!state.lamps[static_cast<std::size_t>(i)])
+            continue;
+        if (any)
+            line += ',';
         line += LampName(static_cast<Lamp>(i));
         any = true;
     }
-    if (!any) line += "none";
+    if (!any)
+        line += "none";
     line += " mode=";
     line += ModeName(state.mode);
-    if (state.mode == Mode::Scrolling) line += " text=\"" + CellsText(state.scrollText) + "\"";
+    if (state.mode == Mode::Scrolling)
+        line += " text=\"" + CellsText(state.scrollText) + "\"";
     return line;
 }
 

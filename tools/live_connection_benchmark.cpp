@@ -70,7 +70,8 @@ void StalledLine(int seconds)
     const qint64 closeMs = closing.elapsed();
     std::printf("stalled line, %d s of the demonstration: longest event-loop stall %.0f ms (aim < 50), "
                 "closing took %lld ms (aim < 1000), port %s\n",
-                seconds, worst, static_cast<long long>(closeMs), harness::PortIsFree(line.path()) ? "released" : "STILL HELD");
+                seconds, worst, static_cast<long long>(closeMs),
+                harness::PortIsFree(line.path()) ? "released" : "STILL HELD");
     line.Resume();
 }
 
@@ -108,8 +109,8 @@ double CpuSeconds()
 {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void Idle(int seconds)
@@ -126,7 +127,8 @@ void Idle(int seconds)
     QEventLoop loop;  // not qWait: it wakes every few milliseconds itself
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
-    std::printf("idle on an open port for %d s: %.3f s of CPU (aim < 0.1 per minute)\n", seconds, CpuSeconds() - before);
+    std::printf("idle on an open port for %d s: %.3f s of CPU (aim < 0.1 per minute)\n", seconds,
+                CpuSeconds() - before);
 }
 
 }  // namespace

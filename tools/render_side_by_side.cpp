@@ -42,7 +42,8 @@ int main(int argc, char** argv)
     serial::DisplayLine line;
     serial::VirtualPortPublication link;
     std::string error;
-    if (!line.OpenOwnLine(protocol::kDefaultBaud, &error) || !link.Publish(serial::DefaultVirtualPortDir(), line.DevicePath(), &error)) {
+    if (!line.OpenOwnLine(protocol::kDefaultBaud, &error)
+        || !link.Publish(serial::DefaultVirtualPortDir(), line.DevicePath(), &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

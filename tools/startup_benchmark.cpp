@@ -62,8 +62,8 @@ public:
     bool notify(QObject* receiver, QEvent* event) override
     {
         const bool handled = QApplication::notify(receiver, event);
-        const bool exposed = event->type() == QEvent::Expose && receiver->isWindowType()
-                             && static_cast<QWindow*>(receiver)->isExposed();
+        const bool exposed =
+            event->type() == QEvent::Expose && receiver->isWindowType() && static_cast<QWindow*>(receiver)->isExposed();
         if (exposed) {
             const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch());
             std::printf("%lld %s\n", static_cast<long long>(now.count()), qPrintable(platformName()));
@@ -114,7 +114,10 @@ int ShowBareDialog(int argc, char** argv)
         case res::ControlKind::Edit: widget = new QLineEdit(&dialog); break;
         case res::ControlKind::PushButton: widget = new QPushButton(caption, &dialog); break;
         case res::ControlKind::Static: widget = new QLabel(caption, &dialog); break;
-        case res::ControlKind::GroupBox: widget = new QGroupBox(caption, &dialog); widget->lower(); break;
+        case res::ControlKind::GroupBox:
+            widget = new QGroupBox(caption, &dialog);
+            widget->lower();
+            break;
         case res::ControlKind::IconStatic: continue;
         }
         widget->setGeometry(panel::MapDialogRect(units, control.x, control.y, control.cx, control.cy));

@@ -40,10 +40,7 @@ void Work(std::chrono::milliseconds work)
 // start being the moment the timer is started.
 class Schedule {
 public:
-    explicit Schedule(const Settings& s)
-        : m_s(s)
-    {
-    }
+    explicit Schedule(const Settings& s) : m_s(s) {}
 
     // Notes how late the tick just due came, then does the tick's work; true at the last
     // tick, when the run ends.
@@ -116,7 +113,8 @@ void Report(const char* name, const std::vector<double>& late)
     for (double l : late)
         sum += l;
     const auto [lo, hi] = std::minmax_element(late.begin(), late.end());
-    std::printf("%-26s %6zu %10.2f %10.2f %10.2f %10.2f\n", name, late.size(), *lo, sum / late.size(), *hi, late.back());
+    std::printf("%-26s %6zu %10.2f %10.2f %10.2f %10.2f\n", name, late.size(), *lo, sum / late.size(), *hi,
+                late.back());
 }
 
 }  // namespace

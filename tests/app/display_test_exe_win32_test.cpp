@@ -169,9 +169,9 @@ TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
     // demonstration (ESC Q D, ESC E 5).
     const std::pair<WORD, const char*> kPresses[] = {
         {'S', "0C 1B7330 1B5141 382E382E382E382E382E382E382E382E 0D"},  // Send Data(&S), all dark, 8.8.8.8.8.8.8.8.
-        {'2', ""},                                                       // &2 Price
+        {'2', ""},                                                      // &2 Price
         {'S', "0C 1B7331 1B5141 382E382E382E382E382E382E382E382E 0D"},  // Send Data(&S), Price
-        {'D', "0C 1B5144 3132333435363738 0D"},                          // Scrolling(&D)
+        {'D', "0C 1B5144 3132333435363738 0D"},                         // Scrolling(&D)
         {'F', "0C 1B4505 1B5141 382E382E382E382E382E382E382E382E 0D"},  // Flickering(&F)
     };
     for (const auto& [key, hex] : kPresses) {
@@ -354,7 +354,8 @@ TEST(VirtualDisplay, Sim0IsListedFirstAndOpenedByTheSenderAndThePanel)
         }
         return false;
     };
-    ASSERT_TRUE(pressSendData(*display, {"[        ] lamps=Price mode=still", "[        ] lamps=none mode=still", eights}))
+    ASSERT_TRUE(
+        pressSendData(*display, {"[        ] lamps=Price mode=still", "[        ] lamps=none mode=still", eights}))
         << "Alt+S reached no display";
     EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
 
@@ -392,7 +393,7 @@ TEST(VirtualDisplay, TheDisplaysWindowShowsWhatThePanelSends)
     ::SetWindowPos(face, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ::SetWindowPos(window, nullptr, faceRect.right - faceRect.left + 8, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     const std::vector<std::uint32_t> dark = Picture(face, "sim-dark");
-    ::Sleep(1000);  // the panel has opened sim0
+    ::Sleep(1000);                // the panel has opened sim0
     PressAccessKey(window, '2');  // Price
     PressAccessKey(window, 'S');
     std::vector<std::uint32_t> lit;

@@ -92,8 +92,9 @@ std::wstring ShortcutTarget(const std::wstring& link)
 std::wstring ListedVersion()
 {
     HKEY uninstall = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
-                        KEY_READ, &uninstall) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0, KEY_READ,
+                        &uninstall)
+        != ERROR_SUCCESS)
         return {};
     std::wstring version;
     wchar_t key[256];
@@ -132,10 +133,9 @@ TEST(MsiInstall, InstallsStartsTheInstalledPanelAndUninstallsLeavingNothing)
     ASSERT_FALSE(Exists(VendorDir())) << "the prefix is not new";
 
     ASSERT_EQ(Msiexec("/i"), 0u) << "msiexec /i " << g_msi << " /qn";
-    for (const wchar_t* file : {L"display-test.exe", L"display-send.exe", L"display-sim.exe", L"README.md",
-                                L"LICENSE.txt",
-                                L"licenses\\vandry-display-test-1.0.0.2-source.zip",
-                                L"licenses\\Qt\\LGPL-3.0-only.txt"})
+    for (const wchar_t* file :
+         {L"display-test.exe", L"display-send.exe", L"display-sim.exe", L"README.md", L"LICENSE.txt",
+          L"licenses\\vandry-display-test-1.0.0.2-source.zip", L"licenses\\Qt\\LGPL-3.0-only.txt"})
         EXPECT_TRUE(Exists(InstallDir() + L"\\" + file)) << wide_text::Narrow(file);
     for (const auto& [title, program] : kMenu) {
         std::wstring menuEntry;

@@ -18,7 +18,7 @@ namespace {
 constexpr int kMainIcon = 128;  // IDR_MAINFRAME
 const WORD kChinesePrc = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 
-std::wstring g_program;  // the program checked; empty: this one
+std::wstring g_program;                         // the program checked; empty: this one
 std::wstring g_fileName = L"display-test.exe";  // its OriginalFilename
 
 std::wstring ProgramPath()
@@ -81,8 +81,8 @@ TEST(AppResourcesWin32, VersionIs1002)
     EXPECT_EQ(VersionText(record, L"OriginalFilename"), g_fileName);
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
-                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_TRUE(
+        VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_GE(length, 4u);
     EXPECT_EQ(translation[0], kChinesePrc);
     EXPECT_EQ(translation[1], 1200);  // Unicode
@@ -92,8 +92,7 @@ TEST(AppResourcesWin32, ProgramIconInEverySizeAndInChinese)
 {
     const HMODULE self = ProgramResources();
     ASSERT_NE(self, nullptr);
-    EXPECT_NE(FindResourceExW(self, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */,
-                              MAKEINTRESOURCEW(kMainIcon), kChinesePrc),
+    EXPECT_NE(FindResourceExW(self, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, MAKEINTRESOURCEW(kMainIcon), kChinesePrc),
               nullptr);
     for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
         SCOPED_TRACE(size);

@@ -264,7 +264,8 @@ private slots:
         row("--help after a wrong option", {"--bogus", "--help"}, 0, "Usage: display-test ");
         row("--version", {"--version"}, 0, "display-test 1.0.0.2\n");
         row("-v", {"-v"}, 0, "display-test 1.0.0.2\n");
-        row("Qt's options pass", {"-platform", "xcb", "-reverse", "--style=fusion", "--version"}, 0, "display-test 1.0.0.2\n");
+        row("Qt's options pass", {"-platform", "xcb", "-reverse", "--style=fusion", "--version"}, 0,
+            "display-test 1.0.0.2\n");
         row("Qt's options with one dash and =", {"-platform=xcb", "-style", "fusion", "--version"}, 0,
             "display-test 1.0.0.2\n");
         row("unknown option", {"--bogus"}, 2, "", "display-test: unknown option --bogus");

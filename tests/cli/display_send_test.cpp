@@ -61,7 +61,8 @@ protected:
     testing_child::Result SendToLine(std::vector<std::string> args, Bytes* wire, std::size_t expected)
     {
         const auto has = [&args](const char* option) {
-            return std::any_of(args.begin(), args.end(), [option](const std::string& a) { return a.starts_with(option); });
+            return std::any_of(args.begin(), args.end(),
+                               [option](const std::string& a) { return a.starts_with(option); });
         };
         if (!has("--port") && !has("--list"))
             args.insert(args.begin(), {"--port", m_line.path()});
@@ -161,17 +162,26 @@ std::string ThisProcess()
 TEST_F(DisplaySend, EveryMessageKindPutsItsExactBytesOnTheLineAtItsRate)
 {
     // err: what --verbose prints, %s standing for the port.
-    struct Row { std::vector<std::string> args; Bytes bytes; speed_t speed = B2400; std::string err = {}; };
+    struct Row {
+        std::vector<std::string> args;
+        Bytes bytes;
+        speed_t speed = B2400;
+        std::string err = {};
+    };
     const Row rows[] = {
         {{"--hex", "1B5141"}, {0x1B, 0x51, 0x41}},
         {{"--hex", "1b 51,41\r\n0c"}, {0x1B, 0x51, 0x41, 0x0C}},
         {{"--hex", "1B\n51\n\n0c\n"}, {0x1B, 0x51, 0x0C}},  // as kept in a Linux file
-        {{"--verbose", "--text", "1", "--lamp", "price"}, {0x0C, 0x1B, 0x73, 0x31, 0x1B, 0x51, 0x41, 0x31, 0x0D}, B2400,
+        {{"--verbose", "--text", "1", "--lamp", "price"},
+         {0x0C, 0x1B, 0x73, 0x31, 0x1B, 0x51, 0x41, 0x31, 0x0D},
+         B2400,
          "display-send: sent 9 bytes to %s at 2400 baud: 0C 1B 73 31 1B 51 41 31 0D\n"},
-        {{"--baud", "9600", "--hex", "7f", "--verbose"}, {0x7F}, B9600, "display-send: sent 1 byte to %s at 9600 baud: 7F\n"},
+        {{"--baud", "9600", "--hex", "7f", "--verbose"},
+         {0x7F},
+         B9600,
+         "display-send: sent 1 byte to %s at 9600 baud: 7F\n"},
         {{"--hex", "000A0D7F80FF"}, {0x00, 0x0A, 0x0D, 0x7F, 0x80, 0xFF}},
-        {{"--text", "12.50"},
-         {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D}},
+        {{"--text", "12.50"}, {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D}},
         {{"--text", "12.50", "--lamp", "off"},
          {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D}},
         {{"--text", "12.50", "--lamp", "price"},
@@ -181,13 +191,12 @@ TEST_F(DisplaySend, EveryMessageKindPutsItsExactBytesOnTheLineAtItsRate)
         {{"--text", "8", "--lamp", "change"}, {0x0C, 0x1B, 0x73, 0x34, 0x1B, 0x51, 0x41, 0x38, 0x0D}},
         {{"--text", ""}, {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x0D}},
         {{"--text", "-1"}, {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0x2D, 0x31, 0x0D}},
-        {{"--text", "\xE4\xB8\xAD" "1"},  // 中 in GBK
+        {{"--text", "\xE4\xB8\xAD"
+                    "1"},  // 中 in GBK
          {0x0C, 0x1B, 0x73, 0x30, 0x1B, 0x51, 0x41, 0xD6, 0xD0, 0x31, 0x0D}},
-        {{"--scroll"},
-         {0x0C, 0x1B, 0x51, 0x44, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x0D}},
-        {{"--flicker"},
-         {0x0C, 0x1B, 0x45, 0x05, 0x1B, 0x51, 0x41, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38,
-          0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x0D}},
+        {{"--scroll"}, {0x0C, 0x1B, 0x51, 0x44, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x0D}},
+        {{"--flicker"}, {0x0C, 0x1B, 0x45, 0x05, 0x1B, 0x51, 0x41, 0x38, 0x2E, 0x38, 0x2E, 0x38,
+                         0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x38, 0x2E, 0x0D}},
         {{"--clear"}, {0x0C}},
         {{"--baud", "9600", "--clear"}, {0x0C}, B9600},
         {{"--baud=2400", "--clear"}, {0x0C}, B2400},
@@ -227,7 +236,12 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
     const auto lock = [fd](bool on) { ASSERT_EQ(flock(fd, on ? LOCK_EX | LOCK_NB : LOCK_UN), 0); };
     const auto stall = [this](bool on) { ASSERT_TRUE(on ? m_line.Stall() : m_line.Resume()); };
     const std::string missing = (m_runtimeDir / "no-such-device").string();
-    struct Row { std::vector<std::string> args; int exitCode; std::string reason; std::function<void(bool)> hold = nullptr; };
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string reason;
+        std::function<void(bool)> hold = nullptr;
+    };
     const Row rows[] = {
         // Bad arguments, refused before anything is sent.
         {{}, 2, "nothing to send"},
@@ -262,7 +276,9 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
         {{"--hex", "1B5"}, 6, "character 3 is a lone last digit"},
         {{"--hex", "1B 5 1"}, 6, "character 5 is a space"},
         {{"--hex", "1\nB"}, 6, "character 2 is a LF, not a hexadecimal digit (a separator cannot split"},
-        {{"--hex", "1B\r51"}, 6, "character 3 is a CR, not a hexadecimal digit (a line break between pairs is LF or CR LF)"},
+        {{"--hex", "1B\r51"},
+         6,
+         "character 3 is a CR, not a hexadecimal digit (a line break between pairs is LF or CR LF)"},
         {{"--verbose"}, 2, "nothing to send"},
         {{"--hex", "0x0C"}, 6, "character 2 is 'x'"},
         {{"--hex", ""}, 6, "no byte"},
@@ -270,7 +286,12 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
         {{"--port", missing, "--clear"}, 4, "cannot open \"" + missing + "\": no such port"},
         // User input goes into the line quoted: no line break, no escape sequence.
         {{"--port", "ttyS9\n\x1b[2J", "--clear"}, 4, "cannot open \"ttyS9\\n\\x1B[2J\": no such port"},
-        {{"--port", "sim\x9b" "0", "--clear"}, 4, "cannot open \"sim\\x9B0\": no such port"},
+        {{"--port",
+          "sim\x9b"
+          "0",
+          "--clear"},
+         4,
+         "cannot open \"sim\\x9B0\": no such port"},
         {{"--clear"}, 4, "cannot open \"" + m_line.path() + "\": in use by " + ThisProcess(), lock},
         // Output stopped as by XOFF: the byte cannot leave within the write's time-out.
         {{"--clear"}, 5, "timed out", stall},
@@ -317,8 +338,8 @@ TEST_F(DisplaySend, PortsThatAreNoDisplayLineAreNeitherListedNorWritten)
         {"link to /dev/zero", [&] { link("zero", "/dev/zero"); }, "zero", "not a serial port"},
         {"/dev/ptmx named", [] {}, "/dev/ptmx", "not a serial port"},
         {"/dev/zero named", [] {}, "/dev/zero", "not a serial port"},
-        {"live link in a folder others may write to",
-         [&] { ASSERT_EQ(chmod(m_ports.c_str(), 0777), 0); }, "guard", "other users may write to the folder"},
+        {"live link in a folder others may write to", [&] { ASSERT_EQ(chmod(m_ports.c_str(), 0777), 0); }, "guard",
+         "other users may write to the folder"},
         {"live link in a folder whose parent others may write to",
          [&] { ASSERT_EQ(chmod(m_ports.parent_path().c_str(), 0757), 0); }, "guard",
          "other users may write to the folder"},
@@ -448,8 +469,8 @@ TEST_F(DisplaySend, VersionAnswersLikeTheOtherProgramsAndHelpExplainsUsageExampl
 // an empty one.
 TEST_F(DisplaySend, OutputThatCannotBeWrittenFails)
 {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--list"}, {"--list", "--names"},
-                                                 {"--help"}, {"--version"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--list"}, {"--list", "--names"}, {"--help"}, {"--version"}}) {
         SCOPED_TRACE(testing::PrintToString(args));
         std::vector<std::string> shell{"-c", "exec \"$0\" \"$@\" > /dev/full", DISPLAY_SEND_PATH};
         shell.insert(shell.end(), args.begin(), args.end());
@@ -467,7 +488,8 @@ TEST_F(DisplaySend, ASignalLeavesTheLineAsItWasFound)
         const termios before = UsedBefore();
         ASSERT_TRUE(m_line.Stall());
         // 2,000 bytes: the write would wait for seconds.
-        testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--hex", std::string(4000, '8')}, Env());
+        testing_child::Child child(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--hex", std::string(4000, '8')},
+                                   Env());
         const termios during = SetUpBy(before);
         ASSERT_EQ(cfgetospeed(&during), static_cast<speed_t>(B2400));
         kill(child.pid(), signalNumber);
@@ -488,11 +510,18 @@ TEST_F(DisplaySend, TextTheDisplayWouldNotShowGoesOutWithAWarning)
     const auto controls = [](const std::string& names) {
         return "warning: --text holds control characters (" + names + "); the display obeys them as commands";
     };
-    struct Row { std::string text; Bytes sent; std::string warning; };
+    struct Row {
+        std::string text;
+        Bytes sent;
+        std::string warning;
+    };
     const Row rows[] = {
         {"1\r2", {'1', 0x0D, '2'}, controls("CR")},
         {"\x1b@8", {0x1B, '@', '8'}, controls("ESC")},
-        {"\x0c" "1\x18\x7f\x0c", {0x0C, '1', 0x18, 0x7F, 0x0C}, controls("FF, CAN, DEL")},
+        {"\x0c"
+         "1\x18\x7f\x0c",
+         {0x0C, '1', 0x18, 0x7F, 0x0C},
+         controls("FF, CAN, DEL")},
         {"a\tb\n", {'a', 0x09, 'b', 0x0A}, controls("HT, LF")},
         {"1\xF0\x9F\x98\x80", {'1', '?'}, "warning: 1 character of --text "},
     };
@@ -512,7 +541,11 @@ TEST_F(DisplaySend, TextTheDisplayWouldNotShowGoesOutWithAWarning)
 TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
 {
     // The pseudo-terminal stands in for the terminal the user types in.
-    struct Row { std::string port; bool controlling; bool input; };
+    struct Row {
+        std::string port;
+        bool controlling;
+        bool input;
+    };
     PtyPair own;
     ASSERT_TRUE(own.ok());
     const Row rows[] = {
@@ -524,9 +557,9 @@ TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
     ASSERT_TRUE(own.LineSettings(&before));
     for (const Row& r : rows) {
         SCOPED_TRACE(r.port + (r.controlling ? " controlling" : "") + (r.input ? " input" : ""));
-        const auto result = testing_child::RunInSession(
-            DISPLAY_SEND_PATH, {"--port", r.port, "--text", "12.50"},
-            {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(), r.controlling, r.input);
+        const auto result = testing_child::RunInSession(DISPLAY_SEND_PATH, {"--port", r.port, "--text", "12.50"},
+                                                        {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(),
+                                                        r.controlling, r.input);
         EXPECT_EQ(result.exitCode, 4);
         ExpectOneLineReason(result, "cannot open \"" + r.port + "\": it is your own terminal, not a display");
         EXPECT_TRUE(own.ReadAtLeast(0).empty());
@@ -536,9 +569,9 @@ TEST_F(DisplaySend, OwnTerminalIsRefusedAndLeftAsItWas)
     }
 
     // Another terminal is a line like any other, whatever controls the sender.
-    const auto result = testing_child::RunInSession(
-        DISPLAY_SEND_PATH, {"--port", m_line.path(), "--clear"},
-        {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(), true, true);
+    const auto result =
+        testing_child::RunInSession(DISPLAY_SEND_PATH, {"--port", m_line.path(), "--clear"},
+                                    {{"XDG_RUNTIME_DIR", m_runtimeDir.string()}}, own.path(), true, true);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(m_line.ReadAtLeast(1), Bytes{0x0C});
 }

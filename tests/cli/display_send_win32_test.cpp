@@ -62,9 +62,10 @@ TEST(DisplaySendWin32, SendsWhatTheLinuxBuildSendsForEveryMessage)
         {"--text", "88.88", "--lamp", "total"},
         {"--text", "0.99", "--lamp", "collect"},
         {"--text", "3.01", "--lamp", "change"},
-        {"--text", "\xE4\xB8\xAD\xE6\x96\x87" "12"},  // 中文12: GBK on both
+        {"--text", "\xE4\xB8\xAD\xE6\x96\x87"
+                   "12"},                            // 中文12: GBK on both
         {"--text", "caf\xC3\xA9 \xF0\x9F\x98\x80"},  // what GBK cannot hold: '?'
-        {"--text", std::string(300, '8')},              // longer than one staging block
+        {"--text", std::string(300, '8')},           // longer than one staging block
         {"--baud", "9600", "--text", "8.8.8.8.8.8.8.8.", "--lamp", "price"},
     };
     for (const auto& args : cases) {
@@ -93,8 +94,8 @@ TEST(DisplaySendWin32, RefusesWhatTheLinuxBuildRefusesAndSendsNothing)
 {
     REQUIRE_PORT_HOST();
     const std::vector<std::vector<std::string>> cases = {
-        {"--hex", "1G23"},            // not whole hex: 6
-        {"--hex", "0C 1"},            // a lone digit: 6
+        {"--hex", "1G23"},                  // not whole hex: 6
+        {"--hex", "0C 1"},                  // a lone digit: 6
         {"--text", "1", "--lamp", "blue"},  // 2
         {"--baud", "fast", "--clear"},      // 2
         {"--scroll", "--flicker"},          // two messages: 2
@@ -244,7 +245,11 @@ TEST_F(DisplaySendVirtualWin32, ListsTheDisplayFirstAndSendsThroughItsPipe)
     ASSERT_TRUE(sender.Started());
     ASSERT_TRUE(m_server.Accept(kRunTimeoutMs));
     // Clear, the price lamp, the digits, CR.
-    const std::string expected = "\x0C" "\x1Bs1" "\x1BQA" "12.50" "\r";
+    const std::string expected = "\x0C"
+                                 "\x1Bs1"
+                                 "\x1BQA"
+                                 "12.50"
+                                 "\r";
     EXPECT_EQ(wine_host::Hex(m_server.Read(expected.size())), wine_host::Hex(expected));
     EXPECT_EQ(sender.WaitForExit(kRunTimeoutMs), 0u);
     EXPECT_EQ(m_server.Read(1, kQuietMs), "");
@@ -254,7 +259,8 @@ TEST_F(DisplaySendVirtualWin32, ListsTheDisplayFirstAndSendsThroughItsPipe)
 TEST_F(DisplaySendVirtualWin32, AKilledOrMissingDisplayIsReportedAndGetsNothing)
 {
     ASSERT_TRUE(m_server.valid());
-    const std::string line = "display-send: cannot open \"sim0\": no such port (its virtual display is not running)\r\n";
+    const std::string line =
+        "display-send: cannot open \"sim0\": no such port (its virtual display is not running)\r\n";
     // No display has ever run: no folder.
     SenderRun run = RunWithErrors({"--port", "sim0", "--clear"});
     EXPECT_EQ(run.exitCode, 4u);

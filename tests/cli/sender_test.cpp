@@ -46,12 +46,21 @@ Outcome RunWithPorts(const std::vector<std::string>& args, std::vector<std::stri
 TEST(Sender, ListPrintsThePortsInOrderEachDescribedAfterATab)
 {
     const std::function<std::string(const std::string&)> describe = [](const std::string& port) {
-        return std::string(port == "sim0" ? "virtual display" : port == "ttyUSB0" ? "USB serial: FT232R USB UART" : "serial port");
+        return std::string(port == "sim0"      ? "virtual display"
+                           : port == "ttyUSB0" ? "USB serial: FT232R USB UART"
+                                               : "serial port");
     };
-    struct Row { std::vector<std::string> args; std::vector<std::string> ports; bool described; std::string out; };
+    struct Row {
+        std::vector<std::string> args;
+        std::vector<std::string> ports;
+        bool described;
+        std::string out;
+    };
     const Row rows[] = {
         {{"--list"}, {"sim0", "ttyS2", "ttyUSB0"}, false, "sim0\nttyS2\nttyUSB0\n"},
-        {{"--list"}, {"sim0", "ttyUSB0", "/dev/rfcomm0"}, true,
+        {{"--list"},
+         {"sim0", "ttyUSB0", "/dev/rfcomm0"},
+         true,
          "sim0\tvirtual display\nttyUSB0\tUSB serial: FT232R USB UART\n/dev/rfcomm0\tserial port\n"},
         {{"--list", "--names"}, {"sim0", "ttyUSB0", "/dev/rfcomm0"}, true, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
         {{"--names", "--list"}, {"sim0", "ttyUSB0", "/dev/rfcomm0"}, true, "sim0\nttyUSB0\n/dev/rfcomm0\n"},
@@ -67,7 +76,8 @@ TEST(Sender, ListPrintsThePortsInOrderEachDescribedAfterATab)
 
 TEST(Sender, NoPortFound)
 {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--list"}, std::vector<std::string>{"--clear"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--list"}, std::vector<std::string>{"--clear"}}) {
         const auto r = RunWithPorts(args, {});
         EXPECT_EQ(r.exitCode, cli::kExitNoPort);
         EXPECT_EQ(r.out, "");
@@ -79,11 +89,9 @@ TEST(Sender, DefaultPortIsTheFirstFound)
 {
     testing_support::PtyPair<> first, second;
     ASSERT_TRUE(first.ok() && second.ok());
-    const auto r = RunWithPorts({"--text", "1", "--lamp", "change"},
-                                {first.path(), second.path()});
+    const auto r = RunWithPorts({"--text", "1", "--lamp", "change"}, {first.path(), second.path()});
     EXPECT_EQ(r.exitCode, cli::kExitOk) << r.err;
-    EXPECT_EQ(first.ReadAtLeast(9),
-              (std::vector<std::uint8_t>{0x0C, 0x1B, 0x73, 0x34, 0x1B, 0x51, 0x41, 0x31, 0x0D}));
+    EXPECT_EQ(first.ReadAtLeast(9), (std::vector<std::uint8_t>{0x0C, 0x1B, 0x73, 0x34, 0x1B, 0x51, 0x41, 0x31, 0x0D}));
     EXPECT_TRUE(second.ReadAtLeast(0).empty());
 }
 
@@ -108,13 +116,24 @@ TEST(Sender, TheKernelsConsoleOpensOnlyWithForce)
 
     cli::Environment env;
     env.openOptions.sysClassTty = machine.roots.sysClassTty;
-    struct Row { std::vector<std::string> args; int exitCode; std::string err; std::vector<std::uint8_t> wire; };
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+        std::vector<std::uint8_t> wire;
+    };
     const Row rows[] = {
-        {{"--port", console.path(), "--clear"}, cli::kExitCannotOpen,
-         "display-send: cannot open \"" + console.path() + "\": it is the kernel's console (the kernel writes its "
-         "messages there); --force opens it all the same\n", {}},
+        {{"--port", console.path(), "--clear"},
+         cli::kExitCannotOpen,
+         "display-send: cannot open \"" + console.path()
+             + "\": it is the kernel's console (the kernel writes its "
+               "messages there); --force opens it all the same\n",
+         {}},
         {{"--force", "--port", console.path(), "--clear"}, cli::kExitOk, "", {0x0C}},
-        {{"--list", "--force"}, cli::kExitBadArguments, "display-send: --list takes no other option than --names\nTry 'display-send --help'.\n", {}},
+        {{"--list", "--force"},
+         cli::kExitBadArguments,
+         "display-send: --list takes no other option than --names\nTry 'display-send --help'.\n",
+         {}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));
@@ -153,11 +172,18 @@ TEST(ParseArguments, DefaultsAndLampNames)
     EXPECT_EQ(parsed.options->baud, 2400u);
     EXPECT_EQ(parsed.options->lamp, protocol::Lamp::AllDark);
 
-    struct Row { const char* name; std::optional<protocol::Lamp> lamp; };
+    struct Row {
+        const char* name;
+        std::optional<protocol::Lamp> lamp;
+    };
     const Row rows[] = {
-        {"off", protocol::Lamp::AllDark}, {"price", protocol::Lamp::Price},
-        {"Total", protocol::Lamp::Total}, {"COLLECT", protocol::Lamp::Collect},
-        {"change", protocol::Lamp::Change}, {"", std::nullopt}, {"none", std::nullopt},
+        {"off", protocol::Lamp::AllDark},
+        {"price", protocol::Lamp::Price},
+        {"Total", protocol::Lamp::Total},
+        {"COLLECT", protocol::Lamp::Collect},
+        {"change", protocol::Lamp::Change},
+        {"", std::nullopt},
+        {"none", std::nullopt},
         {"prices", std::nullopt},
     };
     for (const Row& r : rows)
@@ -167,12 +193,17 @@ TEST(ParseArguments, DefaultsAndLampNames)
 TEST(ControlCharacterNames, EachOnceInTheOrderSeen)
 {
     using Names = std::vector<std::string>;
-    struct Row { std::string text; Names names; };
+    struct Row {
+        std::string text;
+        Names names;
+    };
     const Row rows[] = {
         {"12.50", {}},
         {"", {}},
         {"\r", {"CR"}},
-        {"1\x1b@2\x1b" "A\r", {"ESC", "CR"}},
+        {"1\x1b@2\x1b"
+         "A\r",
+         {"ESC", "CR"}},
         {std::string("\0x", 2), {"NUL"}},
         {"\x1f\x7f\x0c\x18", {"US", "DEL", "FF", "CAN"}},
         {"\xE4\xB8\xAD \xC2\x85", {}},  // bytes of UTF-8 characters are no controls
@@ -185,11 +216,18 @@ TEST(PermissionAdvice, DialoutHintOnlyWhereItHelps)
 {
     const std::string dialoutHint =
         "serial ports belong to the dialout group: sudo usermod -aG dialout $USER, then log in again";
-    struct Row { const char* group; const char* owner; std::vector<std::string> userGroups; std::string advice; };
+    struct Row {
+        const char* group;
+        const char* owner;
+        std::vector<std::string> userGroups;
+        std::string advice;
+    };
     const Row rows[] = {
         {"dialout", "root", {"alice", "users"}, dialoutHint},
         {"dialout", "root", {}, dialoutHint},
-        {"uucp", "root", {"wheel"},
+        {"uucp",
+         "root",
+         {"wheel"},
          "serial ports belong to the uucp group: sudo usermod -aG uucp $USER, then log in again"},
         // In the group already: joining it again would not help.
         {"dialout", "root", {"users", "dialout"}, "the device belongs to user root and group dialout"},
@@ -244,7 +282,12 @@ TEST(Sender, PermissionDeniedNamesTheDialoutGroupOnlyWhereItHelps)
     if (!dialout || !uucp || !tty)
         GTEST_SKIP() << "this machine lacks one of the groups dialout, uucp, tty";
 
-    struct Row { gid_t deviceGroup; mode_t mode; std::vector<gid_t> userGroups; const char* says; };
+    struct Row {
+        gid_t deviceGroup;
+        mode_t mode;
+        std::vector<gid_t> userGroups;
+        const char* says;
+    };
     const Row rows[] = {
         {*dialout, 0660, {}, "; serial ports belong to the dialout group: sudo usermod -aG dialout"},
         {*uucp, 0660, {}, "; serial ports belong to the uucp group: sudo usermod -aG uucp"},

@@ -20,7 +20,7 @@ TEST(IgnoringCase, OnlyAsciiLettersFold)
         {"ttyUSB0", "ttyUSB", false, true},
         {"tty", "ttyUSB0", false, false},
         {"", "", true, true},
-        {"[", "{", false, false},          // 0x5B and 0x7B differ by the case bit, yet are no letters
+        {"[", "{", false, false},                // 0x5B and 0x7B differ by the case bit, yet are no letters
         {"\xC3\x89", "\xC3\xA9", false, false},  // É and é: UTF-8 is not folded
         {"COM1", "COM2", false, false},
     };
@@ -38,17 +38,19 @@ TEST(Utf8CharAt, WellFormedMalformedAndCut)
         bool valid, cut;
     } rows[] = {
         {"A", 0, 1, true, false},
-        {"a\xC3\xA9", 1, 2, true, false},            // é
-        {"\xE6\x98\xBE", 0, 3, true, false},         // 显
-        {"\xF0\x9F\x98\x80", 0, 4, true, false},     // U+1F600
-        {"\x80", 0, 1, false, false},                // a stray continuation byte
-        {"\xC0\x8A", 0, 1, false, false},            // an overlong line feed
-        {"\xE0\x80\x80", 0, 1, false, false},        // overlong
-        {"\xED\xA0\x80", 0, 1, false, false},        // a surrogate
-        {"\xF4\x90\x80\x80", 0, 1, false, false},    // beyond U+10FFFF
+        {"a\xC3\xA9", 1, 2, true, false},          // é
+        {"\xE6\x98\xBE", 0, 3, true, false},       // 显
+        {"\xF0\x9F\x98\x80", 0, 4, true, false},   // U+1F600
+        {"\x80", 0, 1, false, false},              // a stray continuation byte
+        {"\xC0\x8A", 0, 1, false, false},          // an overlong line feed
+        {"\xE0\x80\x80", 0, 1, false, false},      // overlong
+        {"\xED\xA0\x80", 0, 1, false, false},      // a surrogate
+        {"\xF4\x90\x80\x80", 0, 1, false, false},  // beyond U+10FFFF
         {"\xF5\x80", 0, 1, false, false},
-        {"\xE6\x98" "A", 0, 2, false, false},        // broken off: the lead and its one byte
-        {"\xE6\x98", 0, 2, false, true},             // cut short by the end
+        {"\xE6\x98"
+         "A",
+         0, 2, false, false},             // broken off: the lead and its one byte
+        {"\xE6\x98", 0, 2, false, true},  // cut short by the end
         {"\xF0\x9F\x98", 0, 3, false, true},
         {"\xC3", 0, 1, false, true},
     };

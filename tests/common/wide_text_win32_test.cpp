@@ -42,7 +42,11 @@ TEST(WideText, MalformedUtf8BecomesReplacementCharacters)
         std::wstring utf16;
     } cases[] = {
         {"lone lead byte at the end", "1\xE6", L"1\xFFFD"},
-        {"stray continuation byte", "\x80" "2", L"\xFFFD" L"2"},
+        {"stray continuation byte",
+         "\x80"
+         "2",
+         L"\xFFFD"
+         L"2"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -26,7 +26,8 @@ std::vector<Bytespan> Pieces(Bytespan input, Bytespan plan)
     std::vector<Bytespan> pieces;
     for (std::size_t at = 0, k = 0; at < input.size(); ++k) {
         const std::uint8_t planned = plan.empty() ? 0 : plan[k % plan.size()];
-        if (planned % 16 == 0) pieces.push_back({});  // an empty read changes nothing
+        if (planned % 16 == 0)
+            pieces.push_back({});  // an empty read changes nothing
         const std::size_t size = std::min<std::size_t>(input.size() - at, 1 + planned % 16);
         pieces.push_back(input.subspan(at, size));
         at += size;
@@ -48,7 +49,8 @@ std::vector<Event> Read(const std::vector<Bytespan>& pieces)
 // What we send holds commands only, never data.
 void CheckOnlyCommands(const Bytes& reply)
 {
-    for (const Event& event : Read({Bytespan(reply)})) FUZZ_CHECK(event.kind != Event::Kind::Data);
+    for (const Event& event : Read({Bytespan(reply)}))
+        FUZZ_CHECK(event.kind != Event::Kind::Data);
 }
 
 struct ClientSeen {
@@ -64,7 +66,8 @@ ClientSeen RunClient(std::uint32_t baud, const std::vector<Bytespan>& pieces)
     serial::rfc2217::Client client(baud);
     client.Start();
     ClientSeen seen{};
-    for (const Bytespan piece : pieces) client.Feed(piece, &seen.data, &seen.reply);
+    for (const Bytespan piece : pieces)
+        client.Feed(piece, &seen.data, &seen.reply);
     seen.state = client.State();
     seen.reason = client.Reason();
     seen.suspended = client.Suspended();
@@ -82,7 +85,8 @@ ServerSeen RunServer(const std::vector<Bytespan>& pieces)
 {
     serial::rfc2217::Server server;
     ServerSeen seen{};
-    for (const Bytespan piece : pieces) server.Feed(piece, &seen.data, &seen.reply);
+    for (const Bytespan piece : pieces)
+        server.Feed(piece, &seen.data, &seen.reply);
     seen.line = server.Line();
     seen.comPort = server.ComPort();
     return seen;
@@ -104,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Event& event : events) {
         FUZZ_CHECK(event.kind != Event::Kind::Data || !event.bytes.empty());
         FUZZ_CHECK(event.bytes.size() <= serial::telnet::kMaxSubnegotiation || event.kind == Event::Kind::Data);
-        if (event.kind == Event::Kind::Data) dataRead.insert(dataRead.end(), event.bytes.begin(), event.bytes.end());
+        if (event.kind == Event::Kind::Data)
+            dataRead.insert(dataRead.end(), event.bytes.begin(), event.bytes.end());
     }
 
     // The writer: the input as data, and a value cut to the bound, read back in pieces.
@@ -123,8 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The client at a rate the input chooses, whatever the server sends.
     std::uint32_t baud = 1;
-    for (const std::uint8_t byte : plan) baud = baud * 251 + byte;
-    if (baud == 0) baud = 1;  // 0 asks for the rate in use
+    for (const std::uint8_t byte : plan)
+        baud = baud * 251 + byte;
+    if (baud == 0)
+        baud = 1;  // 0 asks for the rate in use
     const ClientSeen client = RunClient(baud, whole);
     FUZZ_CHECK(RunClient(baud, pieces) == client);
     FUZZ_CHECK(client.data == dataRead);
@@ -147,8 +154,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     serial::rfc2217::Client peer(baud);
     Bytes ignored, toClient, toServer;
     const Bytes start = peer.Start();
-    for (const Bytespan piece : Pieces(start, plan)) ours.Feed(piece, &ignored, &toClient);
-    for (const Bytespan piece : Pieces(toClient, plan)) peer.Feed(piece, &ignored, &toServer);
+    for (const Bytespan piece : Pieces(start, plan))
+        ours.Feed(piece, &ignored, &toClient);
+    for (const Bytespan piece : Pieces(toClient, plan))
+        peer.Feed(piece, &ignored, &toServer);
     FUZZ_CHECK(peer.State() == serial::rfc2217::Client::Open::Open && toServer.empty() && ignored.empty());
     FUZZ_CHECK(ours.Line() == (serial::rfc2217::LineSettings{baud, 8, 'N', 1}) && ours.ComPort());
     return 0;

@@ -72,8 +72,8 @@ private slots:
         QTest::addColumn<QString>("english");
         QTest::addColumn<QString>("chinese");
         const auto row = [](int step, const char* hex, const char* english, const char* chinese) {
-            QTest::addRow("step %d", step) << step << QByteArray::fromHex(hex) << QString::fromUtf8(english)
-                                            << QString::fromUtf8(chinese);
+            QTest::addRow("step %d", step)
+                << step << QByteArray::fromHex(hex) << QString::fromUtf8(english) << QString::fromUtf8(chinese);
         };
         row(1, "0c", "Clear", "清屏");
         row(2, "1b5141300d", "0", "0");

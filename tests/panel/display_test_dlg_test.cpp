@@ -182,7 +182,8 @@ private slots:
         QVERIFY(port->isEnabled());
         QCOMPARE(UpperStatus(*dlg), QString());
         QCOMPARE(LowerStatus(*dlg), QString());
-        QCOMPARE(SentOnClick(*dlg, IDC_SEND, line), QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
+        QCOMPARE(SentOnClick(*dlg, IDC_SEND, line),
+                 QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
 
         // A second one comes: listed, the first stays chosen.
         PtyPair other;
@@ -288,7 +289,8 @@ private slots:
     {
         QTest::addColumn<bool>("inTheFolder");
         for (const bool inTheFolder : {false, true})
-            QTest::newRow(inTheFolder ? "in the folder itself" : "in the parent of the folder not made yet") << inTheFolder;
+            QTest::newRow(inTheFolder ? "in the folder itself" : "in the parent of the folder not made yet")
+                << inTheFolder;
     }
     void aBusyFolderHidesNoNewPort()
     {
@@ -318,8 +320,7 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("the panel closes") << QStringLiteral("close") << QByteArray() << QString();
         QTest::newRow("a new baud rate, the line moves again")
-            << QStringLiteral("moves") << kFlickering
-            << QStringLiteral("发送: 闪烁");  // in the language of the click
+            << QStringLiteral("moves") << kFlickering << QStringLiteral("发送: 闪烁");  // in the language of the click
         QTest::newRow("a new baud rate, the line stays stalled")
             << QStringLiteral("stays") << QByteArray::fromHex("0c") << QStringLiteral("发送: 失败");
     }
@@ -353,7 +354,7 @@ private slots:
         // The port's thread has begun the write: a new choice now finds it under way.
         QTRY_VERIFY_WITH_TIMEOUT(dlg.port->Progress() > 0, 5000);
         QTest::keyClick(Control<QComboBox>(*dlg, IDC_BAUD), Qt::Key_Down);  // 9600
-        dlg.stall->Fire(false);  // the first look notes where the line stands
+        dlg.stall->Fire(false);          // the first look notes where the line stands
         QCOMPARE(dlg.port->cancels, 0);  // not yet: the line may move again
         if (then == QLatin1String("moves")) {
             QVERIFY(dlg.line.Resume());
@@ -424,7 +425,8 @@ private slots:
         QTest::addColumn<Action>("action");
         const int send = IDC_SEND;
         const Action actions[] = {
-            {"Send Data, Price, 12.50", send, IDC_LAMP_PRICE, "12.50", false, "0c1b73311b514131322e35300d", "发送: 成功"},
+            {"Send Data, Price, 12.50", send, IDC_LAMP_PRICE, "12.50", false, "0c1b73311b514131322e35300d",
+             "发送: 成功"},
             {"Send Data, All dark, empty", send, IDC_LAMP_OFF, "", true, "0c1b73301b51410d", "Send: Success"},
             {"Send Data, Total, default text", send, IDC_LAMP_TOTAL, "8.8.8.8.8.8.8.8.", false,
              "0c1b73321b5141382e382e382e382e382e382e382e382e0d", "发送: 成功"},
@@ -533,14 +535,14 @@ private slots:
         QTest::newRow("Scrolling, then Flickering in English")
             << QStringList{"scroll", "english", "flicker"} << QStringList{"发送: 滚动", "Send: Flickering"}
             << QStringList{"*"};
-        QTest::newRow("a demonstration of three steps") << QStringList{"auto", "tick", "tick", "tick", "auto"}
-                                                        << QStringList{"自动演示已开始", "自动演示已停止"}
-                                                        << QStringList{"IDC_AUTO"};
+        QTest::newRow("a demonstration of three steps")
+            << QStringList{"auto", "tick", "tick", "tick", "auto"} << QStringList{"自动演示已开始", "自动演示已停止"}
+            << QStringList{"IDC_AUTO"};
         QTest::newRow("9600 baud") << QStringList{"9600"} << QStringList{"%1：已打开，9600 波特"}
                                    << QStringList{"IDC_BAUD", "IDC_PORT", "IDC_PORT_ICON"};
-        QTest::newRow("the display goes away, in English") << QStringList{"english", "lose"}
-                                                           << QStringList{"%1: disconnected, waiting for it to come back"}
-                                                           << QStringList{"*"};
+        QTest::newRow("the display goes away, in English")
+            << QStringList{"english", "lose"} << QStringList{"%1: disconnected, waiting for it to come back"}
+            << QStringList{"*"};
     }
     void eachChangeIsSaidOnce()
     {
@@ -554,11 +556,15 @@ private slots:
         heard.Clear();
         const auto click = [&](int id) { return [&, id] { Click(*dlg, id); }; };
         const std::map<QString, std::function<void()>> act = {
-            {"send", click(IDC_SEND)}, {"scroll", click(IDC_SCROLL)}, {"flicker", click(IDC_FLICKER)},
-            {"auto", click(IDC_AUTO)}, {"english", [&] { ChooseLanguage(*dlg, true); }},
+            {"send", click(IDC_SEND)},
+            {"scroll", click(IDC_SCROLL)},
+            {"flicker", click(IDC_FLICKER)},
+            {"auto", click(IDC_AUTO)},
+            {"english", [&] { ChooseLanguage(*dlg, true); }},
             {"tick", [&] { dlg.clock->Advance(std::chrono::seconds(1)), dlg.timer->Fire(); }},
             {"9600", [&] { Choose(Control<QComboBox>(*dlg, IDC_BAUD), 1); }},
-            {"lose", [&] { dlg.line.CloseMaster(), QTest::qWaitFor([&] { return PortIcon(*dlg) == IDI_PORT_CLOSED; }); }}};
+            {"lose",
+             [&] { dlg.line.CloseMaster(), QTest::qWaitFor([&] { return PortIcon(*dlg) == IDI_PORT_CLOSED; }); }}};
         for (const QString& action : actions)
             act.at(action)();
         QCOMPARE(heard.said, said.replaceInStrings(QStringLiteral("%1"), port));
@@ -611,12 +617,17 @@ private slots:
         QTest::addColumn<int>("group");
         QTest::addColumn<int>("role");
         const int radio = QAccessible::RadioButton, picture = QAccessible::Graphic, text = QAccessible::EditableText;
-        const std::tuple<int, int, int> rows[] = {
-            {IDC_LAMP_OFF, IDC_GRP_LAMP, radio},         {IDC_LAMP_CHANGE, IDC_GRP_LAMP, radio},
-            {IDC_LANG_EN, IDC_GRP_LANG, radio},          {IDC_LANG_CN, IDC_GRP_LANG, radio},
-            {IDC_LOGO, IDC_GRP_LANG, picture},           {IDC_PORT_ICON, IDC_GRP_SETTING, picture},
-            {IDC_PORT, IDC_GRP_SETTING, QAccessible::ComboBox}, {IDC_LBL_BAUD, IDC_GRP_SETTING, QAccessible::StaticText},
-            {IDC_SEND_STATUS, IDC_STATIC, text},         {IDC_DATA, 0, text}, {IDC_SEND, 0, QAccessible::Button}};
+        const std::tuple<int, int, int> rows[] = {{IDC_LAMP_OFF, IDC_GRP_LAMP, radio},
+                                                  {IDC_LAMP_CHANGE, IDC_GRP_LAMP, radio},
+                                                  {IDC_LANG_EN, IDC_GRP_LANG, radio},
+                                                  {IDC_LANG_CN, IDC_GRP_LANG, radio},
+                                                  {IDC_LOGO, IDC_GRP_LANG, picture},
+                                                  {IDC_PORT_ICON, IDC_GRP_SETTING, picture},
+                                                  {IDC_PORT, IDC_GRP_SETTING, QAccessible::ComboBox},
+                                                  {IDC_LBL_BAUD, IDC_GRP_SETTING, QAccessible::StaticText},
+                                                  {IDC_SEND_STATUS, IDC_STATIC, text},
+                                                  {IDC_DATA, 0, text},
+                                                  {IDC_SEND, 0, QAccessible::Button}};
         for (const auto& [id, group, role] : rows)
             QTest::newRow(ControlSymbol(id).data()) << id << group << role;
     }
@@ -700,7 +711,8 @@ private slots:
         QTest::addColumn<QString>("pasted");
         QTest::newRow("digits into an empty edit") << QString() << 0 << QStringLiteral("1234567890").repeated(20);
         QTest::newRow("Chinese into an empty edit") << QString() << 0 << QStringLiteral("单价总计").repeated(20);
-        QTest::newRow("into the middle") << QStringLiteral("8.8.8.8.8.8.8.8.") << 2 << QStringLiteral("0.1").repeated(40);
+        QTest::newRow("into the middle") << QStringLiteral("8.8.8.8.8.8.8.8.") << 2
+                                         << QStringLiteral("0.1").repeated(40);
         QTest::newRow("emoji pairs") << QString() << 0 << QStringLiteral("\U0001F600").repeated(60);
     }
     void theDataEditTakesNoMoreThanItShows()

@@ -20,13 +20,13 @@ struct CaptionRow {
     const char* chinese;
 };
 const CaptionRow kCaptions[] = {
-    {IDC_LBL_PORT, "Serial Port", "端口"},           {IDC_LBL_BAUD, "Baud Rate", "波特率"},
-    {IDC_GRP_SETTING, "Setting", "设置"},            {IDC_GRP_LANG, "Language", "语言"},
-    {IDC_GRP_LAMP, "Light Status", "灯状态"},        {IDC_LAMP_OFF, "&1 All dark", "&1 全暗"},
-    {IDC_LAMP_PRICE, "&2 Price", "&2 单价"},         {IDC_LAMP_TOTAL, "&3 Total", "&3 总计"},
-    {IDC_LAMP_COLLECT, "&4 Collect", "&4 收款"},     {IDC_LAMP_CHANGE, "&5 Change", "&5 找零"},
-    {IDC_SEND, "Send Data(&S)", "发送数据(&S)"},     {IDC_SCROLL, "Scrolling(&D)", "滚动(&D)"},
-    {IDC_FLICKER, "Flickering(&F)", "闪烁(&F)"},     {IDC_AUTO, "Auto display(&A)", "自动演示(&A)"},
+    {IDC_LBL_PORT, "Serial Port", "端口"},       {IDC_LBL_BAUD, "Baud Rate", "波特率"},
+    {IDC_GRP_SETTING, "Setting", "设置"},        {IDC_GRP_LANG, "Language", "语言"},
+    {IDC_GRP_LAMP, "Light Status", "灯状态"},    {IDC_LAMP_OFF, "&1 All dark", "&1 全暗"},
+    {IDC_LAMP_PRICE, "&2 Price", "&2 单价"},     {IDC_LAMP_TOTAL, "&3 Total", "&3 总计"},
+    {IDC_LAMP_COLLECT, "&4 Collect", "&4 收款"}, {IDC_LAMP_CHANGE, "&5 Change", "&5 找零"},
+    {IDC_SEND, "Send Data(&S)", "发送数据(&S)"}, {IDC_SCROLL, "Scrolling(&D)", "滚动(&D)"},
+    {IDC_FLICKER, "Flickering(&F)", "闪烁(&F)"}, {IDC_AUTO, "Auto display(&A)", "自动演示(&A)"},
 };
 
 void CompareCaptions(const CDisplayTestDlg& dlg, bool english, bool running)

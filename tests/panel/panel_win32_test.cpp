@@ -89,8 +89,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("Send Data, Price, 12.50") << IDC_LAMP_PRICE << QStringLiteral("12.50") << IDC_SEND
                                                  << QByteArray::fromHex("0c1b73311b514131322e35300d");
-        QTest::newRow("Send Data, All dark, empty") << IDC_LAMP_OFF << QString() << IDC_SEND
-                                                    << QByteArray::fromHex("0c1b73301b51410d");
+        QTest::newRow("Send Data, All dark, empty")
+            << IDC_LAMP_OFF << QString() << IDC_SEND << QByteArray::fromHex("0c1b73301b51410d");
         QTest::newRow("Send Data, Change, GBK") << IDC_LAMP_CHANGE << QStringLiteral("单价1") << IDC_SEND
                                                 << QByteArray::fromHex("0c1b73341b5141b5a5bcdb310d");
         QTest::newRow("Send Data, outside the code page") << IDC_LAMP_COLLECT << QStringLiteral("1\U0001F600")
@@ -188,8 +188,8 @@ private slots:
         msg.message = message;
         msg.wParam = static_cast<WPARAM>(command);
         qintptr result = -1;
-        const bool handled = QWindowSystemInterface::handleNativeEvent(p->windowHandle(), "windows_generic_MSG",
-                                                                       &msg, &result);
+        const bool handled =
+            QWindowSystemInterface::handleNativeEvent(p->windowHandle(), "windows_generic_MSG", &msg, &result);
         QCOMPARE(handled, about);
         QCOMPARE(shown, 0);  // once the window has returned from the message
         QCoreApplication::processEvents();
@@ -223,8 +223,8 @@ private slots:
         // Unplugged: the list keeps it in sight, marked away; the port is shown lost, the
         // step in the gap fails.
         QVERIFY(Plug(false));
-        QTRY_COMPARE_WITH_TIMEOUT(Control<QComboBox>(*p.dlg, IDC_PORT)->currentText(),
-                                  QStringLiteral("COM5（未连接）"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(Control<QComboBox>(*p.dlg, IDC_PORT)->currentText(), QStringLiteral("COM5（未连接）"),
+                                  5000);
         QVERIFY(!p.dlg->Core().PortOpen());
         p.timer->Fire();
         QCOMPARE(Control<QLineEdit>(*p.dlg, IDC_SEND_STATUS)->text(), QStringLiteral("发送: 失败"));

@@ -38,7 +38,9 @@ std::string Take(PortRequests& requests, const std::string& verb, std::uint64_t 
     if (verb == "choose")
         return requests.Chosen() ? "check" : "none";
     if (verb == "holds" || verb == "awaited" || verb == "busy")
-        return yes(verb == "holds" ? requests.HoldsLine(n) : verb == "awaited" ? requests.OpenAwaited() : requests.Busy());
+        return yes(verb == "holds"     ? requests.HoldsLine(n)
+                   : verb == "awaited" ? requests.OpenAwaited()
+                                       : requests.Busy());
     if (verb != "close")
         return "no such step: " + verb;
     requests.Close();
@@ -63,13 +65,13 @@ const struct {
     {"every request unanswered until its answer", "busy=no; open=1; open=2; opened 1=given up; busy=yes; "
                                                   "opened 2=decides; write=3; busy=yes; written 3=line 2; busy=no"},
     {"a write before a new choice: the first check only notes", "open=1; opened 1=decides; write=2; choose=check; "
-                                                               "check 5=moving; check 6=moving; check 6=stalled"},
+                                                                "check 5=moving; check 6=moving; check 6=stalled"},
     {"each choice checks afresh", "open=1; opened 1=decides; write=2; choose=check; check 5=moving; check 5=stalled; "
-                                 "choose=check; check 5=moving"},
+                                  "choose=check; check 5=moving"},
     {"a write before a new choice that ends", "open=1; opened 1=decides; write=2; choose=check; check 0=moving; "
                                               "written 2=line 1; check 0=done"},
     {"a write after the choice is not checked", "open=1; opened 1=decides; write=2; choose=check; open=3; "
-                                                  "written 2=line 1; opened 3=decides; write=4; check 7=done"},
+                                                "written 2=line 1; opened 3=decides; write=4; check 7=done"},
     {"no write on its way at the choice", "open=1; opened 1=decides; write=2; written 2=line 1; choose=none"},
     {"closed: all given up, nothing asked", "open=1; opened 1=decides; write=2; open=3; close=; busy=no; "
                                             "holds 1=no; awaited=no; open=none; write=none; busy=no; choose=none"},

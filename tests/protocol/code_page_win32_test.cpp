@@ -20,9 +20,9 @@ using protocol::TextToHex;
 using protocol::ToDisplayCodePage;
 
 const char kChinese[] = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
-const char kEuro[] = "\xE2\x82\xAC";                  // €
-const char kEmoji[] = "\xF0\x9F\x98\x80";             // U+1F600, beyond the BMP
-const char kAMacron[] = "\xC4\x81";                   // ā, "best fit" would make it 'a'
+const char kEuro[] = "\xE2\x82\xAC";                 // €
+const char kEmoji[] = "\xF0\x9F\x98\x80";            // U+1F600, beyond the BMP
+const char kAMacron[] = "\xC4\x81";                  // ā, "best fit" would make it 'a'
 
 TEST(AnsiCodePage, IsTheOneThisRunAskedFor)
 {
@@ -35,11 +35,22 @@ TEST(AnsiCodePage, IsTheOneThisRunAskedFor)
 // acp: the ANSI code page a row holds for; 0, every code page.
 TEST(ToDisplayCodePageWin32, Converts)
 {
-    struct Row { UINT acp; const char* name; std::string utf8; std::string display; };
+    struct Row {
+        UINT acp;
+        const char* name;
+        std::string utf8;
+        std::string display;
+    };
     const Row rows[] = {
         {0, "empty", "", ""},
         {0, "digits and points", "12.50", "12.50"},
-        {0, "NUL kept", std::string("1\0" "2", 3), std::string("1\0" "2", 3)},
+        {0, "NUL kept",
+         std::string("1\0"
+                     "2",
+                     3),
+         std::string("1\0"
+                     "2",
+                     3)},
         {0, "question mark kept", "?", "?"},
         // One '?' for the character, not one for each half of its UTF-16 pair.
         {0, "beyond the BMP", std::string("a") + kEmoji + "b", "a?b"},

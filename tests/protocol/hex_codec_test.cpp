@@ -15,14 +15,33 @@ using protocol::ByteArray;
 
 TEST(HexDigitValue, DigitsOfEitherCaseAndNothingElse)
 {
-    struct Row { char c; int value; };
+    struct Row {
+        char c;
+        int value;
+    };
     const Row rows[] = {
-        {'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15},
+        {'0', 0},
+        {'9', 9},
+        {'A', 10},
+        {'F', 15},
+        {'a', 10},
+        {'f', 15},
         // Neighbours of the digit ranges.
-        {'/', 255}, {':', 255}, {'@', 255}, {'G', 255}, {'`', 255}, {'g', 255},
-        {'\0', 255}, {' ', 255}, {',', 255},
+        {'/', 255},
+        {':', 255},
+        {'@', 255},
+        {'G', 255},
+        {'`', 255},
+        {'g', 255},
+        {'\0', 255},
+        {' ', 255},
+        {',', 255},
         // High bytes whose low seven bits are digits must not pass for digits.
-        {'\x80', 255}, {'\xB0', 255}, {'\xC1', 255}, {'\xE6', 255}, {'\xFF', 255},
+        {'\x80', 255},
+        {'\xB0', 255},
+        {'\xC1', 255},
+        {'\xE6', 255},
+        {'\xFF', 255},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(static_cast<int>(static_cast<unsigned char>(r.c)));
@@ -64,10 +83,13 @@ TEST(HexToBytes, DecodesPairsSeparatorsAndStops)
         {"non-digit first", "G123", {}, 0},
         {"separator inside a pair", "1B 5 1", {0x1B}, 3},
         {"0x prefix", "0x1B", {}, 0},
-        {"high byte", "1B\xB1" "1", {0x1B}, 2},
+        {"high byte",
+         "1B\xB1"
+         "1",
+         {0x1B},
+         2},
         {"stops for good", "0CZZ0D", {0x0C}, 2},
-        {"every byte value",
-         "000A0D7F80FF", {0x00, 0x0A, 0x0D, 0x7F, 0x80, 0xFF}, std::nullopt},
+        {"every byte value", "000A0D7F80FF", {0x00, 0x0A, 0x0D, 0x7F, 0x80, 0xFF}, std::nullopt},
     };
     for (const DecodeRow& r : rows) {
         SCOPED_TRACE(r.name);
@@ -106,9 +128,12 @@ TEST(BytesToHex, CaseAndSeparator)
 
 TEST(ChunkToHex, ReplacesTheOutputWithLowerCaseDigits)
 {
-    struct Row { std::string chunk; const char* hex; };
+    struct Row {
+        std::string chunk;
+        const char* hex;
+    };
     const Row rows[] = {
-        {"0", "30"}, {"\x0F", "0f"}, {"\xF0", "f0"}, {std::string(1, '\0'), "00"},
+        {"0", "30"},          {"\x0F", "0f"},       {"\xF0", "f0"}, {std::string(1, '\0'), "00"},
         {"\xB5\xA5", "b5a5"}, {"\xFF\xFE", "fffe"},
     };
     for (const Row& r : rows) {
@@ -126,12 +151,14 @@ TEST(TextToHex, TwoLowerCaseDigitsPerByte)
         {"", ""},
         {"8.8", "382e38"},
         {"12.34", "31322e3334"},
-        {"\xB5\xA5", "b5a5"},          // a double-byte character
-        {"\xB5" "A", "b541"},           // a lead byte, then ASCII
-        {"\xB5", "b5"},                 // a lead byte alone
-        {"1\xB5", "31b5"},              // a lead byte at the end
-        {"\xD6\xD0\xCE", "d6d0ce"},     // a lead byte after a pair
-        {"\x80\xFF", "80ff"},           // single bytes above 0x7F
+        {"\xB5\xA5", "b5a5"},  // a double-byte character
+        {"\xB5"
+         "A",
+         "b541"},                    // a lead byte, then ASCII
+        {"\xB5", "b5"},              // a lead byte alone
+        {"1\xB5", "31b5"},           // a lead byte at the end
+        {"\xD6\xD0\xCE", "d6d0ce"},  // a lead byte after a pair
+        {"\x80\xFF", "80ff"},        // single bytes above 0x7F
         {std::string("a\0b", 3), "610062"},
     };
     for (const auto& [text, hex] : rows)

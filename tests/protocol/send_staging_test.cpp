@@ -33,10 +33,15 @@ struct Recorder {
 
 TEST(StageAndWrite, OneWriteOfTheDecodedBytesAndThePortsResult)
 {
-    struct Row { const char* name; std::string hex; ByteArray bytes; };
+    struct Row {
+        const char* name;
+        std::string hex;
+        ByteArray bytes;
+    };
     const Row rows[] = {
         {"clear", "0C", {0x0C}},
-        {"scrolling", protocol::ScrollingMessage(),
+        {"scrolling",
+         protocol::ScrollingMessage(),
          {0x0C, 0x1B, 0x51, 0x44, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x0D}},
         {"nothing decodes", "", {}},
         {"cut at the first non-digit", "0CZZ", {0x0C}},

@@ -21,8 +21,7 @@ protected:
     void SetUp() override { ASSERT_FALSE(m_root.empty()); }
 
     // A USB device folder with the given attributes (empty: absent).
-    std::string AddUsbDevice(const std::string& path, const std::string& product,
-                             const std::string& manufacturer = {})
+    std::string AddUsbDevice(const std::string& path, const std::string& product, const std::string& manufacturer = {})
     {
         const std::string dir = m_root + "/sys/devices/pci0000:00/0000:00:14.0/usb1/" + path;
         fs::create_directories(dir);
@@ -79,7 +78,10 @@ TEST_F(PortDescription, SaysWhatStandsBehindEachEntry)
     const std::string byId = m_roots.devDir + "/serial/by-id/usb-FTDI_FT232R-if00-port0";
     fs::create_symlink("../../ttyUSB0", byId);
 
-    struct Row { std::string entry; std::string description; };
+    struct Row {
+        std::string entry;
+        std::string description;
+    };
     const Row rows[] = {
         {"ttyUSB0", "USB serial: FT232R USB UART"},
         {m_roots.devDir + "/ttyUSB0", "USB serial: FT232R USB UART"},
@@ -92,7 +94,7 @@ TEST_F(PortDescription, SaysWhatStandsBehindEachEntry)
         {m_roots.devDir + "/rfcomm0", "serial port"},
         {"sim0", "virtual display"},
         {m_roots.virtualDir + "/sim0", "virtual display"},
-        {"ttyUSB9", "serial port"},            // gone since it was listed
+        {"ttyUSB9", "serial port"},           // gone since it was listed
         {"/nowhere/ttyUSB0", "serial port"},  // not the device folder's
         {"", "serial port"},
         {"..", "serial port"},
@@ -103,7 +105,10 @@ TEST_F(PortDescription, SaysWhatStandsBehindEachEntry)
 
 TEST(OneColumn, ControlCharactersAndSpacesFold)
 {
-    struct Row { const char* text; const char* column; };
+    struct Row {
+        const char* text;
+        const char* column;
+    };
     const Row rows[] = {
         {"FT232R USB UART", "FT232R USB UART"},
         {"  two  spaces  ", "two spaces"},

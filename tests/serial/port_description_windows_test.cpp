@@ -21,9 +21,11 @@ TEST(PortDescription, WhatWindowsSaysOfAPort)
     } rows[] = {
         {"COM7", "USB-SERIAL CH340 (COM7)", "USB", R"(\Device\Serial2)", "USB serial: USB-SERIAL CH340"},
         {"COM4", "USB Serial Port (COM4)", "FTDIBUS", R"(\Device\VCP0)", "USB serial: USB Serial Port"},
-        {"COM10", "Silicon Labs CP210x USB to UART Bridge (com10)", "USB", "", "USB serial: Silicon Labs CP210x USB to UART Bridge"},
+        {"COM10", "Silicon Labs CP210x USB to UART Bridge (com10)", "USB", "",
+         "USB serial: Silicon Labs CP210x USB to UART Bridge"},
         {"COM1", "Communications Port (COM1)", "ACPI", R"(\Device\Serial0)", "built-in serial port"},
-        {"COM9", "Standard Serial over Bluetooth link (COM9)", "BTHENUM", R"(\Device\BthModem0)", "Standard Serial over Bluetooth link"},
+        {"COM9", "Standard Serial over Bluetooth link (COM9)", "BTHENUM", R"(\Device\BthModem0)",
+         "Standard Serial over Bluetooth link"},
         {"COM3", "USB\tSerial  Device (COM3)\n", "USB", "", "USB serial: USB Serial Device"},
         // Nothing from SetupAPI (Wine has no devices): the driver's device speaks.
         {"COM1", "", "", R"(\Device\Serial0)", "built-in serial port"},

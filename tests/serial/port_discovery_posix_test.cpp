@@ -57,14 +57,17 @@ protected:
         fs::create_symlink(target, m_roots.virtualDir + "/" + name);
         if (display == Display::NeverLocked)
             return;
-        OwnedHandle lock = testing_support::HoldDisplayLock(m_roots.virtualDir + "/." + name + ".lock",
-                                                            display == Display::Runs);
+        OwnedHandle lock =
+            testing_support::HoldDisplayLock(m_roots.virtualDir + "/." + name + ".lock", display == Display::Runs);
         ASSERT_EQ(lock.valid(), display == Display::Runs);
         m_locks.push_back(std::move(lock));
     }
 
     // A fresh pseudo-terminal; its slave is what a display links.
-    std::string NewTerminal() { return m_terminals.emplace_back(std::make_unique<testing_support::PtyPair<>>())->path(); }
+    std::string NewTerminal()
+    {
+        return m_terminals.emplace_back(std::make_unique<testing_support::PtyPair<>>())->path();
+    }
 
     testing_support::FakeMachine m_machine;
     const std::string m_root = m_machine.root();
@@ -89,8 +92,15 @@ TEST_F(PortDiscovery, ListsSerialDevicesInNaturalOrder)
     };
 
     // rfcomm0 by its path: its bare name would be read as a virtual port's.
-    const Names expected = {m_roots.devDir + "/rfcomm0", "ttyACM0", "ttyCH341USB0", "ttyS0", "ttyS2", "ttyS10",
-                            "ttyUSB0", "ttyUSB2", "ttyUSB10"};
+    const Names expected = {m_roots.devDir + "/rfcomm0",
+                            "ttyACM0",
+                            "ttyCH341USB0",
+                            "ttyS0",
+                            "ttyS2",
+                            "ttyS10",
+                            "ttyUSB0",
+                            "ttyUSB2",
+                            "ttyUSB10"};
     EXPECT_EQ(DiscoverPorts(m_roots), expected);
     EXPECT_EQ(probed, (std::set<std::string>{"ttyS0", "ttyS1", "ttyS2", "ttyS3", "ttyS10"}));
 }
@@ -151,12 +161,9 @@ TEST_F(PortDiscovery, ActiveKernelConsoleIsNotListed)
         const char* consoles;  // nullptr: no list at all
         Names listed;
     } rows[] = {
-        {nullptr, {"ttyS0", "ttyS1", "ttyUSB0"}},
-        {"tty0 ttyS0\n", {"ttyS1", "ttyUSB0"}},
-        {"ttyS1\n", {"ttyS0", "ttyUSB0"}},
-        {"ttyUSB0 ttyS0\n", {"ttyS1"}},
-        {"tty0\n", {"ttyS0", "ttyS1", "ttyUSB0"}},
-        {"", {"ttyS0", "ttyS1", "ttyUSB0"}},
+        {nullptr, {"ttyS0", "ttyS1", "ttyUSB0"}},  {"tty0 ttyS0\n", {"ttyS1", "ttyUSB0"}},
+        {"ttyS1\n", {"ttyS0", "ttyUSB0"}},         {"ttyUSB0 ttyS0\n", {"ttyS1"}},
+        {"tty0\n", {"ttyS0", "ttyS1", "ttyUSB0"}}, {"", {"ttyS0", "ttyS1", "ttyUSB0"}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.consoles ? r.consoles : "(no list)");
@@ -183,7 +190,7 @@ TEST_F(PortDiscovery, VirtualFolderOthersCanChangeIsIgnored)
         mode_t mode;
         bool listed;
     } cases[] = {
-        {ports, 0700, true},  {ports, 0755, true},  {ports, 0777, false}, {ports, 0770, false},
+        {ports, 0700, true},  {ports, 0755, true},   {ports, 0777, false},  {ports, 0770, false},
         {ports, 0703, false}, {parent, 0777, false}, {parent, 0730, false},
     };
     for (const auto& c : cases) {
@@ -226,7 +233,9 @@ TEST_F(PortDiscovery, TheWatchSeesVirtualPortsComeAndGo)
     ASSERT_GE(watch.EventHandle(), 0);
     EXPECT_FALSE(watch.TakeEvents());
     // Another program's files beside the folder awaited are none of its news.
-    { std::ofstream{m_root + "/busy"}; }
+    {
+        std::ofstream{m_root + "/busy"};
+    }
     fs::remove(m_root + "/busy");
     EXPECT_FALSE(Reports(watch, 100));
 

@@ -57,8 +57,8 @@ TEST_F(PortDiscoveryWin32, ListsTheRegistrysPortsAndTheProbedOnesInNumberOrder)
         const char* port;
         const char* words;
     } described[] = {
-        {"COM23", "USB serial"}, {"COM2", "built-in serial port"}, {"com5", "built-in serial port"},
-        {"COM12", "serial port"}, {"COM99", "serial port"}, {"ttyS0", "serial port"},
+        {"COM23", "USB serial"},  {"COM2", "built-in serial port"}, {"com5", "built-in serial port"},
+        {"COM12", "serial port"}, {"COM99", "serial port"},         {"ttyS0", "serial port"},
     };
     for (const auto& d : described)
         EXPECT_EQ(serial::DescribePort(d.port), d.words) << d.port;

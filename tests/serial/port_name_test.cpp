@@ -20,9 +20,10 @@ TEST(BaudRate, DigitsOnlyWithinRange)
         const char* text;
         std::uint32_t baud;  // 0: refused
     } cases[] = {
-        {"300", 300}, {"2400", 2400}, {"115200", 115200}, {"0300", 300}, {"4294967295", 4294967295u},
-        {"", 0}, {"0", 0}, {" 9600", 0}, {"9600 ", 0}, {"+9600", 0}, {"-1", 0}, {"9600x", 0},
-        {"96 00", 0}, {"4294967296", 0}, {"99999999999", 0}, {"0x2400", 0}, {"9.6", 0},
+        {"300", 300},  {"2400", 2400}, {"115200", 115200}, {"0300", 300},     {"4294967295", 4294967295u},
+        {"", 0},       {"0", 0},       {" 9600", 0},       {"9600 ", 0},      {"+9600", 0},
+        {"-1", 0},     {"9600x", 0},   {"96 00", 0},       {"4294967296", 0}, {"99999999999", 0},
+        {"0x2400", 0}, {"9.6", 0},
     };
     for (const auto& c : cases) {
         std::uint32_t baud = 7;
@@ -41,11 +42,13 @@ TEST(OpenFailure, InWords)
         {{OpenError::UnsupportedBaud, 0, {}}, 300, "unsupported baud rate 300"},
         {{OpenError::NoSuchPort, 2, "No such file or directory"}, 2400, "no such port (No such file or directory)"},
         {{OpenError::PermissionDenied, 13, "Permission denied"}, 2400, "permission denied"},
-        {{OpenError::InUse, 11, "Resource temporarily unavailable"}, 2400,
+        {{OpenError::InUse, 11, "Resource temporarily unavailable"},
+         2400,
          "in use by another program (Resource temporarily unavailable)"},
         {{OpenError::BadName, 0, {}}, 2400, "not a serial port"},
         {{OpenError::BadName, 21, "a folder"}, 2400, "not a serial port (a folder)"},
-        {{OpenError::KernelConsole, 0, "the kernel writes its messages there"}, 2400,
+        {{OpenError::KernelConsole, 0, "the kernel writes its messages there"},
+         2400,
          "it is the kernel's console (the kernel writes its messages there)"},
         {{OpenError::Other, 5, "Input/output error"}, 2400, "cannot open the port (Input/output error)"},
     };
@@ -63,11 +66,9 @@ TEST(WriteTimeout, LongerThanTheWireTime)
         std::uint32_t count;
         milliseconds wire;
     } cases[] = {
-        {50, 13, milliseconds(2600)},       {50, 1, milliseconds(200)},
-        {300, 308, milliseconds(10267)},    {2400, 13, milliseconds(55)},
-        {2400, 2000, milliseconds(8334)},   {9600, 65535, milliseconds(68266)},
-        {115200, 1, milliseconds(1)},       {4000000, 4096, milliseconds(11)},
-        {2400, 0xFFFFFFFFu, milliseconds(17895697067)},
+        {50, 13, milliseconds(2600)}, {50, 1, milliseconds(200)},        {300, 308, milliseconds(10267)},
+        {2400, 13, milliseconds(55)}, {2400, 2000, milliseconds(8334)},  {9600, 65535, milliseconds(68266)},
+        {115200, 1, milliseconds(1)}, {4000000, 4096, milliseconds(11)}, {2400, 0xFFFFFFFFu, milliseconds(17895697067)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.count) + " bytes at " + std::to_string(c.baud));
@@ -110,11 +111,15 @@ TEST(Quoted, EscapesWhatATerminalWouldObey)
         {"\x7f", R"("\x7F")"},
         {"say \"hi\" \\", R"("say \"hi\" \\")"},
         {"\xE6\x98\xBE\xE7\xA4\xBA\xE5\xB1\x8F", "\"\xE6\x98\xBE\xE7\xA4\xBA\xE5\xB1\x8F\""},  // 显示屏
-        {"\xC2\x9B" "31m", R"("\u009B31m")"},  // CSI as one character
-        {"\xC2\xA0", "\"\xC2\xA0\""},           // no-break space is text
-        {"\x9B" "31m", R"("\x9B31m")"},         // CSI as a lone byte
-        {"\xE6\x98", R"("\xE6\x98")"},         // cut short
-        {"\xC0\x8A", R"("\xC0\x8A")"},         // an overlong line feed
+        {"\xC2\x9B"
+         "31m",
+         R"("\u009B31m")"},            // CSI as one character
+        {"\xC2\xA0", "\"\xC2\xA0\""},  // no-break space is text
+        {"\x9B"
+         "31m",
+         R"("\x9B31m")"},                       // CSI as a lone byte
+        {"\xE6\x98", R"("\xE6\x98")"},          // cut short
+        {"\xC0\x8A", R"("\xC0\x8A")"},          // an overlong line feed
         {"\xED\xA0\x80", R"("\xED\xA0\x80")"},  // a surrogate
         {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
     };
@@ -170,8 +175,11 @@ TEST(PortName, ComPortNumberReadsLikeAtoi)
         std::string entry;
         int number;
     } cases[] = {
-        {"COM1", 1}, {"COM12", 12}, {"COM17", 17}, {"", 0}, {"COM", 0}, {"COMX", 0}, {"COM3x", 3},
-        {"COM 5", 5}, {"COM-2", -2}, {"COM99999999999999999999", INT_MAX},  // atoi: undefined
+        {"COM1", 1},   {"COM12", 12},
+        {"COM17", 17}, {"", 0},
+        {"COM", 0},    {"COMX", 0},
+        {"COM3x", 3},  {"COM 5", 5},
+        {"COM-2", -2}, {"COM99999999999999999999", INT_MAX},  // atoi: undefined
     };
     for (const auto& c : cases)
         EXPECT_EQ(ComPortNumber(c.entry), c.number) << '"' << c.entry << '"';
@@ -184,13 +192,25 @@ TEST(PortName, WindowsDevicePathForCom1ToCom256)
         std::string path;
         std::string listed;  // ComPortEntry
     } cases[] = {
-        {"COM1", R"(\\.\COM1)", "COM1"}, {"COM10", R"(\\.\COM10)", "COM10"},
-        {"COM16", R"(\\.\COM16)", "COM16"}, {"COM17", R"(\\.\COM17)", "COM17"},
-        {"COM23", R"(\\.\COM23)", "COM23"}, {"COM256", R"(\\.\COM256)", "COM256"},
-        {"com3", R"(\\.\COM3)", "COM3"}, {"COM01", R"(\\.\COM1)", "COM1"},
-        {"COM0", "", ""}, {"COM257", "", ""}, {"COM4294967297", "", ""},  // never wrapped
-        {"", "", ""}, {"COMX", "", ""}, {"COM1x", "", ""},  // a typo must not open COM1
-        {"COM 5", "", ""}, {"COM-1", "", ""}, {"XYZ5", "", ""}, {"ttyS0", "", ""}, {"CNCA0", "", ""},
+        {"COM1", R"(\\.\COM1)", "COM1"},
+        {"COM10", R"(\\.\COM10)", "COM10"},
+        {"COM16", R"(\\.\COM16)", "COM16"},
+        {"COM17", R"(\\.\COM17)", "COM17"},
+        {"COM23", R"(\\.\COM23)", "COM23"},
+        {"COM256", R"(\\.\COM256)", "COM256"},
+        {"com3", R"(\\.\COM3)", "COM3"},
+        {"COM01", R"(\\.\COM1)", "COM1"},
+        {"COM0", "", ""},
+        {"COM257", "", ""},
+        {"COM4294967297", "", ""},  // never wrapped
+        {"", "", ""},
+        {"COMX", "", ""},
+        {"COM1x", "", ""},  // a typo must not open COM1
+        {"COM 5", "", ""},
+        {"COM-1", "", ""},
+        {"XYZ5", "", ""},
+        {"ttyS0", "", ""},
+        {"CNCA0", "", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(WindowsDevicePath(c.entry), c.path) << '"' << c.entry << '"';
@@ -235,11 +255,18 @@ TEST(NaturalOrder, DigitRunsCompareByValue)
         std::string b;
         bool less;
     } cases[] = {
-        {"ttyS2", "ttyS10", true}, {"ttyS10", "ttyS2", false}, {"ttyS1", "ttyS1", false},
-        {"ttyS2a", "ttyS10", true}, {"x10y1", "x2y10", false}, {"ttyS", "ttyS0", true},
-        {"ttyS0", "ttyS", false}, {"ttyACM0", "ttyS0", true}, {"ttyUSB0", "ttyS0", false},
+        {"ttyS2", "ttyS10", true},
+        {"ttyS10", "ttyS2", false},
+        {"ttyS1", "ttyS1", false},
+        {"ttyS2a", "ttyS10", true},
+        {"x10y1", "x2y10", false},
+        {"ttyS", "ttyS0", true},
+        {"ttyS0", "ttyS", false},
+        {"ttyACM0", "ttyS0", true},
+        {"ttyUSB0", "ttyS0", false},
         // Equal by value: plain order decides, never both ways.
-        {"ttyS01", "ttyS1", true}, {"ttyS1", "ttyS01", false},
+        {"ttyS01", "ttyS1", true},
+        {"ttyS1", "ttyS01", false},
         // Beyond 64 bits.
         {"a99999999999999999999", "a100000000000000000000", true},
         {"a100000000000000000000", "a99999999999999999999", false},

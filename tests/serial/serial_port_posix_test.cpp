@@ -103,13 +103,20 @@ TEST(SerialPort, ErrnoOfEachStepAsAReason)
         OpenStep step;
         OpenError kind;
     } cases[] = {
-        {EACCES, OpenStep::Open, OpenError::PermissionDenied}, {EPERM, OpenStep::Lock, OpenError::PermissionDenied},
-        {EROFS, OpenStep::Open, OpenError::PermissionDenied},  {EACCES, OpenStep::Configure, OpenError::PermissionDenied},
-        {ENOENT, OpenStep::Open, OpenError::NoSuchPort},       {ENXIO, OpenStep::Open, OpenError::NoSuchPort},
-        {ENODEV, OpenStep::Configure, OpenError::NoSuchPort},  {EBUSY, OpenStep::Open, OpenError::InUse},
-        {EWOULDBLOCK, OpenStep::Lock, OpenError::InUse},       {EWOULDBLOCK, OpenStep::Open, OpenError::Other},
-        {ENOTTY, OpenStep::Lock, OpenError::BadName},          {EISDIR, OpenStep::Open, OpenError::BadName},
-        {EINVAL, OpenStep::Baud, OpenError::UnsupportedBaud},  {EINVAL, OpenStep::Configure, OpenError::Other},
+        {EACCES, OpenStep::Open, OpenError::PermissionDenied},
+        {EPERM, OpenStep::Lock, OpenError::PermissionDenied},
+        {EROFS, OpenStep::Open, OpenError::PermissionDenied},
+        {EACCES, OpenStep::Configure, OpenError::PermissionDenied},
+        {ENOENT, OpenStep::Open, OpenError::NoSuchPort},
+        {ENXIO, OpenStep::Open, OpenError::NoSuchPort},
+        {ENODEV, OpenStep::Configure, OpenError::NoSuchPort},
+        {EBUSY, OpenStep::Open, OpenError::InUse},
+        {EWOULDBLOCK, OpenStep::Lock, OpenError::InUse},
+        {EWOULDBLOCK, OpenStep::Open, OpenError::Other},
+        {ENOTTY, OpenStep::Lock, OpenError::BadName},
+        {EISDIR, OpenStep::Open, OpenError::BadName},
+        {EINVAL, OpenStep::Baud, OpenError::UnsupportedBaud},
+        {EINVAL, OpenStep::Configure, OpenError::Other},
         {EIO, OpenStep::Purge, OpenError::Other},
     };
     for (const auto& c : cases)
@@ -146,7 +153,7 @@ TEST(SerialPort, MessagesArriveWholeUnchangedAndInOrder)
 {
     Bytes everyValue(256);
     std::iota(everyValue.begin(), everyValue.end(), 0);  // 0A and 0D among them
-    Bytes large(256 * 1024);  // more than a terminal buffers: the port must wait for room
+    Bytes large(256 * 1024);                             // more than a terminal buffers: the port must wait for room
     for (std::size_t i = 0; i < large.size(); ++i)
         large[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
     // Back to back, so a purge at the start of a message must not cut the one before.
@@ -315,8 +322,7 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
     Pty console;
     const OpenOptions options = ConsoleIs(runtime, console);
     const OwnedHandle consoleLock = link("sim3", console, true);
-    const std::string fifo = runtime.root() + "/fifo", file = runtime.root() + "/file",
-                      dir = runtime.root() + "/dir";
+    const std::string fifo = runtime.root() + "/fifo", file = runtime.root() + "/file", dir = runtime.root() + "/dir";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     OwnedHandle(::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
     std::filesystem::create_directory(dir);
@@ -385,8 +391,7 @@ TEST(SerialPort, VirtualPortOpensOnlyWhileItsDisplayRunsInATrustedFolder)
         {"the live display's line", folder + "/sim0", live.path(), true, OpenError::None},
         {"a line the live link does not lead to", folder + "/sim0", reused.path(), false, OpenError::NoSuchPort},
         {"the line of a display gone", folder + "/sim1", reused.path(), false, OpenError::NoSuchPort},
-        {"the kernel's console through a live link", folder + "/sim3", console.path(), false,
-         OpenError::KernelConsole},
+        {"the kernel's console through a live link", folder + "/sim3", console.path(), false, OpenError::KernelConsole},
         {"a line named by its own path", "", reused.path(), true, OpenError::None},
         {"no terminal line", "", "/dev/null", false, OpenError::BadName},
         {"the kernel's console", "", console.path(), false, OpenError::KernelConsole},
@@ -488,7 +493,8 @@ TEST(SerialPort, AStopFromAnotherThreadEndsAStalledWriteAtOnce)
         stop.request_stop();
     });
     const auto start = std::chrono::steady_clock::now();
-    const std::uint32_t result = port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token());
+    const std::uint32_t result =
+        port.Write(message.data(), static_cast<std::uint32_t>(message.size()), stop.get_token());
     const auto took = std::chrono::steady_clock::now() - start;
     closer.join();
     EXPECT_EQ(result, CSerialPort::CancelledError());

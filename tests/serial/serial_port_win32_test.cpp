@@ -34,8 +34,7 @@ constexpr int kQuietMs = 300;
 
 std::uint32_t WriteText(CSerialPort& port, const std::string& bytes)
 {
-    return port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                      static_cast<std::uint32_t>(bytes.size()));
+    return port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), static_cast<std::uint32_t>(bytes.size()));
 }
 
 TEST(PortNameWin32, EntriesAreDevicePathsAndVirtualPortsLiveInTheUsersFolder)

@@ -33,7 +33,8 @@ std::string ToHex(const Bytes& bytes)
 std::string As(std::size_t n)
 {
     std::string hex;
-    for (std::size_t i = 0; i < n; ++i) hex += i == 0 ? "41" : " 41";
+    for (std::size_t i = 0; i < n; ++i)
+        hex += i == 0 ? "41" : " 41";
     return hex;
 }
 
@@ -55,8 +56,10 @@ std::string Describe(const std::vector<Event>& events)
     for (const Event& event : events) {
         text += text.empty() ? "" : " | ";
         text += kinds[static_cast<int>(event.kind)];
-        if (event.kind != Event::Kind::Data) text += " " + std::to_string(event.code);
-        if (!event.bytes.empty()) text += " [" + ToHex(event.bytes) + "]";
+        if (event.kind != Event::Kind::Data)
+            text += " " + std::to_string(event.code);
+        if (!event.bytes.empty())
+            text += " [" + ToHex(event.bytes) + "]";
     }
     return text;
 }
@@ -91,8 +94,8 @@ TEST(TelnetReader, ReadsWholeWhereverTheBytesAreCut)
                 reader.Feed(piece, &events);
                 ASSERT_LE(reader.Held(), telnet::kMaxSubnegotiation);
             }
-            ASSERT_EQ(Describe(events), c.events) << c.bytes << " cut at " << pieces[0].size() << ", "
-                                                  << pieces[0].size() + pieces[1].size();
+            ASSERT_EQ(Describe(events), c.events)
+                << c.bytes << " cut at " << pieces[0].size() << ", " << pieces[0].size() + pieces[1].size();
         }
     }
 }
@@ -165,8 +168,8 @@ TEST(Rfc2217Client, OpenOnlyWhenEachSettingIsConfirmed)
         {9600, kDo + "FF FA 2C 66 FF F0", Open::Failed, "the server gave no value for the data bits"},
         // Signature, SET-CONTROL, states and masks between the answers: read and left.
         {9600,
-         kDo + "FF FA 2C 64 73 32 6E FF F0 FF FA 2C 69 01 FF F0 " + kRate9600 +
-             "FF FA 2C 6A 60 FF F0 FF FA 2C 6B 30 FF F0 FF FA 2C 6E 00 FF F0 FF FA 2C 70 02 FF F0 " + kFrame,
+         kDo + "FF FA 2C 64 73 32 6E FF F0 FF FA 2C 69 01 FF F0 " + kRate9600
+             + "FF FA 2C 6A 60 FF F0 FF FA 2C 6B 30 FF F0 FF FA 2C 6E 00 FF F0 FF FA 2C 70 02 FF F0 " + kFrame,
          Open::Open, ""},
         {9600, kDo + "FF FB 00 FF FD 00 FF FD 03 FF FD 01 FF FB 18 " + kRate9600 + kFrame, Open::Open, "", "",
          "FF FD 00 FF FB 00 FF FB 03 FF FC 01 FF FE 18"},
@@ -186,7 +189,8 @@ TEST(Rfc2217Client, OpenOnlyWhenEachSettingIsConfirmed)
             rfc2217::Client client(c.baud);
             client.Start();
             Bytes data, reply;
-            for (const auto piece : pieces) client.Feed(piece, &data, &reply);
+            for (const auto piece : pieces)
+                client.Feed(piece, &data, &reply);
             ASSERT_EQ(client.State(), c.state) << c.server;
             ASSERT_EQ(client.Reason(), c.reason) << c.server;
             ASSERT_EQ(ToHex(data), c.data) << c.server;
@@ -217,27 +221,35 @@ TEST(Rfc2217Server, AnswersEveryCommandWithTheValueInUse)
          {2400, 8, 'N', 1}},
         {"FF FA 2C 01 00 00 00 00 FF F0 FF FA 2C 02 00 FF F0 FF FA 2C 03 00 FF F0 FF FA 2C 04 00 FF F0",
          "FF FA 2C 65 00 00 25 80 FF F0 FF FA 2C 66 08 FF F0 FF FA 2C 67 01 FF F0 FF FA 2C 68 01 FF F0",
-         {9600, 8, 'N', 1}, false},
+         {9600, 8, 'N', 1},
+         false},
         {"FF FB 2C FF FA 2C 01 00 00 12 C0 FF F0 FF FA 2C 02 07 FF F0 FF FA 2C 03 03 FF F0 FF FA 2C 04 02 FF F0",
          "FF FD 2C FF FA 2C 65 00 00 12 C0 FF F0 FF FA 2C 66 07 FF F0 FF FA 2C 67 03 FF F0 FF FA 2C 68 02 FF F0",
          {4800, 7, 'E', 2}},
         {"FF FB 2C FF FA 2C 02 09 FF F0 FF FA 2C 03 06 FF F0 FF FA 2C 04 03 FF F0 FF FA 2C 01 00 01 FF FF 00 FF F0",
          "FF FD 2C FF FA 2C 66 08 FF F0 FF FA 2C 67 01 FF F0 FF FA 2C 68 03 FF F0 FF FA 2C 65 00 01 FF FF 00 FF F0",
          {130816, 8, 'N', 2}},
-        {"FF FA 2C 00 FF F0 FF FA 2C 00 61 62 FF F0", "FF FA 2C 64 64 69 73 70 6C 61 79 2D 73 69 6D FF F0",
-         {9600, 8, 'N', 1}, false},
+        {"FF FA 2C 00 FF F0 FF FA 2C 00 61 62 FF F0",
+         "FF FA 2C 64 64 69 73 70 6C 61 79 2D 73 69 6D FF F0",
+         {9600, 8, 'N', 1},
+         false},
         {"FF FA 2C 05 07 FF F0 FF FA 2C 05 09 FF F0 FF FA 2C 05 07 FF F0 FF FA 2C 05 00 FF F0 FF FA 2C 05 14 FF F0",
          "FF FA 2C 69 08 FF F0 FF FA 2C 69 09 FF F0 FF FA 2C 69 09 FF F0 FF FA 2C 69 01 FF F0",
-         {9600, 8, 'N', 1}, false},
+         {9600, 8, 'N', 1},
+         false},
         {"31 FF FA 2C 0A FF FF FF F0 32 FF FA 2C 0B 00 FF F0 FF FA 2C 08 FF F0 FF FF 33 FF FA 2C 06 FF F0",
-         "FF FA 2C 6E FF FF FF F0 FF FA 2C 6F 00 FF F0", {9600, 8, 'N', 1}, false, "31 32 FF 33"},
+         "FF FA 2C 6E FF FF FF F0 FF FA 2C 6F 00 FF F0",
+         {9600, 8, 'N', 1},
+         false,
+         "31 32 FF 33"},
     };
     for (const auto& c : cases) {
         const Bytes bytes = Hex(c.client);
         for (const auto& pieces : Cuts(bytes)) {
             rfc2217::Server server;
             Bytes data, reply;
-            for (const auto piece : pieces) server.Feed(piece, &data, &reply);
+            for (const auto piece : pieces)
+                server.Feed(piece, &data, &reply);
             ASSERT_EQ(ToHex(reply), c.reply) << c.client;
             ASSERT_EQ(server.Line(), c.line) << c.client;
             ASSERT_EQ(server.ComPort(), c.comPort) << c.client;

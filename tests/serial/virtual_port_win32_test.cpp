@@ -29,18 +29,18 @@
 namespace {
 
 using Names = std::vector<std::string>;
+using serial::VirtualPortPublication;
 using serial::win32::LiveVirtualPorts;
 using serial::win32::VirtualPortPipe;
-using serial::VirtualPortPublication;
 
 const std::string kPipeA = R"(\\.\pipe\vandry-display-test-1-0-77)";
 const std::string kPipeB = R"(\\.\pipe\vandry-display-test-1-1-78)";
 
 std::string FileText(const std::string& path)
 {
-    HANDLE file = ::CreateFileW(wide_text::Widen(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE file =
+        ::CreateFileW(wide_text::Widen(path).c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return "<none>";
     char text[600] = {};
@@ -56,9 +56,22 @@ TEST(VirtualPortNames, OnlyOurPipesAndPlainNames)
         const char* name;
         bool port;
     } names[] = {
-        {"sim0", true},   {"Sim12", true},  {"x", true},       {"COM3", false}, {"com12", false}, {"LPT1", false},
-        {"NUL", false},   {"con", false},   {"COMX", true},    {"", false},     {"..", false},    {"..\\x", false},
-        {"sim 0", false}, {"sim0.", false}, {"a/b", false},    {"显示", false},
+        {"sim0", true},
+        {"Sim12", true},
+        {"x", true},
+        {"COM3", false},
+        {"com12", false},
+        {"LPT1", false},
+        {"NUL", false},
+        {"con", false},
+        {"COMX", true},
+        {"", false},
+        {"..", false},
+        {"..\\x", false},
+        {"sim 0", false},
+        {"sim0.", false},
+        {"a/b", false},
+        {"显示", false},
         {"abcdefghijklmnopqrstuvwxyz012345", true},  // 32
         {"abcdefghijklmnopqrstuvwxyz0123456", false},
     };
@@ -125,7 +138,7 @@ TEST(VirtualPortFolder, AFileNamingAnythingElseIsNotFollowed)
     const std::string folder = temp.path();
     ASSERT_FALSE(folder.empty());
     for (const std::string& text : std::vector<std::string>{R"(\\.\COM5)", R"(\\.\pipe\other)", R"(C:\windows\win.ini)",
-                                   kPipeA + "\\..\\x", std::string(600, 'x'), std::string()}) {
+                                                            kPipeA + "\\..\\x", std::string(600, 'x'), std::string()}) {
         VirtualPortPublication display;
         std::string error;
         ASSERT_TRUE(display.Publish(folder, kPipeA, &error)) << error;
@@ -238,7 +251,8 @@ TEST_F(VirtualDisplayWin32, OpensThePipeWritesTheBytesAndRefusesASecondProgram)
     ASSERT_TRUE(port.Open("sim0", 9600)) << serial::DescribeOpenFailure(port.LastOpenFailure(), 9600);
     ASSERT_TRUE(m_server.Accept());
     // ESC Q A, the digits, CR: written out by hand.
-    const std::string bytes = "\x1b" "QA12.50\r";
+    const std::string bytes = "\x1b"
+                              "QA12.50\r";
     EXPECT_EQ(WriteText(port, bytes), 0u);
     EXPECT_EQ(m_server.Read(bytes.size()), bytes);
 
@@ -258,7 +272,7 @@ TEST_F(VirtualDisplayWin32, NamesWithoutARunningDisplayAreNotOpened)
         const char* name;
         serial::OpenError kind;
     } refused[] = {
-        {"sim0", serial::OpenError::NoSuchPort}, {"COM0", serial::OpenError::BadName},
+        {"sim0", serial::OpenError::NoSuchPort},  {"COM0", serial::OpenError::BadName},
         {"..\\sim0", serial::OpenError::BadName}, {"NUL", serial::OpenError::BadName},
         {"", serial::OpenError::BadName},
     };
@@ -400,7 +414,11 @@ TEST(VirtualPortWatch, ToldOfEveryDisplayAndOfNothingElse)
     } changes[] = {
         {"the first display, the folders made", [&] { return first.Publish(folder, pipe, &error); }},
         {"a second display", [&] { return second.Publish(folder, pipe, &error); }},
-        {"a display gone", [&] { second.Remove(); return true; }},
+        {"a display gone",
+         [&] {
+             second.Remove();
+             return true;
+         }},
         {"a killed display's file", [&] { return testing_support::WriteUnlockedPortFile(folder, "sim7", pipe); }},
         {"the folder removed", removeAll},
         {"the folder back with a display", [&] { return first.Publish(folder, pipe, &error); }},

@@ -36,8 +36,15 @@ const std::vector<Case> kCases = {
     {"point after a blank", "\x1bQA1 .2\r", "[     1 .2] lamps=none mode=still"},
     {"characters a digit cannot show are blank", "\x1bQA1K2\r", "[     1 2] lamps=none mode=still"},
     {"letters a digit can show", "\x1bQAHELP-\r", "[   HELP-] lamps=none mode=still"},
-    {"control byte in a text is blank", std::string("\x1bQA1\x00" "2\r", 7), "[     1 2] lamps=none mode=still"},
-    {"double-byte character takes one blank position", "\x1bQA\xb5\xa5" "5\r", "[       5] lamps=none mode=still"},
+    {"control byte in a text is blank",
+     std::string("\x1bQA1\x00"
+                 "2\r",
+                 7),
+     "[     1 2] lamps=none mode=still"},
+    {"double-byte character takes one blank position",
+     "\x1bQA\xb5\xa5"
+     "5\r",
+     "[       5] lamps=none mode=still"},
     {"lone lead byte at the end", "\x1bQA5\xb5\r", "[      5 ] lamps=none mode=still"},
     {"double-byte trail byte is not a point", "\x1bQA\x81.\r", "[        ] lamps=none mode=still"},
     // Lamps.
@@ -73,12 +80,15 @@ const std::vector<Case> kCases = {
     {"text cut by escape: the new command holds", "\x1bQA7\r\x1bQA12\x1bs1", "[       7] lamps=Price mode=still"},
     {"text without CR shows nothing yet", "\x1bQA7\r\x1bQA12", "[       7] lamps=none mode=still"},
     {"CR LF", "\x1bQA7\r\n", "[       7] lamps=none mode=still"},
-    {"text ended at 64 bytes",
-     "\x1bQA" + std::string(60, '1') + "2345" + "6789\r\x1bs1", "[11112345] lamps=Price mode=still"},
+    {"text ended at 64 bytes", "\x1bQA" + std::string(60, '1') + "2345" + "6789\r\x1bs1",
+     "[11112345] lamps=Price mode=still"},
     {"64 bytes then CR", "\x1bQA" + std::string(60, '1') + "2345\r", "[11112345] lamps=none mode=still"},
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class DecoderCases : public ::testing::TestWithParam<Case> {};
 
@@ -99,38 +109,41 @@ TEST_P(DecoderCases, SameStateWhenCutAnywhere)
         EXPECT_EQ(StateLine(d.State()), GetParam().line) << "cut at " << cut;
     }
     DisplayDecoder oneByOne;
-    for (char c : bytes) oneByOne.Feed(std::string(1, c));
+    for (char c : bytes)
+        oneByOne.Feed(std::string(1, c));
     EXPECT_EQ(StateLine(oneByOne.State()), GetParam().line);
 }
 
-INSTANTIATE_TEST_SUITE_P(Decoder, DecoderCases, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                             std::string n;
-                             for (const char* p = info.param.name; *p; ++p)
-                                 n += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Decoder, DecoderCases, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string n;
+    for (const char* p = info.param.name; *p; ++p)
+        n += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return n;
+});
 
 TEST(Decoder, ReportsWhatItDid)
 {
     DisplayDecoder d;
     std::vector<std::string> done;
     d.Feed("\x0c\x1bs1\x1bQA12.50\r\x1b\x45\x05\x1bQD12\r\x1bs0\x1b@\x18", &done);
-    const std::vector<std::string> expected = {"Clear",   "Lamp Price", "Show \"12.50\"", "Flicker",
-                                               "Scroll \"12\"", "Lamps dark", "Initialise", "Cancel"};
+    const std::vector<std::string> expected = {"Clear",         "Lamp Price", "Show \"12.50\"", "Flicker",
+                                               "Scroll \"12\"", "Lamps dark", "Initialise",     "Cancel"};
     EXPECT_EQ(done, expected);
 
     // A text as it came: what the digits cannot show (W, X, 中 in GBK) is named all the same.
     done.clear();
-    d.Feed("\x1bQAWX.5\r\x1bQD\xd6\xd0" "1\r", &done);
-    EXPECT_EQ(done, (std::vector<std::string>{"Show \"WX.5\"", "Scroll \"\xd6\xd0" "1\""}));
+    d.Feed("\x1bQAWX.5\r\x1bQD\xd6\xd0"
+           "1\r",
+           &done);
+    EXPECT_EQ(done, (std::vector<std::string>{"Show \"WX.5\"", "Scroll \"\xd6\xd0"
+                                                               "1\""}));
 }
 
 TEST(Decoder, FeedTellsWhetherTheStateChanged)
 {
     DisplayDecoder d;
-    EXPECT_FALSE(d.Feed("\x0c"));        // blank already
-    EXPECT_FALSE(d.Feed("\x1bQA1"));     // half a command
+    EXPECT_FALSE(d.Feed("\x0c"));     // blank already
+    EXPECT_FALSE(d.Feed("\x1bQA1"));  // half a command
     EXPECT_FALSE(d.BetweenCommands());
     EXPECT_TRUE(d.Feed("\r"));
     EXPECT_TRUE(d.BetweenCommands());
@@ -148,7 +161,8 @@ TEST(Decoder, ArbitraryBytes)
 
     for (int iteration = 0; iteration < 20000; ++iteration) {
         std::string bytes(static_cast<std::size_t>(length(rng)), '\0');
-        for (char& c : bytes) c = pick(rng) ? interesting[which(rng)] : static_cast<char>(byte(rng));
+        for (char& c : bytes)
+            c = pick(rng) ? interesting[which(rng)] : static_cast<char>(byte(rng));
 
         DisplayDecoder whole;
         whole.Feed(bytes);
@@ -162,9 +176,11 @@ TEST(Decoder, ArbitraryBytes)
 
         const sim::DisplayState& s = whole.State();
         int lit = 0;
-        for (bool on : s.lamps) lit += on;
+        for (bool on : s.lamps)
+            lit += on;
         ASSERT_LE(lit, 1);
-        for (const sim::Cell& c : s.cells) ASSERT_TRUE(sim::Showable(c.ch)) << int(c.ch);
+        for (const sim::Cell& c : s.cells)
+            ASSERT_TRUE(sim::Showable(c.ch)) << int(c.ch);
         ASSERT_LE(s.scrollText.size(), sim::kMaxTextBytes);
         if (s.mode != sim::Mode::Scrolling) {
             ASSERT_TRUE(s.scrollText.empty());

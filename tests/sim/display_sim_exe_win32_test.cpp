@@ -43,7 +43,8 @@ public:
             if (const auto at = m_pending.find('\n'); at != std::string::npos) {
                 std::string line = m_pending.substr(0, at);
                 m_pending.erase(0, at + 1);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
                 return line;
             }
             DWORD available = 0;
@@ -52,11 +53,13 @@ public:
             if (available > 0) {
                 std::string chunk(available, '\0');
                 DWORD got = 0;
-                if (!::ReadFile(m_process.OutputHandle(), chunk.data(), available, &got, nullptr)) return std::nullopt;
+                if (!::ReadFile(m_process.OutputHandle(), chunk.data(), available, &got, nullptr))
+                    return std::nullopt;
                 m_pending.append(chunk, 0, got);
                 continue;
             }
-            if (::GetTickCount64() >= end) return std::nullopt;
+            if (::GetTickCount64() >= end)
+                return std::nullopt;
             ::Sleep(kPollMs);
         }
     }
@@ -70,7 +73,8 @@ private:
 DWORD Send(const std::vector<std::string>& args)
 {
     const wine_host::Process send(DISPLAY_SEND_EXE, args);
-    if (!send.Started()) return STILL_ACTIVE;
+    if (!send.Started())
+        return STILL_ACTIVE;
     const DWORD code = send.WaitForExit(kLineMs);
     send.End(kEndMs);
     return code;
@@ -98,12 +102,12 @@ TEST(DisplaySimExe, PrintsEachStateThatDisplaySendBringsToSim0)
     } rows[] = {
         {{"--text", "12.50", "--lamp", "price"},
          {"[        ] lamps=Price mode=still", "[    12.50] lamps=Price mode=still"}},
-        {{"--scroll"}, {"[        ] lamps=Price mode=still", "[12345678] lamps=Price mode=scrolling text=\"12345678\""}},
+        {{"--scroll"},
+         {"[        ] lamps=Price mode=still", "[12345678] lamps=Price mode=scrolling text=\"12345678\""}},
         {{"--flicker"},
          {"[        ] lamps=Price mode=still", "[        ] lamps=Price mode=flickering",
           "[8.8.8.8.8.8.8.8.] lamps=Price mode=flickering"}},
-        {{"--text", "0.1234567"},
-         {"[        ] lamps=Price mode=still", kBlank, "[0.1234567] lamps=none mode=still"}},
+        {{"--text", "0.1234567"}, {"[        ] lamps=Price mode=still", kBlank, "[0.1234567] lamps=none mode=still"}},
         {{"--text", "7", "--lamp", "change"},
          {kBlank, "[        ] lamps=Change mode=still", "[       7] lamps=Change mode=still"}},
         // No Clear: the lamp alone, then the text.
@@ -119,7 +123,8 @@ TEST(DisplaySimExe, PrintsEachStateThatDisplaySendBringsToSim0)
         std::vector<std::string> args{"--port", "sim0"};
         args.insert(args.end(), r.args.begin(), r.args.end());
         ASSERT_EQ(Send(args), 0u);
-        for (const std::string& line : r.lines) EXPECT_EQ(sim.Line(), line);
+        for (const std::string& line : r.lines)
+            EXPECT_EQ(sim.Line(), line);
     }
 }
 
@@ -202,7 +207,8 @@ TEST(DisplaySimExe, ListensOnACOMPortAtItsRate)
     EXPECT_EQ(sim.Line(), "[        ] lamps=Collect mode=still");
     EXPECT_EQ(sim.Line(), "[       7] lamps=Collect mode=still");
     // A quiet line is no closed one: the next message still shows, byte by byte too.
-    for (const char c : std::string("\x1bQA12\r")) ASSERT_TRUE(wine_host::Write("COM5", std::string(1, c)));
+    for (const char c : std::string("\x1bQA12\r"))
+        ASSERT_TRUE(wine_host::Write("COM5", std::string(1, c)));
     EXPECT_EQ(sim.Line(), "[      12] lamps=Collect mode=still");
 }
 

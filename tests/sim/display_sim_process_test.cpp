@@ -91,7 +91,8 @@ TEST_F(TextMode, PrintsEachNewStateOfWhatArrivesOnSim0)
     };
     for (const auto& r : rows) {
         WriteTo(ports() + "/sim0", r.bytes);
-        for (const std::string& line : r.lines) EXPECT_EQ(sim.Line(), line);
+        for (const std::string& line : r.lines)
+            EXPECT_EQ(sim.Line(), line);
     }
     sim.CloseOutput();
     WriteTo(ports() + "/sim0", "\x1bQA1\r");
@@ -220,39 +221,65 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
         tcflag_t frame = CS8;   // data bits, parity, stop bits
     } rows[] = {
         {"text then Clear: the display ends as it began",
-         "\x1bQA1\r\x0c", 0,
+         "\x1bQA1\r\x0c",
+         0,
          {"[       1] lamps=none mode=still", "[        ] lamps=none mode=still"}},
         {"send data, then another lamp",
-         "\x0c\x1bs1\x1bQA12.50\r\x1bs2", 0,
+         "\x0c\x1bs1\x1bQA12.50\r\x1bs2",
+         0,
          {"[        ] lamps=Price mode=still", "[    12.50] lamps=Price mode=still",
           "[    12.50] lamps=Total mode=still"}},
         {"the same, byte by byte",
-         "\x0c\x1bs1\x1bQA12.50\r\x1bs2", 1,
+         "\x0c\x1bs1\x1bQA12.50\r\x1bs2",
+         1,
          {"[        ] lamps=Price mode=still", "[    12.50] lamps=Price mode=still",
           "[    12.50] lamps=Total mode=still"}},
         {"scroll, flicker, lamp dark, Clear, in pieces of three",
-         "\x1bs3\x0c\x1bQD12\r\x0c\x1b\x45\x05\x1bQA8.\r\x1bs0\x18", 3,
+         "\x1bs3\x0c\x1bQD12\r\x0c\x1b\x45\x05\x1bQA8.\r\x1bs0\x18",
+         3,
          {"[        ] lamps=Collect mode=still", "[      12] lamps=Collect mode=scrolling text=\"12\"",
           "[        ] lamps=Collect mode=still", "[        ] lamps=Collect mode=flickering",
           "[       8.] lamps=Collect mode=flickering", "[       8.] lamps=none mode=flickering",
           "[        ] lamps=none mode=still"}},
         {"two texts, a second Clear changes nothing",
-         "\x1bQA1\r\x1bQA2\r\x0c\x0c\x1bQA3\r", 0,
-         {"[       1] lamps=none mode=still", "[       2] lamps=none mode=still",
-          "[        ] lamps=none mode=still", "[       3] lamps=none mode=still"}},
+         "\x1bQA1\r\x1bQA2\r\x0c\x0c\x1bQA3\r",
+         0,
+         {"[       1] lamps=none mode=still", "[       2] lamps=none mode=still", "[        ] lamps=none mode=still",
+          "[       3] lamps=none mode=still"}},
         // A sender the display could not read: its warning, and no state from what it sent.
-        {"9600 to the default display", "\x1bQA7\r", 0,
-         {"sender at 9600 baud: a display at 2400 would show garbage"}, {"--text"}, B9600},
-        {"9600 to a display at 9600", "\x1bQA7\r", 0, {"[       7] lamps=none mode=still"},
-         {"--text", "--baud", "9600"}, B9600},
-        {"2400 to a display at 9600", "\x1bQA7\r", 0,
-         {"sender at 2400 baud: a display at 9600 would show garbage"}, {"--text", "--baud=9600"}},
+        {"9600 to the default display",
+         "\x1bQA7\r",
+         0,
+         {"sender at 9600 baud: a display at 2400 would show garbage"},
+         {"--text"},
+         B9600},
+        {"9600 to a display at 9600",
+         "\x1bQA7\r",
+         0,
+         {"[       7] lamps=none mode=still"},
+         {"--text", "--baud", "9600"},
+         B9600},
+        {"2400 to a display at 9600",
+         "\x1bQA7\r",
+         0,
+         {"sender at 2400 baud: a display at 9600 would show garbage"},
+         {"--text", "--baud=9600"}},
         // A pseudo-terminal of recent kernels keeps neither parity nor 7 data bits (the
         // verdict on those is tested without one); stop bits it keeps.
-        {"a second stop bit does no harm", "\x1bQA7\r", 0, {"[       7] lamps=none mode=still"}, {"--text"}, B2400,
+        {"a second stop bit does no harm",
+         "\x1bQA7\r",
+         0,
+         {"[       7] lamps=none mode=still"},
+         {"--text"},
+         B2400,
          CS8 | CSTOPB},
-        {"9600 8N2", "\x1bQA7\r", 0,
-         {"sender at 9600 baud: a display at 2400 would show garbage"}, {"--text"}, B9600, CS8 | CSTOPB},
+        {"9600 8N2",
+         "\x1bQA7\r",
+         0,
+         {"sender at 9600 baud: a display at 2400 would show garbage"},
+         {"--text"},
+         B9600,
+         CS8 | CSTOPB},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -277,7 +304,8 @@ TEST_F(TextMode, MessagesWrittenTogetherEachPrintTheirState)
             }
         }
         EXPECT_EQ(sim.Line(), "[        ] lamps=none mode=still");
-        for (const std::string& line : r.lines) EXPECT_EQ(sim.Line(), line);
+        for (const std::string& line : r.lines)
+            EXPECT_EQ(sim.Line(), line);
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
         EXPECT_EQ(sim.Line(), std::nullopt);  // and no line more
         EXPECT_TRUE(fs::is_empty(ports()));   // neither link nor lock left
@@ -374,20 +402,23 @@ TEST_F(TextMode, KilledClientLeavesSim0UsableForAnotherUser)
         if (pid == 0) {
             ::close(ready[0]);
             ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-            if (nobody && !testing_child::BecomeUser(nobody)) ::_exit(2);
+            if (nobody && !testing_child::BecomeUser(nobody))
+                ::_exit(2);
             serial::CSerialPort port;
             const bool opened = port.Open("sim0", 2400);
             const char answer = opened ? '1' : port.LastOpenFailure().kind == serial::OpenError::InUse ? 'u' : '0';
             (void)!::write(ready[1], &answer, 1);
             if (holds && opened)
-                for (;;) ::pause();
+                for (;;)
+                    ::pause();
             port.Close();  // a client that ends properly; _exit runs no destructor
             ::_exit(opened ? 0 : 1);
         }
         ::close(ready[1]);
         char answer = '?';
         pollfd p{ready[0], POLLIN, 0};
-        if (::poll(&p, 1, kWaitMs) == 1) (void)!::read(ready[0], &answer, 1);
+        if (::poll(&p, 1, kWaitMs) == 1)
+            (void)!::read(ready[0], &answer, 1);
         ::close(ready[0]);
         return std::make_pair(pid, answer);
     };
@@ -407,7 +438,8 @@ TEST_F(TextMode, KilledClientLeavesSim0UsableForAnotherUser)
             const auto [probe, result] = client(false);
             ::waitpid(probe, nullptr, 0);
             opened = result;
-            if (opened != '1') ::poll(nullptr, 0, 100);
+            if (opened != '1')
+                ::poll(nullptr, 0, 100);
         }
         EXPECT_EQ(opened, '1');
     }
@@ -419,7 +451,8 @@ long KilobytesOf(pid_t pid, const std::string& field)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+        if (line.rfind(field + ":", 0) == 0)
+            return std::stol(line.substr(field.size() + 1));
     return -1;
 }
 
@@ -479,7 +512,11 @@ TEST(CommandLine, Answers)
         {{"--port", "sim0", "--baud", "+300"}, {}, 2, "", "not a baud rate: +300"},
         {{}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 2, "", "--text prints the display instead"},
         {{"--text", "--port", "../escape"}, {}, 1, "", "not a serial port"},
-        {{"--text", "--port", "../bad\nname\x1b[2J"}, {}, 1, "", "display-sim: \"../bad\\nname\\x1B[2J\": not a serial port\n"},
+        {{"--text", "--port", "../bad\nname\x1b[2J"},
+         {},
+         1,
+         "",
+         "display-sim: \"../bad\\nname\\x1B[2J\": not a serial port\n"},
     };
     for (const auto& r : rows) {
         SimProcess sim(r.args, {}, nullptr, r.unset);

@@ -81,15 +81,17 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("button");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("12.50 with Price") << IDC_LAMP_PRICE << "12.50" << IDC_SEND << "[    12.50] lamps=Price mode=still";
+        QTest::newRow("12.50 with Price")
+            << IDC_LAMP_PRICE << "12.50" << IDC_SEND << "[    12.50] lamps=Price mode=still";
         QTest::newRow("empty, all dark") << IDC_LAMP_OFF << "" << IDC_SEND << "[        ] lamps=none mode=still";
         QTest::newRow("Total") << IDC_LAMP_TOTAL << "7" << IDC_SEND << "[       7] lamps=Total mode=still";
         QTest::newRow("Collect") << IDC_LAMP_COLLECT << "100.00" << IDC_SEND << "[   100.00] lamps=Collect mode=still";
         QTest::newRow("Change") << IDC_LAMP_CHANGE << "0.1234567" << IDC_SEND << "[0.1234567] lamps=Change mode=still";
-        QTest::newRow("the first eight points") << IDC_LAMP_PRICE << "8.8.8.8.8.8.8.8." << IDC_SEND
-                                                << "[8.8.8.8.8.8.8.8.] lamps=Price mode=still";
+        QTest::newRow("the first eight points")
+            << IDC_LAMP_PRICE << "8.8.8.8.8.8.8.8." << IDC_SEND << "[8.8.8.8.8.8.8.8.] lamps=Price mode=still";
         // Sent in the display's code page: the yuan sign is one character a digit cannot show.
-        QTest::newRow("a Chinese character") << IDC_LAMP_PRICE << "12.5元" << IDC_SEND << "[    12.5 ] lamps=Price mode=still";
+        QTest::newRow("a Chinese character")
+            << IDC_LAMP_PRICE << "12.5元" << IDC_SEND << "[    12.5 ] lamps=Price mode=still";
         QTest::newRow("scrolling") << 0 << "" << IDC_SCROLL << "[12345678] lamps=none mode=scrolling text=\"12345678\"";
         QTest::newRow("flickering") << 0 << "" << IDC_FLICKER << "[8.8.8.8.8.8.8.8.] lamps=none mode=flickering";
     }
@@ -128,22 +130,22 @@ private slots:
         Shown();
         Click(*m_panel, IDC_AUTO);
         const char* const steps[] = {
-            "[        ] lamps=none mode=still",           // 1 Clear
-            "[       0] lamps=none mode=still",           // 2
-            "[      0.1] lamps=none mode=still",          // 3
-            "[     0.12] lamps=none mode=still",          // 4
-            "[    0.123] lamps=none mode=still",          // 5
-            "[   0.1234] lamps=none mode=still",          // 6
-            "[  0.12345] lamps=none mode=still",          // 7
-            "[ 0.123456] lamps=none mode=still",          // 8
-            "[0.1234567] lamps=none mode=still",          // 9
-            "[8.8.8.8.8.8.8.8] lamps=none mode=still",    // 10: no point after the last 8
-            "[8.8.8.8.8.8.8.8] lamps=Price mode=still",   // 11
-            "[8.8.8.8.8.8.8.8] lamps=Total mode=still",   // 12
-            "[8.8.8.8.8.8.8.8] lamps=Collect mode=still", // 13
-            "[8.8.8.8.8.8.8.8] lamps=Change mode=still",  // 14
-            "[        ] lamps=Change mode=still",         // 1 again: Clear leaves the lamp
-            "[       0] lamps=Change mode=still",         // 2
+            "[        ] lamps=none mode=still",            // 1 Clear
+            "[       0] lamps=none mode=still",            // 2
+            "[      0.1] lamps=none mode=still",           // 3
+            "[     0.12] lamps=none mode=still",           // 4
+            "[    0.123] lamps=none mode=still",           // 5
+            "[   0.1234] lamps=none mode=still",           // 6
+            "[  0.12345] lamps=none mode=still",           // 7
+            "[ 0.123456] lamps=none mode=still",           // 8
+            "[0.1234567] lamps=none mode=still",           // 9
+            "[8.8.8.8.8.8.8.8] lamps=none mode=still",     // 10: no point after the last 8
+            "[8.8.8.8.8.8.8.8] lamps=Price mode=still",    // 11
+            "[8.8.8.8.8.8.8.8] lamps=Total mode=still",    // 12
+            "[8.8.8.8.8.8.8.8] lamps=Collect mode=still",  // 13
+            "[8.8.8.8.8.8.8.8] lamps=Change mode=still",   // 14
+            "[        ] lamps=Change mode=still",          // 1 again: Clear leaves the lamp
+            "[       0] lamps=Change mode=still",          // 2
         };
         int step = 0;
         for (const char* expected : steps) {

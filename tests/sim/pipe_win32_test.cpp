@@ -55,10 +55,13 @@ std::string ReadAll(DisplayLine& port, std::size_t want, ReadResult* last = null
         std::uint8_t buf[100];  // smaller than a pipe's read: the rest waits for the next Read
         std::size_t n = 0;
         result = port.Read(buf, sizeof buf, &n);
-        if (result == ReadResult::Data) got.append(reinterpret_cast<char*>(buf), n);
-        if (result == ReadResult::HungUp || result == ReadResult::Failed) break;
+        if (result == ReadResult::Data)
+            got.append(reinterpret_cast<char*>(buf), n);
+        if (result == ReadResult::HungUp || result == ReadResult::Failed)
+            break;
     }
-    if (last) *last = result;
+    if (last)
+        *last = result;
     return got;
 }
 
@@ -69,7 +72,8 @@ void AwaitListening(DisplayLine& port)
     for (int i = 0; i < 10 && ::WaitForSingleObject(port.WaitHandle(), kWaitMs) == WAIT_OBJECT_0; ++i) {
         std::uint8_t buf[16];
         std::size_t n = 0;
-        if (port.Read(buf, sizeof buf, &n) != ReadResult::Data) break;
+        if (port.Read(buf, sizeof buf, &n) != ReadResult::Data)
+            break;
     }
     EXPECT_EQ(::WaitForSingleObject(port.WaitHandle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
@@ -103,7 +107,8 @@ TEST(Pipe, OneClientAtATimeDeliversEveryByteAndTheNextConnectsOnceItCloses)
 
     std::string all;
     for (int round = 0; round < 40; ++round)  // more than the pipe's buffer, in many reads
-        for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+        for (int b = 0; b < 256; ++b)
+            all += static_cast<char>(b);
     {
         const serial::OwnedHandle first = OpenClient(port.DevicePath());
         ASSERT_TRUE(first.valid()) << ::GetLastError();

@@ -40,10 +40,12 @@ std::string ReadAll(DisplayLine& port, std::size_t want)
     std::string got;
     while (got.size() < want) {
         pollfd p{port.WaitHandle(), POLLIN, 0};
-        if (::poll(&p, 1, 1000) <= 0) break;
+        if (::poll(&p, 1, 1000) <= 0)
+            break;
         std::uint8_t buf[256];
         std::size_t n = 0;
-        if (port.Read(buf, sizeof buf, &n) != ReadResult::Data) break;
+        if (port.Read(buf, sizeof buf, &n) != ReadResult::Data)
+            break;
         got.append(reinterpret_cast<char*>(buf), n);
     }
     return got;
@@ -68,7 +70,8 @@ TEST(PseudoTerminal, EveryByteArrivesUnchangedAndAClientClosingDoesNotHangUp)
     std::string error;
     ASSERT_TRUE(port.OpenOwnLine(2400, &error)) << error;
     std::string all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
     {
         serial::OwnedHandle client(::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY));
         ASSERT_TRUE(client.valid());
@@ -112,7 +115,9 @@ TEST(Device, Refusals)
     ASSERT_TRUE(line.ok());
     TempFolder folder;
     const std::string plainFile = folder.path() + "/file";
-    { serial::OwnedHandle f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600)); }
+    {
+        serial::OwnedHandle f(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600));
+    }
 
     struct Row {
         std::string path;
@@ -161,7 +166,8 @@ TEST(PseudoTerminal, ClearsExclusiveModeAKilledClientLeft)
             const int fd = ::open(port.DevicePath().c_str(), O_RDWR | O_NOCTTY);
             const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0;
             (void)!::write(ready[1], held ? "1" : "0", 1);
-            for (;;) ::pause();
+            for (;;)
+                ::pause();
         }
         ::close(ready[1]);
         char held = '?';
@@ -232,7 +238,9 @@ protected:
 TEST_F(LinkFolder, LeavesWhatIsNotALinkAlone)
 {
     ASSERT_TRUE(fs::create_directories(folder));
-    { serial::OwnedHandle f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    {
+        serial::OwnedHandle f(::open((folder + "/sim0").c_str(), O_CREAT | O_WRONLY, 0600));
+    }
     VirtualPortPublication link;
     ASSERT_TRUE(link.Publish(folder, "/dev/pts/72", &error)) << error;
     EXPECT_EQ(link.Name(), "sim1");
@@ -244,7 +252,9 @@ TEST_F(LinkFolder, LeavesWhatIsNotALinkAlone)
 TEST_F(LinkFolder, AStrayLockEntryMovesOnToTheNextName)
 {
     ASSERT_TRUE(fs::create_directories(folder));
-    { serial::OwnedHandle f(::open((tmp.path() + "/file").c_str(), O_CREAT | O_WRONLY, 0600)); }
+    {
+        serial::OwnedHandle f(::open((tmp.path() + "/file").c_str(), O_CREAT | O_WRONLY, 0600));
+    }
     fs::create_symlink("/nonexistent/lock", folder + "/.sim0.lock");  // dangling
     fs::create_symlink(tmp.path() + "/file", folder + "/.sim1.lock");
     fs::create_directory(folder + "/.sim2.lock");
@@ -297,7 +307,8 @@ TEST_F(LinkFolder, RefusesAFolderOthersMayChange)
 
 TEST_F(LinkFolder, RefusesAFolderOfAnotherUser)
 {
-    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a folder away";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a folder away";
     ASSERT_TRUE(fs::create_directories(folder));
     ASSERT_EQ(::chown(folder.c_str(), 12345, 12345), 0);
     VirtualPortPublication link;

@@ -31,11 +31,12 @@ TEST(Scroll, EntersRightLeavesLeftAndComesAgain)
 {
     const std::vector<sim::Cell> text = sim::LayOutText("1.23");
     const ScrollCase cases[] = {
-        {0, "        "}, {1, "       1."}, {3, "     1.23"}, {8, "1.23     "},
-        {9, "23      "}, {10, "3       "}, {11, "        "}, {12, "       1."},
-        {11 * 1000 + 3, "     1.23"},
+        {0, "        "},  {1, "       1."},  {3, "     1.23"},
+        {8, "1.23     "}, {9, "23      "},   {10, "3       "},
+        {11, "        "}, {12, "       1."}, {11 * 1000 + 3, "     1.23"},
     };
-    for (const ScrollCase& c : cases) EXPECT_EQ(CellsText(sim::ScrollFrame(text, c.tick)), c.frame) << c.tick;
+    for (const ScrollCase& c : cases)
+        EXPECT_EQ(CellsText(sim::ScrollFrame(text, c.tick)), c.frame) << c.tick;
 }
 
 TEST(Scroll, LongTextPassesWhole)
@@ -54,7 +55,8 @@ TEST(Visible, FlickerLightsTwoTicksDarkTwo)
     s.lamps[0] = true;
     s.mode = sim::Mode::Flickering;
     const char* expected[] = {"      42", "      42", "        ", "        ", "      42"};
-    for (unsigned tick = 0; tick < 5; ++tick) EXPECT_EQ(CellsText(sim::VisibleCells(s, tick)), expected[tick]);
+    for (unsigned tick = 0; tick < 5; ++tick)
+        EXPECT_EQ(CellsText(sim::VisibleCells(s, tick)), expected[tick]);
     s.mode = sim::Mode::Still;
     EXPECT_EQ(CellsText(sim::VisibleCells(s, 2)), "      42");
 }
@@ -81,7 +83,10 @@ TEST(LineSettings, MisreadNoteAndDescription)
         {{2400, 7, 'E', 1}, 2400, "2400 7E1", "sender at 2400 baud 7E1: a display at 2400 baud 8N1 would show garbage"},
         {{2400, 8, 'O', 2}, 2400, "2400 8O2", "sender at 2400 baud 8O2: a display at 2400 baud 8N1 would show garbage"},
         {{2400, 8, 'M', 1}, 9600, "2400 8M1", "sender at 2400 baud 8M1: a display at 9600 baud 8N1 would show garbage"},
-        {{0, 8, 'N', 1}, 2400, "an unknown rate 8N1", "sender at an unknown rate: a display at 2400 would show garbage"},
+        {{0, 8, 'N', 1},
+         2400,
+         "an unknown rate 8N1",
+         "sender at an unknown rate: a display at 2400 would show garbage"},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(sim::DescribeLine(r.sender), r.described);

@@ -49,12 +49,14 @@ private:
     {
         QStringList lit;
         for (int k = 0; k < kLampCount; ++k)
-            if (m_window->Face()->ShownLamps()[static_cast<std::size_t>(k)]) lit << LampName(static_cast<Lamp>(k));
+            if (m_window->Face()->ShownLamps()[static_cast<std::size_t>(k)])
+                lit << LampName(static_cast<Lamp>(k));
         return lit.join(QLatin1Char(','));
     }
     void Tick(int n)
     {
-        for (int i = 0; i < n; ++i) m_window->AdvanceAnimation();
+        for (int i = 0; i < n; ++i)
+            m_window->AdvanceAnimation();
     }
 
 private slots:
@@ -87,37 +89,37 @@ private slots:
         // What a screen reader is told, once per new text, lamp or mode, not per frame; the
         // face's name is the last of it.
         QTest::addColumn<QStringList>("said");
-        QTest::newRow("send data 12.50 with Price")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12.50\r"} << 0 << "    12.50" << "Price" << false
-            << QStringList{"Shows 12.50; lit: Price"};
-        QTest::newRow("scrolling starts blank") << QByteArrayList{"\x0c\x1bQD12345678\r"} << 0 << "        " << "" << true
-                                                << QStringList{"Shows 12345678, scrolling; lamps dark"};
+        QTest::newRow("send data 12.50 with Price") << QByteArrayList{"\x0c\x1bs1\x1bQA12.50\r"} << 0 << "    12.50"
+                                                    << "Price" << false << QStringList{"Shows 12.50; lit: Price"};
+        QTest::newRow("scrolling starts blank") << QByteArrayList{"\x0c\x1bQD12345678\r"} << 0 << "        "
+                                                << "" << true << QStringList{"Shows 12345678, scrolling; lamps dark"};
         QTest::newRow("flickering starts lit")
-            << QByteArrayList{"\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r"} << 0 << "8.8.8.8.8.8.8.8." << "" << true
-            << QStringList{"Shows 8.8.8.8.8.8.8.8., flickering; lamps dark"};
-        QTest::newRow("change lamp") << QByteArrayList{"\x1bs4"} << 0 << "        " << "Change" << false
-                                     << QStringList{"Blank; lit: Change"};
+            << QByteArrayList{"\x0c\x1b\x45\x05\x1bQA8.8.8.8.8.8.8.8.\r"} << 0 << "8.8.8.8.8.8.8.8."
+            << "" << true << QStringList{"Shows 8.8.8.8.8.8.8.8., flickering; lamps dark"};
+        QTest::newRow("change lamp") << QByteArrayList{"\x1bs4"} << 0 << "        "
+                                     << "Change" << false << QStringList{"Blank; lit: Change"};
         // The lamps do not flicker.
         const QByteArray flicker("\x0c\x1b\x45\x05\x1bQA42\r\x1bs3");
-        QTest::newRow("flickering turns dark") << QByteArrayList{flicker} << 2 << "        " << "Collect" << true
-                                               << QStringList{"Shows 42, flickering; lit: Collect"};
-        QTest::newRow("and back") << QByteArrayList{flicker} << 4 << "      42" << "Collect" << true
-                                  << QStringList{"Shows 42, flickering; lit: Collect"};
-        QTest::newRow("command cut between reads, half read")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12"} << 0 << "        " << "Price" << false
-            << QStringList{"Blank; lit: Price"};
+        QTest::newRow("flickering turns dark")
+            << QByteArrayList{flicker} << 2 << "        "
+            << "Collect" << true << QStringList{"Shows 42, flickering; lit: Collect"};
+        QTest::newRow("and back") << QByteArrayList{flicker} << 4 << "      42"
+                                  << "Collect" << true << QStringList{"Shows 42, flickering; lit: Collect"};
+        QTest::newRow("command cut between reads, half read") << QByteArrayList{"\x0c\x1bs1\x1bQA12"} << 0 << "        "
+                                                              << "Price" << false << QStringList{"Blank; lit: Price"};
         QTest::newRow("command cut between reads, whole")
-            << QByteArrayList{"\x0c\x1bs1\x1bQA12", ".50\r"} << 0 << "    12.50" << "Price" << false
-            << QStringList{"Blank; lit: Price", "Shows 12.50; lit: Price"};
-        QTest::newRow("the same again") << QByteArrayList{"\x1bQA7\r", "\x1bQA7\r"} << 0 << "       7" << "" << false
-                                        << QStringList{"Shows 7; lamps dark"};
+            << QByteArrayList{"\x0c\x1bs1\x1bQA12", ".50\r"} << 0 << "    12.50"
+            << "Price" << false << QStringList{"Blank; lit: Price", "Shows 12.50; lit: Price"};
+        QTest::newRow("the same again") << QByteArrayList{"\x1bQA7\r", "\x1bQA7\r"} << 0 << "       7"
+                                        << "" << false << QStringList{"Shows 7; lamps dark"};
     }
     void showsWhatArrives()
     {
         QFETCH(QByteArrayList, pieces);
         QFETCH(QStringList, said);
         harness::HeardLog heard;
-        for (const QByteArray& piece : pieces) Send(piece);
+        for (const QByteArray& piece : pieces)
+            Send(piece);
         QFETCH(int, ticks);
         Tick(ticks);
         QTEST(Face(), "face");
@@ -172,7 +174,7 @@ private slots:
         QVERIFY2(lines[0].endsWith(QStringLiteral("0C 0C ... (3000 bytes)")), qPrintable(lines[0]));
         QCOMPARE(lines[0].count(QStringLiteral("0C")), 256);
         QCOMPARE(lines[1].trimmed(), QStringLiteral("Clear · Clear · Clear · Clear · Clear · Clear · Clear · Clear"
-                                                   " ... (3000 commands)"));
+                                                    " ... (3000 commands)"));
     }
 
     // A message longer than the log is wide wraps under the text after the time.
@@ -205,7 +207,8 @@ private slots:
             return log->cursorForPosition(QPoint(0, log->viewport()->height() - 2)).block().text();
         };
 
-        for (int n = 1; n <= 60; ++n) Send(text(n));  // fills the log, then drops old entries
+        for (int n = 1; n <= 60; ++n)
+            Send(text(n));  // fills the log, then drops old entries
         QCOMPARE(log->document()->blockCount(), 40);
         QVERIFY(bar->maximum() > 0);
         QCOMPARE(bar->value(), bar->maximum());
@@ -213,7 +216,8 @@ private slots:
 
         bar->setValue(bar->maximum() / 2);
         const QString reading = log->cursorForPosition(QPoint(0, 0)).block().text();
-        for (int n = 61; n <= 64; ++n) Send(text(n));
+        for (int n = 61; n <= 64; ++n)
+            Send(text(n));
         QCOMPARE(log->cursorForPosition(QPoint(0, 0)).block().text(), reading);
         QVERIFY(bar->value() < bar->maximum());
 
@@ -231,10 +235,13 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("mark");
         QTest::addColumn<QString>("face");
-        QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1" << "" << "       1";
+        QTest::newRow("2400") << int(B2400) << "Sender's line: 2400 8N1"
+                              << ""
+                              << "       1";
         // A display at 2400 does not take what a sender at 9600 sends.
         QTest::newRow("9600") << int(B9600) << "Sender's line: 9600 8N1 — a display at 2400 8N1 would show garbage"
-                              << "! sender at 9600 baud: a display at 2400 would show garbage; not shown" << "        ";
+                              << "! sender at 9600 baud: a display at 2400 would show garbage; not shown"
+                              << "        ";
     }
     void showsTheSendersLineSettings()
     {
@@ -250,7 +257,8 @@ private slots:
         QFETCH(QString, mark);
         const QString log = m_window->Log()->toPlainText();
         QCOMPARE(log.contains(QStringLiteral("! sender")), !mark.isEmpty());
-        if (!mark.isEmpty()) QVERIFY2(log.contains(mark), qPrintable(log));
+        if (!mark.isEmpty())
+            QVERIFY2(log.contains(mark), qPrintable(log));
         QTEST(Face(), "face");
         // SIM_WINDOW_PNG=/tmp/sim- leaves /tmp/sim-9600.png and so on, to look at.
         if (const QString png = qEnvironmentVariable("SIM_WINDOW_PNG"); !png.isEmpty()) {
@@ -267,13 +275,23 @@ private slots:
         QTest::addColumn<QStringList>("words");  // title, port, lamps
         QTest::addColumn<QString>("log");
         QTest::newRow("English") << false
-                                 << QStringList{"Virtual Customer Display — sim0", "Listening on sim0 (/dev/pts/0)",
-                                                "Price", "Total", "Collect", "Change", "Received messages",
+                                 << QStringList{"Virtual Customer Display — sim0",
+                                                "Listening on sim0 (/dev/pts/0)",
+                                                "Price",
+                                                "Total",
+                                                "Collect",
+                                                "Change",
+                                                "Received messages",
                                                 "Shows .5; lit: Price"}
                                  << QStringLiteral("Clear · Lamp Price · Show \"中K.5\"");
-        QTest::newRow("Chinese") << true
-                                 << QStringList{"虚拟客户显示屏 — sim0", "正在监听 sim0 (/dev/pts/0)", "单价", "总计", "收款", "找零",
-                                                "收到的消息", "显示 .5；亮灯：单价"}
+        QTest::newRow("Chinese") << true << QStringList{"虚拟客户显示屏 — sim0",
+                                                        "正在监听 sim0 (/dev/pts/0)",
+                                                        "单价",
+                                                        "总计",
+                                                        "收款",
+                                                        "找零",
+                                                        "收到的消息",
+                                                        "显示 .5；亮灯：单价"}
                                  << QStringLiteral("清屏 · 亮灯：单价 · 显示“中K.5”");
     }
     void speaksTheLanguageItIsGiven()

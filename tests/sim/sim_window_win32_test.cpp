@@ -26,8 +26,8 @@ serial::OwnedHandle OpenClient(const std::string& path)
 bool Write(const serial::OwnedHandle& client, const QByteArray& bytes)
 {
     DWORD written = 0;
-    return ::WriteFile(client.get(), bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == static_cast<DWORD>(bytes.size());
+    return ::WriteFile(client.get(), bytes.constData(), static_cast<DWORD>(bytes.size()), &written, nullptr)
+           && written == static_cast<DWORD>(bytes.size());
 }
 
 }  // namespace
@@ -42,8 +42,7 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::newRow("en") << false
                             << QStringLiteral("Sender's line: not visible on Windows; this display reads 9600 8N1");
-        QTest::newRow("zh") << true
-                            << QStringLiteral("发送方线路：Windows 上无法得知；本显示屏按 9600 8N1 读取");
+        QTest::newRow("zh") << true << QStringLiteral("发送方线路：Windows 上无法得知；本显示屏按 9600 8N1 读取");
     }
     void saysTheSendersLineCannotBeSeenInBothLanguages()
     {

@@ -238,8 +238,8 @@ inline Result Run(const std::string& program, const std::vector<std::string>& ar
 
 // Runs program in a session of its own on the terminal (see Setup), to its end.
 inline Result RunInSession(const std::string& program, const std::vector<std::string>& args,
-                           const std::map<std::string, std::string>& env, const std::string& terminal,
-                           bool controlling, bool asInput, std::chrono::seconds deadline = std::chrono::seconds(30))
+                           const std::map<std::string, std::string>& env, const std::string& terminal, bool controlling,
+                           bool asInput, std::chrono::seconds deadline = std::chrono::seconds(30))
 {
     Setup setup;
     setup.env = env;

@@ -75,12 +75,10 @@ public:
         connect(&m_port, &PortLink::opened, this, [this](quint64 r, bool ok, int kind, int os, const QString& text) {
             Pass("opened", [=, this] { emit opened(r, ok, kind, os, text); });
         });
-        connect(&m_port, &PortLink::written, this, [this](quint64 r, quint32 result) {
-            Pass("written", [=, this] { emit written(r, result); });
-        });
-        connect(&m_port, &PortLink::lineLost, this, [this](quint64 r) {
-            Pass("lost", [=, this] { emit lineLost(r); });
-        });
+        connect(&m_port, &PortLink::written, this,
+                [this](quint64 r, quint32 result) { Pass("written", [=, this] { emit written(r, result); }); });
+        connect(&m_port, &PortLink::lineLost, this,
+                [this](quint64 r) { Pass("lost", [=, this] { emit lineLost(r); }); });
     }
     void Open(quint64 request, const QByteArray& portName, quint32 baudRate) override
     {
@@ -163,7 +161,7 @@ struct Panel {
     ManualTimer* stall = nullptr;  // owned by dlg: looks whether an old write still moves
     std::shared_ptr<ManualClock> clock;
     std::shared_ptr<std::vector<std::string>> ports;  // what the machine lists
-    HeldPort* port = nullptr;  // owned by dlg
+    HeldPort* port = nullptr;                         // owned by dlg
 
     CDisplayTestDlg* operator->() const { return dlg.get(); }
     CDisplayTestDlg& operator*() const { return *dlg; }
@@ -172,8 +170,7 @@ struct Panel {
 // The panel on these ports, once it has opened the first. Unless the test names folders
 // to watch, the port list changes only when the test says so (Relist). machinePorts: the
 // panel lists and watches the machine's own ports, as the program does.
-inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices services = {},
-                       bool machinePorts = false)
+inline Panel MakePanel(std::vector<std::string> ports, panel::PanelServices services = {}, bool machinePorts = false)
 {
     Panel p;
     p.clock = std::make_shared<ManualClock>();

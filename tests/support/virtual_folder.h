@@ -28,8 +28,7 @@ public:
     // The runtime folder moves into the test's own, so that a port name such as "sim0"
     // can only mean a port published here. Without the virtual-port folder when the test
     // says so: the first Publish makes it, as the first virtual display does.
-    explicit VirtualFolder(bool portFolderMade = true)
-        : m_oldRuntime(qgetenv("XDG_RUNTIME_DIR"))
+    explicit VirtualFolder(bool portFolderMade = true) : m_oldRuntime(qgetenv("XDG_RUNTIME_DIR"))
     {
         qputenv("XDG_RUNTIME_DIR", m_root.path().toLocal8Bit());
         m_roots.virtualDir = serial::DefaultVirtualPortDir();
@@ -50,8 +49,8 @@ public:
         if (!std::filesystem::exists(m_roots.virtualDir))
             MakePortFolder();
         Unpublish(name);
-        serial::OwnedHandle lock(::open(serial::VirtualPortLockPath(m_roots.virtualDir, name).c_str(),
-                                        O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        serial::OwnedHandle lock(
+            ::open(serial::VirtualPortLockPath(m_roots.virtualDir, name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
         if (!lock.valid() || !serial::LockVirtualPort(lock.get()))
             qFatal("cannot lock the virtual port %s", name.c_str());
         m_locks[name] = std::move(lock);
@@ -98,7 +97,9 @@ private:
 };
 
 // The panel on a single pseudo-terminal, opened; the line goes after the panel.
-struct LineHolder { PtyPair line; };
+struct LineHolder {
+    PtyPair line;
+};
 struct PanelOnLine : LineHolder, Panel {
     PanelOnLine() : Panel(MakePanel({line.path()})) {}
 };

@@ -20,8 +20,9 @@ std::string MakeTempFolder()
 {
     static std::atomic<unsigned> count{0};
     std::error_code ec;
-    const fs::path folder = fs::temp_directory_path(ec) / ("display-test-" + std::to_string(::GetCurrentProcessId())
-                                                          + "-" + std::to_string(count.fetch_add(1)));
+    const fs::path folder =
+        fs::temp_directory_path(ec)
+        / ("display-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(count.fetch_add(1)));
     return !ec && fs::create_directory(folder, ec) ? wide_text::Narrow(folder.wstring()) : std::string();
 }
 

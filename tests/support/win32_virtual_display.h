@@ -64,10 +64,7 @@ private:
 // The server end of a display's pipe: one instance, inbound, as a display listens.
 class PipeServer {
 public:
-    explicit PipeServer(const std::string& path)
-        : m_pipe(Create(path))
-    {
-    }
+    explicit PipeServer(const std::string& path) : m_pipe(Create(path)) {}
     bool valid() const { return m_pipe.valid(); }
     HANDLE get() const { return m_pipe.get(); }
 
@@ -129,9 +126,9 @@ public:
 private:
     static HANDLE Create(const std::string& path)
     {
-        HANDLE pipe = ::CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
-                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-                                         1, 0, 4096, 0, nullptr);
+        HANDLE pipe = ::CreateNamedPipeA(
+            path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE | FILE_FLAG_OVERLAPPED,
+            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 4096, 0, nullptr);
         return pipe == INVALID_HANDLE_VALUE ? nullptr : pipe;
     }
 

@@ -156,12 +156,11 @@ std::string DescribeSettings(int slave)
     }
     std::ostringstream out;
     out << "ok ispeed=" << SpeedValue(::cfgetispeed(&t)) << " ospeed=" << SpeedValue(::cfgetospeed(&t))
-        << " csize=" << csize << " parenb=" << flag(t.c_cflag, PARENB)
-        << " cstopb=" << flag(t.c_cflag, CSTOPB) << " cread=" << flag(t.c_cflag, CREAD)
-        << " clocal=" << flag(t.c_cflag, CLOCAL) << " crtscts=" << flag(t.c_cflag, CRTSCTS)
-        << " opost=" << flag(t.c_oflag, OPOST) << " icanon=" << flag(t.c_lflag, ICANON)
-        << " echo=" << flag(t.c_lflag, ECHO) << " ixon=" << flag(t.c_iflag, IXON)
-        << " istrip=" << flag(t.c_iflag, ISTRIP);
+        << " csize=" << csize << " parenb=" << flag(t.c_cflag, PARENB) << " cstopb=" << flag(t.c_cflag, CSTOPB)
+        << " cread=" << flag(t.c_cflag, CREAD) << " clocal=" << flag(t.c_cflag, CLOCAL)
+        << " crtscts=" << flag(t.c_cflag, CRTSCTS) << " opost=" << flag(t.c_oflag, OPOST)
+        << " icanon=" << flag(t.c_lflag, ICANON) << " echo=" << flag(t.c_lflag, ECHO)
+        << " ixon=" << flag(t.c_iflag, IXON) << " istrip=" << flag(t.c_iflag, ISTRIP);
     return out.str();
 }
 
@@ -344,7 +343,7 @@ void RemoveComLinks(const std::string& dosdevices)
 {
     for (int n = 1; n <= kMaxPorts; ++n) {
         const std::string link = dosdevices + "/com" + std::to_string(n);
-        struct stat st{};
+        struct stat st {};
         if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
             ::unlink(link.c_str());
     }

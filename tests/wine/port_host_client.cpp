@@ -59,19 +59,32 @@ std::optional<LineSettings> Settings(std::string_view port)
             continue;
         const std::string key = word.substr(0, eq);
         const int value = std::atoi(word.c_str() + eq + 1);
-        if (key == "ispeed") s.inputSpeed = value;
-        else if (key == "ospeed") s.outputSpeed = value;
-        else if (key == "csize") s.dataBits = value;
-        else if (key == "parenb") s.parity = value != 0;
-        else if (key == "cstopb") s.twoStopBits = value != 0;
-        else if (key == "cread") s.receiverOn = value != 0;
-        else if (key == "clocal") s.ignoresModemLines = value != 0;
-        else if (key == "crtscts") s.hardwareFlow = value != 0;
-        else if (key == "opost") s.outputProcessing = value != 0;
-        else if (key == "icanon") s.canonical = value != 0;
-        else if (key == "echo") s.echo = value != 0;
-        else if (key == "ixon") s.softwareFlow = value != 0;
-        else if (key == "istrip") s.stripsEighthBit = value != 0;
+        if (key == "ispeed")
+            s.inputSpeed = value;
+        else if (key == "ospeed")
+            s.outputSpeed = value;
+        else if (key == "csize")
+            s.dataBits = value;
+        else if (key == "parenb")
+            s.parity = value != 0;
+        else if (key == "cstopb")
+            s.twoStopBits = value != 0;
+        else if (key == "cread")
+            s.receiverOn = value != 0;
+        else if (key == "clocal")
+            s.ignoresModemLines = value != 0;
+        else if (key == "crtscts")
+            s.hardwareFlow = value != 0;
+        else if (key == "opost")
+            s.outputProcessing = value != 0;
+        else if (key == "icanon")
+            s.canonical = value != 0;
+        else if (key == "echo")
+            s.echo = value != 0;
+        else if (key == "ixon")
+            s.softwareFlow = value != 0;
+        else if (key == "istrip")
+            s.stripsEighthBit = value != 0;
     }
     return s;
 }
@@ -90,8 +103,7 @@ std::optional<LineSettings> SettingsAtSpeed(std::string_view port, int speed, in
 
 std::string Read(std::string_view port, std::size_t count, int timeoutMs)
 {
-    const auto words = Ask("read " + std::string(port) + " " + std::to_string(count) + " "
-                           + std::to_string(timeoutMs));
+    const auto words = Ask("read " + std::string(port) + " " + std::to_string(count) + " " + std::to_string(timeoutMs));
     return words && !words->empty() ? Unhex((*words)[0]).value_or(std::string()) : std::string();
 }
 

@@ -23,22 +23,22 @@ struct LineSettings {
     int dataBits = -1;
     bool parity = false;
     bool twoStopBits = false;
-    bool receiverOn = false;        // CREAD
+    bool receiverOn = false;         // CREAD
     bool ignoresModemLines = false;  // CLOCAL
-    bool hardwareFlow = false;      // CRTSCTS
-    bool outputProcessing = false;  // OPOST
-    bool canonical = false;         // ICANON
+    bool hardwareFlow = false;       // CRTSCTS
+    bool outputProcessing = false;   // OPOST
+    bool canonical = false;          // ICANON
     bool echo = false;
-    bool softwareFlow = false;      // IXON
-    bool stripsEighthBit = false;   // ISTRIP
+    bool softwareFlow = false;     // IXON
+    bool stripsEighthBit = false;  // ISTRIP
 };
 std::optional<LineSettings> Settings(std::string_view port);
 
 // The line as a user says it: its input speed and frame, "9600 8N1".
 inline std::string Described(const LineSettings& line)
 {
-    return std::to_string(line.inputSpeed) + " " + std::to_string(line.dataBits) + (line.parity ? "P" : "N") +
-           (line.twoStopBits ? "2" : "1");
+    return std::to_string(line.inputSpeed) + " " + std::to_string(line.dataBits) + (line.parity ? "P" : "N")
+           + (line.twoStopBits ? "2" : "1");
 }
 
 // The settings once a program has set the line to the speed, or nullopt after timeoutMs.

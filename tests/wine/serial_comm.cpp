@@ -20,9 +20,9 @@ bool NameSerialPort(const std::string& device, const std::string& port)
     const OwnedKey key(created);
     const std::wstring name = wide_text::Widen(device);
     const std::wstring value = wide_text::Widen(port);
-    const LSTATUS status = ::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>(value.c_str()),
-                                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    const LSTATUS status =
+        ::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     return status == ERROR_SUCCESS;
 }
 

@@ -76,8 +76,8 @@ public:
             startup.hStdError = captureErrors ? OpenPipe(m_errors, writeErrors) : ::GetStdHandle(STD_ERROR_HANDLE);
         }
         PROCESS_INFORMATION process{};
-        if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, capture, 0, nullptr,
-                             nullptr, &startup, &process)) {
+        if (::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, capture, 0, nullptr, nullptr, &startup,
+                             &process)) {
             m_process = serial::OwnedHandle(process.hProcess);
             const serial::OwnedHandle thread(process.hThread);
             m_id = process.dwProcessId;
