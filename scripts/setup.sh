@@ -9,6 +9,8 @@ set -euo pipefail
 packages=(cmake make g++ pkg-config libgtest-dev libcli11-dev qt6-base-dev fonts-wqy-microhei xdotool x11-utils)
 # The tests tell Qt that a screen reader listens through its private platform headers.
 packages+=(qt6-base-private-dev)
+# The format test, configured with the tests: every C++ file as clang-format writes it.
+packages+=(clang-format)
 if [ "${1:-build}" = test ]; then
   # The Windows cross-build and Wine to run its tests: wine64 is the 64-bit loader,
   # wine the `wine` and `wineserver` commands around it, fonts-wine its dialog font.
