@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/owned_win32.h"
 #include "common/wide_text.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
@@ -30,18 +31,13 @@ bool Fail(std::string* error, const std::string& what, DWORD err)
     return false;
 }
 
-// Frees what LocalAlloc gave (the security descriptor, a SID's text).
-struct LocalFreer {
-    void operator()(void* p) const noexcept { ::LocalFree(p); }
-};
-
 // A security descriptor whose list admits the user who runs the display, and no one else.
-std::unique_ptr<void, LocalFreer> OwnUserOnly(DWORD* error)
+common::OwnedLocalMemory OwnUserOnly(DWORD* error)
 {
     HANDLE rawToken = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) {
         *error = ::GetLastError();
-        return nullptr;
+        return {};
     }
     const OwnedHandle token(rawToken);
     DWORD size = 0;
@@ -49,22 +45,22 @@ std::unique_ptr<void, LocalFreer> OwnUserOnly(DWORD* error)
     std::vector<unsigned char> info(size);
     if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, info.data(), size, &size)) {
         *error = ::GetLastError();
-        return nullptr;
+        return {};
     }
     wchar_t* sidText = nullptr;
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid, &sidText)) {
         *error = ::GetLastError();
-        return nullptr;
+        return {};
     }
-    const std::unique_ptr<void, LocalFreer> sidOwner(sidText);
+    const common::OwnedLocalMemory sidOwner(sidText);
     // P: protected, nothing inherited; one entry: all rights for that user.
     const std::wstring sddl = L"D:P(A;;GA;;;" + std::wstring(sidText) + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
         *error = ::GetLastError();
-        return nullptr;
+        return {};
     }
-    return std::unique_ptr<void, LocalFreer>(descriptor);
+    return common::OwnedLocalMemory(descriptor);
 }
 
 // A client that went away; the pipe then waits for the next one.
@@ -166,7 +162,7 @@ bool DisplayLine::OpenOwnLine(std::uint32_t baudRate, std::string* error)
     const std::string path = win32::NewVirtualPipePath();
     DWORD err = 0;
     const auto descriptor = OwnUserOnly(&err);
-    if (!descriptor)
+    if (!descriptor.valid())
         return Fail(error, "the pipe's access list", err);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     // Byte mode, as a serial line; one instance, so that a second client is refused as

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/owned_win32.h"
 #include "common/text.h"
 #include "common/wide_text.h"
 #include "serial/port_discovery.h"
@@ -130,7 +131,7 @@ bool OwnFolder(const std::string& dir, std::string* reason)
                                 nullptr, &descriptor)
         != ERROR_SUCCESS)
         return Refuse(reason, dir + ": its owner cannot be read");
-    const std::unique_ptr<void, decltype(&::LocalFree)> held(descriptor, &::LocalFree);
+    const common::OwnedLocalMemory held(descriptor);
     if (owner == nullptr || !IsOurs(owner))
         return Refuse(reason, dir + ": the folder belongs to another user");
     return true;
@@ -258,8 +259,8 @@ std::vector<std::string> LiveVirtualPorts(const std::string& folder)
     if (!VirtualFolderTrusted(folder))
         return ports;
     WIN32_FIND_DATAW found{};
-    HANDLE search = ::FindFirstFileW(wide_text::Widen(Join(folder, "*")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    const common::OwnedSearch search(::FindFirstFileW(wide_text::Widen(Join(folder, "*")).c_str(), &found));
+    if (!search.valid())
         return ports;
     do {
         if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
@@ -267,8 +268,7 @@ std::vector<std::string> LiveVirtualPorts(const std::string& folder)
         const std::string name = wide_text::Narrow(found.cFileName);
         if (IsVirtualPortName(name) && !ReadPort(folder, name, nullptr).empty())
             ports.push_back(name);
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
     std::sort(ports.begin(), ports.end(), NaturalLess);
     return ports;
 }
