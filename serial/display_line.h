@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "serial/line_settings.h"
 #include "serial/native_handle.h"
 
 namespace serial {
@@ -20,15 +21,6 @@ enum class ReadResult {
     Nothing,  // no byte is waiting
     HungUp,   // the line is gone (the other side of a pseudo-terminal closed, a device unplugged)
     Failed,   // any other error
-};
-
-// The settings a client put on a line.
-struct LineSettings {
-    std::uint32_t baud = 0;  // 0: a rate the terminal has no number for
-    int dataBits = 8;
-    char parity = 'N';  // N, E, O, M (mark) or S (space)
-    int stopBits = 1;
-    bool operator==(const LineSettings&) const = default;
 };
 
 class DisplayLine {

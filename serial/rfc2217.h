@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "serial/line_settings.h"
 #include "serial/telnet.h"
 
 namespace serial::rfc2217 {
@@ -32,14 +33,8 @@ inline constexpr std::uint8_t kSetModemStateMask = 11;
 inline constexpr std::uint8_t kPurgeData = 12;
 inline constexpr std::uint8_t kServerCode = 100;
 
-// A line's settings as the display judges a sender's (the same fields as a terminal's).
-struct LineSettings {
-    std::uint32_t baud = 9600;
-    int dataBits = 8;
-    char parity = 'N';  // N, O, E, M (mark) or S (space)
-    int stopBits = 1;
-    bool operator==(const LineSettings&) const = default;
-};
+// A line's settings as the display judges a sender's.
+using LineSettings = serial::LineSettings;
 
 // The sender's side. The line is open once the server has taken the COM port option and
 // confirmed each of the four settings with the value asked: the rate, 8 data bits, no
@@ -85,7 +80,7 @@ private:
 // settings the client asked for, which are the sender's line.
 class Server {
 public:
-    explicit Server(const LineSettings& initial = {});
+    explicit Server(const LineSettings& initial = {9600, 8, 'N', 1});
     void Feed(std::span<const std::uint8_t> bytes, Bytes* data, Bytes* reply);
 
     // The sender's line: the settings the client set, else the initial ones.
