@@ -44,13 +44,7 @@ TEST(ToDisplayCodePageWin32, Converts)
     const Row rows[] = {
         {0, "empty", "", ""},
         {0, "digits and points", "12.50", "12.50"},
-        {0, "NUL kept",
-         std::string("1\0"
-                     "2",
-                     3),
-         std::string("1\0"
-                     "2",
-                     3)},
+        {0, "NUL kept", std::string("1\0002", 3), std::string("1\0002", 3)},
         {0, "question mark kept", "?", "?"},
         // One '?' for the character, not one for each half of its UTF-16 pair.
         {0, "beyond the BMP", std::string("a") + kEmoji + "b", "a?b"},
