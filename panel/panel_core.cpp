@@ -323,6 +323,10 @@ QString PanelCore::PortTip() const
                + refusal;
     case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
     case serial::OpenError::KernelConsole: return Text(res::Text::PortKernelConsole).arg(port);
+    case serial::OpenError::HostNotFound:
+    case serial::OpenError::ConnectionRefused:
+    case serial::OpenError::NoAnswer:
+    case serial::OpenError::NotDeviceServer:
     case serial::OpenError::Other: break;
     }
     return Text(res::Text::PortOther).arg(port, m_baud, reason);

@@ -28,6 +28,8 @@ if [ "${1:-build}" = test ]; then
   packages+=(clang libclang-rt-14-dev)
   # The Windows installer: wixl builds it, msitools' msiinfo reads it back.
   packages+=(wixl msitools)
+  # Displays on the network: a real device server and a real RFC 2217 client as the peers.
+  packages+=(ser2net python3-serial)
 fi
 
 missing=()

@@ -21,6 +21,10 @@ std::string_view DescribeOpenError(OpenError kind)
     case OpenError::InUse: return "in use by another program";
     case OpenError::UnsupportedBaud: return "unsupported baud rate";
     case OpenError::KernelConsole: return "it is the kernel's console";
+    case OpenError::HostNotFound: return "host not found";
+    case OpenError::ConnectionRefused: return "connection refused";
+    case OpenError::NoAnswer: return "no answer within 3 s";
+    case OpenError::NotDeviceServer: return "not an RFC 2217 device server";
     case OpenError::Other: return "cannot open the port";
     }
     return "cannot open the port";

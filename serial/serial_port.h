@@ -16,15 +16,19 @@ namespace serial {
 
 // Why the last Open failed, in terms the panel and the sender explain to a user.
 enum class OpenError {
-    None,              // the last Open succeeded, or none was tried
-    AlreadyOpen,       // a port is held already; it is left untouched
-    BadName,           // the name names no port this platform can open
-    NoSuchPort,        // the device does not exist
-    PermissionDenied,  // the user may not open it (POSIX: not in the dialout group)
-    InUse,             // another program holds it
-    UnsupportedBaud,   // the driver refused the baud rate
-    KernelConsole,     // the kernel's active console, refused unless the caller insists
-    Other,             // any other OS failure; see osError
+    None,               // the last Open succeeded, or none was tried
+    AlreadyOpen,        // a port is held already; it is left untouched
+    BadName,            // the name names no port this platform can open
+    NoSuchPort,         // the device does not exist
+    PermissionDenied,   // the user may not open it (POSIX: not in the dialout group)
+    InUse,              // another program holds it
+    UnsupportedBaud,    // the driver refused the baud rate
+    KernelConsole,      // the kernel's active console, refused unless the caller insists
+    HostNotFound,       // a network port's host has no address
+    ConnectionRefused,  // nothing listens at a network port's host and port
+    NoAnswer,           // a network port's host did not answer within the bound (3 s)
+    NotDeviceServer,    // the host answered, but not as an RFC 2217 device server
+    Other,              // any other OS failure; see osError
 };
 
 struct OpenFailure {
@@ -79,6 +83,9 @@ struct OpenOptions {
     // point both at a fake tree.
     std::string sysClassTty = "/sys/class/tty";
     std::string consoleList;
+    // Ends a network port's name resolution, connection and handshake at once: the
+    // program is closing, or the user chose another port.
+    std::stop_token stop;
 };
 
 class Line;
