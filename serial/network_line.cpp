@@ -154,7 +154,8 @@ bool NetworkLine::HungUp()
 
 bool NetworkLine::Close()
 {
-    m_socket.Close();
+    // The device server may not have read the last message yet; it must not be reset away.
+    m_socket.Finish(Clock::now() + StallTimeout(m_baudRate));
     return true;
 }
 

@@ -67,6 +67,12 @@ public:
     // Shuts the connection down and closes it; the object is invalid afterwards.
     void Close() noexcept;
 
+    // Closes without a reset: tells the peer that nothing more comes, reads and discards
+    // what it still sends until it closes its side or deadline passes, then closes. A
+    // close with unread bytes waiting resets the connection, and the peer loses what it
+    // had not read yet, such as the tail of the last message. Invalid afterwards.
+    void Finish(Clock::time_point deadline) noexcept;
+
     struct Held;  // the OS's socket and what waits on it; one definition per platform
 
 private:

@@ -12,8 +12,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "tests/support/child_process.h"
@@ -47,18 +49,21 @@ inline std::uint16_t FreeLoopbackPort()
     return port;
 }
 
-// Whether something accepts connections on 127.0.0.1:port.
-inline bool Accepts(std::uint16_t port)
+// Whether something listens on 127.0.0.1:port, as the kernel's table of TCP sockets says.
+// No connection is made: ser2net opens its device for every one, and one dropped at once,
+// on a line whose output is stopped, keeps ser2net from answering the next for a while.
+inline bool Listens(std::uint16_t port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return ok;
+    char wanted[16];
+    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
+    std::ifstream table("/proc/net/tcp");
+    std::string slot, local, remote, state;
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        if (fields >> slot >> local >> remote >> state && local == wanted && state == "0A")
+            return true;
+    }
+    return false;
 }
 
 class DeviceServer {
@@ -120,7 +125,7 @@ public:
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         m_accepting = false;
         while (m_child->started() && std::chrono::steady_clock::now() < end) {
-            if (Accepts(m_port)) {
+            if (Listens(m_port)) {
                 m_accepting = true;
                 break;
             }
