@@ -24,6 +24,9 @@
 //                             pseudo-terminal; then a new one comes under the same name)
 //   native-send xHEX...    -> ok EXIT HEX  (the Linux display-send, run on a terminal of
 //                             its own with the arguments given, and the bytes it sent)
+//   serve COMn rfc2217|tcp -> ok PORT  (ser2net in front of the line, on a free port of
+//                             127.0.0.1, or the same one started again on its port)
+//   unserve COMn           -> ok       (that ser2net killed, as a device server that fails)
 // A request that cannot be served is answered "error REASON".
 //
 // Only the ports named on the command line exist in the prefix while the program runs:
@@ -54,6 +57,7 @@
 #include <vector>
 
 #include "serial/native_handle.h"
+#include "tests/support/device_server.h"
 #include "tests/support/pty_pair.h"
 #include "tests/wine/hex_words.h"
 
@@ -226,7 +230,8 @@ public:
     std::string prefix;
     std::string nativeSend;
     std::string dosdevices;
-    std::map<int, std::unique_ptr<Line>> lines;  // by COM number
+    std::map<int, std::unique_ptr<Line>> lines;                             // by COM number
+    std::map<int, std::unique_ptr<testing_support::DeviceServer>> servers;  // in front of lines
 
     std::string Serve(const std::string& request)
     {
@@ -277,6 +282,7 @@ public:
                 return "error no such port " + words[1];
             const std::string link = dosdevices + "/com" + std::to_string(n);
             if (verb == "unplug") {
+                servers.erase(n);
                 if (lines.erase(n) == 0)
                     return "error no such line " + words[1];
                 ::unlink(link.c_str());
@@ -288,6 +294,26 @@ public:
             if (::symlink(line->path().c_str(), link.c_str()) != 0)
                 return "error " + ErrnoText("symlink " + link);
             lines.emplace(n, std::move(line));
+            return "ok";
+        }
+        if (verb == "serve" && words.size() == 3) {
+            const Line* line = Find(words[1]);
+            if (!line || (words[2] != "rfc2217" && words[2] != "tcp"))
+                return "error cannot serve " + words[1] + " as " + words[2];
+            auto& server = servers[ComNumber(words[1])];
+            if (server)
+                server->Start();
+            else
+                server = std::make_unique<testing_support::DeviceServer>(
+                    line->path(), words[2] == "tcp" ? testing_support::DeviceServer::Accepter::RawTcp
+                                                    : testing_support::DeviceServer::Accepter::Rfc2217);
+            return server->Running() ? "ok " + std::to_string(server->Port()) : "error ser2net did not start";
+        }
+        if (verb == "unserve" && words.size() == 2) {
+            const auto it = servers.find(ComNumber(words[1]));
+            if (it == servers.end())
+                return "error no server for " + words[1];
+            it->second->Kill();
             return "ok";
         }
         if (verb == "native-send")
@@ -512,6 +538,7 @@ int main(int argc, char** argv)
     // still runs would reach it as a signal: let it end before the lines close.
     RunQuietly({"wineserver", "-w"}, wineEnv);
     RemoveComLinks(dosdevices);
+    host.servers.clear();
     host.lines.clear();
     return timedOut ? 124 : status;
 }

@@ -138,6 +138,19 @@ bool Plug(std::string_view port)
     return Ask("plug " + std::string(port)).has_value();
 }
 
+std::optional<int> Serve(std::string_view port, std::string_view accepter)
+{
+    const auto words = Ask("serve " + std::string(port) + " " + std::string(accepter));
+    if (!words || words->size() != 1)
+        return std::nullopt;
+    return std::atoi((*words)[0].c_str());
+}
+
+bool Unserve(std::string_view port)
+{
+    return Ask("unserve " + std::string(port)).has_value();
+}
+
 std::optional<SendResult> NativeSend(const std::vector<std::string>& args)
 {
     std::string request = "native-send";
