@@ -25,7 +25,7 @@
 //   native-send xHEX...    -> ok EXIT HEX  (the Linux display-send, run on a terminal of
 //                             its own with the arguments given, and the bytes it sent)
 //   serve COMn rfc2217|tcp -> ok PORT  (ser2net in front of the line, on a free port of
-//                             127.0.0.1, or the same one started again on its port)
+//                             127.0.0.1; the same kind again: started again on its port)
 //   unserve COMn           -> ok       (that ser2net killed, as a device server that fails)
 // A request that cannot be served is answered "error REASON".
 //
@@ -301,12 +301,12 @@ public:
             if (!line || (words[2] != "rfc2217" && words[2] != "tcp"))
                 return "error cannot serve " + words[1] + " as " + words[2];
             auto& server = servers[ComNumber(words[1])];
-            if (server)
+            const auto kind = words[2] == "tcp" ? testing_support::DeviceServer::Accepter::RawTcp
+                                                : testing_support::DeviceServer::Accepter::Rfc2217;
+            if (!server || server->Name().rfind(words[2] + "://", 0) != 0)
+                server = std::make_unique<testing_support::DeviceServer>(line->path(), kind);
+            else if (!server->Running())
                 server->Start();
-            else
-                server = std::make_unique<testing_support::DeviceServer>(
-                    line->path(), words[2] == "tcp" ? testing_support::DeviceServer::Accepter::RawTcp
-                                                    : testing_support::DeviceServer::Accepter::Rfc2217);
             return server->Running() ? "ok " + std::to_string(server->Port()) : "error ser2net did not start";
         }
         if (verb == "unserve" && words.size() == 2) {
