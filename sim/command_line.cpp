@@ -114,9 +114,9 @@ Options:
                  rfc2217://[ADDRESS]:PORT as an RFC 2217 device server, which shows the
                  line settings the sender asks for as on its own pseudo-terminal, or
                  tcp://[ADDRESS]:PORT for the bytes as they are, where the sender's line
-                 cannot be seen. ADDRESS is 127.0.0.1 unless named; any machine that
-                 reaches a named address can drive the display. Port 0 takes a free port,
-                 which the first line names:
+                 cannot be seen. ADDRESS is 127.0.0.1 unless named; on an address beyond
+                 the loopback, any machine that reaches it can drive the display, and the
+                 display warns of it. Port 0 takes a free port, which the first line names:
                    listening on rfc2217://127.0.0.1:40123
   --baud RATE    the rate the display reads at (default 2400), 8 data bits, no parity,
                  1 stop bit. On its own pseudo-terminal the display shows the settings
