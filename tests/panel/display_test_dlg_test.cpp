@@ -66,6 +66,24 @@ struct Action {
     const char* status;
 };
 
+// Chooses the port list's last entry, as a user does: the network port dialog opens.
+panel::NetworkPortDlg* OpenNetworkDialog(const CDisplayTestDlg& dlg)
+{
+    auto* ports = Control<QComboBox>(dlg, IDC_PORT);
+    Choose(ports, ports->count() - 1);
+    return dlg.NetworkDialog();
+}
+
+// The dialog's fields filled in as typed: the kind chosen by its list, host and port typed.
+void FillNetworkDialog(panel::NetworkPortDlg& net, int kind, const QString& host, const QString& port)
+{
+    QTest::keyClick(net.KindBox(), kind == 0 ? Qt::Key_Up : Qt::Key_Down);
+    net.HostEdit()->clear();
+    QTest::keyClicks(net.HostEdit(), host);
+    net.PortEdit()->clear();
+    QTest::keyClicks(net.PortEdit(), port);
+}
+
 // The answers the port's thread gives late.
 enum class LateAnswer { Open, TwoOpens, Write };
 
@@ -85,7 +103,8 @@ private slots:
         const Panel dlg = MakePanel({first.path(), second.path()});
 
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
-        QCOMPARE(port->count(), 2);
+        QCOMPARE(port->count(), 3);
+        QCOMPARE(port->itemText(2), QStringLiteral("网络端口..."));
         QCOMPARE(port->currentText(), QString::fromStdString(first.path()));
         QCOMPARE(LampAndActions(*dlg), QStringLiteral("open SDFA"));
         QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral("：已打开，2400 波特"));
@@ -167,8 +186,8 @@ private slots:
         PtyPair line;
         const Panel dlg = MakePanel({}, folder.Services());
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
-        QCOMPARE(port->count(), 0);
-        QVERIFY(!port->isEnabled());
+        QCOMPARE(port->count(), 1);  // a network port may still be named
+        QCOMPARE(port->currentIndex(), -1);
         QCOMPARE(LampAndActions(*dlg), QStringLiteral("closed ----"));
         QCOMPARE(Control<QComboBox>(*dlg, IDC_BAUD)->currentText(), QStringLiteral("2400"));
         QCOMPARE(PortTip(*dlg), QStringLiteral("未找到串口"));
@@ -188,7 +207,7 @@ private slots:
         // A second one comes: listed, the first stays chosen.
         PtyPair other;
         folder.Publish("sim1", other.path());
-        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 3, 5000);
         QCOMPARE(port->currentText(), QStringLiteral("sim0"));
 
         // Each entry says what it is, as display-send --list does.
@@ -198,7 +217,7 @@ private slots:
         // The first ends: the panel says so, and the list keeps it in sight, marked away.
         folder.Unpublish("sim0");
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
-        QCOMPARE(port->count(), 2);
+        QCOMPARE(port->count(), 3);
         QCOMPARE(port->itemText(0), QStringLiteral("sim1"));
         QCOMPARE(port->currentText(), QStringLiteral("sim0（未连接）"));
         QVERIFY(port->isEnabled());
@@ -672,7 +691,7 @@ private slots:
         services.runAboutBox = [&](QWidget*, res::Lang) { ++aboutBoxes; };
         const Panel dlg = MakePanel({}, std::move(services));  // no port: the buttons are disabled
         QWidget* target = id == 0 ? dlg.dlg.get() : dlg->GetDlgItem(id);
-        QCOMPARE(target->isEnabled(), id != IDC_SEND && id != IDC_PORT);  // no port: both disabled
+        QCOMPARE(target->isEnabled(), id != IDC_SEND);  // no port: the list offers a network port
 
         // The menu may run modally or pop up and return: either way it is read, its About
         // entry taken if there is one, and closed.
@@ -819,6 +838,124 @@ private slots:
             }
         }
         QCOMPARE(radios, 7);  // two languages, five lamps
+    }
+
+    // The network port dialog takes a port only once its fields name one, and says why
+    // not meanwhile, in the panel's language; each of its controls has a name.
+    void theNetworkDialogChecksWhatIsTyped_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("name");  // what joins the list on OK; empty: OK disabled
+        QTest::addColumn<QString>("why");
+        QTest::newRow("RFC 2217, an address") << false << 0 << "10.0.0.7"
+                                              << "4001"
+                                              << "rfc2217://10.0.0.7:4001"
+                                              << "";
+        QTest::newRow("raw TCP, a host name") << true << 1 << "till3"
+                                              << "4001"
+                                              << "tcp://till3:4001"
+                                              << "";
+        QTest::newRow("an IPv6 address, brackets added") << false << 0 << "::1"
+                                                         << "2000"
+                                                         << "rfc2217://[::1]:2000"
+                                                         << "";
+        QTest::newRow("no host") << false << 0 << ""
+                                 << "4001"
+                                 << ""
+                                 << "请输入设备服务器的主机名或地址";
+        QTest::newRow("no host, English") << true << 1 << " "
+                                          << "4001"
+                                          << ""
+                                          << "Enter the device server's host name or address";
+        QTest::newRow("a space in the host") << false << 0 << "till 3"
+                                             << "4001"
+                                             << ""
+                                             << "不是有效的主机名或地址";
+        QTest::newRow("an IPv6 zone left empty, English") << true << 0 << "fe80::1%"
+                                                          << "4001"
+                                                          << ""
+                                                          << "Not a host name or address";
+        QTest::newRow("port 0") << false << 1 << "till3"
+                                << "0"
+                                << ""
+                                << "端口号应在 1 到 65535 之间";
+        QTest::newRow("port 70000, English") << true << 0 << "till3"
+                                             << "70000"
+                                             << ""
+                                             << "The port number is from 1 to 65535";
+        QTest::newRow("no port") << false << 0 << "till3"
+                                 << ""
+                                 << ""
+                                 << "端口号应在 1 到 65535 之间";
+    }
+    void theNetworkDialogChecksWhatIsTyped()
+    {
+        QFETCH(bool, english);
+        QFETCH(int, kind);
+        QFETCH(QString, host);
+        QFETCH(QString, port);
+        QFETCH(QString, name);
+        const Panel dlg = MakePanel({});
+        ChooseLanguage(*dlg, english);
+        panel::NetworkPortDlg* net = OpenNetworkDialog(*dlg);
+        QVERIFY(net && net->isVisible());
+        FillNetworkDialog(*net, kind, host, port);
+        QCOMPARE(net->OkButton()->isEnabled(), !name.isEmpty());
+        QCOMPARE(QString::fromStdString(net->PortName()), name);
+        QTEST(net->Why(), "why");
+        for (QWidget* control : net->findChildren<QWidget*>()) {
+            if (control->isVisible() && control->focusPolicy() != Qt::NoFocus)
+                QVERIFY2(!QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty(),
+                         qPrintable(control->metaObject()->className()));
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(net->HostEdit())->text(QAccessible::Name),
+                 english ? QStringLiteral("Host") : QStringLiteral("主机"));
+        if (name.isEmpty())
+            return;
+        QTest::mouseClick(net->OkButton(), Qt::LeftButton);
+        QVERIFY(Settle(*dlg));
+        QCOMPARE(dlg->Core().ChosenPort(), name.toStdString());
+        QCOMPARE(Control<QComboBox>(*dlg, IDC_PORT)->currentText(), name);
+        // It stays in the list for this run, whatever the machine lists.
+        Relist(dlg, {});
+        QCOMPARE(dlg->Core().Ports(), std::vector<std::string>{name.toStdString()});
+    }
+
+    // The dialog's Enter and Escape close it and leave the panel open; Cancel and Escape
+    // show the port chosen before, Enter takes the port typed.
+    void theNetworkDialogsKeysAreItsOwn_data()
+    {
+        QTest::addColumn<int>("key");  // 0: the Cancel button
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
+        QTest::newRow("Cancel") << 0 << false;
+        QTest::newRow("Enter") << int(Qt::Key_Return) << true;
+    }
+    void theNetworkDialogsKeysAreItsOwn()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, taken);
+        const PanelOnLine dlg;
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowActive(dlg.dlg.get()));
+        panel::NetworkPortDlg* net = OpenNetworkDialog(*dlg);
+        QVERIFY(net);
+        QTRY_VERIFY(QApplication::activeWindow() == net);
+        FillNetworkDialog(*net, 1, QStringLiteral("127.0.0.1"), QStringLiteral("1"));
+        if (key == 0)
+            QTest::mouseClick(net->findChildren<QPushButton*>().at(1), Qt::LeftButton);  // OK, Cancel
+        else  // as the window system hands a key on: to the window that has the focus
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key(key));
+        QTRY_VERIFY(!dlg->NetworkDialog());
+        QVERIFY(dlg->isVisible());
+        QCOMPARE(dlg->result(), 0);
+        const std::string chosen = taken ? "tcp://127.0.0.1:1" : dlg.line.path();
+        QCOMPARE(dlg->Core().ChosenPort(), chosen);
+        QCOMPARE(Control<QComboBox>(*dlg, IDC_PORT)->currentText(), QString::fromStdString(chosen));
+        QVERIFY(!taken || PortIsFree(dlg.line.path()));
     }
 };
 
