@@ -43,19 +43,6 @@ std::optional<LineSettings> ListeningLine::ClientSettings() const
     return m_server ? m_server->Line() : m_display;
 }
 
-void ListeningLine::AcceptWaiting(Socket* into)
-{
-    for (int i = 0; i < kMaxAccepts; ++i) {
-        Socket next = m_listening.Accept();
-        if (!next.Valid())
-            return;
-        if (into->Valid())
-            next.Close();  // one client at a time
-        else
-            *into = std::move(next);
-    }
-}
-
 void ListeningLine::Adopt(Socket client)
 {
     std::string error;
@@ -69,9 +56,9 @@ void ListeningLine::Adopt(Socket client)
 void ListeningLine::Drop()
 {
     m_waitSet.Remove(m_client.EventHandle());
+    // The settings it asked for stay the sender's line until the next client asks, as a
+    // pseudo-terminal keeps its last client's.
     m_client.Close();
-    m_server.reset();
-    Adopt(std::move(m_waiting));
 }
 
 bool ListeningLine::Answer()
@@ -84,17 +71,20 @@ bool ListeningLine::Answer()
 ReadResult ListeningLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t* count)
 {
     *count = 0;
-    // A connection that came while the client is on waits here until the client's bytes
+    int accepts = 0;
+    const auto next = [&] { return accepts++ < kMaxAccepts ? m_listening.Accept() : Socket(); };
+    // A connection that comes while the client is on waits here until the client's bytes
     // are read: if the client has left meanwhile, it takes its place; else it is refused.
-    if (m_client.Valid()) {
-        AcceptWaiting(&m_waiting);
-    } else {
-        Socket next;
-        AcceptWaiting(&next);
-        Adopt(std::move(next));
-    }
+    // Those behind it stay in the queue, each looked at in its turn.
+    if (m_client.Valid() && !m_waiting.Valid())
+        m_waiting = next();
     std::size_t taken = 0;
-    while (m_client.Valid() && taken < kMaxPerRead) {
+    while (taken < kMaxPerRead) {
+        if (!m_client.Valid()) {
+            Adopt(m_waiting.Valid() ? std::move(m_waiting) : next());
+            if (!m_client.Valid())
+                break;  // nobody more in this turn
+        }
         std::size_t n = 0;
         const ReceiveResult got = m_client.Receive(buffer, std::min(size, kMaxPerRead - taken), &n);
         if (got == ReceiveResult::Nothing)
@@ -104,7 +94,7 @@ ReadResult ListeningLine::Read(std::uint8_t* buffer, std::size_t size, std::size
             continue;
         }
         taken += n;
-        if (!m_server) {
+        if (HidesSenderSettings()) {
             *count = n;
             return ReadResult::Data;
         }
@@ -122,9 +112,9 @@ ReadResult ListeningLine::Read(std::uint8_t* buffer, std::size_t size, std::size
             return ReadResult::Data;
         }
     }
-    if (taken < kMaxPerRead && m_waiting.Valid()) {
+    // The client is on and has said all it had to say: the one that waited is refused.
+    if (m_client.Valid() && taken < kMaxPerRead)
         m_waiting.Close();
-    }
     m_waitSet.Rearm();
     return ReadResult::Nothing;
 }

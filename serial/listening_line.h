@@ -25,7 +25,7 @@ public:
     // Raw bytes taken from the client in one Read at most: a flood, or a subnegotiation
     // that never ends, leaves the event loop its turn.
     static constexpr std::size_t kMaxPerRead = 64 * 1024;
-    // Connections taken from the queue in one Read at most.
+    // Connections taken from the queue in one Read at most; the rest wait for the next.
     static constexpr int kMaxAccepts = 16;
 
     // Listens on where (host empty: 127.0.0.1; port 0: a free one) for a display reading
@@ -43,18 +43,15 @@ public:
     // line itself never ends.
     ReadResult Read(std::uint8_t* buffer, std::size_t size, std::size_t* count);
 
-    // Over RFC 2217 the settings the client asked for, until it asks: the display's own,
-    // 8 data bits, no parity, one stop bit. Nullopt over raw TCP.
+    // Over RFC 2217 the settings the last client asked for; until one asks, the display's
+    // own, 8 data bits, no parity, one stop bit. Nullopt over raw TCP.
     std::optional<LineSettings> ClientSettings() const;
     bool HidesSenderSettings() const noexcept { return m_where.kind == NetworkPort::Kind::RawTcp; }
 
 private:
     ListeningLine(NetworkPort where, std::uint32_t baud, ListeningSocket listening, WaitSet waitSet);
 
-    // Takes the connections waiting: the first one in *into when it is empty, every
-    // other is closed at once.
-    void AcceptWaiting(Socket* into);
-    // The client gone: the one that waited meanwhile, if any, takes its place.
+    // The client gone: the next one may come.
     void Drop();
     void Adopt(Socket client);
     // Sends the RFC 2217 server's answers; false when the client does not take them.
