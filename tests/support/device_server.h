@@ -16,8 +16,8 @@
 #include <memory>
 #include <string>
 
-#include "support/child_process.h"
-#include "support/temp_folder.h"
+#include "tests/support/child_process.h"
+#include "tests/support/temp_folder.h"
 
 namespace testing_support {
 
