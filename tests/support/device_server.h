@@ -25,7 +25,10 @@ inline constexpr const char* kSer2net = "/usr/sbin/ser2net";
 // The Python that has pyserial: another one on the PATH may not.
 inline constexpr const char* kSystemPython = "/usr/bin/python3";
 
-inline bool HaveSer2net() { return ::access(kSer2net, X_OK) == 0; }
+inline bool HaveSer2net()
+{
+    return ::access(kSer2net, X_OK) == 0;
+}
 
 // A port on 127.0.0.1 that nothing listened on a moment ago.
 inline std::uint16_t FreeLoopbackPort()
@@ -76,8 +79,8 @@ public:
     // The port's name for our programs: rfc2217://127.0.0.1:PORT or tcp://127.0.0.1:PORT.
     std::string Name() const
     {
-        return std::string(m_accepter == Accepter::Rfc2217 ? "rfc2217://" : "tcp://") + "127.0.0.1:"
-               + std::to_string(m_port);
+        return std::string(m_accepter == Accepter::Rfc2217 ? "rfc2217://" : "tcp://")
+               + "127.0.0.1:" + std::to_string(m_port);
     }
 
     // Ends it as a shop's device server ends: killed, its connections reset.
@@ -112,7 +115,8 @@ public:
         }
         testing_child::Setup setup;
         m_child = std::make_unique<testing_child::Child>(
-            kSer2net, std::vector<std::string>{"-n", "-u", "-c", config, "-P", m_folder.path() + "/ser2net.pid"}, setup);
+            kSer2net, std::vector<std::string>{"-n", "-u", "-c", config, "-P", m_folder.path() + "/ser2net.pid"},
+            setup);
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         m_accepting = false;
         while (m_child->started() && std::chrono::steady_clock::now() < end) {
