@@ -365,7 +365,10 @@ ListeningSocket ListeningSocket::Listen(const std::string& address, std::uint16_
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (storage.ss_family == AF_INET6)
         ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd.get(), 4) != 0) {
+    // A queue as long as the system allows: clients that come and go faster than the
+    // event loop turns wait there, rather than have their connection dropped and retried
+    // a second later.
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd.get(), SOMAXCONN) != 0) {
         *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return {};
     }
