@@ -365,7 +365,8 @@ QString PanelCore::PortTip() const
         return (m_holder.isEmpty() ? Text(res::Text::PortInUse).arg(port)
                                    : Text(res::Text::PortInUseBy).arg(port, m_holder))
                + refusal;
-    case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
+    case serial::OpenError::UnsupportedBaud:  // a device server says which rate it set instead
+        return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud) + refusal;
     case serial::OpenError::KernelConsole: return Text(res::Text::PortKernelConsole).arg(port);
     case serial::OpenError::HostNotFound: return Text(res::Text::PortHostNotFound).arg(port) + refusal;
     case serial::OpenError::ConnectionRefused: return Text(res::Text::PortConnectionRefused).arg(port);

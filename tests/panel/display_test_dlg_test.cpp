@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "panel/fit_width_validator.h"
+#include "tests/support/device_server.h"
 #include "tests/support/heard_log.h"
 #include "tests/support/virtual_folder.h"
 #include "serial/serial_port.h"
@@ -66,23 +67,18 @@ struct Action {
     const char* status;
 };
 
-// Chooses the port list's last entry, as a user does: the network port dialog opens.
-panel::NetworkPortDlg* OpenNetworkDialog(const CDisplayTestDlg& dlg)
-{
-    auto* ports = Control<QComboBox>(dlg, IDC_PORT);
-    Choose(ports, ports->count() - 1);
-    return dlg.NetworkDialog();
-}
-
-// The dialog's fields filled in as typed: the kind chosen by its list, host and port typed.
-void FillNetworkDialog(panel::NetworkPortDlg& net, int kind, const QString& host, const QString& port)
-{
-    QTest::keyClick(net.KindBox(), kind == 0 ? Qt::Key_Up : Qt::Key_Down);
-    net.HostEdit()->clear();
-    QTest::keyClicks(net.HostEdit(), host);
-    net.PortEdit()->clear();
-    QTest::keyClicks(net.PortEdit(), port);
-}
+// What is typed into the network port dialog and how it is closed (a key, 0 for Cancel);
+// the port that joins the list (none: "") and why OK waits (UTF-8; "" once it does not).
+struct Typed {
+    const char* row;
+    bool english;
+    int kind;  // 0 RFC 2217, 1 raw TCP
+    const char* host;
+    const char* port;
+    int close;
+    const char* joins;
+    const char* why;
+};
 
 // The answers the port's thread gives late.
 enum class LateAnswer { Open, TwoOpens, Write };
@@ -90,6 +86,7 @@ enum class LateAnswer { Open, TwoOpens, Write };
 }  // namespace
 
 Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(Typed)
 Q_DECLARE_METATYPE(LateAnswer)
 
 class PanelTest : public QObject {
@@ -409,6 +406,9 @@ private slots:
             << QStringLiteral("sim0") << true
             << QStringLiteral("sim0: not a serial port name (%1: other users may write to the folder)")
             << QStringLiteral("sim0：不是串口名称（%1: other users may write to the folder）");
+        QTest::newRow("nothing listens at a network port")
+            << QStringLiteral("tcp://127.0.0.1:1") << false << QStringLiteral("tcp://127.0.0.1:1: connection refused")
+            << QStringLiteral("tcp://127.0.0.1:1：连接被拒绝");
     }
     void theClosedIconSaysWhy()
     {
@@ -840,122 +840,123 @@ private slots:
         QCOMPARE(radios, 7);  // two languages, five lamps
     }
 
-    // The network port dialog takes a port only once its fields name one, and says why
-    // not meanwhile, in the panel's language; each of its controls has a name.
+    // The network port dialog, over a panel with its port open, takes a port only once its
+    // fields name one, saying why not meanwhile in the panel's language; each control has
+    // a name. Enter and Escape close the dialog, not the panel; Escape and Cancel go back
+    // to the port chosen before.
     void theNetworkDialogChecksWhatIsTyped_data()
     {
-        QTest::addColumn<bool>("english");
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("name");  // what joins the list on OK; empty: OK disabled
-        QTest::addColumn<QString>("why");
-        QTest::newRow("RFC 2217, an address") << false << 0 << "10.0.0.7"
-                                              << "4001"
-                                              << "rfc2217://10.0.0.7:4001"
-                                              << "";
-        QTest::newRow("raw TCP, a host name") << true << 1 << "till3"
-                                              << "4001"
-                                              << "tcp://till3:4001"
-                                              << "";
-        QTest::newRow("an IPv6 address, brackets added") << false << 0 << "::1"
-                                                         << "2000"
-                                                         << "rfc2217://[::1]:2000"
-                                                         << "";
-        QTest::newRow("no host") << false << 0 << ""
-                                 << "4001"
-                                 << ""
-                                 << "请输入设备服务器的主机名或地址";
-        QTest::newRow("no host, English") << true << 1 << " "
-                                          << "4001"
-                                          << ""
-                                          << "Enter the device server's host name or address";
-        QTest::newRow("a space in the host") << false << 0 << "till 3"
-                                             << "4001"
-                                             << ""
-                                             << "不是有效的主机名或地址";
-        QTest::newRow("an IPv6 zone left empty, English") << true << 0 << "fe80::1%"
-                                                          << "4001"
-                                                          << ""
-                                                          << "Not a host name or address";
-        QTest::newRow("port 0") << false << 1 << "till3"
-                                << "0"
-                                << ""
-                                << "端口号应在 1 到 65535 之间";
-        QTest::newRow("port 70000, English") << true << 0 << "till3"
-                                             << "70000"
-                                             << ""
-                                             << "The port number is from 1 to 65535";
-        QTest::newRow("no port") << false << 0 << "till3"
-                                 << ""
-                                 << ""
-                                 << "端口号应在 1 到 65535 之间";
+        QTest::addColumn<Typed>("typed");
+        // Only ports on the loopback are taken: the panel opens what joins the list.
+        const int enter = Qt::Key_Return, escape = Qt::Key_Escape, cancel = 0;
+        const Typed rows[] = {
+            {"RFC 2217, an address, Enter", false, 0, "127.0.0.1", "1", enter, "rfc2217://127.0.0.1:1", ""},
+            {"raw TCP, Enter", true, 1, "127.0.0.1", "1", enter, "tcp://127.0.0.1:1", ""},
+            {"IPv6, brackets added, Enter", false, 0, "::1", "1", enter, "rfc2217://[::1]:1", ""},
+            {"a host name, Escape", false, 0, "till3", "4001", escape, "", ""},
+            {"raw TCP, Cancel", true, 1, "10.0.0.7", "4001", cancel, "", ""},
+            {"no host, Enter", true, 1, " ", "4001", enter, "", "Enter the device server's host name or address"},
+            {"a space in the host", false, 0, "till 3", "4001", escape, "", "不是有效的主机名或地址"},
+            {"port 70000", true, 0, "till3", "70000", enter, "", "The port number is from 1 to 65535"},
+            {"port 0", false, 1, "till3", "0", enter, "", "端口号应在 1 到 65535 之间"},
+        };
+        for (const Typed& row : rows)
+            QTest::newRow(row.row) << row;
     }
     void theNetworkDialogChecksWhatIsTyped()
     {
-        QFETCH(bool, english);
-        QFETCH(int, kind);
-        QFETCH(QString, host);
-        QFETCH(QString, port);
-        QFETCH(QString, name);
-        const Panel dlg = MakePanel({});
+        QFETCH(Typed, typed);
+        const bool english = typed.english;
+        const int close = typed.close;
+        const QString name = QString::fromUtf8(typed.joins);
+        const QString why = QString::fromUtf8(typed.why);
+        const PanelOnLine dlg;
+        dlg->show();
         ChooseLanguage(*dlg, english);
-        panel::NetworkPortDlg* net = OpenNetworkDialog(*dlg);
-        QVERIFY(net && net->isVisible());
-        FillNetworkDialog(*net, kind, host, port);
-        QCOMPARE(net->OkButton()->isEnabled(), !name.isEmpty());
-        QCOMPARE(QString::fromStdString(net->PortName()), name);
-        QTEST(net->Why(), "why");
+        auto* ports = Control<QComboBox>(*dlg, IDC_PORT);
+        Choose(ports, ports->count() - 1);
+        const QPointer<panel::NetworkPortDlg> net = dlg->NetworkDialog();
+        QVERIFY(net);
+        QTRY_VERIFY(QApplication::activeWindow() == net);
+        QTest::keyClick(net->KindBox(), typed.kind == 0 ? Qt::Key_Up : Qt::Key_Down);
+        QTest::keyClicks(net->HostEdit(), QString::fromUtf8(typed.host));
+        net->PortEdit()->clear();
+        QTest::keyClicks(net->PortEdit(), QString::fromUtf8(typed.port));
+        QCOMPARE(net->Why(), why);
+        QCOMPARE(net->OkButton()->isEnabled(), why.isEmpty());
         for (QWidget* control : net->findChildren<QWidget*>()) {
             if (control->isVisible() && control->focusPolicy() != Qt::NoFocus)
-                QVERIFY2(!QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty(),
-                         qPrintable(control->metaObject()->className()));
+                QVERIFY(!QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty());
         }
         QCOMPARE(QAccessible::queryAccessibleInterface(net->HostEdit())->text(QAccessible::Name),
                  english ? QStringLiteral("Host") : QStringLiteral("主机"));
-        if (name.isEmpty())
-            return;
-        QTest::mouseClick(net->OkButton(), Qt::LeftButton);
-        QVERIFY(Settle(*dlg));
-        QCOMPARE(dlg->Core().ChosenPort(), name.toStdString());
-        QCOMPARE(Control<QComboBox>(*dlg, IDC_PORT)->currentText(), name);
-        // It stays in the list for this run, whatever the machine lists.
-        Relist(dlg, {});
-        QCOMPARE(dlg->Core().Ports(), std::vector<std::string>{name.toStdString()});
-    }
 
-    // The dialog's Enter and Escape close it and leave the panel open; Cancel and Escape
-    // show the port chosen before, Enter takes the port typed.
-    void theNetworkDialogsKeysAreItsOwn_data()
-    {
-        QTest::addColumn<int>("key");  // 0: the Cancel button
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("Escape") << int(Qt::Key_Escape) << false;
-        QTest::newRow("Cancel") << 0 << false;
-        QTest::newRow("Enter") << int(Qt::Key_Return) << true;
-    }
-    void theNetworkDialogsKeysAreItsOwn()
-    {
-        QFETCH(int, key);
-        QFETCH(bool, taken);
-        const PanelOnLine dlg;
-        dlg->show();
-        QVERIFY(QTest::qWaitForWindowActive(dlg.dlg.get()));
-        panel::NetworkPortDlg* net = OpenNetworkDialog(*dlg);
-        QVERIFY(net);
-        QTRY_VERIFY(QApplication::activeWindow() == net);
-        FillNetworkDialog(*net, 1, QStringLiteral("127.0.0.1"), QStringLiteral("1"));
-        if (key == 0)
+        if (close == 0)
             QTest::mouseClick(net->findChildren<QPushButton*>().at(1), Qt::LeftButton);  // OK, Cancel
         else  // as the window system hands a key on: to the window that has the focus
-            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key(key));
-        QTRY_VERIFY(!dlg->NetworkDialog());
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key(close));
+        QCOMPARE(net && net->isVisible(), !why.isEmpty() && close == Qt::Key_Return);  // OK is disabled
+        if (net && net->isVisible())
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+        QVERIFY(!net || !net->isVisible());
         QVERIFY(dlg->isVisible());
-        QCOMPARE(dlg->result(), 0);
-        const std::string chosen = taken ? "tcp://127.0.0.1:1" : dlg.line.path();
+        const std::string chosen = name.isEmpty() ? dlg.line.path() : name.toStdString();
         QCOMPARE(dlg->Core().ChosenPort(), chosen);
-        QCOMPARE(Control<QComboBox>(*dlg, IDC_PORT)->currentText(), QString::fromStdString(chosen));
-        QVERIFY(!taken || PortIsFree(dlg.line.path()));
+        QCOMPARE(ports->currentText(), QString::fromStdString(chosen));
+        Relist(dlg, {});  // a port named stays in the list for this run
+        QCOMPARE(dlg->Core().Ports().size(), name.isEmpty() ? 0u : 1u);
+    }
+
+    // A display behind a real device server, the panel started on its port: Alt+S puts the
+    // message on the terminal, a choice of 9600 reaches the line where the panel sets the
+    // rate, and a server killed and started again is reopened by the retry at that rate.
+    void aDisplayBehindADeviceServer_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::addColumn<QString>("tip");  // %1 is HOST:PORT
+        QTest::addColumn<int>("speed");    // of the line at start
+        QTest::newRow("RFC 2217") << true << "RFC 2217 设备服务器 %1：已打开，2400 波特" << int(B2400);
+        QTest::newRow("raw TCP, at the server's own rate")
+            << false << "原始 TCP %1：已打开；波特率在设备服务器上设置" << int(B9600);
+    }
+    void aDisplayBehindADeviceServer()
+    {
+        QFETCH(bool, rfc2217);
+        QFETCH(QString, tip);
+        QFETCH(int, speed);
+        if (!testing_support::HaveSer2net())
+            QSKIP("no ser2net (scripts/setup.sh installs it)");
+        using Server = testing_support::DeviceServer;
+        PtyPair line;
+        Server server(line.path(), rfc2217 ? Server::Accepter::Rfc2217 : Server::Accepter::RawTcp);
+        panel::PanelServices services;
+        services.startPort = server.Name();
+        const Panel p = MakePanel({}, std::move(services));
+        p->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.dlg.get()));
+        QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+        QCOMPARE(PortTip(*p), tip.arg(QStringLiteral("127.0.0.1:%1").arg(server.Port())));
+        termios tio{};
+        QVERIFY(line.LineSettings(&tio));
+        QCOMPARE(int(cfgetospeed(&tio)), speed);
+
+        QTest::keyClick(p.dlg.get(), Qt::Key_S, Qt::AltModifier);  // the button shows its press first
+        QTRY_COMPARE_WITH_TIMEOUT(UpperStatus(*p), QStringLiteral("发送: 成功"), 5000);
+        QCOMPARE(line.ReadAll(5000, 200), QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
+        Choose(Control<QComboBox>(*p, IDC_BAUD), 1);
+        QVERIFY(line.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
+
+        server.Kill();
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_CLOSED, 5000);
+        p.retry->Fire();  // refused while the server is away: still waiting
+        QCOMPARE(UpperStatus(*p), QString::fromStdString(server.Name()) + QStringLiteral("：已断开"));
+        server.Start();
+        p.retry->Fire();
+        QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+        QCOMPARE(SentOnClick(*p, IDC_SCROLL, line), kScrolling);
+        QVERIFY(line.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
     }
 };
 
