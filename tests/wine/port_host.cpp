@@ -358,13 +358,13 @@ public:
             const auto bytes = Unhex(words[3]);
             if (!bytes)
                 return "error not hexadecimal: " + words[3];
-            const auto run = testing_child::Run(
-                testing_support::kSystemPython,
-                {"-c",
-                 "import serial,sys\n"
-                 "s = serial.serial_for_url(sys.argv[1], baudrate=int(sys.argv[2]), timeout=5, write_timeout=5)\n"
-                 "s.write(bytes.fromhex(sys.argv[3])); s.flush(); s.close()",
-                 words[1], words[2], words[3]});
+            const auto run =
+                testing_child::Run(testing_support::kSystemPython,
+                                   {"-c",
+                                    "import serial,sys\n"
+                                    "s = serial.serial_for_url(sys.argv[1], baudrate=int(sys.argv[2]), timeout=5)\n"
+                                    "s.write(bytes.fromhex(sys.argv[3])); s.flush(); s.close()",
+                                    words[1], words[2], words[3]});
             if (run.exitCode != 0)
                 std::fprintf(stderr, "wine-port-host: pyserial: %s", run.err.c_str());
             return "ok " + std::to_string(run.exitCode);
