@@ -1,5 +1,7 @@
 #include "serial/display_line.h"
 
+#include "serial/listening_line.h"
+#include "serial/network_name.h"
 #include "serial/port_name.h"
 #include "serial/read_port.h"
 
@@ -18,8 +20,57 @@ bool DisplayLine::OpenDevice(const std::string& portName, std::uint32_t baudRate
     return held && Take(std::move(held), PortDevicePath(portName), baudRate);
 }
 
+bool DisplayLine::Listen(const NetworkPort& where, std::uint32_t baudRate, std::string* error)
+{
+    std::unique_ptr<ListeningLine> line = ListeningLine::Listen(where, baudRate, error);
+    if (!line)
+        return false;
+    std::string name = NetworkName(line->Where());
+    return Take(NetworkLine(line.release()), std::move(name), baudRate);
+}
+
+void DisplayLine::NetworkDeleter::operator()(ListeningLine* line) const noexcept
+{
+    delete line;
+}
+
+bool DisplayLine::Take(NetworkLine network, std::string devicePath, std::uint32_t baudRate)
+{
+    m_held.reset();
+    m_network = std::move(network);
+    m_devicePath = std::move(devicePath);
+    m_baud = baudRate;
+    return true;
+}
+
+NativeHandle DisplayLine::WaitHandle() const noexcept
+{
+    return m_network ? m_network->WaitHandle() : HeldWaitHandle();
+}
+
+ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t* count)
+{
+    return m_network ? m_network->Read(buffer, size, count) : HeldRead(buffer, size, count);
+}
+
+std::string DisplayLine::ReadFailure() const
+{
+    return m_network ? std::string() : HeldReadFailure();
+}
+
+std::optional<LineSettings> DisplayLine::ClientSettings() const
+{
+    return m_network ? m_network->ClientSettings() : HeldClientSettings();
+}
+
+bool DisplayLine::HidesSenderSettings() const noexcept
+{
+    return m_network ? m_network->HidesSenderSettings() : HeldHidesSenderSettings();
+}
+
 bool DisplayLine::Take(HeldLine held, std::string devicePath, std::uint32_t baudRate)
 {
+    m_network.reset();
     m_held = std::move(held);
     m_devicePath = std::move(devicePath);
     m_baud = baudRate;

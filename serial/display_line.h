@@ -15,6 +15,9 @@
 
 namespace serial {
 
+struct NetworkPort;
+class ListeningLine;
+
 // What one Read found.
 enum class ReadResult {
     Data,     // *count bytes were read
@@ -38,6 +41,14 @@ public:
     // parity, one stop bit): any rate the sender can send at, the display can read at.
     bool OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error);
 
+    // A line on the network: listens on where (an empty host: 127.0.0.1; port 0: a free
+    // one) for one client at a time, over RFC 2217 or raw TCP (ListeningLine). A second
+    // connection is closed at once; when the client leaves, Read finds Nothing and the
+    // next one may connect. DevicePath() is then the name with the port taken.
+    bool Listen(const NetworkPort& where, std::uint32_t baudRate, std::string* error);
+    // Whether the line is one on the network.
+    bool OnNetwork() const noexcept { return m_network != nullptr; }
+
     // What to wait on for input: the descriptor on POSIX; on Windows an event set when
     // Read has something to say (bytes, a client that came or went, a failure).
     // kNoHandle when nothing is open.
@@ -58,11 +69,12 @@ public:
     // free again once its holder ends, however it ends.)
     bool ReleaseAbandonedExclusive();
 
-    // The settings a client set on the pseudo-terminal; nullopt on a device, whose
-    // settings are the display's own, and on a pipe, which has none.
+    // The settings a client set on the pseudo-terminal or asked for over RFC 2217; nullopt
+    // on a device, whose settings are the display's own, on a pipe, which has none, and
+    // over raw TCP, which does not tell them.
     std::optional<LineSettings> ClientSettings() const;
     // Whether a sender sets line settings that the display cannot see: its own line on
-    // Windows, a pipe.
+    // Windows, a pipe; raw TCP.
     bool HidesSenderSettings() const noexcept;
 
 private:
@@ -74,10 +86,24 @@ private:
 
     // Listens on a port OpenForReading opened; null, with *error set, when it cannot.
     static HeldLine ListenOnDevice(OwnedHandle port, const std::string& portName, std::string* error);
+    struct NetworkDeleter {
+        void operator()(ListeningLine* line) const noexcept;
+    };
+    using NetworkLine = std::unique_ptr<ListeningLine, NetworkDeleter>;
+
     // Keeps what was opened: every step has succeeded.
     bool Take(HeldLine held, std::string devicePath, std::uint32_t baudRate);
+    bool Take(NetworkLine network, std::string devicePath, std::uint32_t baudRate);
+
+    // The display's own line and a device, one definition per platform.
+    NativeHandle HeldWaitHandle() const noexcept;
+    ReadResult HeldRead(std::uint8_t* buffer, std::size_t size, std::size_t* count);
+    std::string HeldReadFailure() const;
+    std::optional<LineSettings> HeldClientSettings() const;
+    bool HeldHidesSenderSettings() const noexcept;
 
     HeldLine m_held;
+    NetworkLine m_network;
     std::string m_devicePath;
     std::uint32_t m_baud = 0;
 };

@@ -107,7 +107,7 @@ DisplayLine::HeldLine DisplayLine::ListenOnDevice(OwnedHandle port, const std::s
     return held;
 }
 
-NativeHandle DisplayLine::WaitHandle() const noexcept
+NativeHandle DisplayLine::HeldWaitHandle() const noexcept
 {
     return m_held ? m_held->read.get() : kNoHandle;
 }
@@ -132,7 +132,7 @@ bool DisplayLine::ReleaseAbandonedExclusive()
     return cleared;
 }
 
-std::optional<LineSettings> DisplayLine::ClientSettings() const
+std::optional<LineSettings> DisplayLine::HeldClientSettings() const
 {
     termios tio{};
     if (!m_held || !m_held->slave.valid() || ::tcgetattr(m_held->slave.get(), &tio) != 0)
@@ -140,17 +140,17 @@ std::optional<LineSettings> DisplayLine::ClientSettings() const
     return SettingsOf(tio);
 }
 
-bool DisplayLine::HidesSenderSettings() const noexcept
+bool DisplayLine::HeldHidesSenderSettings() const noexcept
 {
     return false;  // a pseudo-terminal shows its client's settings to either side
 }
 
-std::string DisplayLine::ReadFailure() const
+std::string DisplayLine::HeldReadFailure() const
 {
     return std::strerror(m_held ? m_held->readErrno : 0);
 }
 
-ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t* count)
+ReadResult DisplayLine::HeldRead(std::uint8_t* buffer, std::size_t size, std::size_t* count)
 {
     *count = 0;
     if (!m_held)

@@ -193,12 +193,12 @@ DisplayLine::HeldLine DisplayLine::ListenOnDevice(OwnedHandle port, const std::s
     return nullptr;
 }
 
-NativeHandle DisplayLine::WaitHandle() const noexcept
+NativeHandle DisplayLine::HeldWaitHandle() const noexcept
 {
     return m_held ? m_held->event.get() : kNoHandle;
 }
 
-ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t* count)
+ReadResult DisplayLine::HeldRead(std::uint8_t* buffer, std::size_t size, std::size_t* count)
 {
     *count = 0;
     if (!m_held)
@@ -262,7 +262,7 @@ ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t
     return ReadResult::Nothing;
 }
 
-std::string DisplayLine::ReadFailure() const
+std::string DisplayLine::HeldReadFailure() const
 {
     return wide_text::SystemMessage(m_held ? m_held->readError : 0);
 }
@@ -272,12 +272,12 @@ bool DisplayLine::ReleaseAbandonedExclusive()
     return false;  // a pipe or a COM port is free again once its holder ends, however it ends
 }
 
-std::optional<LineSettings> DisplayLine::ClientSettings() const
+std::optional<LineSettings> DisplayLine::HeldClientSettings() const
 {
     return std::nullopt;  // a pipe has no line settings; a COM port's are the display's own
 }
 
-bool DisplayLine::HidesSenderSettings() const noexcept
+bool DisplayLine::HeldHidesSenderSettings() const noexcept
 {
     return m_held && m_held->pipe;
 }

@@ -2,16 +2,14 @@
 // wakes a wait through a pipe that a stop callback writes to.
 #include "serial/socket.h"
 
+#include "serial/bounded_lookup.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -117,41 +115,28 @@ int ResolveBounded(const std::string& host, const std::string& service, const ad
     if (::getaddrinfo(host.c_str(), service.c_str(), &numeric, out) == 0)
         return 0;
 
-    struct Lookup {
-        std::mutex mutex;
-        std::condition_variable_any done;
-        bool finished = false;
-        bool abandoned = false;
+    struct Found {
         int result = 0;
         addrinfo* list = nullptr;
     };
-    const auto lookup = std::make_shared<Lookup>();
-    try {
-        std::thread([lookup, host, service, hints] {
-            addrinfo* list = nullptr;
-            const int result = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-            const std::lock_guard lock(lookup->mutex);
-            if (lookup->abandoned) {
-                if (list != nullptr)
-                    ::freeaddrinfo(list);
-                return;
-            }
-            lookup->result = result;
-            lookup->list = list;
-            lookup->finished = true;
-            lookup->done.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return EAI_MEMORY;  // no thread to look the name up on
+    Found found;
+    const auto lookup = [host, service, hints] {
+        Found f;
+        f.result = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &f.list);
+        return f;
+    };
+    const auto drop = [](Found& f) {
+        if (f.list != nullptr)
+            ::freeaddrinfo(f.list);
+    };
+    switch (RunBounded(lookup, drop, deadline, stop, &found)) {
+    case LookupEnd::Done: break;
+    case LookupEnd::TimedOut: return kResolveTimedOut;
+    case LookupEnd::Stopped: return kResolveStopped;
+    case LookupEnd::NoThread: return EAI_MEMORY;  // no thread to look the name up on
     }
-    std::unique_lock lock(lookup->mutex);
-    lookup->done.wait_until(lock, stop, deadline, [&] { return lookup->finished; });
-    if (!lookup->finished) {
-        lookup->abandoned = true;
-        return stop.stop_requested() ? kResolveStopped : kResolveTimedOut;
-    }
-    *out = lookup->list;
-    return lookup->result;
+    *out = found.list;
+    return found.result;
 }
 
 OpenFailure Failure(OpenError kind, int err, std::string words)
@@ -381,7 +366,10 @@ ListeningSocket ListeningSocket::Listen(const std::string& address, std::uint16_
     ::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (storage.ss_family == AF_INET6)
         ::setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd.get(), 4) != 0) {
+    // A queue as long as the system allows: clients that come and go faster than the
+    // event loop turns wait there, rather than have their connection dropped and retried
+    // a second later.
+    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&storage), length) != 0 || ::listen(fd.get(), SOMAXCONN) != 0) {
         *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
         return {};
     }

@@ -20,7 +20,8 @@ ParsedOptions ParseCommandLine(const std::vector<std::string>& arguments)
     // --h too: Qt's parser took the name of either kind with either prefix.
     const auto [text, help, version] =
         std::array{parser.Flag("--text"), parser.Flag("-h,--h,--help"), parser.Flag("--version")};
-    const auto [port, baud, lang] = std::array{parser.Value("--port"), parser.Value("--baud"), parser.Value("--lang")};
+    const auto [port, listen, baud, lang] =
+        std::array{parser.Value("--port"), parser.Value("--listen"), parser.Value("--baud"), parser.Value("--lang")};
     const command_line::Reading reading = parser.Read(arguments);
 
     // What is wrong, in the words scripts have read since the first version.
@@ -66,6 +67,14 @@ ParsedOptions ParseCommandLine(const std::vector<std::string>& arguments)
         if (o.port.empty())
             return wrong("--port needs a port name, such as ttyUSB0");
     }
+    if (listen->count() > 0) {
+        if (port->count() > 0)
+            return wrong("--listen and --port cannot be given together");
+        std::string why;
+        o.listen = serial::ParseNetworkName(listen->results().back(), &why, true);
+        if (!o.listen)
+            return wrong("--listen takes rfc2217://[ADDRESS]:PORT or tcp://[ADDRESS]:PORT: " + why);
+    }
     if (lang->count() > 0) {
         o.lang = lang->results().back();
         if (o.lang != "en" && o.lang != "zh")
@@ -78,7 +87,7 @@ ParsedOptions ParseCommandLine(const std::vector<std::string>& arguments)
 
 std::string UsageText()
 {
-    return R"(Usage: display-sim [--text] [--port NAME] [--baud RATE] [--lang en|zh]
+    return R"(Usage: display-sim [--text] [--port NAME | --listen URL] [--baud RATE] [--lang en|zh]
 
 A virtual customer display: eight seven-segment digits with points and the lamps Price,
 Total, Collect and Change. It shows what the bytes it receives would show on the device.
@@ -101,6 +110,14 @@ Options:
                    sender at 9600 baud: a display at 2400 would show garbage
   --port NAME    listen on a serial port instead (ttyUSB0, ttyS0, a virtual port name, or
                  a device path), for instance at the end of a null-modem cable
+  --listen URL   listen on the network instead, for one sender at a time:
+                 rfc2217://[ADDRESS]:PORT as an RFC 2217 device server, which shows the
+                 line settings the sender asks for as on its own pseudo-terminal, or
+                 tcp://[ADDRESS]:PORT for the bytes as they are, where the sender's line
+                 cannot be seen. ADDRESS is 127.0.0.1 unless named; on an address beyond
+                 the loopback, any machine that reaches it can drive the display, and the
+                 display warns of it. Port 0 takes a free port, which the first line names:
+                   listening on rfc2217://127.0.0.1:40123
   --baud RATE    the rate the display reads at (default 2400), 8 data bits, no parity,
                  1 stop bit. On its own pseudo-terminal the display shows the settings
                  the sender set and marks what a display at this rate could not read.
@@ -112,6 +129,11 @@ Options:
 
 Ctrl+C ends it.
 )";
+}
+
+bool OnlyThisMachine(const std::string& address)
+{
+    return address.empty() || address.starts_with("127.") || address == "::1";
 }
 
 }  // namespace sim

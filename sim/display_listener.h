@@ -55,8 +55,10 @@ public:
 
     // The settings a client last set on the pseudo-terminal, as "9600 8N1".
     std::optional<LineSettings> ClientSettings() const { return m_settings; }
-    // Whether the sender's settings exist but cannot be seen (a pipe on Windows).
+    // Whether the sender's settings exist but cannot be seen (a pipe on Windows, raw TCP).
     bool HidesSenderSettings() const noexcept { return m_port.HidesSenderSettings(); }
+    // Whether the line is one on the network.
+    bool OnNetwork() const noexcept { return m_port.OnNetwork(); }
 
 signals:
     // One piece of input, before the states it led to.

@@ -42,4 +42,15 @@ std::string MisreadNote(const LineSettings& sender, std::uint32_t displayBaud)
            + " would show garbage";
 }
 
+std::string HiddenLineNote(std::uint32_t displayBaud)
+{
+    return "the sender's line cannot be seen over raw TCP; this display reads "
+           + DescribeLine({displayBaud, 8, 'N', 1});
+}
+
+std::string OpenToOthersNote(const std::string& address)
+{
+    return "any machine that reaches " + address + " can drive this display";
+}
+
 }  // namespace sim

@@ -21,4 +21,12 @@ std::string DescribeLine(const LineSettings& line);
 //   sender at 2400 baud 7E1: a display at 2400 baud 8N1 would show garbage
 std::string MisreadNote(const LineSettings& sender, std::uint32_t displayBaud);
 
+// Where the sender's line cannot be seen (raw TCP), what to set on it:
+//   the sender's line cannot be seen over raw TCP; this display reads 2400 8N1
+std::string HiddenLineNote(std::uint32_t displayBaud);
+
+// A listener on an address that other machines reach:
+//   any machine that reaches 0.0.0.0 can drive this display
+std::string OpenToOthersNote(const std::string& address);
+
 }  // namespace sim

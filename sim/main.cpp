@@ -96,7 +96,11 @@ int main(int argc, char** argv)
     serial::VirtualPortPublication link;
     std::string error;
     std::string portText;
-    if (options.port.empty()) {
+    if (options.listen) {
+        if (!port.Listen(*options.listen, options.baud, &error))
+            return FailToStart(error);
+        portText = port.DevicePath();
+    } else if (options.port.empty()) {
         if (!port.OpenOwnLine(options.baud, &error))
             return FailToStart(error);
         if (!link.Publish(serial::DefaultVirtualPortDir(), port.DevicePath(), &error))
@@ -109,6 +113,12 @@ int main(int argc, char** argv)
             return FailToStart(error);
         portText = options.port + " (" + port.DevicePath() + ", " + std::to_string(options.baud) + " baud)";
     }
+    // Said before anything else, where a user who started it reads it.
+    const bool openToOthers = options.listen && !sim::OnlyThisMachine(options.listen->host);
+    if (openToOthers)
+        std::cerr << "display-sim: warning: " << sim::OpenToOthersNote(options.listen->host) << '\n';
+    if (options.text && port.HidesSenderSettings())
+        std::cerr << "display-sim: " << sim::HiddenLineNote(port.Baud()) << '\n';
     // Each line goes out whole as it comes: a script reads each line as it comes. When
     // nobody reads any more (display-sim --text | head -3) the display ends the ordinary
     // way; when the output fails otherwise, it says so once and ends with a failure.
@@ -161,6 +171,8 @@ int main(int argc, char** argv)
                                    : options.lang == "en" ? sim::Language::English
                                                           : sim::DesktopLanguage();
         window = std::make_unique<sim::SimWindow>(listener, QString::fromStdString(portText), lang);
+        if (openToOthers)
+            window->WarnOpenToOthers(QString::fromStdString(options.listen->host));
         window->show();
     }
     return app->exec();  // the link goes with `link` on the way out

@@ -19,7 +19,7 @@ Language DesktopLanguage()
 QString Text(SimText text, Language lang)
 {
     // English, Chinese; in the order of SimText.
-    static const std::array<std::pair<const char*, const char*>, 22> kTexts = {{
+    static const std::array<std::pair<const char*, const char*>, 24> kTexts = {{
         {"Virtual Customer Display — %1", "虚拟客户显示屏 — %1"},
         {"Listening on %1", "正在监听 %1"},
         {"Received messages appear here, in hexadecimal.", "收到的消息以十六进制显示在这里。"},
@@ -45,6 +45,10 @@ QString Text(SimText text, Language lang)
         {"; lit: %1", "；亮灯：%1"},
         {"; lamps dark", "；灯全暗"},
         {"Received messages", "收到的消息"},
+        // Raw TCP carries only the bytes; the device server's line is set on the server.
+        {"Sender's line: not visible over raw TCP; this display reads %1",
+         "发送方线路：原始 TCP 无法得知；本显示屏按 %1 读取"},
+        {"Any machine that reaches %1 can drive this display", "任何能访问 %1 的计算机都能控制本显示屏"},
     }};
     const auto& [english, chinese] = kTexts.at(static_cast<std::size_t>(text));
     return QString::fromUtf8(lang == Language::English ? english : chinese);

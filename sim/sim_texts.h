@@ -37,6 +37,8 @@ enum class SimText {
     FaceLit,  // %1 lists the lamps
     FaceDark,
     LogName,
+    SendersLineHiddenTcp,  // as SendersLineHidden, over raw TCP; %1: the display's "2400 8N1"
+    OpenToOthers,          // %1 is the address listened on
 };
 
 QString Text(SimText text, Language lang);

@@ -34,6 +34,11 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
     m_line = new QLabel(this);
     m_line->setObjectName(QStringLiteral("line"));
     m_line->setWordWrap(true);
+    m_warning = new QLabel(this);
+    m_warning->setObjectName(QStringLiteral("warning"));
+    m_warning->setWordWrap(true);
+    m_warning->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
+    m_warning->hide();
     // A rich-text view, for its hanging indent (AppendToLog); the text stays plain.
     m_log = new QTextEdit(this);
     m_log->setObjectName(QStringLiteral("log"));
@@ -49,6 +54,7 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_port);
+    side->addWidget(m_warning);
     side->addWidget(m_line);
     side->addWidget(m_log, 1);
     auto* layout = new QHBoxLayout(this);
@@ -70,7 +76,8 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
         OnLineSettings(*settings);
     } else if (listener.HidesSenderSettings()) {
         const LineSettings display{listener.Baud(), 8, 'N', 1};
-        m_line->setText(Tr(SimText::SendersLineHidden).arg(QString::fromStdString(DescribeLine(display))));
+        m_line->setText(Tr(listener.OnNetwork() ? SimText::SendersLineHiddenTcp : SimText::SendersLineHidden)
+                            .arg(QString::fromStdString(DescribeLine(display))));
     } else {
         m_line->hide();  // a real line: its settings are the display's own
     }
@@ -81,6 +88,12 @@ SimWindow::SimWindow(DisplayListener& listener, const QString& portText, Languag
 void SimWindow::SetLogLines(int lines)
 {
     m_log->document()->setMaximumBlockCount(lines);
+}
+
+void SimWindow::WarnOpenToOthers(const QString& address)
+{
+    m_warning->setText(Tr(SimText::OpenToOthers).arg(address));
+    m_warning->show();
 }
 
 void SimWindow::OnLineSettings(const LineSettings& settings)

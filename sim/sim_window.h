@@ -43,6 +43,8 @@ public:
     void AdvanceAnimation();
     // How many lines the log keeps (kLogLines unless a test wants fewer).
     void SetLogLines(int lines);
+    // Listening on an address other machines reach: says so under the port, in red.
+    void WarnOpenToOthers(const QString& address);
 
 private:
     void OnReceived(const ReceivedPiece& piece);
@@ -61,6 +63,7 @@ private:
     SegmentDisplay* m_face = nullptr;
     QLabel* m_port = nullptr;
     QLabel* m_line = nullptr;
+    QLabel* m_warning = nullptr;
     QTextEdit* m_log = nullptr;
     ui::Announcer* m_announcer = nullptr;
     QTimer m_animation;

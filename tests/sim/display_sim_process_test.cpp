@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +22,12 @@
 #include <string>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "tests/support/child_process.h"
+#include "tests/support/device_server.h"
 #include "serial/serial_port.h"
 #include "serial/native_handle.h"
 #include "tests/support/pty_pair.h"
@@ -485,6 +491,181 @@ TEST(Window, StaysUnder100MbThroughAFlood)
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
+// display-sim on the network, its port from its first line.
+struct ListeningSim : SimProcess {
+    explicit ListeningSim(const std::vector<std::string>& args) : SimProcess(args, {})
+    {
+        banner = Line().value_or("");
+        port = banner.substr(banner.rfind(':') + 1);
+    }
+    std::string banner;
+    std::string port;
+};
+
+// A plain TCP connection to the display on the loopback.
+serial::OwnedHandle Connected(const std::string& port)
+{
+    serial::OwnedHandle fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(std::stoi(port)));
+    if (!fd.valid() || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        return {};
+    return fd;
+}
+
+void SendAll(int fd, const std::string& bytes)
+{
+    for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t n = ::send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+        ASSERT_GT(n, 0) << std::strerror(errno);
+        at += static_cast<std::size_t>(n);
+    }
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    for (const char c : bytes)
+        hex += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4], hex += "0123456789abcdef"[c & 15];
+    return hex;
+}
+
+bool HavePyserial()
+{
+    return testing_child::Run(testing_support::kSystemPython, {"-c", "import serial"}).exitCode == 0;
+}
+
+// pyserial's RFC 2217 client opens the display at a rate, writes the bytes and leaves.
+testing_child::Result PyserialSends(const std::string& port, int baud, const std::string& bytes)
+{
+    return testing_child::Run(
+        testing_support::kSystemPython,
+        {"-c",
+         "import serial, sys\n"
+         "s = serial.serial_for_url('rfc2217://127.0.0.1:' + sys.argv[1], baudrate=int(sys.argv[2]))\n"
+         "s.write(bytes.fromhex(sys.argv[3])); s.flush(); s.close()\n",
+         port, std::to_string(baud), Hex(bytes)});
+}
+
+// The same bytes and lines as on the display's own terminal: pyserial's RFC 2217 client at
+// the display's rate and at another, and raw TCP, where the sender's line is not seen.
+TEST(Listen, PrintsTheStatesAPseudoTerminalWouldGive)
+{
+    if (!HavePyserial())
+        GTEST_SKIP() << "no pyserial for " << testing_support::kSystemPython;
+    const struct {
+        const char* url;
+        int baud;  // pyserial's rate; 0: a plain TCP connection
+        std::vector<std::string> args;
+        std::vector<std::string> lines;
+        std::string err;  // in standard error
+    } rows[] = {
+        {"rfc2217://127.0.0.1:0",
+         2400,
+         {"--baud", "2400"},
+         {"[        ] lamps=Price mode=still", "[    12.50] lamps=Price mode=still"},
+         ""},
+        {"rfc2217://:0", 9600, {}, {"sender at 9600 baud: a display at 2400 would show garbage"}, ""},
+        {"rfc2217://127.0.0.1:0",
+         9600,
+         {"--baud=9600"},
+         {"[        ] lamps=Price mode=still", "[    12.50] lamps=Price mode=still"},
+         ""},
+        {"tcp://127.0.0.1:0",
+         0,
+         {},
+         {"[        ] lamps=Price mode=still", "[    12.50] lamps=Price mode=still"},
+         "the sender's line cannot be seen over raw TCP; this display reads 2400 8N1"},
+    };
+    const std::string message = "\x0c\x1bs1\x1bQA12.50\r";
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.url) + " at " + std::to_string(r.baud));
+        std::vector<std::string> args{"--listen", r.url, "--text"};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        ListeningSim sim(args);
+        EXPECT_EQ(sim.banner.rfind(std::string(r.url).substr(0, 3) == "tcp" ? "listening on tcp://127.0.0.1:"
+                                                                            : "listening on rfc2217://127.0.0.1:",
+                                   0),
+                  0u)
+            << sim.banner;
+        EXPECT_EQ(sim.Line(), "[        ] lamps=none mode=still");
+        if (r.baud == 0) {
+            SendAll(Connected(sim.port).get(), message);
+        } else {
+            const auto sent = PyserialSends(sim.port, r.baud, message);
+            EXPECT_EQ(sent.exitCode, 0) << sent.err;
+        }
+        for (const std::string& line : r.lines)
+            EXPECT_EQ(sim.Line(), line);
+        EXPECT_EQ(sim.Stop(SIGTERM), 0);
+        EXPECT_EQ(sim.Line(), std::nullopt);  // and no line more
+        EXPECT_EQ(sim.Errors(), r.err.empty() ? "" : "display-sim: " + r.err + "\n");
+    }
+}
+
+// One sender at a time: a second connection is closed at once, and gets in once the first
+// has left.
+TEST(Listen, RefusesASecondClientWhileTheFirstIsOn)
+{
+    ListeningSim sim({"--listen", "tcp://127.0.0.1:0", "--text"});
+    ASSERT_EQ(sim.Line(), "[        ] lamps=none mode=still");
+    serial::OwnedHandle first = Connected(sim.port);
+    SendAll(first.get(), "\x1bQA1\r");
+    EXPECT_EQ(sim.Line(), "[       1] lamps=none mode=still");
+    const serial::OwnedHandle second = Connected(sim.port);
+    ASSERT_TRUE(second.valid());
+    pollfd closed{second.get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&closed, 1, kWaitMs), 1);
+    char byte = 0;
+    EXPECT_EQ(::recv(second.get(), &byte, 1, 0), 0);
+    SendAll(first.get(), "\x1bQA2\r");
+    EXPECT_EQ(sim.Line(), "[       2] lamps=none mode=still");
+    first.reset();
+    SendAll(Connected(sim.port).get(), "\x1bQA3\r");
+    EXPECT_EQ(sim.Line(), "[       3] lamps=none mode=still");
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
+
+std::size_t DescriptorsOf(pid_t pid)
+{
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(fds), fs::directory_iterator()));
+}
+
+// A flood of data and a subnegotiation that never ends, 50 MB in all, leave the display
+// small; a thousand clients one after another leave no descriptor behind, and the display
+// still reads the next one.
+TEST(Listen, StaysBoundedThroughFloodsAndAThousandClients)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer keeps freed memory in quarantine: the count would be its own";
+#endif
+    ListeningSim sim({"--listen", "rfc2217://127.0.0.1:0", "--text"});
+    ASSERT_EQ(sim.Line(), "[        ] lamps=none mode=still");
+    const std::size_t descriptors = DescriptorsOf(sim.pid());
+    const std::string clears(64 * 1024, '\x0c');
+    const std::string endless(64 * 1024, 'x');  // after IAC SB COM-PORT-OPTION
+    for (const std::string& opening : {std::string(), std::string("\xff\xfa\x2c", 3)}) {
+        serial::OwnedHandle client = Connected(sim.port);
+        ASSERT_TRUE(client.valid());
+        SendAll(client.get(), opening);
+        for (std::size_t sent = 0; sent < 25 * 1024 * 1024; sent += clears.size())
+            SendAll(client.get(), opening.empty() ? clears : endless);
+    }
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(Connected(sim.port).valid()) << i;
+    SendAll(Connected(sim.port).get(), "\x1bQA4\r");
+    EXPECT_EQ(sim.Line(), "[       4] lamps=none mode=still");  // every earlier client read to its end
+    // The last client's leaving may come a moment after its message.
+    for (int look = 0; look < 100 && DescriptorsOf(sim.pid()) != descriptors; ++look)
+        ::poll(nullptr, 0, 50);
+    EXPECT_EQ(DescriptorsOf(sim.pid()), descriptors);
+    EXPECT_LT(KilobytesOf(sim.pid(), "VmHWM"), 100 * 1024);
+    EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
+
 TEST(CommandLine, Answers)
 {
     const struct {
@@ -506,6 +687,8 @@ TEST(CommandLine, Answers)
         {{"--port"}, {}, 2, "", "Missing value after '--port'"},
         {{"--port="}, {}, 2, "", "--port needs a port name"},
         {{"--port=", "--text"}, {}, 2, "", "--port needs a port name"},
+        {{"--listen", "rfc2217://:0", "--port", "sim0"}, {}, 2, "", "--listen and --port cannot be given together"},
+        {{"--listen", "ftp://127.0.0.1:1"}, {}, 2, "", "--listen takes rfc2217://[ADDRESS]:PORT or tcp://"},
         {{"--tex"}, {}, 2, "", "Unknown option 'tex'.\n"},
         {{"--text=1"}, {}, 2, "", "Unexpected value after '--text'.\n"},
         {{"--port", "sim0", "--baud", "fast"}, {}, 2, "", "not a baud rate: fast"},

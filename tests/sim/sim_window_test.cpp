@@ -22,6 +22,7 @@
 #include "tests/support/pty_pair.h"
 #include "sim/rendering.h"
 #include "sim/segment_display.h"
+#include "serial/network_name.h"
 #include "sim/sim_window.h"
 
 using namespace sim;
@@ -313,6 +314,31 @@ private slots:
         QCOMPARE(QAccessible::queryAccessibleInterface(m_window->Face())->text(QAccessible::Name), words[7]);
         QFETCH(QString, log);
         QVERIFY2(m_window->Log()->toPlainText().contains(log), qPrintable(m_window->Log()->toPlainText()));
+    }
+
+    // On raw TCP the sender's line cannot be seen; listening beyond this machine is warned of.
+    void saysWhatTheNetworkHides_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("English") << false << "Sender's line: not visible over raw TCP; this display reads 2400 8N1"
+                                 << "Any machine that reaches 0.0.0.0 can drive this display";
+        QTest::newRow("Chinese") << true << "发送方线路：原始 TCP 无法得知；本显示屏按 2400 8N1 读取"
+                                 << "任何能访问 0.0.0.0 的计算机都能控制本显示屏";
+    }
+    void saysWhatTheNetworkHides()
+    {
+        QFETCH(bool, chinese);
+        serial::DisplayLine port;
+        std::string error;
+        QVERIFY2(port.Listen({serial::NetworkPort::Kind::RawTcp, "127.0.0.1", 0}, 2400, &error), error.c_str());
+        DisplayListener listener(port);
+        SimWindow window(listener, QString::fromStdString(port.DevicePath()),
+                         chinese ? Language::Chinese : Language::English);
+        window.WarnOpenToOthers(QStringLiteral("0.0.0.0"));
+        QTEST(window.findChild<QLabel*>(QStringLiteral("line"))->text(), "line");
+        QTEST(window.findChild<QLabel*>(QStringLiteral("warning"))->text(), "warning");
     }
 
     void tellsWhenTheLineIsGone()
