@@ -397,6 +397,22 @@ void Socket::Close() noexcept
     m_held.reset();
 }
 
+void Socket::Finish(Clock::time_point deadline) noexcept
+{
+    if (Valid() && ::shutdown(m_held->socket.get(), SD_SEND) == 0) {
+        std::uint8_t buffer[4096];
+        std::size_t count = 0;
+        for (;;) {
+            const ReceiveResult got = Receive(buffer, sizeof buffer, &count);
+            if (got == ReceiveResult::Closed || got == ReceiveResult::Failed)
+                break;
+            if (got == ReceiveResult::Nothing && !WaitReadable(deadline, {}))
+                break;
+        }
+    }
+    m_held.reset();
+}
+
 ListeningSocket::ListeningSocket() noexcept = default;
 ListeningSocket::~ListeningSocket() = default;
 ListeningSocket::ListeningSocket(ListeningSocket&& other) noexcept = default;
