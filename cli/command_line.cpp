@@ -9,6 +9,7 @@
 
 #include "cli/sender.h"
 #include "common/command_line.h"
+#include "serial/network_name.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 
@@ -73,7 +74,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args)
     };
     once(port, "--port", [&options](const std::string& name) {
         options.port = name;
-        return name.empty() ? "--port needs a port name" : "";
+        if (std::string why; serial::IsNetworkName(name) && !serial::ParseNetworkName(name, &why))
+            return "--port " + serial::Quoted(name) + ": " + why;
+        return name.empty() ? std::string("--port needs a port name") : std::string();
     });
     once(baud, "--baud", [&options](const std::string& rate) {
         return serial::ParseBaudRate(rate, &options.baud)

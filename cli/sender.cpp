@@ -17,6 +17,7 @@
 #include "protocol/hex_codec.h"
 #include "protocol/send_staging.h"
 #include "serial/cut_message.h"
+#include "serial/network_name.h"
 #include "serial/port_holder.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
@@ -55,6 +56,9 @@ std::string OpenFailureText(const std::string& port, std::uint32_t baud, const s
     std::string text = "cannot open " + serial::Quoted(port) + ": " + serial::DescribeOpenFailure(failure, baud);
     if (failure.kind == serial::OpenError::KernelConsole)
         text += "; --force opens it all the same";
+    // A lock holder and the dialout group are a device's matters, never a network port's.
+    if (serial::IsNetworkName(port))
+        return text;
     if (failure.kind == serial::OpenError::InUse) {
         if (const std::string holder = serial::PortHolder(serial::PortDevicePath(port)); !holder.empty())
             text = "cannot open " + serial::Quoted(port) + ": in use by " + holder;
@@ -230,7 +234,11 @@ Options:
                  default port
   --names        with --list: the names alone
   --port NAME    the port as --list prints it (ttyUSB0, COM3, a virtual display's
-                 name) or a device path; default: the first port found
+                 name), a device path, or a display on the network:
+                 rfc2217://HOST:PORT (a device server that sets the remote line to
+                 --baud) or tcp://HOST:PORT (raw TCP, the line at the device server's
+                 own settings); HOST is a name, an IPv4 address or an IPv6 address in
+                 brackets. Default: the first port found
   --baud RATE    bits per second: 2400 (the default) or 9600, as the panel offers, or
                  any other rate the port supports
   --force        open the port even when it is the kernel's console, which is refused
@@ -244,6 +252,7 @@ Examples:
   display-send --list
   display-send --text 12.50 --lamp price
   display-send --port ttyUSB0 --baud 9600 --scroll
+  display-send --port rfc2217://till3:4001 --baud 9600 --text 12.50 --lamp price
   display-send --hex "0C 1B7331 1B5141 31322E3530 0D"
   display-send --clear
 
@@ -252,7 +261,9 @@ Exit status:
   2  bad arguments
   3  no serial port found
   4  the port cannot be opened (also your own terminal, such as /dev/tty: it
-     is no display; and the kernel's console without --force)
+     is no display; and the kernel's console without --force); on the network:
+     host not found, connection refused, no answer within 3 s, not an RFC 2217
+     device server, or the server refused the rate
   5  the write failed or timed out
   6  the --hex string does not decode whole
   7  the output (the port list, the help, the version) could not be written
@@ -325,7 +336,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
 
     // Raw mode would leave the user's own terminal unusable, and it is no display.
-    if (IsOwnTerminal(serial::PortDevicePath(portName)))
+    const bool network = serial::IsNetworkName(portName);
+    if (!network && IsOwnTerminal(serial::PortDevicePath(portName)))
         return failure(kExitCannotOpen,
                        "cannot open " + serial::Quoted(portName) + ": it is your own terminal, not a display");
 
@@ -337,6 +349,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     // and the line is put back and released before the program ends.
     const int signalNumber = RunHoldingSignals([&](std::stop_token stop) {
         serial::CSerialPort port;
+        // A signal ends a network port's connection and handshake at once, too.
+        openOptions.stop = stop;
         if (!port.Open(portName, options.baud, openOptions)) {
             openFailure = port.LastOpenFailure();
             return;

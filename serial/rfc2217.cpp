@@ -129,7 +129,8 @@ void Client::Acknowledged(std::uint8_t code, std::span<const std::uint8_t> value
         return;
     }
     std::string answered;
-    if (setting == 0 && FromNetworkOrder(value) != baud_)
+    rateRefused_ = setting == 0 && FromNetworkOrder(value) != baud_;
+    if (rateRefused_)
         answered = std::to_string(FromNetworkOrder(value)) + " baud, not " + std::to_string(baud_);
     else if (setting == 1 && value[0] != 8)
         answered = std::to_string(value[0]) + " data bits, not 8";

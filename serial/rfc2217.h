@@ -58,6 +58,8 @@ public:
     std::string Reason() const;
     // The server asked us to stop sending (FLOWCONTROL-SUSPEND) and has not resumed.
     bool Suspended() const { return suspended_; }
+    // Failed because the server set another rate than the one asked.
+    bool RateRefused() const { return rateRefused_; }
     // Subnegotiations dropped for their length.
     std::size_t Dropped() const { return dropped_; }
 
@@ -72,6 +74,7 @@ private:
     std::string failure_;
     std::array<bool, 4> confirmed_{};  // rate, data bits, parity, stop bits
     bool suspended_ = false;
+    bool rateRefused_ = false;
     std::size_t dropped_ = 0;
 };
 

@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include "serial/line.h"
+#include "serial/network_line.h"
+#include "serial/network_name.h"
 #include "serial/port_name.h"
 #include "serial/read_port.h"
 #include "serial/terminal_posix.h"
@@ -24,8 +26,9 @@ namespace serial {
 namespace {
 
 // EIO: a pseudo-terminal whose other side closed, a USB adapter in the middle of going
-// away; ENXIO, ENODEV: the device is gone.
-constexpr std::uint32_t kDeviceGone[] = {EIO, ENXIO, ENODEV};
+// away; ENXIO, ENODEV: the device is gone; ECONNRESET, EPIPE: a network port's device
+// server went away.
+constexpr std::uint32_t kDeviceGone[] = {EIO, ENXIO, ENODEV, ECONNRESET, EPIPE};
 
 }  // namespace
 
@@ -218,6 +221,8 @@ bool AcceptOpenedDisplayLine(const std::string& path, const std::string& folder,
 std::unique_ptr<Line> OpenLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
                                OpenFailure* failure)
 {
+    if (IsNetworkName(name))
+        return OpenNetworkLine(name, baudRate, options, failure);
     TerminalName line;
     if (!Resolve(name, options, failure, &line))
         return nullptr;

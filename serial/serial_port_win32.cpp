@@ -7,6 +7,8 @@
 
 #include "common/wide_text.h"
 #include "serial/line_win32.h"
+#include "serial/network_line.h"
+#include "serial/network_name.h"
 #include "serial/port_name.h"
 #include "serial/read_port.h"
 #include "serial/virtual_port_win32.h"
@@ -122,8 +124,11 @@ std::uint32_t WriteOverlapped(HANDLE handle, const std::uint8_t* data, std::uint
 
 }  // namespace win32
 
-std::unique_ptr<Line> OpenLine(std::string_view name, std::uint32_t baudRate, const OpenOptions&, OpenFailure* failure)
+std::unique_ptr<Line> OpenLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
+                               OpenFailure* failure)
 {
+    if (IsNetworkName(name))
+        return OpenNetworkLine(name, baudRate, options, failure);
     // A COM port opens by its device path.
     if (const std::string path = WindowsDevicePath(name); !path.empty())
         return win32::OpenComLine(path, baudRate, failure);
