@@ -39,7 +39,7 @@ std::nullptr_t Refuse(OpenFailure* failure, OpenError kind, int err, std::string
 // Sets the remote line through the COM port option before the deadline. Null, with
 // *failure set, when the server did not confirm it.
 std::unique_ptr<NetworkLine> StartSession(Socket socket, std::uint32_t baudRate, Clock::time_point deadline,
-                                   const std::stop_token& stop, OpenFailure* failure)
+                                          const std::stop_token& stop, OpenFailure* failure)
 {
     rfc2217::Client client(baudRate);
     const telnet::Bytes start = client.Start();
@@ -176,8 +176,8 @@ bool NetworkLine::Close()
     return true;
 }
 
-std::unique_ptr<NetworkLine> OpenNetworkLine(std::string_view name, std::uint32_t baudRate,
-                                             const OpenOptions& options, OpenFailure* failure)
+std::unique_ptr<NetworkLine> OpenNetworkLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
+                                             OpenFailure* failure)
 {
     std::string why;
     const std::optional<NetworkPort> port = ParseNetworkName(name, &why);

@@ -57,7 +57,7 @@ private:
 // set, when any step failed: BadName for a name not well formed, HostNotFound,
 // ConnectionRefused, NoAnswer, NotDeviceServer, UnsupportedBaud when the server set
 // another rate.
-std::unique_ptr<NetworkLine> OpenNetworkLine(std::string_view name, std::uint32_t baudRate,
-                                             const OpenOptions& options, OpenFailure* failure);
+std::unique_ptr<NetworkLine> OpenNetworkLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
+                                             OpenFailure* failure);
 
 }  // namespace serial
