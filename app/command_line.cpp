@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "common/command_line.h"
+#include "serial/network_name.h"
+#include "serial/port_name.h"
 
 namespace app {
 namespace {
@@ -34,6 +36,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         [](std::string_view name) { return Contains(kQtOptionsWithValue, name) || Contains(kQtFlags, name); });
     CLI::Option* const help = parser.Flag("-h,-?,--help,--help-all");
     CLI::Option* const version = parser.Flag("-v,--version");
+    CLI::Option* const port = parser.Value("--port");
     for (const std::string_view name : kQtOptionsWithValue)
         parser.Value("--" + std::string(name));
     for (const std::string_view name : kQtFlags)
@@ -46,9 +49,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
         if (kind == command_line::Reading::Kind::MissingValue)
             line.error = arg + " needs a value";
         else if (kind == command_line::Reading::Kind::Stray && (arg.size() < 2 || arg[0] != '-'))
-            line.error = "unexpected argument \"" + arg + "\"; the panel takes no file or port name";
+            line.error = "unexpected argument \"" + arg + "\"; the panel takes no file; name a port with --port";
         else
             line.error = "unknown option " + arg;  // also a flag of Qt's given a value
+    }
+    // Any name display-send takes; a network port's is checked here, a device's on opening.
+    const std::vector<std::size_t> ports = reading.PlacesOf(port);
+    if (!ports.empty()) {
+        line.port = port->results().front();
+        std::string why;
+        if (line.port.empty())
+            why = "--port needs a port name";
+        else if (serial::IsNetworkName(line.port) && !serial::ParseNetworkName(line.port, &why))
+            why = "--port " + serial::Quoted(line.port) + ": " + why;
+        else if (ports.size() > 1)
+            why = "--port given twice";
+        if (!why.empty() && (reading.faults.empty() || ports.front() < reading.faults.front().at))
+            line.error = why;
     }
     // Help answers whatever else stands there; the version, once the rest is right.
     if (help->count() > 0)
@@ -62,7 +79,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
 
 std::string UsageText()
 {
-    return R"(Usage: display-test [--help] [--version] [Qt options]
+    return R"(Usage: display-test [--help] [--version] [--port NAME] [Qt options]
 
 The test panel for a customer display on a serial line: pick the port and the baud rate,
 show a typed number with a lamp lit, run the scrolling, flickering and automatic
@@ -70,6 +87,9 @@ demonstrations, in English or Chinese. It opens the first port it finds (a runni
 virtual display, display-sim, comes first) at 2400 baud.
 
 Options:
+  --port NAME    choose this port at start: a serial port, a virtual display, or a
+                 display on the network, rfc2217://HOST:PORT (a device server that
+                 sets the rate) or tcp://HOST:PORT (raw TCP, the server's own rate)
   -v, --version  print the version
   -h, --help     print this help
 

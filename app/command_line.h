@@ -12,6 +12,7 @@ struct CommandLine {
     enum class Action { Run, Help, Version, Wrong };
     Action action = Action::Run;
     std::string error;  // for Wrong: what is wrong, for the user
+    std::string port;   // --port: the port to choose at start; empty for the first listed
 };
 
 // The arguments after the program name. Qt's own options (-platform NAME, -style NAME,

@@ -49,7 +49,9 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("vandry-display-test"));
     QApplication::setWindowIcon(res::LoadIcon(IDR_MAINFRAME));
 
-    app::CDisplayTestApp theApp;
+    panel::PanelServices services;
+    services.startPort = line.port;
+    app::CDisplayTestApp theApp(std::move(services));
     theApp.InitInstance();
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTextLayout>
@@ -146,6 +147,13 @@ QWidget* CreateControl(QDialog& dialog, const res::DialogControl& control)
 }
 
 }  // namespace
+
+QString SpokenCaption(QString caption)
+{
+    static const QRegularExpression trailing(QStringLiteral("(\\(&[^&]\\))?[:：]?$"));
+    caption.remove(trailing);
+    return WithoutAccessKeys(caption);
+}
 
 QString WithoutAccessKeys(const QString& caption)
 {

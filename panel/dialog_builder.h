@@ -40,6 +40,11 @@ QFont TemplateFont(const res::DialogTemplate& tpl);
 // The text as a button shows it: "&S" is an access key, "&&" a literal ampersand.
 QString WithoutAccessKeys(const QString& caption);
 
+// The caption as a screen reader says it: without its access key, "(&S)" after the text
+// gone whole, "&1" read as the 1 it shows, "&&" a literal ampersand; a label's closing
+// colon gone too.
+QString SpokenCaption(QString caption);
+
 // Creates the template's controls as children of the dialog and gives the dialog the
 // template's font, title and fixed size. Every widget is named by its control's symbol.
 //

@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "common/announcer.h"
 #include "panel/dialog_builder.h"
 #include "panel/fit_width_validator.h"
+#include "panel/network_port_dlg.h"
 #include "panel/system_menu.h"
 #include "protocol/display_commands.h"
 #include "resources/dialog_template.h"
@@ -71,6 +71,8 @@ void ConnectControl(QWidget* control, int id, void (Control::*signal)(Args...), 
 
 // Marks the port list's entry of the chosen port while it is away.
 constexpr int kAwayRole = Qt::UserRole + 1;
+// Marks the port list's last entry, which opens the network port dialog.
+constexpr int kNetworkEntryRole = Qt::UserRole + 2;
 
 protocol::Lamp LampOfButton(int id)
 {
@@ -82,15 +84,6 @@ protocol::Lamp LampOfButton(int id)
     case IDC_LAMP_CHANGE: return protocol::Lamp::Change;
     default: return protocol::Lamp::None;
     }
-}
-
-// The caption as a screen reader says it: without its access key, "(&S)" after the text
-// gone whole, "&1" read as the 1 it shows, "&&" a literal ampersand.
-QString SpokenCaption(QString caption)
-{
-    static const QRegularExpression trailingKey(QStringLiteral("\\(&[^&]\\)$"));
-    caption.remove(trailingKey);
-    return WithoutAccessKeys(caption);
 }
 
 }  // namespace
@@ -262,7 +255,7 @@ void CDisplayTestDlg::FillPortList()
     combo->clear();
     for (const std::string& entry : m_core->Ports()) {
         combo->addItem(FromUtf8(entry), QByteArray::fromStdString(entry));
-        combo->setItemData(combo->count() - 1, FromUtf8(m_core->Services().describePort(entry)), Qt::ToolTipRole);
+        combo->setItemData(combo->count() - 1, m_core->PortDescription(entry), Qt::ToolTipRole);
     }
     // The chosen port stays in sight while it is away, marked so, rather than leaving the
     // list blank: the user sees what the panel waits for.
@@ -274,6 +267,8 @@ void CDisplayTestDlg::FillPortList()
         combo->setItemData(combo->count() - 1, m_core->PortTip(), Qt::ToolTipRole);
         combo->setItemData(combo->count() - 1, true, kAwayRole);  // the tooltip follows the port's state
     }
+    combo->addItem(Text(res::Text::NetPortEntry));
+    combo->setItemData(combo->count() - 1, true, kNetworkEntryRole);
     combo->setEnabled(combo->count() > 0);
     if (combo->count() > 0) {
         // The open list is as wide as the longest entry, even where the box is narrower.
@@ -368,6 +363,11 @@ QString CDisplayTestDlg::SpokenPortState() const
 
 void CDisplayTestDlg::OnSelchangePort()
 {
+    const auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
+    if (combo->currentData(kNetworkEntryRole).toBool()) {
+        OnNetworkPort();
+        return;
+    }
     OnSelchangeBaud();
 }
 
@@ -375,8 +375,34 @@ void CDisplayTestDlg::OnSelchangeBaud()
 {
     UpdateData(true);
     const auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
-    const std::string port =
-        combo->currentIndex() >= 0 ? combo->currentData().toByteArray().toStdString() : m_core->ChosenPort();
+    const bool listed = combo->currentIndex() >= 0 && !combo->currentData(kNetworkEntryRole).toBool();
+    const std::string port = listed ? combo->currentData().toByteArray().toStdString() : m_core->ChosenPort();
+    m_core->Connect(port, m_strBaud);
+}
+
+void CDisplayTestDlg::OnNetworkPort()
+{
+    if (m_networkDlg)
+        return;
+    m_networkDlg = new NetworkPortDlg(CurrentLanguage(), this);
+    connect(m_networkDlg, &QDialog::finished, this, &CDisplayTestDlg::OnNetworkPortDone);
+    // Window-modal and without a loop of its own: the panel's port and timers go on, and
+    // its Enter and Escape are the dialog's while it is open.
+    m_networkDlg->open();
+}
+
+void CDisplayTestDlg::OnNetworkPortDone(int result)
+{
+    const std::string port = m_networkDlg ? m_networkDlg->PortName() : std::string();
+    if (m_networkDlg)
+        m_networkDlg->deleteLater();
+    auto* combo = static_cast<QComboBox*>(GetDlgItem(IDC_PORT));
+    if (result != QDialog::Accepted || port.empty()) {
+        combo->setCurrentIndex(combo->findData(QByteArray::fromStdString(m_core->ChosenPort())));
+        return;
+    }
+    UpdateData(true);
+    m_core->AddPort(port);
     m_core->Connect(port, m_strBaud);
 }
 
@@ -486,7 +512,8 @@ void CDisplayTestDlg::OnSysCommand(unsigned nID)
 void CDisplayTestDlg::done(int result)
 {
     // The demonstration ends, a write under way is abandoned and the port released, at
-    // once, also on a stalled line.
+    // once, also on a stalled line; a network port's open is abandoned too.
+    delete m_networkDlg;
     m_core->Shutdown();
     QDialog::done(result);
 }

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "panel/network_port_dlg.h"
 #include "panel/panel_core.h"
 #include "resources/captions.h"
 
@@ -39,6 +41,8 @@ public:
 
     // The panel's logic behind the window.
     PanelCore& Core() const { return *m_core; }
+    // The network port dialog while it is open over the panel, or nullptr.
+    NetworkPortDlg* NetworkDialog() const { return m_networkDlg; }
 
     // Ends the dialog; a running demonstration ends with it.
     void done(int result) override;
@@ -77,6 +81,10 @@ private:
 
     // Handlers.
     void OnSelchangePort();
+    // The port list's last entry: the network port dialog, window-modal over the panel;
+    // its port joins the list and is opened, or Cancel shows the port chosen before.
+    void OnNetworkPort();
+    void OnNetworkPortDone(int result);
     void OnSelchangeBaud();
     void OnSendData();
     void OnScrolling();
@@ -128,6 +136,7 @@ private:
     std::unique_ptr<PanelCore> m_core;
     std::map<int, QWidget*> m_controls;
     QMenu* m_sysMenu = nullptr;  // the About entry on a right click, on every platform
+    QPointer<NetworkPortDlg> m_networkDlg;
 
     // What was last told a screen reader, to tell it only what changed since.
     ui::Announcer* m_announcer = nullptr;

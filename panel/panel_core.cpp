@@ -6,6 +6,7 @@
 #include "panel/auto_display.h"
 #include "panel/port_link.h"
 #include "protocol/code_page.h"
+#include "serial/network_name.h"
 #include "serial/port_description.h"
 #include "serial/port_discovery.h"
 #include "serial/port_holder.h"
@@ -36,10 +37,22 @@ bool Contains(const std::vector<std::string>& list, const std::string& name)
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-// Transient reasons: the port comes back, the other program lets go.
+// Transient reasons: the port comes back, the other program lets go, the device server is
+// started again or its network comes back.
 bool IsTransient(serial::OpenError kind)
 {
-    return kind == serial::OpenError::NoSuchPort || kind == serial::OpenError::InUse;
+    switch (kind) {
+    case serial::OpenError::NoSuchPort:
+    case serial::OpenError::InUse:
+    case serial::OpenError::ConnectionRefused:
+    case serial::OpenError::NoAnswer: return true;
+    default: return false;
+    }
+}
+
+bool IsNetworkWait(serial::OpenError kind)
+{
+    return kind == serial::OpenError::ConnectionRefused || kind == serial::OpenError::NoAnswer;
 }
 
 }  // namespace
@@ -107,7 +120,9 @@ void PanelCore::Start(const QString& baud, res::Lang lang)
 {
     m_lang = lang;
     m_baud = baud;
-    m_ports = m_services.listPorts();
+    if (!m_services.startPort.empty())
+        m_added.push_back(m_services.startPort);
+    m_ports = ListPorts();
     emit portsChanged();
     if (m_ports.empty()) {
         m_state = PortState::NoneFound;
@@ -115,8 +130,29 @@ void PanelCore::Start(const QString& baud, res::Lang lang)
         emit stateChanged();
         return;
     }
-    m_chosen = m_ports.front();
+    m_chosen = m_added.empty() ? m_ports.front() : m_added.front();
     AskConnect();
+}
+
+std::vector<std::string> PanelCore::ListPorts() const
+{
+    std::vector<std::string> ports = m_services.listPorts();
+    for (const std::string& port : m_added) {
+        if (!Contains(ports, port))
+            ports.push_back(port);
+    }
+    return ports;
+}
+
+void PanelCore::AddPort(const std::string& portName)
+{
+    if (Contains(m_added, portName))
+        return;
+    m_added.push_back(portName);
+    if (!Contains(m_ports, portName)) {
+        m_ports.push_back(portName);
+        emit portsChanged();
+    }
 }
 
 void PanelCore::Connect(const std::string& portName, const QString& baud)
@@ -210,7 +246,7 @@ void PanelCore::OnRetry()
 
 void PanelCore::RefreshPorts()
 {
-    std::vector<std::string> ports = m_services.listPorts();
+    std::vector<std::string> ports = ListPorts();
     if (ports == m_ports) {
         // The same names, but one may stand for a new device now (a virtual display
         // started again under its name between two listings).
@@ -282,6 +318,8 @@ void PanelCore::ShowPortReason()
         hint = Text(res::Text::HintPermissionDenied);
     } else if (m_state == PortState::OpenFailed && m_failure.kind == serial::OpenError::InUse) {
         hint = Text(res::Text::HintInUse);
+    } else if (m_state == PortState::OpenFailed && IsNetworkWait(m_failure.kind)) {
+        hint = Text(res::Text::HintDisconnected);
     }
     if (reason.isEmpty())
         return;
@@ -299,6 +337,12 @@ void PanelCore::SetUpper(const QString& text)
 QString PanelCore::PortTip() const
 {
     const QString port = FromUtf8(m_chosen);
+    const std::optional<serial::NetworkPort> network = serial::ParseNetworkName(m_chosen, nullptr);
+    if (m_state == PortState::Open && network) {
+        const QString where = FromUtf8(serial::HostAndPort(*network));
+        return network->kind == serial::NetworkPort::Kind::Rfc2217 ? Text(res::Text::NetRfc2217Open).arg(where, m_baud)
+                                                                   : Text(res::Text::NetRawTcpOpen).arg(where);
+    }
     switch (m_state) {
     case PortState::Open: return Text(res::Text::PortOpen).arg(port, m_baud);
     case PortState::NoneFound: return Text(res::Text::PortNoneFound);
@@ -321,15 +365,27 @@ QString PanelCore::PortTip() const
         return (m_holder.isEmpty() ? Text(res::Text::PortInUse).arg(port)
                                    : Text(res::Text::PortInUseBy).arg(port, m_holder))
                + refusal;
-    case serial::OpenError::UnsupportedBaud: return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud);
+    case serial::OpenError::UnsupportedBaud:  // a device server says which rate it set instead
+        return Text(res::Text::PortUnsupportedBaud).arg(port, m_baud) + refusal;
     case serial::OpenError::KernelConsole: return Text(res::Text::PortKernelConsole).arg(port);
-    case serial::OpenError::HostNotFound:
-    case serial::OpenError::ConnectionRefused:
-    case serial::OpenError::NoAnswer:
-    case serial::OpenError::NotDeviceServer:
+    case serial::OpenError::HostNotFound: return Text(res::Text::PortHostNotFound).arg(port) + refusal;
+    case serial::OpenError::ConnectionRefused: return Text(res::Text::PortConnectionRefused).arg(port);
+    case serial::OpenError::NoAnswer: return Text(res::Text::PortNoAnswer).arg(port);
+    case serial::OpenError::NotDeviceServer: return Text(res::Text::PortNotDeviceServer).arg(port) + refusal;
     case serial::OpenError::Other: break;
     }
     return Text(res::Text::PortOther).arg(port, m_baud, reason);
+}
+
+QString PanelCore::PortDescription(const std::string& portName) const
+{
+    const std::optional<serial::NetworkPort> network = serial::ParseNetworkName(portName, nullptr);
+    if (!network)
+        return FromUtf8(m_services.describePort(portName));
+    const QString where = FromUtf8(serial::HostAndPort(*network));
+    return Text(network->kind == serial::NetworkPort::Kind::Rfc2217 ? res::Text::NetRfc2217Server
+                                                                    : res::Text::NetRawTcpServer)
+        .arg(where);
 }
 
 void PanelCore::SetLanguage(res::Lang lang)

@@ -57,6 +57,9 @@ struct PanelServices {
     // Shows the About box modally over the panel, in the panel's language. Unset: the
     // panel offers no About entry.
     std::function<void(QWidget* parent, res::Lang lang)> runAboutBox;
+    // The port to choose at start (display-test --port), added to the port list for this
+    // run where the machine does not list it. Empty: the first port listed.
+    std::string startPort;
 };
 
 // The services given, with the machine's in place of each one left unset but the About
@@ -84,6 +87,9 @@ public:
     void Start(const QString& baud, res::Lang lang);
     // The user chose a port or a baud rate: close, then open again.
     void Connect(const std::string& portName, const QString& baud);
+    // A port the user named (a network port) joins the list for this run, after the
+    // machine's ports, and stays there whatever the machine lists.
+    void AddPort(const std::string& portName);
     void SetLanguage(res::Lang lang);
     void SendData(protocol::Lamp lamp, const QString& text);
     void Scrolling();
@@ -106,6 +112,9 @@ public:
     bool ActionsEnabled() const { return PortOpen() && !m_autoRunning; }
     bool AutoEnabled() const { return PortOpen() || m_autoRunning; }
     QString PortTip() const;
+    // What a port list entry stands for, in the panel's language for a network port, as
+    // display-send --list says it for the others.
+    QString PortDescription(const std::string& portName) const;
     QString UpperStatus() const { return m_upper; }
     QString LowerStatus() const { return m_lower; }
     // Whether an open or a write has not been answered yet, wanted still or not.
@@ -128,6 +137,8 @@ private:
     void OnWritten(quint64 request, quint32 result);
 
     void AskConnect();
+    // The machine's ports, then the ones added for this run.
+    std::vector<std::string> ListPorts() const;
     void LosePort();
     void ShowPortReason();
     void SetUpper(const QString& text);
@@ -143,6 +154,7 @@ private:
     PortLink* m_port = nullptr;  // owned by m_services
 
     std::vector<std::string> m_ports;
+    std::vector<std::string> m_added;  // named by the user for this run
     std::string m_chosen;
     QString m_baud = QString::number(protocol::kDefaultBaud);
     PortState m_state = PortState::Opening;

@@ -33,15 +33,20 @@ ThreadedPort::~ThreadedPort()
 
 void ThreadedPort::Open(quint64 request, const QByteArray& portName, quint32 baudRate)
 {
+    // A network port's open may wait on its host for seconds: the one before this, if still
+    // under way, ends at once.
     if (m_worker)
-        QMetaObject::invokeMethod(
-            m_worker, [w = m_worker, request, portName, baudRate] { w->Open(request, portName, baudRate); });
+        QMetaObject::invokeMethod(m_worker, [w = m_worker, request, portName, baudRate, stop = m_worker->NextOpen()] {
+            w->Open(request, portName, baudRate, stop);
+        });
 }
 
 void ThreadedPort::Close()
 {
-    if (m_worker)
+    if (m_worker) {
+        m_worker->CancelOpens();
         QMetaObject::invokeMethod(m_worker, [w = m_worker] { w->Close(); });
+    }
 }
 
 void ThreadedPort::Write(quint64 request, const QByteArray& hex)
@@ -68,9 +73,10 @@ void ThreadedPort::Shutdown()
     if (!m_worker)
         return;
     disconnect(m_worker, nullptr, this, nullptr);
-    // A write on a stalled line ends at once; then the port closes and the thread ends,
-    // both on the port's own thread.
+    // A write on a stalled line and an open waiting on a network host end at once; then
+    // the port closes and the thread ends, both on the port's own thread.
     m_worker->CancelWrites();
+    m_worker->CancelOpens();
     QMetaObject::invokeMethod(m_worker, [worker = m_worker] {
         worker->Close();
         QThread::currentThread()->quit();

@@ -18,16 +18,32 @@ void PortWorker::CancelWrites()
     m_stop = std::stop_source();
 }
 
+std::stop_token PortWorker::NextOpen()
+{
+    const std::lock_guard lock(m_mutex);
+    m_openStop.request_stop();
+    m_openStop = std::stop_source();
+    return m_openStop.get_token();
+}
+
+void PortWorker::CancelOpens()
+{
+    const std::lock_guard lock(m_mutex);
+    m_openStop.request_stop();
+}
+
 std::stop_token PortWorker::StopToken()
 {
     const std::lock_guard lock(m_mutex);
     return m_stop.get_token();
 }
 
-void PortWorker::Open(quint64 request, const QByteArray& portName, quint32 baudRate)
+void PortWorker::Open(quint64 request, const QByteArray& portName, quint32 baudRate, std::stop_token stop)
 {
     Close();
-    const bool ok = m_port.Open(portName.toStdString(), baudRate);
+    serial::OpenOptions options;
+    options.stop = std::move(stop);
+    const bool ok = m_port.Open(portName.toStdString(), baudRate, options);
     if (ok) {
         m_portName = portName.toStdString();
         m_baudRate = baudRate;

@@ -28,12 +28,19 @@ public:
     // From any thread: a write under way ends at once, and every write asked for before
     // this call is answered as cancelled without touching the line.
     void CancelWrites();
+    // From any thread: an open under way ends at once, and the open asked for next is
+    // stopped by the token returned, when the one after it is asked for or CancelOpens
+    // comes. Apart from the writes' stop: a new choice of port ends an open at once, while
+    // a message on its way to the port chosen before goes out whole.
+    std::stop_token NextOpen();
+    void CancelOpens();
     // From any thread: the ticket to give a write asked for now.
     quint64 WriteTicket() const { return m_ticket.load(); }
     // From any thread: moves on whenever the line takes a part of a message.
     quint64 Progress() const { return m_progress.load(); }
 
-    void Open(quint64 request, const QByteArray& portName, quint32 baudRate);
+    // stop: from NextOpen; ends a network port's name resolution, connection and handshake.
+    void Open(quint64 request, const QByteArray& portName, quint32 baudRate, std::stop_token stop);
     void Close();
     void Write(quint64 request, const QByteArray& hex, quint64 ticket);
 
@@ -61,8 +68,9 @@ private:
     std::string m_cutOn;                             // the port a message was cut on, until Clear followed it
     quint64 m_openRequest = 0;                       // the request that opened m_port
     common::HandleNotifier* m_lineEvents = nullptr;  // tells of news on the open line
-    std::mutex m_mutex;                              // guards m_stop against CancelWrites from the window's thread
+    std::mutex m_mutex;                              // guards both stop sources against the window's thread
     std::stop_source m_stop;
+    std::stop_source m_openStop;
     std::atomic<quint64> m_ticket{0};
     std::atomic<quint64> m_progress{0};
 };

@@ -78,6 +78,32 @@ enum class Text {
     PortOther,
     PortDisconnected,
     PortAway,  // the chosen port in the port list while it is away; %1 is the port
+    // A network port's own reasons. %1 is the port.
+    PortHostNotFound,
+    PortConnectionRefused,
+    PortNoAnswer,
+    PortNotDeviceServer,
+    // What a network port is, as its list entry's tooltip says it; %1 is HOST:PORT.
+    NetRfc2217Server,
+    NetRawTcpServer,
+    // The port icon's tooltip while a network port is open; %1 is HOST:PORT, %2 the baud rate.
+    NetRfc2217Open,
+    NetRawTcpOpen,
+    NetPortEntry,  // the last entry of the port list, which opens the network port dialog
+
+    // The network port dialog.
+    NetTitle,
+    NetKind,
+    NetKindRfc2217,
+    NetKindRawTcp,
+    NetHost,
+    NetPort,
+    NetOk,
+    NetCancel,
+    // Why OK waits: no host yet, a host that is no name or address, a port out of range.
+    NetNoHost,
+    NetBadHost,
+    NetBadPort,
 
     // About box.
     AboutTitle,

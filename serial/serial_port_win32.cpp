@@ -29,6 +29,10 @@ constexpr std::uint32_t kDeviceGone[] = {
     ERROR_BROKEN_PIPE,
     ERROR_NO_DATA,
     ERROR_PIPE_NOT_CONNECTED,
+    // A network port, once its server went away or reset the connection.
+    WSAECONNRESET,
+    WSAECONNABORTED,
+    WSAESHUTDOWN,
 };
 
 }  // namespace

@@ -2,16 +2,14 @@
 // wakes a wait through a pipe that a stop callback writes to.
 #include "serial/socket.h"
 
+#include "serial/bounded_lookup.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -117,41 +115,28 @@ int ResolveBounded(const std::string& host, const std::string& service, const ad
     if (::getaddrinfo(host.c_str(), service.c_str(), &numeric, out) == 0)
         return 0;
 
-    struct Lookup {
-        std::mutex mutex;
-        std::condition_variable_any done;
-        bool finished = false;
-        bool abandoned = false;
+    struct Found {
         int result = 0;
         addrinfo* list = nullptr;
     };
-    const auto lookup = std::make_shared<Lookup>();
-    try {
-        std::thread([lookup, host, service, hints] {
-            addrinfo* list = nullptr;
-            const int result = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
-            const std::lock_guard lock(lookup->mutex);
-            if (lookup->abandoned) {
-                if (list != nullptr)
-                    ::freeaddrinfo(list);
-                return;
-            }
-            lookup->result = result;
-            lookup->list = list;
-            lookup->finished = true;
-            lookup->done.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return EAI_MEMORY;  // no thread to look the name up on
+    Found found;
+    const auto lookup = [host, service, hints] {
+        Found f;
+        f.result = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &f.list);
+        return f;
+    };
+    const auto drop = [](Found& f) {
+        if (f.list != nullptr)
+            ::freeaddrinfo(f.list);
+    };
+    switch (RunBounded(lookup, drop, deadline, stop, &found)) {
+    case LookupEnd::Done: break;
+    case LookupEnd::TimedOut: return kResolveTimedOut;
+    case LookupEnd::Stopped: return kResolveStopped;
+    case LookupEnd::NoThread: return EAI_MEMORY;  // no thread to look the name up on
     }
-    std::unique_lock lock(lookup->mutex);
-    lookup->done.wait_until(lock, stop, deadline, [&] { return lookup->finished; });
-    if (!lookup->finished) {
-        lookup->abandoned = true;
-        return stop.stop_requested() ? kResolveStopped : kResolveTimedOut;
-    }
-    *out = lookup->list;
-    return lookup->result;
+    *out = found.list;
+    return found.result;
 }
 
 OpenFailure Failure(OpenError kind, int err, std::string words)

@@ -77,5 +77,25 @@ int main(int argc, char** argv)
         Relist(p, {});
         ok &= Save(*p, dir, QStringLiteral("panel-port-away.png"));
     }
+    for (const bool english : {false, true}) {
+        // The network port dialog over the panel, first as it opens, then with a host
+        // that is no name: OK waits, and the line says why.
+        const Panel p = MakePanel({line.path()});
+        p->show();
+        ChooseLanguage(*p, english);
+        auto* ports = Control<QComboBox>(*p, IDC_PORT);
+        Choose(ports, ports->count() - 1);
+        panel::NetworkPortDlg* net = p->NetworkDialog();
+        if (!net)
+            return 1;
+        const QString language = QLatin1String(english ? "english" : "chinese");
+        ok &= Save(*net, dir, QStringLiteral("network-port-%1.png").arg(language));
+        net->HostEdit()->setText(QStringLiteral("till 3"));
+        ok &= Save(*net, dir, QStringLiteral("network-port-%1-bad-host.png").arg(language));
+        net->HostEdit()->setText(QStringLiteral("127.0.0.1"));  // nothing leaves the machine
+        net->accept();
+        Settle(*p);
+        ok &= Save(*p, dir, QStringLiteral("panel-network-%1.png").arg(language));
+    }
     return ok ? 0 : 1;
 }

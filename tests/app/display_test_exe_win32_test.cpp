@@ -198,6 +198,39 @@ TEST(DisplayTestExe, OpensCom5AndItsAccessKeysPutThePanelsBytesOnTheLine)
     EXPECT_EQ(panel.WaitForExit(kEndMs), 0u);
 }
 
+// A display on the network: started with --port naming ser2net in front of COM5, the
+// panel opens it at 2400 and Send Data(&S) reaches the line; ser2net killed and started
+// again, the panel opens it again by itself.
+TEST(DisplayTestExe, OpensADeviceServerNamedAtStartAndAgainAfterItsReturn)
+{
+    REQUIRE_PORT_HOST();
+    const auto port = wine_host::Serve(kPort, "rfc2217");
+    ASSERT_TRUE(port.has_value());
+    const wine_host::Process panel(DISPLAY_TEST_EXE, {"--port", "rfc2217://127.0.0.1:" + std::to_string(*port)});
+    ASSERT_TRUE(panel.Started()) << "cannot start " << DISPLAY_TEST_EXE;
+    const HWND window = WaitForWindow(panel.Id(), kStartMs);
+    ASSERT_NE(window, nullptr) << "no window within " << kStartMs << " ms";
+    const std::string sendData = wine_host::Unhex("0C1B73301B5141382E382E382E382E382E382E382E382E0D").value();
+    // The port opens on the panel's thread, soon after the window shows or once a second
+    // after the server's return: Alt+S until the bytes come.
+    const auto sendDataArrives = [&] {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            PressAccessKey(window, 'S');
+            const std::string got = wine_host::Read(kPort, sendData.size(), 1000);
+            if (!got.empty())
+                return wine_host::Hex(got + wine_host::ReadUntilQuiet(kPort, kQuietMs));
+        }
+        return std::string("nothing");
+    };
+    EXPECT_EQ(sendDataArrives(), wine_host::Hex(sendData));
+    EXPECT_EQ(wine_host::ArrivalSpeed(kPort), 2400);
+    ASSERT_TRUE(wine_host::Unserve(kPort));
+    ASSERT_EQ(wine_host::Serve(kPort, "rfc2217"), port);
+    EXPECT_EQ(sendDataArrives(), wine_host::Hex(sendData));
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(panel.WaitForExit(kEndMs), 0u);
+}
+
 // Keys pressed and let go one after the other, into the window that has the focus.
 void PressKeys(std::initializer_list<WORD> keys)
 {

@@ -274,7 +274,13 @@ private slots:
         row("a flag of Qt's given a value", {"-reverse=1"}, 2, "", "display-test: unknown option -reverse=1");
         row("unknown before --version", {"--version", "-x"}, 2, "", "display-test: unknown option -x");
         row("an argument", {"ttyUSB0"}, 2, "",
-            "display-test: unexpected argument \"ttyUSB0\"; the panel takes no file or port name");
+            "display-test: unexpected argument \"ttyUSB0\"; the panel takes no file; name a port with --port");
+        row("--port with --version", {"--port", "tcp://[::1]:4001", "--version"}, 0, "display-test 1.0.0.2\n");
+        row("a network port without its port number", {"--port", "rfc2217://till3"}, 2, "",
+            "display-test: --port \"rfc2217://till3\": no port number after the host (HOST:PORT)");
+        row("a network port out of range", {"--port=tcp://10.0.0.7:70000"}, 2, "",
+            "display-test: --port \"tcp://10.0.0.7:70000\": port 70000 is out of range (1 to 65535)");
+        row("--port twice", {"--port", "sim0", "--port", "sim1"}, 2, "", "display-test: --port given twice");
         row("Qt's option without its value", {"-platform"}, 2, "", "display-test: -platform needs a value");
     }
     void theCommandLineAnswersWithoutADisplay()

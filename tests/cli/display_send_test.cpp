@@ -25,7 +25,9 @@
 #include <string>
 #include <vector>
 
+#include "serial/socket.h"
 #include "tests/support/child_process.h"
+#include "tests/support/device_server.h"
 #include "tests/support/display_lock.h"
 #include "tests/support/fake_machine.h"
 #include "tests/support/pty_pair.h"
@@ -218,6 +220,69 @@ TEST_F(DisplaySend, EveryMessageKindPutsItsExactBytesOnTheLineAtItsRate)
     }
 }
 
+// Through Debian's ser2net in front of the test's line. The line is stalled while a run
+// is connected, so that the rate it set is still there to be read once the run ended:
+// ser2net puts the line back when its client leaves.
+TEST_F(DisplaySend, NetworkPortsReachTheLineThroughADeviceServer)
+{
+    if (!testing_support::HaveSer2net())
+        GTEST_SKIP() << "no ser2net";
+    using Accepter = testing_support::DeviceServer::Accepter;
+    testing_support::DeviceServer rfc2217(m_line.path(), Accepter::Rfc2217);
+    testing_support::DeviceServer raw(m_line.path(), Accepter::RawTcp);
+    ASSERT_TRUE(rfc2217.Running() && raw.Running());
+    const Bytes price = {0x0C, 0x1B, 0x73, 0x31, 0x1B, 0x51, 0x41, 0x31, 0x32, 0x2E, 0x35, 0x30, 0x0D};
+    struct Row {
+        const testing_support::DeviceServer& server;
+        std::vector<std::string> args;
+        Bytes bytes;
+        speed_t speed;  // on raw TCP ser2net's own, 9600
+    };
+    const Row rows[] = {
+        {rfc2217, {"--baud", "9600", "--text", "12.50", "--lamp", "price"}, price, B9600},
+        {rfc2217, {"--hex", "0C FF 0D"}, {0x0C, 0xFF, 0x0D}, B2400},
+        {raw, {"--baud", "2400", "--text", "12.50", "--lamp", "price"}, price, B9600},
+    };
+    const auto send = [this](const std::string& port, std::vector<std::string> args, Bytes* wire, speed_t* speed,
+                             std::size_t expected) {
+        EXPECT_TRUE(m_line.Stall());
+        args.insert(args.begin(), {"--port", port});
+        auto result = Send(args);
+        termios during{};
+        EXPECT_TRUE(m_line.LineSettings(&during));
+        *speed = cfgetospeed(&during);
+        EXPECT_TRUE(m_line.Resume());
+        *wire = m_line.ReadAtLeast(expected);
+        return result;
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.server.Name() + " " + testing::PrintToString(r.args));
+        Bytes wire;
+        speed_t speed = B0;
+        const auto result = send(r.server.Name(), r.args, &wire, &speed, r.bytes.size());
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(wire, r.bytes);
+        EXPECT_EQ(speed, r.speed);
+    }
+
+    // A device server that went away and came back: refused meanwhile, reached again after.
+    rfc2217.Kill();
+    Bytes wire;
+    speed_t speed = B0;
+    ExpectOneLineReason(send(rfc2217.Name(), {"--clear"}, &wire, &speed, 0), "connection refused");
+    rfc2217.Start();
+    ASSERT_TRUE(rfc2217.Running());
+    // A connection that comes a moment after the one the start-up check made and dropped
+    // gets no answer from ser2net: the sender says so and is run again, as a user would.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    testing_child::Result again;
+    do {
+        again = send(rfc2217.Name(), {"--clear"}, &wire, &speed, 1);
+    } while (again.exitCode == 4 && std::chrono::steady_clock::now() < end);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(wire, Bytes{0x0C});
+}
+
 TEST_F(DisplaySend, LongTextGoesOutWhole)
 {
     const std::string text(300, '8');
@@ -236,6 +301,11 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
     const auto lock = [fd](bool on) { ASSERT_EQ(flock(fd, on ? LOCK_EX | LOCK_NB : LOCK_UN), 0); };
     const auto stall = [this](bool on) { ASSERT_TRUE(on ? m_line.Stall() : m_line.Resume()); };
     const std::string missing = (m_runtimeDir / "no-such-device").string();
+    // A listener that never takes its connections: the kernel completes them, nobody answers.
+    std::string error;
+    const serial::ListeningSocket silent = serial::ListeningSocket::Listen("", 0, &error);
+    ASSERT_TRUE(silent.Valid()) << error;
+    const std::string refused = "tcp://127.0.0.1:" + std::to_string(testing_support::FreeLoopbackPort());
     struct Row {
         std::vector<std::string> args;
         int exitCode;
@@ -298,6 +368,11 @@ TEST_F(DisplaySend, FailuresAreNamedAndSendNothing)
         {{"--baud", "14400", "--clear"}, 4, "unsupported baud rate 14400"},
         {{"--baud", "250000", "--clear"}, 4, "unsupported baud rate 250000"},
         {{"--baud", "4294967295", "--clear"}, 4, "unsupported baud rate 4294967295"},
+        {{"--port", "rfc2217://127.0.0.1", "--clear"}, 2, "no port number after the host"},
+        {{"--port", refused, "--clear"}, 4, "cannot open \"" + refused + "\": connection refused"},
+        {{"--port", "rfc2217://127.0.0.1:" + std::to_string(silent.Port()), "--clear"},
+         4,
+         "not an RFC 2217 device server (no answer to the COM port option within 3 s)"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.args));

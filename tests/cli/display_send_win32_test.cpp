@@ -194,6 +194,46 @@ TEST(DisplaySendWin32, APortThatIsNotThereIsReportedAsSuch)
     EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
 }
 
+// Through ser2net in front of COM5, started by the host on a free loopback port: by the
+// COM port option (the bytes arrive at the rate asked) and raw.
+TEST(DisplaySendWin32, SendsThroughADeviceServerAtTheRateAsked)
+{
+    REQUIRE_PORT_HOST();
+    const struct {
+        const char* accepter;
+        std::vector<std::string> args;
+        const char* hex;  // written out by hand
+        int rate;         // the line's as the bytes arrive; 9600 is ser2net's own
+    } rows[] = {
+        {"rfc2217", {"--baud", "9600", "--text", "12.50", "--lamp", "price"}, "0C1B73311B514131322E35300D", 9600},
+        {"rfc2217", {"--baud", "2400", "--hex", "0C FF 0D"}, "0CFF0D", 2400},
+        {"tcp", {"--text", "12.50", "--lamp", "price"}, "0C1B73311B514131322E35300D", 9600},
+    };
+    // One server of each kind: a connection a moment after ser2net's start-up check may get
+    // no answer.
+    std::vector<std::string> last;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(std::string(r.accepter) + " " + r.hex);
+        const auto port = wine_host::Serve(kPort, r.accepter);
+        ASSERT_TRUE(port.has_value());
+        std::vector<std::string> args{"--port", std::string(r.accepter) + "://127.0.0.1:" + std::to_string(*port)};
+        args.insert(args.end(), r.args.begin(), r.args.end());
+        wine_host::Process sender(DISPLAY_SEND_EXE, args);
+        ASSERT_TRUE(sender.Started());
+        const std::string expected = wine_host::Unhex(r.hex).value();
+        EXPECT_EQ(wine_host::Hex(wine_host::Read(kPort, expected.size(), kArrivalMs)), wine_host::Hex(expected));
+        EXPECT_EQ(wine_host::ArrivalSpeed(kPort), r.rate);
+        EXPECT_EQ(sender.WaitForExit(kRunTimeoutMs), 0u);
+        last = args;
+    }
+    // Nothing listens there any more: the port does not open.
+    ASSERT_TRUE(wine_host::Unserve(kPort));
+    const auto refused = RunSender(last);
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->exitCode, 4u);
+    EXPECT_EQ(wine_host::ReadUntilQuiet(kPort, kQuietMs), "");
+}
+
 // What a run gives, by a name a test fixture can use (testing::Test has a Run of its own).
 using SenderRun = Run;
 

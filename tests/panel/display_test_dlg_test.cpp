@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "panel/fit_width_validator.h"
+#include "tests/support/device_server.h"
 #include "tests/support/heard_log.h"
 #include "tests/support/virtual_folder.h"
 #include "serial/serial_port.h"
@@ -66,12 +67,26 @@ struct Action {
     const char* status;
 };
 
+// What is typed into the network port dialog and how it is closed (a key, 0 for Cancel);
+// the port that joins the list (none: "") and why OK waits (UTF-8; "" once it does not).
+struct Typed {
+    const char* row;
+    bool english;
+    int kind;  // 0 RFC 2217, 1 raw TCP
+    const char* host;
+    const char* port;
+    int close;
+    const char* joins;
+    const char* why;
+};
+
 // The answers the port's thread gives late.
 enum class LateAnswer { Open, TwoOpens, Write };
 
 }  // namespace
 
 Q_DECLARE_METATYPE(Action)
+Q_DECLARE_METATYPE(Typed)
 Q_DECLARE_METATYPE(LateAnswer)
 
 class PanelTest : public QObject {
@@ -85,7 +100,8 @@ private slots:
         const Panel dlg = MakePanel({first.path(), second.path()});
 
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
-        QCOMPARE(port->count(), 2);
+        QCOMPARE(port->count(), 3);
+        QCOMPARE(port->itemText(2), QStringLiteral("网络端口..."));
         QCOMPARE(port->currentText(), QString::fromStdString(first.path()));
         QCOMPARE(LampAndActions(*dlg), QStringLiteral("open SDFA"));
         QCOMPARE(PortTip(*dlg), QString::fromStdString(first.path()) + QStringLiteral("：已打开，2400 波特"));
@@ -167,8 +183,8 @@ private slots:
         PtyPair line;
         const Panel dlg = MakePanel({}, folder.Services());
         auto* port = Control<QComboBox>(*dlg, IDC_PORT);
-        QCOMPARE(port->count(), 0);
-        QVERIFY(!port->isEnabled());
+        QCOMPARE(port->count(), 1);  // a network port may still be named
+        QCOMPARE(port->currentIndex(), -1);
         QCOMPARE(LampAndActions(*dlg), QStringLiteral("closed ----"));
         QCOMPARE(Control<QComboBox>(*dlg, IDC_BAUD)->currentText(), QStringLiteral("2400"));
         QCOMPARE(PortTip(*dlg), QStringLiteral("未找到串口"));
@@ -188,7 +204,7 @@ private slots:
         // A second one comes: listed, the first stays chosen.
         PtyPair other;
         folder.Publish("sim1", other.path());
-        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(port->count(), 3, 5000);
         QCOMPARE(port->currentText(), QStringLiteral("sim0"));
 
         // Each entry says what it is, as display-send --list does.
@@ -198,7 +214,7 @@ private slots:
         // The first ends: the panel says so, and the list keeps it in sight, marked away.
         folder.Unpublish("sim0");
         QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*dlg), IDI_PORT_CLOSED, 5000);
-        QCOMPARE(port->count(), 2);
+        QCOMPARE(port->count(), 3);
         QCOMPARE(port->itemText(0), QStringLiteral("sim1"));
         QCOMPARE(port->currentText(), QStringLiteral("sim0（未连接）"));
         QVERIFY(port->isEnabled());
@@ -390,6 +406,9 @@ private slots:
             << QStringLiteral("sim0") << true
             << QStringLiteral("sim0: not a serial port name (%1: other users may write to the folder)")
             << QStringLiteral("sim0：不是串口名称（%1: other users may write to the folder）");
+        QTest::newRow("nothing listens at a network port")
+            << QStringLiteral("tcp://127.0.0.1:1") << false << QStringLiteral("tcp://127.0.0.1:1: connection refused")
+            << QStringLiteral("tcp://127.0.0.1:1：连接被拒绝");
     }
     void theClosedIconSaysWhy()
     {
@@ -672,7 +691,7 @@ private slots:
         services.runAboutBox = [&](QWidget*, res::Lang) { ++aboutBoxes; };
         const Panel dlg = MakePanel({}, std::move(services));  // no port: the buttons are disabled
         QWidget* target = id == 0 ? dlg.dlg.get() : dlg->GetDlgItem(id);
-        QCOMPARE(target->isEnabled(), id != IDC_SEND && id != IDC_PORT);  // no port: both disabled
+        QCOMPARE(target->isEnabled(), id != IDC_SEND);  // no port: the list offers a network port
 
         // The menu may run modally or pop up and return: either way it is read, its About
         // entry taken if there is one, and closed.
@@ -819,6 +838,125 @@ private slots:
             }
         }
         QCOMPARE(radios, 7);  // two languages, five lamps
+    }
+
+    // The network port dialog, over a panel with its port open, takes a port only once its
+    // fields name one, saying why not meanwhile in the panel's language; each control has
+    // a name. Enter and Escape close the dialog, not the panel; Escape and Cancel go back
+    // to the port chosen before.
+    void theNetworkDialogChecksWhatIsTyped_data()
+    {
+        QTest::addColumn<Typed>("typed");
+        // Only ports on the loopback are taken: the panel opens what joins the list.
+        const int enter = Qt::Key_Return, escape = Qt::Key_Escape, cancel = 0;
+        const Typed rows[] = {
+            {"RFC 2217, an address, Enter", false, 0, "127.0.0.1", "1", enter, "rfc2217://127.0.0.1:1", ""},
+            {"raw TCP, Enter", true, 1, "127.0.0.1", "1", enter, "tcp://127.0.0.1:1", ""},
+            {"IPv6, brackets added, Enter", false, 0, "::1", "1", enter, "rfc2217://[::1]:1", ""},
+            {"a host name, Escape", false, 0, "till3", "4001", escape, "", ""},
+            {"raw TCP, Cancel", true, 1, "10.0.0.7", "4001", cancel, "", ""},
+            {"no host, Enter", true, 1, " ", "4001", enter, "", "Enter the device server's host name or address"},
+            {"a space in the host", false, 0, "till 3", "4001", escape, "", "不是有效的主机名或地址"},
+            {"port 70000", true, 0, "till3", "70000", enter, "", "The port number is from 1 to 65535"},
+            {"port 0", false, 1, "till3", "0", enter, "", "端口号应在 1 到 65535 之间"},
+        };
+        for (const Typed& row : rows)
+            QTest::newRow(row.row) << row;
+    }
+    void theNetworkDialogChecksWhatIsTyped()
+    {
+        QFETCH(Typed, typed);
+        const bool english = typed.english;
+        const int close = typed.close;
+        const QString name = QString::fromUtf8(typed.joins);
+        const QString why = QString::fromUtf8(typed.why);
+        const PanelOnLine dlg;
+        dlg->show();
+        ChooseLanguage(*dlg, english);
+        auto* ports = Control<QComboBox>(*dlg, IDC_PORT);
+        Choose(ports, ports->count() - 1);
+        const QPointer<panel::NetworkPortDlg> net = dlg->NetworkDialog();
+        QVERIFY(net);
+        QTRY_VERIFY(QApplication::activeWindow() == net);
+        QTest::keyClick(net->KindBox(), typed.kind == 0 ? Qt::Key_Up : Qt::Key_Down);
+        QTest::keyClicks(net->HostEdit(), QString::fromUtf8(typed.host));
+        net->PortEdit()->clear();
+        QTest::keyClicks(net->PortEdit(), QString::fromUtf8(typed.port));
+        QCOMPARE(net->Why(), why);
+        QCOMPARE(net->OkButton()->isEnabled(), why.isEmpty());
+        for (QWidget* control : net->findChildren<QWidget*>()) {
+            if (control->isVisible() && control->focusPolicy() != Qt::NoFocus)
+                QVERIFY(!QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty());
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(net->HostEdit())->text(QAccessible::Name),
+                 english ? QStringLiteral("Host") : QStringLiteral("主机"));
+
+        if (close == 0)
+            QTest::mouseClick(net->findChildren<QPushButton*>().at(1), Qt::LeftButton);  // OK, Cancel
+        else  // as the window system hands a key on: to the window that has the focus
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key(close));
+        QCOMPARE(net && net->isVisible(), !why.isEmpty() && close == Qt::Key_Return);  // OK is disabled
+        if (net && net->isVisible())
+            QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+        QVERIFY(!net || !net->isVisible());
+        QVERIFY(dlg->isVisible());
+        const std::string chosen = name.isEmpty() ? dlg.line.path() : name.toStdString();
+        QCOMPARE(dlg->Core().ChosenPort(), chosen);
+        QCOMPARE(ports->currentText(), QString::fromStdString(chosen));
+        Relist(dlg, {});  // a port named stays in the list for this run
+        QCOMPARE(dlg->Core().Ports().size(), name.isEmpty() ? 0u : 1u);
+    }
+
+    // A display behind a real device server, the panel started on its port: Alt+S puts the
+    // message on the terminal, a choice of 9600 reaches the line where the panel sets the
+    // rate, and a server killed and started again is reopened by the retry at that rate.
+    void aDisplayBehindADeviceServer_data()
+    {
+        QTest::addColumn<bool>("rfc2217");
+        QTest::addColumn<QString>("tip");  // %1 is HOST:PORT
+        QTest::addColumn<int>("speed");    // of the line at start
+        QTest::newRow("RFC 2217") << true << "RFC 2217 设备服务器 %1：已打开，2400 波特" << int(B2400);
+        QTest::newRow("raw TCP, at the server's own rate")
+            << false << "原始 TCP %1：已打开；波特率在设备服务器上设置" << int(B9600);
+    }
+    void aDisplayBehindADeviceServer()
+    {
+        QFETCH(bool, rfc2217);
+        QFETCH(QString, tip);
+        QFETCH(int, speed);
+        if (!testing_support::HaveSer2net())
+            QSKIP("no ser2net (scripts/setup.sh installs it)");
+        using Server = testing_support::DeviceServer;
+        PtyPair line;
+        Server server(line.path(), rfc2217 ? Server::Accepter::Rfc2217 : Server::Accepter::RawTcp);
+        panel::PanelServices services;
+        services.startPort = server.Name();
+        const Panel p = MakePanel({}, std::move(services));
+        p->show();
+        QVERIFY(QTest::qWaitForWindowActive(p.dlg.get()));
+        QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+        QCOMPARE(PortTip(*p), tip.arg(QStringLiteral("127.0.0.1:%1").arg(server.Port())));
+        termios tio{};
+        QVERIFY(line.LineSettings(&tio));
+        QCOMPARE(int(cfgetospeed(&tio)), speed);
+
+        QTest::keyClick(p.dlg.get(), Qt::Key_S, Qt::AltModifier);  // the button shows its press first
+        QTRY_COMPARE_WITH_TIMEOUT(UpperStatus(*p), QStringLiteral("发送: 成功"), 5000);
+        QCOMPARE(line.ReadAll(5000, 200), QByteArray::fromHex("0c1b73301b5141382e382e382e382e382e382e382e382e0d"));
+        Choose(Control<QComboBox>(*p, IDC_BAUD), 1);
+        QVERIFY(line.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
+
+        server.Kill();
+        QTRY_COMPARE_WITH_TIMEOUT(PortIcon(*p), IDI_PORT_CLOSED, 5000);
+        p.retry->Fire();  // refused while the server is away: still waiting
+        QCOMPARE(UpperStatus(*p), QString::fromStdString(server.Name()) + QStringLiteral("：已断开"));
+        server.Start();
+        p.retry->Fire();
+        QCOMPARE(PortIcon(*p), IDI_PORT_OPEN);
+        QCOMPARE(SentOnClick(*p, IDC_SCROLL, line), kScrolling);
+        QVERIFY(line.LineSettings(&tio));
+        QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
     }
 };
 

@@ -201,7 +201,7 @@ private slots:
         QVERIFY(Plug(false));
         const harness::Panel p = MakePanel(true);
         auto* ports = Control<QComboBox>(*p.dlg, IDC_PORT);
-        QCOMPARE(ports->count(), 0);
+        QCOMPARE(ports->count(), 1);  // the network port entry alone
         QVERIFY(!p.dlg->Core().PortOpen());
         QVERIFY(Plug(true));
         QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), 5000);
@@ -247,7 +247,7 @@ private slots:
         QVERIFY2(display->banner.rfind("listening on sim0 (", 0) == 0, display->banner.c_str());
         const harness::Panel p = MakePanel(true);
         auto* ports = Control<QComboBox>(*p.dlg, IDC_PORT);
-        QCOMPARE(ports->count(), 2);
+        QCOMPARE(ports->count(), 3);  // and the network port entry
         QCOMPARE(ports->itemText(0), QStringLiteral("sim0"));
         QCOMPARE(ports->itemText(1), QStringLiteral("COM5"));
         QTRY_VERIFY_WITH_TIMEOUT(p.dlg->Core().PortOpen(), kArrivalMs);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "serial/cut_message.h"
+#include "serial/network_name.h"
 #include "serial/port_discovery.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
@@ -246,6 +247,55 @@ TEST(PortName, PosixDevicePathStaysInsideItsFolders)
     };
     for (const auto& c : cases)
         EXPECT_EQ(PosixDevicePath(c.entry, c.devDir, c.virtualDir), c.path) << '"' << c.entry << '"';
+}
+
+// A network port's name: taken apart, given back in its one form and as a user reads it,
+// or refused with the words of what is wrong.
+TEST(PortName, NetworkNamesTakenApartOrRefused)
+{
+    using Kind = NetworkPort::Kind;
+    const struct {
+        const char* name;
+        bool listen;
+        Kind kind;
+        const char* host;
+        std::uint16_t port;
+        const char* form;  // NetworkName and HostAndPort; for a name refused, the reason alone
+        const char* shown;
+    } cases[] = {
+        {"rfc2217://10.0.0.7:4001", false, Kind::Rfc2217, "10.0.0.7", 4001, "rfc2217://10.0.0.7:4001", "10.0.0.7:4001"},
+        {"tcp://till3:4001", false, Kind::RawTcp, "till3", 4001, "tcp://till3:4001", "till3:4001"},
+        {"RFC2217://[::1]:65535", false, Kind::Rfc2217, "::1", 65535, "rfc2217://[::1]:65535", "[::1]:65535"},
+        {"Tcp://h:1", false, Kind::RawTcp, "h", 1, "tcp://h:1", "h:1"},
+        {"rfc2217://:0", true, Kind::Rfc2217, "", 0, "rfc2217://:0", ":0"},
+        {"tcp://[::]:0", true, Kind::RawTcp, "::", 0, "tcp://[::]:0", "[::]:0"},
+        {"rfc2217://10.0.0.7", false, Kind::Rfc2217, "", 0, "no port number after the host", ""},
+        {"rfc2217://10.0.0.7:", false, Kind::Rfc2217, "", 0, "no port number after the host", ""},
+        {"tcp://h:0", false, Kind::RawTcp, "", 0, "port 0 is out of range", ""},
+        {"tcp://h:65536", true, Kind::RawTcp, "", 0, "port 65536 is out of range", ""},
+        {"tcp://::1:4001", false, Kind::RawTcp, "", 0, "an IPv6 address goes in brackets", ""},
+        {"tcp://[::1:4001", false, Kind::RawTcp, "", 0, "no ']'", ""},
+        {"tcp://:4001", false, Kind::RawTcp, "", 0, "no host before the port number", ""},
+        {"tcp://h:40x", false, Kind::RawTcp, "", 0, "the port is not a number", ""},
+        {"tcp://a b:1", false, Kind::RawTcp, "", 0, "not a host name or address", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(IsNetworkName(c.name));
+        std::string why;
+        const auto parsed = ParseNetworkName(c.name, &why, c.listen);
+        if (std::string_view(c.form).find("://") == std::string_view::npos) {
+            EXPECT_FALSE(parsed);
+            EXPECT_NE(why.find(c.form), std::string::npos) << why;
+            continue;
+        }
+        ASSERT_TRUE(parsed) << why;
+        EXPECT_EQ(*parsed, (NetworkPort{c.kind, c.host, c.port}));
+        EXPECT_EQ(NetworkName(*parsed), c.form);
+        EXPECT_EQ(HostAndPort(*parsed), c.shown);
+    }
+    EXPECT_FALSE(IsNetworkName("ttyUSB0"));
+    EXPECT_FALSE(IsNetworkName("/dev/tcp"));
 }
 
 TEST(NaturalOrder, DigitRunsCompareByValue)

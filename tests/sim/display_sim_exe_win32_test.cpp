@@ -1,7 +1,7 @@
 // display-sim.exe under Wine as a user starts it for scripts: --text, with display-send.exe
 // sending to it by its name sim0; a second display, one that was killed, and one that
-// listens on COM5 (a pseudo-terminal of wine-port-host) at 9600. The state lines expected
-// are written out by hand, as --text prints them on Linux.
+// listens on COM5 (a pseudo-terminal of wine-port-host) at 9600, and one on the network.
+// The state lines expected are written out by hand, as --text prints them on Linux.
 
 #include <gtest/gtest.h>
 
@@ -210,6 +210,35 @@ TEST(DisplaySimExe, ListensOnACOMPortAtItsRate)
     for (const char c : std::string("\x1bQA12\r"))
         ASSERT_TRUE(wine_host::Write("COM5", std::string(1, c)));
     EXPECT_EQ(sim.Line(), "[      12] lamps=Collect mode=still");
+}
+
+// On the network: pyserial's RFC 2217 client on Linux, at a rate a display at 2400 reads
+// and at one it would not.
+TEST(DisplaySimExe, ListensForAnRfc2217ClientAndJudgesItsRate)
+{
+    REQUIRE_PORT_HOST();
+    SimExe sim({"--text", "--listen", "rfc2217://127.0.0.1:0"});
+    const auto banner = sim.Line();
+    ASSERT_TRUE(StartsWith(banner, "listening on rfc2217://127.0.0.1:")) << banner.value_or("");
+    ASSERT_EQ(sim.Line(), kBlank);
+    const std::string url = banner->substr(std::string("listening on ").size());
+    const struct {
+        int baud;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {2400, {"[        ] lamps=Price mode=still", "[    12.50] lamps=Price mode=still"}},
+        {9600, {"sender at 9600 baud: a display at 2400 would show garbage"}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.baud);
+        EXPECT_EQ(wine_host::PySerialSend(url, r.baud, "\x0C\x1Bs1\x1BQA12.50\r"), 0);
+        for (const std::string& line : r.lines)
+            EXPECT_EQ(sim.Line(), line);
+    }
+    // The second message changed nothing on the face: the next state line is the first
+    // client's again.
+    EXPECT_EQ(wine_host::PySerialSend(url, 2400, "\x1Bs2"), 0);
+    EXPECT_EQ(sim.Line(), "[    12.50] lamps=Total mode=still");
 }
 
 TEST(DisplaySimExe, APortThatDoesNotOpenIsOneLineOnStandardError)

@@ -24,6 +24,13 @@
 //                             pseudo-terminal; then a new one comes under the same name)
 //   native-send xHEX...    -> ok EXIT HEX  (the Linux display-send, run on a terminal of
 //                             its own with the arguments given, and the bytes it sent)
+//   serve COMn rfc2217|tcp -> ok PORT  (ser2net in front of the line, on a free port of
+//                             127.0.0.1; the same kind again: started again on its port)
+//   unserve COMn           -> ok       (that ser2net killed, as a device server that fails)
+//   arrival COMn           -> ok SPEED (the line's speed when bytes last arrived on it:
+//                             a device server puts its own back once its client left)
+//   pyserial URL BAUD HEX  -> ok EXIT  (pyserial's client, /usr/bin/python3, opens URL at
+//                             BAUD, writes the bytes, waits until they left and closes)
 // A request that cannot be served is answered "error REASON".
 //
 // Only the ports named on the command line exist in the prefix while the program runs:
@@ -54,6 +61,7 @@
 #include <vector>
 
 #include "serial/native_handle.h"
+#include "tests/support/device_server.h"
 #include "tests/support/pty_pair.h"
 #include "tests/wine/hex_words.h"
 
@@ -226,7 +234,32 @@ public:
     std::string prefix;
     std::string nativeSend;
     std::string dosdevices;
-    std::map<int, std::unique_ptr<Line>> lines;  // by COM number
+    std::map<int, std::unique_ptr<Line>> lines;                             // by COM number
+    std::map<int, std::unique_ptr<testing_support::DeviceServer>> servers;  // in front of lines
+    // What arrived on a served line, taken as it comes: ser2net flushes the terminal when
+    // its client leaves, and with it whatever the master had not read yet.
+    std::map<int, std::string> caught;
+    std::map<int, int> arrivalSpeed;
+
+    // The masters of the served lines, to watch beside the requests.
+    std::vector<std::pair<int, int>> ServedMasters() const
+    {
+        std::vector<std::pair<int, int>> masters;
+        for (const auto& [n, server] : servers) {
+            if (const auto line = lines.find(n); line != lines.end())
+                masters.emplace_back(n, line->second->master());
+        }
+        return masters;
+    }
+    void Catch(int n, int master)
+    {
+        char buffer[4096];
+        const ssize_t got = ::read(master, buffer, sizeof buffer);
+        if (got > 0) {
+            caught[n].append(buffer, static_cast<std::size_t>(got));
+            NoteArrival(n);
+        }
+    }
 
     std::string Serve(const std::string& request)
     {
@@ -244,13 +277,19 @@ public:
                 return "error no such line " + words[1];
             const auto count = std::strtoul(words[2].c_str(), nullptr, 10);
             const auto deadline = Clock::now() + std::chrono::milliseconds(std::atoi(words[3].c_str()));
-            return "ok " + Hex(ReadUntil(line->master(), count, deadline));
+            std::string got = Take(words[1], count);
+            const std::string more = ReadUntil(line->master(), count - got.size(), deadline);
+            if (!more.empty())
+                NoteArrival(ComNumber(words[1]));
+            got += more;
+            return "ok " + Hex(got);
         }
         if (verb == "quiet" && words.size() == 3) {
             const Line* line = Find(words[1]);
             if (!line)
                 return "error no such line " + words[1];
-            return "ok " + Hex(line->ReadAll(std::atoi(words[2].c_str()), std::atoi(words[2].c_str())));
+            const std::string got = Take(words[1], std::string::npos);
+            return "ok " + Hex(got + line->ReadAll(std::atoi(words[2].c_str()), std::atoi(words[2].c_str())));
         }
         if (verb == "write" && words.size() == 3) {
             const Line* line = Find(words[1]);
@@ -277,6 +316,7 @@ public:
                 return "error no such port " + words[1];
             const std::string link = dosdevices + "/com" + std::to_string(n);
             if (verb == "unplug") {
+                servers.erase(n);
                 if (lines.erase(n) == 0)
                     return "error no such line " + words[1];
                 ::unlink(link.c_str());
@@ -290,12 +330,68 @@ public:
             lines.emplace(n, std::move(line));
             return "ok";
         }
+        if (verb == "serve" && words.size() == 3) {
+            const Line* line = Find(words[1]);
+            if (!line || (words[2] != "rfc2217" && words[2] != "tcp"))
+                return "error cannot serve " + words[1] + " as " + words[2];
+            auto& server = servers[ComNumber(words[1])];
+            const auto kind = words[2] == "tcp" ? testing_support::DeviceServer::Accepter::RawTcp
+                                                : testing_support::DeviceServer::Accepter::Rfc2217;
+            if (!server || server->Name().rfind(words[2] + "://", 0) != 0)
+                server = std::make_unique<testing_support::DeviceServer>(line->path(), kind);
+            else if (!server->Running())
+                server->Start();
+            return server->Running() ? "ok " + std::to_string(server->Port()) : "error ser2net did not start";
+        }
+        if (verb == "unserve" && words.size() == 2) {
+            const auto it = servers.find(ComNumber(words[1]));
+            if (it == servers.end())
+                return "error no server for " + words[1];
+            it->second->Kill();
+            return "ok";
+        }
+        if (verb == "arrival" && words.size() == 2) {
+            const auto it = arrivalSpeed.find(ComNumber(words[1]));
+            return "ok " + std::to_string(it == arrivalSpeed.end() ? -1 : it->second);
+        }
+        if (verb == "pyserial" && words.size() == 4) {
+            const auto bytes = Unhex(words[3]);
+            if (!bytes)
+                return "error not hexadecimal: " + words[3];
+            const auto run =
+                testing_child::Run(testing_support::kSystemPython,
+                                   {"-c",
+                                    "import serial,sys\n"
+                                    "s = serial.serial_for_url(sys.argv[1], baudrate=int(sys.argv[2]), timeout=5)\n"
+                                    "s.write(bytes.fromhex(sys.argv[3])); s.flush(); s.close()",
+                                    words[1], words[2], words[3]});
+            if (run.exitCode != 0)
+                std::fprintf(stderr, "wine-port-host: pyserial: %s", run.err.c_str());
+            return "ok " + std::to_string(run.exitCode);
+        }
         if (verb == "native-send")
             return NativeSend(std::vector<std::string>(words.begin() + 1, words.end()));
         return "error unknown request: " + request;
     }
 
 private:
+    void NoteArrival(int n)
+    {
+        termios t{};
+        const auto line = lines.find(n);
+        if (line != lines.end() && ::tcgetattr(line->second->slave(), &t) == 0)
+            arrivalSpeed[n] = SpeedValue(::cfgetospeed(&t));
+    }
+
+    // Up to count bytes caught on the line before the request.
+    std::string Take(const std::string& name, std::size_t count)
+    {
+        std::string& bytes = caught[ComNumber(name)];
+        std::string got = bytes.substr(0, count);
+        bytes.erase(0, got.size());
+        return got;
+    }
+
     const Line* Find(const std::string& name) const
     {
         const auto it = lines.find(ComNumber(name));
@@ -461,14 +557,23 @@ int main(int argc, char** argv)
     bool timedOut = false;
     std::string pending;
     for (;;) {
-        pollfd pfd{requests.get(), POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, MillisecondsUntil(deadline));
+        const auto masters = host.ServedMasters();
+        std::vector<pollfd> fds{{requests.get(), POLLIN, 0}};
+        for (const auto& [n, master] : masters)
+            fds.push_back({master, POLLIN, 0});
+        const int ready = ::poll(fds.data(), fds.size(), MillisecondsUntil(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready == 0) {
             timedOut = true;
             break;
         }
+        for (std::size_t i = 0; i < masters.size(); ++i) {
+            if ((fds[i + 1].revents & POLLIN) != 0)
+                host.Catch(masters[i].first, masters[i].second);
+        }
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
+            continue;
         char buffer[4096];
         const ssize_t n = ::read(requests.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
@@ -512,6 +617,7 @@ int main(int argc, char** argv)
     // still runs would reach it as a signal: let it end before the lines close.
     RunQuietly({"wineserver", "-w"}, wineEnv);
     RemoveComLinks(dosdevices);
+    host.servers.clear();
     host.lines.clear();
     return timedOut ? 124 : status;
 }

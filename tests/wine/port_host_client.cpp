@@ -138,6 +138,35 @@ bool Plug(std::string_view port)
     return Ask("plug " + std::string(port)).has_value();
 }
 
+std::optional<int> Serve(std::string_view port, std::string_view accepter)
+{
+    const auto words = Ask("serve " + std::string(port) + " " + std::string(accepter));
+    if (!words || words->size() != 1)
+        return std::nullopt;
+    return std::atoi((*words)[0].c_str());
+}
+
+bool Unserve(std::string_view port)
+{
+    return Ask("unserve " + std::string(port)).has_value();
+}
+
+std::optional<int> ArrivalSpeed(std::string_view port)
+{
+    const auto words = Ask("arrival " + std::string(port));
+    if (!words || words->size() != 1 || (*words)[0] == "-1")
+        return std::nullopt;
+    return std::atoi((*words)[0].c_str());
+}
+
+std::optional<int> PySerialSend(std::string_view url, int baud, std::string_view bytes)
+{
+    const auto words = Ask("pyserial " + std::string(url) + " " + std::to_string(baud) + " " + Hex(bytes));
+    if (!words || words->size() != 1)
+        return std::nullopt;
+    return std::atoi((*words)[0].c_str());
+}
+
 std::optional<SendResult> NativeSend(const std::vector<std::string>& args)
 {
     std::string request = "native-send";

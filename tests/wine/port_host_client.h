@@ -64,6 +64,17 @@ bool Resume(std::string_view port);
 bool Unplug(std::string_view port);
 bool Plug(std::string_view port);
 
+// ser2net started in front of the line (its RFC 2217 or its raw TCP accepter), or started
+// again on the same port after Unserve killed it: the port it listens on at 127.0.0.1.
+std::optional<int> Serve(std::string_view port, std::string_view accepter);
+bool Unserve(std::string_view port);
+// The line's speed when bytes last arrived on it, or nullopt.
+std::optional<int> ArrivalSpeed(std::string_view port);
+
+// pyserial's client on Linux opening url (rfc2217://... or socket://...) at baud, writing
+// the bytes and closing: its exit status.
+std::optional<int> PySerialSend(std::string_view url, int baud, std::string_view bytes);
+
 // The Linux build's display-send, run with these arguments on a line of its own: its
 // exit status and the bytes it sent.
 struct SendResult {
