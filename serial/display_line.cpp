@@ -4,11 +4,19 @@
 #include "serial/network_name.h"
 #include "serial/port_name.h"
 #include "serial/read_port.h"
+#include "serial/served_line.h"
 
 namespace serial {
 
 bool DisplayLine::OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error)
 {
+    if (IsNetworkName(portName)) {
+        std::unique_ptr<ServedLine> line = ServedLine::Open(portName, baudRate, error);
+        if (!line)
+            return false;
+        std::string name = NetworkName(line->Where());
+        return Take(HeldReader(line.release()), std::move(name), baudRate);
+    }
     OpenFailure failure;
     OwnedHandle port = OpenForReading(portName, baudRate, &failure);
     if (!port.valid()) {
@@ -26,15 +34,15 @@ bool DisplayLine::Listen(const NetworkPort& where, std::uint32_t baudRate, std::
     if (!line)
         return false;
     std::string name = NetworkName(line->Where());
-    return Take(NetworkLine(line.release()), std::move(name), baudRate);
+    return Take(HeldReader(line.release()), std::move(name), baudRate);
 }
 
-void DisplayLine::NetworkDeleter::operator()(ListeningLine* line) const noexcept
+void DisplayLine::NetworkDeleter::operator()(NetworkReader* line) const noexcept
 {
     delete line;
 }
 
-bool DisplayLine::Take(NetworkLine network, std::string devicePath, std::uint32_t baudRate)
+bool DisplayLine::Take(HeldReader network, std::string devicePath, std::uint32_t baudRate)
 {
     m_held.reset();
     m_network = std::move(network);
@@ -55,7 +63,7 @@ ReadResult DisplayLine::Read(std::uint8_t* buffer, std::size_t size, std::size_t
 
 std::string DisplayLine::ReadFailure() const
 {
-    return m_network ? std::string() : HeldReadFailure();
+    return m_network ? m_network->ReadFailure() : HeldReadFailure();
 }
 
 std::optional<LineSettings> DisplayLine::ClientSettings() const

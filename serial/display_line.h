@@ -1,7 +1,7 @@
 #pragma once
 // The line a virtual display listens on: a line of its own that programs open like a
-// serial port (a pseudo-terminal on POSIX, a named pipe on Windows), or a real serial port
-// opened for reading as a sender opens it. Errors come back as the OS's message; nothing
+// serial port (a pseudo-terminal on POSIX, a named pipe on Windows), a real serial port
+// opened for reading as a sender opens it, or a line on the network. Errors come back as the OS's message; nothing
 // is held after a failed Open. One file per platform implements it.
 
 #include <cstddef>
@@ -16,7 +16,7 @@
 namespace serial {
 
 struct NetworkPort;
-class ListeningLine;
+class NetworkReader;
 
 // What one Read found.
 enum class ReadResult {
@@ -39,6 +39,10 @@ public:
     // A serial port, named as the sender names it (ttyUSB0, COM7, a device path), opened
     // for reading with the sender's checks, lock and line settings (8 data bits, no
     // parity, one stop bit): any rate the sender can send at, the display can read at.
+    // A network port's name (rfc2217://HOST:PORT, tcp://HOST:PORT) connects to the device
+    // server as the sender does (ServedLine) and reads what its line receives; when the
+    // server closes the connection, Read finds HungUp. DevicePath() is then the name in
+    // its one form.
     bool OpenDevice(const std::string& portName, std::uint32_t baudRate, std::string* error);
 
     // A line on the network: listens on where (an empty host: 127.0.0.1; port 0: a free
@@ -87,13 +91,13 @@ private:
     // Listens on a port OpenForReading opened; null, with *error set, when it cannot.
     static HeldLine ListenOnDevice(OwnedHandle port, const std::string& portName, std::string* error);
     struct NetworkDeleter {
-        void operator()(ListeningLine* line) const noexcept;
+        void operator()(NetworkReader* line) const noexcept;
     };
-    using NetworkLine = std::unique_ptr<ListeningLine, NetworkDeleter>;
+    using HeldReader = std::unique_ptr<NetworkReader, NetworkDeleter>;
 
     // Keeps what was opened: every step has succeeded.
     bool Take(HeldLine held, std::string devicePath, std::uint32_t baudRate);
-    bool Take(NetworkLine network, std::string devicePath, std::uint32_t baudRate);
+    bool Take(HeldReader network, std::string devicePath, std::uint32_t baudRate);
 
     // The display's own line and a device, one definition per platform.
     NativeHandle HeldWaitHandle() const noexcept;
@@ -103,7 +107,7 @@ private:
     bool HeldHidesSenderSettings() const noexcept;
 
     HeldLine m_held;
-    NetworkLine m_network;
+    HeldReader m_network;
     std::string m_devicePath;
     std::uint32_t m_baud = 0;
 };

@@ -14,13 +14,14 @@
 
 #include "serial/display_line.h"
 #include "serial/network_name.h"
+#include "serial/network_reader.h"
 #include "serial/rfc2217.h"
 #include "serial/socket.h"
 #include "serial/wait_set.h"
 
 namespace serial {
 
-class ListeningLine {
+class ListeningLine final : public NetworkReader {
 public:
     // Raw bytes taken from the client in one Read at most: a flood, or a subnegotiation
     // that never ends, leaves the event loop its turn.
@@ -36,17 +37,19 @@ public:
     const NetworkPort& Where() const noexcept { return m_where; }
 
     // Signalled for a new connection and for the client's bytes or its leaving.
-    NativeHandle WaitHandle() const noexcept { return m_waitSet.Handle(); }
+    NativeHandle WaitHandle() const noexcept override { return m_waitSet.Handle(); }
 
     // Data: the client's bytes (over RFC 2217 without the Telnet commands, which are
     // answered here). Nothing otherwise, also when a client left or was refused: the
     // line itself never ends.
-    ReadResult Read(std::uint8_t* buffer, std::size_t size, std::size_t* count);
+    ReadResult Read(std::uint8_t* buffer, std::size_t size, std::size_t* count) override;
+    // Never fails: a client's failure is only the client gone.
+    std::string ReadFailure() const override { return {}; }
 
     // Over RFC 2217 the settings the last client asked for; until one asks, the display's
     // own, 8 data bits, no parity, one stop bit. Nullopt over raw TCP.
-    std::optional<LineSettings> ClientSettings() const;
-    bool HidesSenderSettings() const noexcept { return m_where.kind == NetworkPort::Kind::RawTcp; }
+    std::optional<LineSettings> ClientSettings() const override;
+    bool HidesSenderSettings() const noexcept override { return m_where.kind == NetworkPort::Kind::RawTcp; }
 
 private:
     ListeningLine(NetworkPort where, std::uint32_t baud, ListeningSocket listening, WaitSet waitSet);

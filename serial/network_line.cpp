@@ -1,6 +1,7 @@
 #include "serial/network_line.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <chrono>
 #include <string>
 #include <system_error>
@@ -29,7 +30,7 @@ std::chrono::milliseconds Left(Clock::time_point deadline)
                     std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
 }
 
-std::unique_ptr<Line> Refuse(OpenFailure* failure, OpenError kind, int err, std::string words)
+std::nullptr_t Refuse(OpenFailure* failure, OpenError kind, int err, std::string words)
 {
     *failure = {kind, err, std::move(words)};
     return nullptr;
@@ -37,8 +38,8 @@ std::unique_ptr<Line> Refuse(OpenFailure* failure, OpenError kind, int err, std:
 
 // Sets the remote line through the COM port option before the deadline. Null, with
 // *failure set, when the server did not confirm it.
-std::unique_ptr<Line> StartSession(Socket socket, std::uint32_t baudRate, Clock::time_point deadline,
-                                   const std::stop_token& stop, OpenFailure* failure)
+std::unique_ptr<NetworkLine> StartSession(Socket socket, std::uint32_t baudRate, Clock::time_point deadline,
+                                          const std::stop_token& stop, OpenFailure* failure)
 {
     rfc2217::Client client(baudRate);
     const telnet::Bytes start = client.Start();
@@ -88,25 +89,42 @@ NetworkLine::~NetworkLine()
     Close();
 }
 
+ReceiveResult NetworkLine::Receive(std::uint8_t* buffer, std::size_t size, std::size_t* count, std::stop_token stop)
+{
+    *count = 0;
+    if (m_closed)
+        return ReceiveResult::Closed;
+    std::size_t n = 0;
+    const ReceiveResult got = m_socket.Receive(buffer, size, &n);
+    if (got == ReceiveResult::Closed || got == ReceiveResult::Failed)
+        m_closed = true;
+    if (got != ReceiveResult::Data)
+        return got;
+    if (!m_client) {
+        *count = n;
+        return got;
+    }
+    telnet::Bytes data, reply;
+    m_client->Feed(std::span(buffer, n), &data, &reply);
+    if (!reply.empty())
+        m_socket.Send(reply.data(), reply.size(), kReplyBound, kReplyBound, stop);
+    // Telnet's escapes only shrink what came: the data fits where it was read.
+    std::copy(data.begin(), data.end(), buffer);
+    *count = data.size();
+    return got;
+}
+
+std::string NetworkLine::ReceiveFailure() const
+{
+    return m_socket.ErrorText(m_socket.LastError());
+}
+
 bool NetworkLine::TakeInput(std::stop_token stop)
 {
+    // A sender never answers the display: what the remote line received is dropped.
     std::uint8_t buffer[kReceiveChunk];
-    while (!m_closed) {
-        std::size_t count = 0;
-        const ReceiveResult got = m_socket.Receive(buffer, sizeof buffer, &count);
-        if (got == ReceiveResult::Nothing)
-            break;
-        if (got != ReceiveResult::Data) {
-            m_closed = true;
-            break;
-        }
-        // The display never answers; what the remote line received is dropped.
-        if (!m_client)
-            continue;
-        telnet::Bytes data, reply;
-        m_client->Feed(std::span(buffer, count), &data, &reply);
-        if (!reply.empty())
-            m_socket.Send(reply.data(), reply.size(), kReplyBound, kReplyBound, stop);
+    std::size_t count = 0;
+    while (Receive(buffer, sizeof buffer, &count, stop) == ReceiveResult::Data) {
     }
     return !m_closed;
 }
@@ -159,8 +177,8 @@ bool NetworkLine::Close()
     return true;
 }
 
-std::unique_ptr<Line> OpenNetworkLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
-                                      OpenFailure* failure)
+std::unique_ptr<NetworkLine> OpenNetworkLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
+                                             OpenFailure* failure)
 {
     std::string why;
     const std::optional<NetworkPort> port = ParseNetworkName(name, &why);

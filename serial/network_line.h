@@ -4,10 +4,12 @@
 // (rfc2217://). The same on every platform, built on serial::Socket. Private to the serial
 // library.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 #include "serial/line.h"
@@ -33,6 +35,13 @@ public:
     bool HungUp() override;
     bool Close() override;
 
+    // Reads one piece of what the server sent, never blocking, and answers its Telnet
+    // commands: Data with *count of the bytes the remote line received, none when the
+    // piece held only commands; Nothing when no byte waits; Closed once the server closed
+    // or reset the connection; Failed on any other error (ReceiveFailure says which).
+    ReceiveResult Receive(std::uint8_t* buffer, std::size_t size, std::size_t* count, std::stop_token stop);
+    std::string ReceiveFailure() const;
+
 private:
     // Reads everything waiting. False once the connection is gone.
     bool TakeInput(std::stop_token stop);
@@ -48,7 +57,7 @@ private:
 // set, when any step failed: BadName for a name not well formed, HostNotFound,
 // ConnectionRefused, NoAnswer, NotDeviceServer, UnsupportedBaud when the server set
 // another rate.
-std::unique_ptr<Line> OpenNetworkLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
-                                      OpenFailure* failure);
+std::unique_ptr<NetworkLine> OpenNetworkLine(std::string_view name, std::uint32_t baudRate, const OpenOptions& options,
+                                             OpenFailure* failure);
 
 }  // namespace serial

@@ -66,6 +66,8 @@ ParsedOptions ParseCommandLine(const std::vector<std::string>& arguments)
         o.port = port->results().back();
         if (o.port.empty())
             return wrong("--port needs a port name, such as ttyUSB0");
+        if (std::string why; serial::IsNetworkName(o.port) && !serial::ParseNetworkName(o.port, &why))
+            return wrong("--port takes rfc2217://HOST:PORT or tcp://HOST:PORT: " + why);
     }
     if (listen->count() > 0) {
         if (port->count() > 0)
@@ -109,7 +111,13 @@ Options:
                  and the display takes nothing of it:
                    sender at 9600 baud: a display at 2400 would show garbage
   --port NAME    listen on a serial port instead (ttyUSB0, ttyS0, a virtual port name, or
-                 a device path), for instance at the end of a null-modem cable
+                 a device path), for instance at the end of a null-modem cable, or on
+                 one that a device server serves on the network, as the sender reaches
+                 it: rfc2217://HOST:PORT sets the remote line to --baud, 8N1;
+                 tcp://HOST:PORT takes the bytes as they are, at the server's own
+                 settings. HOST is a name, an IPv4 address or an [IPv6] address. When
+                 the server closes the connection, the display ends as when a device
+                 is unplugged.
   --listen URL   listen on the network instead, for one sender at a time:
                  rfc2217://[ADDRESS]:PORT as an RFC 2217 device server, which shows the
                  line settings the sender asks for as on its own pseudo-terminal, or

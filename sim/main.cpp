@@ -1,6 +1,6 @@
 // display-sim: the virtual customer display. It listens on a line of its own (a
 // pseudo-terminal, on Windows a named pipe), published as sim0 in the virtual-port folder,
-// or on a serial port, and shows what the bytes it receives would show on the device: in a
+// on a serial port, or on the network, and shows what the bytes it receives would show on the device: in a
 // window, or as lines of text. What differs per platform is in main_platform.h.
 
 #include <QApplication>
@@ -111,7 +111,9 @@ int main(int argc, char** argv)
     } else {
         if (!port.OpenDevice(options.port, options.baud, &error))
             return FailToStart(error);
-        portText = options.port + " (" + port.DevicePath() + ", " + std::to_string(options.baud) + " baud)";
+        const std::string rate = std::to_string(options.baud) + " baud";
+        portText = port.OnNetwork() ? port.DevicePath() + " (" + rate + ")"
+                                    : options.port + " (" + port.DevicePath() + ", " + rate + ")";
     }
     // Said before anything else, where a user who started it reads it.
     const bool openToOthers = options.listen && !sim::OnlyThisMachine(options.listen->host);

@@ -666,6 +666,51 @@ TEST(Listen, StaysBoundedThroughFloodsAndAThousandClients)
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
+// A pseudo-terminal that ser2net serves: the display reads what arrives on it, over RFC
+// 2217 with the line at the display's rate, over raw TCP at the server's own; the server's
+// end is the line's.
+TEST(ServedPort, PrintsWhatTheRemoteLineReceives)
+{
+    if (!testing_support::HaveSer2net())
+        GTEST_SKIP() << "no " << testing_support::kSer2net;
+    using Accepter = testing_support::DeviceServer::Accepter;
+    const struct {
+        Accepter accepter;
+        speed_t speed;    // the remote line's while the display reads
+        std::string err;  // in standard error before the line's end
+    } rows[] = {
+        {Accepter::Rfc2217, B2400, ""},
+        {Accepter::RawTcp, B9600, "the sender's line cannot be seen over raw TCP; this display reads 2400 8N1\n"},
+    };
+    for (const auto& r : rows) {
+        testing_support::PtyPair<> line;
+        testing_support::DeviceServer server(line.path(), r.accepter);
+        ASSERT_TRUE(server.Running());
+        SCOPED_TRACE(server.Name());
+        SimProcess sim({"--text", "--port", server.Name()}, {});
+        EXPECT_EQ(sim.Line(), "listening on " + server.Name() + " (2400 baud)");
+        EXPECT_EQ(sim.Line(), "[        ] lamps=none mode=still");
+        // The server empties the line's input once it has set it up, a moment after its
+        // client came: the lamp goes again until it shows.
+        std::optional<std::string> lamp;
+        for (int tries = 0; tries < 50 && !lamp; ++tries) {
+            ASSERT_EQ(::write(line.master(), "\x1bs1", 3), 3);
+            lamp = sim.Line(std::chrono::milliseconds(200));
+        }
+        EXPECT_EQ(lamp, "[        ] lamps=Price mode=still");
+        termios tio{};
+        ASSERT_TRUE(line.LineSettings(&tio));
+        EXPECT_EQ(::cfgetispeed(&tio), r.speed);
+        ASSERT_EQ(::write(line.master(), "\x1bQA12.50\r", 9), 9);
+        EXPECT_EQ(sim.Line(), "[    12.50] lamps=Price mode=still");
+        server.Kill();
+        EXPECT_EQ(sim.Line(), std::nullopt);
+        EXPECT_EQ(sim.Wait(), 1);
+        EXPECT_EQ(sim.Errors(), (r.err.empty() ? "" : "display-sim: " + r.err) + "display-sim: \"" + server.Name()
+                                    + "\": the line was closed\n");
+    }
+}
+
 TEST(CommandLine, Answers)
 {
     const struct {
@@ -691,6 +736,8 @@ TEST(CommandLine, Answers)
         {{"--listen", "ftp://127.0.0.1:1"}, {}, 2, "", "--listen takes rfc2217://[ADDRESS]:PORT or tcp://"},
         {{"--tex"}, {}, 2, "", "Unknown option 'tex'.\n"},
         {{"--text=1"}, {}, 2, "", "Unexpected value after '--text'.\n"},
+        {{"--port", "tcp://127.0.0.1"}, {}, 2, "", "--port takes rfc2217://HOST:PORT or tcp://HOST:PORT: "},
+        {{"--text", "--port", "tcp://127.0.0.1:1"}, {}, 1, "", "\"tcp://127.0.0.1:1\": connection refused"},
         {{"--port", "sim0", "--baud", "fast"}, {}, 2, "", "not a baud rate: fast"},
         {{"--port", "sim0", "--baud", "+300"}, {}, 2, "", "not a baud rate: +300"},
         {{}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, 2, "", "--text prints the display instead"},
