@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "serial/network_name.h"
@@ -129,6 +130,20 @@ bool NetworkLine::TakeInput(std::stop_token stop)
     return !m_closed;
 }
 
+namespace {
+
+// How long the remote line takes to send count bytes at the rate: 10 bits a byte (start, 8
+// data, stop), twice that for a slow line or a server that writes in pieces, and a tenth
+// of a second for the way from the server to its line. On raw TCP the rate is the
+// server's own; the one chosen is the best guess there is.
+std::chrono::milliseconds RemoteLineTime(std::uint32_t baudRate, std::uint32_t count)
+{
+    const std::uint64_t bits = 2ull * 10 * count;
+    return std::chrono::milliseconds(100 + bits * 1000 / std::max<std::uint32_t>(baudRate, 1));
+}
+
+}  // namespace
+
 std::uint32_t NetworkLine::Write(const std::uint8_t* data, std::uint32_t count, std::stop_token stop)
 {
     const Clock::time_point start = Clock::now();
@@ -157,7 +172,10 @@ std::uint32_t NetworkLine::Write(const std::uint8_t* data, std::uint32_t count, 
                 return CSerialPort::TimeoutError();
         }
     }
-    return m_socket.Send(bytes, size, Left(deadline), stall, stop);
+    const std::uint32_t result = m_socket.Send(bytes, size, Left(deadline), stall, stop);
+    if (result == CSerialPort::kErrorSuccess)
+        m_lineSent = Clock::now() + RemoteLineTime(m_baudRate, count);
+    return result;
 }
 
 NativeHandle NetworkLine::EventHandle() const noexcept
@@ -172,6 +190,11 @@ bool NetworkLine::HungUp()
 
 bool NetworkLine::Close()
 {
+    // The server hands the last message to its line as it comes, and drops from the line
+    // what is still unsent when its client leaves: the connection stays until the line had
+    // time to send it, never longer than a line that stalled would be waited for.
+    const Clock::time_point now = Clock::now();
+    std::this_thread::sleep_until(std::min(m_lineSent, now + StallTimeout(m_baudRate)));
     // The device server may not have read the last message yet; it must not be reset away.
     m_socket.Finish(Clock::now() + StallTimeout(m_baudRate));
     return true;

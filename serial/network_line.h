@@ -5,6 +5,7 @@
 // library.
 
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -50,6 +51,9 @@ private:
     std::optional<rfc2217::Client> m_client;
     std::uint32_t m_baudRate;
     bool m_closed = false;
+    // When the remote line will have sent the last message at its rate: a device server
+    // drops what its line has not sent yet once its client leaves.
+    std::chrono::steady_clock::time_point m_lineSent{};
 };
 
 // Connects to a network port's name (IsNetworkName) and, on RFC 2217, sets the remote line
