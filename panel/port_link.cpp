@@ -36,8 +36,8 @@ void ThreadedPort::Open(quint64 request, const QByteArray& portName, quint32 bau
     // A network port's open may wait on its host for seconds: the one before this, if still
     // under way, ends at once.
     if (m_worker)
-        QMetaObject::invokeMethod(m_worker, [w = m_worker, request, portName, baudRate, stop = m_worker->NextOpen()] {
-            w->Open(request, portName, baudRate, stop);
+        QMetaObject::invokeMethod(m_worker, [w = m_worker, request, portName, baudRate, ticket = m_worker->NextOpen()] {
+            w->Open(request, portName, baudRate, w->OpenStop(ticket));
         });
 }
 

@@ -18,12 +18,22 @@ void PortWorker::CancelWrites()
     m_stop = std::stop_source();
 }
 
-std::stop_token PortWorker::NextOpen()
+quint64 PortWorker::NextOpen()
 {
     const std::lock_guard lock(m_mutex);
     m_openStop.request_stop();
     m_openStop = std::stop_source();
-    return m_openStop.get_token();
+    return ++m_openTicket;
+}
+
+std::stop_token PortWorker::OpenStop(quint64 ticket)
+{
+    const std::lock_guard lock(m_mutex);
+    if (ticket == m_openTicket)
+        return m_openStop.get_token();
+    std::stop_source superseded;
+    superseded.request_stop();
+    return superseded.get_token();
 }
 
 void PortWorker::CancelOpens()

@@ -28,12 +28,15 @@ public:
     // From any thread: a write under way ends at once, and every write asked for before
     // this call is answered as cancelled without touching the line.
     void CancelWrites();
-    // From any thread: an open under way ends at once, and the open asked for next is
-    // stopped by the token returned, when the one after it is asked for or CancelOpens
-    // comes. Apart from the writes' stop: a new choice of port ends an open at once, while
-    // a message on its way to the port chosen before goes out whole.
-    std::stop_token NextOpen();
+    // From any thread: an open under way ends at once, and the open asked for next gets
+    // the ticket returned, whose stop (OpenStop) comes when the one after it is asked for
+    // or CancelOpens comes. Apart from the writes' stop: a new choice of port ends an open
+    // at once, while a message on its way to the port chosen before goes out whole.
+    quint64 NextOpen();
     void CancelOpens();
+    // On the port's thread: the stop of the open with that ticket, stopped already when a
+    // later open was asked for meanwhile.
+    std::stop_token OpenStop(quint64 ticket);
     // From any thread: the ticket to give a write asked for now.
     quint64 WriteTicket() const { return m_ticket.load(); }
     // From any thread: moves on whenever the line takes a part of a message.
@@ -71,6 +74,7 @@ private:
     std::mutex m_mutex;                              // guards both stop sources against the window's thread
     std::stop_source m_stop;
     std::stop_source m_openStop;
+    quint64 m_openTicket = 0;  // the last NextOpen's; guarded by m_mutex
     std::atomic<quint64> m_ticket{0};
     std::atomic<quint64> m_progress{0};
 };
